@@ -1,0 +1,40 @@
+# Shared settings for every project target.
+
+# Source file texts in trace entries are relative to the tree's root.
+add_compile_options("-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=")
+
+if(TONQUIL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# tonquil_module(NAME SOURCES... [DEPS ...] [PUBLIC_DEPS ...])
+#   One static library per module; the tree's root is the include root.
+function(tonquil_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  add_library(${name} STATIC ${M_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+  target_link_libraries(${name} PUBLIC ${M_PUBLIC_DEPS} PRIVATE ${M_DEPS})
+  tonquil_warnings(${name})
+endfunction()
+
+function(tonquil_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-unused-parameter)
+endfunction()
+
+# tonquil_test(NAME SOURCES... DEPS ... [LABELS ...])
+#   A GoogleTest executable whose cases are registered with ctest one by one.
+function(tonquil_test name)
+  if(NOT TONQUIL_TESTS)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  tonquil_warnings(${name})
+  set(props TIMEOUT 120)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

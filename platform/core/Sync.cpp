@@ -1,0 +1,145 @@
+#include "platform/core/Sync.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/core/LastError.h"
+
+namespace plat {
+
+namespace {
+
+void DrainFd(int fd) {
+    uint64_t v;
+    while (::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
+    }
+}
+
+void SignalFd(int fd) {
+    uint64_t one = 1;
+    ssize_t r;
+    do {
+        r = ::write(fd, &one, sizeof one);
+    } while (r < 0 && errno == EINTR);
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Milliseconds left of a wait that started at 'start'; -1 for no limit.
+int RemainingMs(SteadyClock::time_point start, DWORD timeoutMs) {
+    if (timeoutMs == INFINITE) return -1;
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+    if (elapsed >= static_cast<long long>(timeoutMs)) return 0;
+    long long left = static_cast<long long>(timeoutMs) - elapsed;
+    return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+}
+
+}  // namespace
+
+Event::Event(Reset mode, bool initiallySet) : m_auto(mode == Reset::Auto) {
+    m_fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_fd < 0) {
+        SetLastErrorFromErrno();
+        return;
+    }
+    if (initiallySet) Set();
+}
+
+Event::~Event() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void Event::Set() {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_set || m_fd < 0) return;
+    m_set = true;
+    SignalFd(m_fd);
+}
+
+void Event::ResetEvent() {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_set || m_fd < 0) return;
+    m_set = false;
+    DrainFd(m_fd);
+}
+
+bool Event::IsSet() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_set;
+}
+
+bool Event::TryAcquire() {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_set) return false;
+    if (m_auto) {
+        m_set = false;
+        DrainFd(m_fd);
+    }
+    return true;
+}
+
+DWORD Event::Wait(DWORD timeoutMs) { return WaitAny({this}, timeoutMs); }
+
+DWORD WaitAny(std::initializer_list<Waitable*> objects, DWORD timeoutMs) {
+    return WaitAny(std::vector<Waitable*>(objects), timeoutMs);
+}
+
+DWORD WaitAny(const std::vector<Waitable*>& objects, DWORD timeoutMs) {
+    if (objects.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    std::vector<pollfd> fds(objects.size());
+    for (size_t i = 0; i < objects.size(); ++i) {
+        if (!objects[i] || objects[i]->WaitFd() < 0) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        fds[i] = pollfd{objects[i]->WaitFd(), POLLIN, 0};
+    }
+    const auto start = SteadyClock::now();
+    for (;;) {
+        int left = RemainingMs(start, timeoutMs);
+        int r = ::poll(fds.data(), fds.size(), left);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            SetLastErrorFromErrno();
+            return WAIT_FAILED;
+        }
+        if (r > 0) {
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && objects[i]->TryAcquire())
+                    return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+            }
+        }
+        if (RemainingMs(start, timeoutMs) == 0) {
+            // One last non-blocking look so that a zero time-out still sees
+            // objects that are already signalled.
+            if (r == 0) return WAIT_TIMEOUT;
+            int again = ::poll(fds.data(), fds.size(), 0);
+            if (again > 0) {
+                for (size_t i = 0; i < fds.size(); ++i)
+                    if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && objects[i]->TryAcquire())
+                        return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+            }
+            return WAIT_TIMEOUT;
+        }
+    }
+}
+
+DWORD WaitAll(const std::vector<Waitable*>& objects, DWORD timeoutMs) {
+    // Waits for each in turn; the whole wait keeps one time limit.
+    const auto start = SteadyClock::now();
+    for (Waitable* w : objects) {
+        int left = RemainingMs(start, timeoutMs);
+        DWORD r = WaitAny({w}, left < 0 ? INFINITE : static_cast<DWORD>(left));
+        if (r != WAIT_OBJECT_0) return r;
+    }
+    return WAIT_OBJECT_0;
+}
+
+}  // namespace plat

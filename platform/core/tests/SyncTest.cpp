@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/core/Clock.h"
+#include "platform/core/Sync.h"
+#include "platform/core/Thread.h"
+
+using namespace plat;
+
+TEST(Event, ManualStaysSetUntilReset) {
+    Event e(Event::Reset::Manual);
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+    e.Set();
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    e.ResetEvent();
+    EXPECT_EQ(e.Wait(10), WAIT_TIMEOUT);
+}
+
+TEST(Event, AutoResetIsConsumedByExactlyOneWait) {
+    Event e(Event::Reset::Auto, true);
+    EXPECT_TRUE(e.IsSet());
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+    e.Set();
+    e.Set();  // a second set before a wait is not counted twice
+    EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
+    EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+}
+
+TEST(WaitAny, FirstSignalledInListOrderWinsAndOnlyItIsConsumed) {
+    Event a(Event::Reset::Auto), b(Event::Reset::Auto), c(Event::Reset::Auto);
+    b.Set();
+    c.Set();
+    EXPECT_EQ(WaitAny({&a, &b, &c}, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_TRUE(c.IsSet());
+    EXPECT_EQ(WaitAny({&a, &b, &c}, 0), WAIT_OBJECT_0 + 2);
+    EXPECT_EQ(WaitAny({&a, &b, &c}, 20), WAIT_TIMEOUT);
+}
+
+TEST(WaitAny, WakesWhenAnotherThreadSets) {
+    Event stop(Event::Reset::Manual), work(Event::Reset::Auto);
+    std::thread t([&] { work.Set(); });
+    EXPECT_EQ(WaitAny({&stop, &work}, 5000), WAIT_OBJECT_0 + 1);
+    t.join();
+}
+
+TEST(WaitAny, NullObjectFails) {
+    Event a;
+    EXPECT_EQ(WaitAny({&a, nullptr}, 0), WAIT_FAILED);
+}
+
+TEST(Thread, ExitCodeAndWaitingOnTheThread) {
+    Event go(Event::Reset::Manual);
+    Thread t;
+    EXPECT_EQ(t.ExitCode(), STILL_ACTIVE);
+    ASSERT_TRUE(t.Start([&] {
+        go.Wait();
+        return HRESULT(7);
+    }));
+    EXPECT_TRUE(t.IsRunning());
+    EXPECT_EQ(t.Wait(10), WAIT_TIMEOUT);
+    EXPECT_FALSE(t.Join(10));
+    EXPECT_EQ(t.ExitCode(), STILL_ACTIVE);
+    Event other;
+    go.Set();
+    EXPECT_EQ(WaitAny({&other, &t}, 5000), WAIT_OBJECT_0 + 1);
+    EXPECT_TRUE(t.Join(5000));
+    EXPECT_EQ(t.ExitCode(), 7);
+    EXPECT_FALSE(t.IsRunning());
+}
+
+TEST(Thread, CanBeRestartedAfterJoinButNotWhileRunning) {
+    Thread t;
+    Event hold;
+    ASSERT_TRUE(t.Start([&] { return hold.Wait() == WAIT_OBJECT_0 ? S_OK : E_FAIL; }));
+    EXPECT_FALSE(t.Start([] { return S_OK; }));
+    hold.Set();
+    ASSERT_TRUE(t.Join());
+    ASSERT_TRUE(t.Start([] { return S_FALSE; }));
+    t.SetPriority(ThreadPriority::Lowest);
+    ASSERT_TRUE(t.Join());
+    EXPECT_EQ(t.ExitCode(), S_FALSE);
+}
+
+TEST(Mutex, OwnerMayLockAgainOthersWait) {
+    Mutex m(u"test");
+    m.Lock();
+    m.Lock();
+    std::atomic<bool> got{false};
+    std::thread t([&] {
+        got = m.TryLock();
+        if (got) m.Unlock();
+    });
+    t.join();
+    EXPECT_FALSE(got);
+    m.Unlock();
+    m.Unlock();
+    std::thread t2([&] {
+        got = m.TryLock();
+        if (got) m.Unlock();
+    });
+    t2.join();
+    EXPECT_TRUE(got);
+}
+
+TEST(Clock, ManualClockDrivesTickAndSleep) {
+    ManualClock clock(0xFFFFFFF0ull);
+    SetClock(&clock);
+    DWORD before = GetTickCount();
+    Sleep(0x20);  // returns at once, the tick wraps past 2^32
+    DWORD after = GetTickCount();
+    SetClock(nullptr);
+    EXPECT_EQ(before, 0xFFFFFFF0u);
+    EXPECT_EQ(after, 0x10u);
+    EXPECT_EQ(static_cast<DWORD>(after - before), 0x20u);
+    std::string t = CTimeText();
+    EXPECT_EQ(t.size(), 25u);
+    EXPECT_EQ(t.back(), '\n');
+}
