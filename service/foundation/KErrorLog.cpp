@@ -1,0 +1,179 @@
+#include "service/foundation/KErrorLog.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "platform/core/Clock.h"
+#include "platform/core/LastError.h"
+#include "platform/core/Text.h"
+#include "service/foundation/DirUtils.h"
+#include "service/foundation/ErrorTextTable.h"
+#include "service/foundation/KLock.h"
+#include "service/foundation/KStr.h"
+
+namespace {
+
+void CloseAtExit() { KErrorLog::Instance().Close(); }
+
+// Formats a table text with the arguments a caller means to pass, but only
+// when the text takes exactly those; otherwise the text is shown as it stands
+// with the detail behind it, so a wrong row can never read missing arguments.
+std::u16string FormatChecked(const char16_t* format, const char* kinds, std::u16string_view detail,
+                             LONG number, const std::u16string& systemText) {
+    std::u16string d(detail);
+    const std::string want(kinds);
+    if (plat::FormatArgKinds(format) != want) return std::u16string(format) + d;
+    if (want == "s") return plat::WFormatN(KErrorLog::kMessageUnits, format, d.c_str());
+    if (want == "sis") return plat::WFormatN(KErrorLog::kMessageUnits, format, d.c_str(), number, systemText.c_str());
+    if (want == "si") return plat::WFormatN(KErrorLog::kMessageUnits, format, systemText.c_str(), number);
+    return std::u16string(format) + d;
+}
+
+std::u16string SystemText(LONG sysError) {
+    KStr s;
+    s.FromHResult(sysError);
+    return s.Str();
+}
+
+}  // namespace
+
+KErrorLog& KErrorLog::Instance() {
+    alignas(KErrorLog) static unsigned char storage[sizeof(KErrorLog)];
+    static KErrorLog* log = [] {
+        KErrorLog* l = ::new (static_cast<void*>(storage)) KErrorLog();
+        std::atexit(CloseAtExit);
+        return l;
+    }();
+    return *log;
+}
+
+KErrorLog::KErrorLog() {
+    DWORD saved = plat::GetLastError();
+    std::u16string dir = plat::GetModuleDir();
+    bool opened = !dir.empty() && OpenLogFile(dir + kLogFileName);
+    if (!opened) {
+        // An installed program's folder is not writable: keep the log with
+        // the product's data instead of losing it.
+        std::u16string data = GetAppDataDir().Str();
+        if (dirUtils::createDirRecursive(data)) OpenLogFile(data + kLogFileName);
+    }
+    plat::SetLastError(saved);
+}
+
+bool KErrorLog::OpenLogFile(const std::u16string& path) {
+    KLock lock(m_mutex);
+    DWORD saved = plat::GetLastError();
+    plat::File f;
+    bool ok = f.Open(path, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareReadWrite);
+    if (ok) {
+        m_file = std::move(f);
+        m_path = path;
+    }
+    plat::SetLastError(saved);
+    return ok;
+}
+
+std::u16string KErrorLog::LogFilePath() const {
+    KLock lock(m_mutex);
+    return m_path;
+}
+
+void KErrorLog::Close() {
+    KLock lock(m_mutex);
+    if (!m_file.IsOpen()) return;
+    WriteLine(0, u"Closing log", "", 55);
+    m_file.Close();
+}
+
+void KErrorLog::WriteLine(LONG code, std::u16string_view text, const char* file, LONG line) {
+    KLock lock(m_mutex);
+    if (!m_file.IsOpen()) return;
+    // Logging must never disturb the error a caller is about to report.
+    DWORD saved = plat::GetLastError();
+    std::u16string time = plat::ToUtf16(plat::CTimeText());
+    std::u16string fileText = plat::ToUtf16(file ? file : "");
+    std::u16string head = u"Time: " + time + u", File: " + fileText + u", Line: " + plat::WFormat(u"%d", line) + u" -- ";
+    std::u16string tail = plat::WFormat(u" (%d) \r\n", code);
+    std::u16string message(text);
+    // Cut the entry to fit its buffer (one unit stays for the terminator),
+    // keeping its ending so the file stays readable entry by entry.
+    const size_t room = kEntryUnits - 1;
+    if (head.size() + message.size() + tail.size() > room) {
+        size_t keep = head.size() + tail.size() < room ? room - head.size() - tail.size() : 0;
+        message.resize(keep);
+        if (head.size() + tail.size() > room) head.resize(room - tail.size());
+    }
+    std::u16string entry = head + message + tail;
+    std::string bytes;
+    bytes.reserve(entry.size() * 2);
+    for (char16_t c : entry) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    if (m_file.Seek(0, plat::SeekOrigin::End)) {
+        m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr);
+        m_file.Flush();
+    }
+    plat::SetLastError(saved);
+}
+
+void KErrorLog::Collect(LONG code, std::u16string text) {
+    if (code == EC_INTERNAL || code == EC_SDK) return;  // internal codes are only logged
+    m_errors.emplace_back(code, std::move(text));
+}
+
+void KErrorLog::AddError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
+    KLock lock(m_mutex);
+    const char16_t* tableText = ErrorTextTable::Lookup(code);
+    std::u16string message = std::u16string(tableText) + std::u16string(detail);
+    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    Collect(code, tableText);
+    WriteLine(code, message, file, line);
+}
+
+void KErrorLog::AddErrorFormatted(const char* file, LONG line, LONG code, LONG sysError,
+                                  std::u16string_view detail) {
+    KLock lock(m_mutex);
+    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "s", detail, 0, u"");
+    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    Collect(code, message);
+    WriteLine(code, message, file, line);
+}
+
+void KErrorLog::AddSystemError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
+    KLock lock(m_mutex);
+    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "sis", detail, sysError, SystemText(sysError));
+    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    Collect(code, message);
+    WriteLine(sysError, message, file, line);
+}
+
+void KErrorLog::AddErrorEx(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
+    KLock lock(m_mutex);
+    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "si", u"", sysError, SystemText(sysError));
+    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    Collect(code, message);
+    WriteLine(sysError, message, file, line);
+}
+
+bool KErrorLog::PopError(LONG* code, std::u16string* text) {
+    KLock lock(m_mutex);
+    if (m_errors.empty()) return false;
+    if (code) *code = m_errors.front().first;
+    if (text) *text = std::move(m_errors.front().second);
+    m_errors.pop_front();
+    return true;
+}
+
+void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
+    KLock lock(m_mutex);
+    while (!m_errors.empty()) {
+        if (texts) texts->push_back(std::move(m_errors.front().second));
+        m_errors.pop_front();
+    }
+}
+
+void KErrorLog::ClearErrors() {
+    KLock lock(m_mutex);
+    m_errors.clear();
+}
