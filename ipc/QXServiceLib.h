@@ -320,3 +320,27 @@ struct _IAudioEncoderEvents : IUnknown {
     static constexpr const IID& kIID = DIID__IAudioEncoderEvents;
     virtual HRESULT Progress(UINT nProgress, BSTR bstrSavePath) = 0;  // 1
 };
+
+// Connection points: how a client attaches its event sink to an object that
+// fires events (the controller, an encoder). A sink is any object that answers
+// QueryInterface for the event interface; Advise holds one reference on it
+// until Unadvise. Cookies are never 0.
+struct IConnectionPointContainer;
+
+// {B196B286-BAB4-101A-B69C-00AA00341D07}
+inline constexpr IID IID_IConnectionPoint{0xB196B286, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+struct IConnectionPoint : IUnknown {
+    static constexpr const IID& kIID = IID_IConnectionPoint;
+    virtual HRESULT GetConnectionInterface(IID* pIID) = 0;
+    virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** ppCPC) = 0;
+    virtual HRESULT Advise(IUnknown* pUnkSink, DWORD* pdwCookie) = 0;
+    virtual HRESULT Unadvise(DWORD dwCookie) = 0;
+};
+
+// {B196B284-BAB4-101A-B69C-00AA00341D07}
+inline constexpr IID IID_IConnectionPointContainer{0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+struct IConnectionPointContainer : IUnknown {
+    static constexpr const IID& kIID = IID_IConnectionPointContainer;
+    // The connection point for the event interface riid, or CONNECT_E_NOCONNECTION.
+    virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) = 0;
+};
