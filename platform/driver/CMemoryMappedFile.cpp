@@ -1,0 +1,90 @@
+#include "platform/driver/CMemoryMappedFile.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+#include "platform/core/LastError.h"
+#include "platform/core/SystemMessage.h"
+#include "platform/core/Text.h"
+
+namespace {
+
+void TraceOut(const char16_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = plat::ToUtf8(plat::WFormatV(format, args));
+    va_end(args);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+CMemoryMappedFile::~CMemoryMappedFile() {
+    if (m_hMapping) Close();
+}
+
+bool CMemoryMappedFile::Create(const char16_t* name, int file, DWORD protection, DWORD sizeHigh, DWORD sizeLow,
+                               DWORD /*reserved*/, DWORD access, DWORD offsetHigh, DWORD offsetLow) {
+    TraceOut(u"Open object NAME: %s SIZE: %d \n", name, static_cast<int>(sizeLow));
+    Close();
+    bool writable = (protection & plat::drv::PAGE_READWRITE) != 0;
+    uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    if (!name || file != plat::drv::kPagingFile) {
+        plat::SetLastError(name ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
+    } else {
+        m_hMapping = plat::drv::SharedSection::CreateOrOpen(name, size, writable);
+    }
+    if (!m_hMapping) {
+        DWORD error = plat::GetLastError();
+        std::u16string text;
+        plat::FormatSystemMessage(plat::HResultFromError(error), &text);
+        TraceOut(u"CreateFileMapping error: %s ", text.c_str());
+        plat::SetLastError(error);
+        return false;
+    }
+    TraceOut(u"CreateFileMapping ok HANDLE: 0x%p \n", static_cast<void*>(m_hMapping.get()));
+    return MapView(access, offsetHigh, offsetLow, sizeLow);
+}
+
+bool CMemoryMappedFile::MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow, DWORD size) {
+    if (m_pView) {
+        if (!plat::drv::SharedSection::Unmap(m_pView, m_dwSize)) return false;
+        m_pView = nullptr;
+        m_dwSize = m_dwLimit = 0;
+    }
+    if (!m_hMapping) {
+        plat::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    uint64_t offset = (static_cast<uint64_t>(offsetHigh) << 32) | offsetLow;
+    size_t bytes = size ? size : static_cast<size_t>(m_hMapping->Size() - std::min<uint64_t>(offset, m_hMapping->Size()));
+    void* view = m_hMapping->Map(offset, bytes, (access & plat::drv::FILE_MAP_WRITE) != 0);
+    if (!view) return false;
+    m_pView = static_cast<BYTE*>(view);
+    m_dwPosition = m_dwPositionHigh = 0;
+    m_dwSize = m_dwLimit = static_cast<DWORD>(bytes);
+    m_dwAccess = access;
+    TraceOut(u"Map BUFFER: 0x%p SIZE: %d \n", static_cast<void*>(m_pView), static_cast<int>(m_dwSize));
+    return true;
+}
+
+void CMemoryMappedFile::Close() {
+    if (!m_hMapping) return;
+    if (m_pView) {
+        plat::drv::SharedSection::Unmap(m_pView, m_dwSize);
+        m_pView = nullptr;
+        m_dwSize = m_dwLimit = 0;
+        TraceOut(u"Unmap ok\n");
+    }
+    TraceOut(u"closing handle...\n");
+    m_hMapping.reset();
+    TraceOut(u"close handle ok\n");
+}
+
+bool CMemoryMappedFile::Remap(DWORD size) {
+    DWORD access = m_dwAccess ? m_dwAccess : (plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE);
+    return MapView(access, 0, 0, size);
+}

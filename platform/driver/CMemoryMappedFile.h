@@ -1,0 +1,48 @@
+#pragma once
+// A named file mapping and its view. Only mappings of the paging file (named
+// shared memory) are offered. Progress is traced to the standard output only.
+#include <memory>
+
+#include "platform/core/WinTypes.h"
+#include "platform/driver/SharedSection.h"
+
+namespace plat::drv {
+inline constexpr int kPagingFile = -1;  // the file handle that names no file
+inline constexpr DWORD PAGE_READONLY = 0x02;
+inline constexpr DWORD PAGE_READWRITE = 0x04;
+inline constexpr DWORD FILE_MAP_WRITE = 0x0002;
+inline constexpr DWORD FILE_MAP_READ = 0x0004;
+}  // namespace plat::drv
+
+class CMemoryMappedFile {
+public:
+    CMemoryMappedFile() = default;
+    virtual ~CMemoryMappedFile();
+    CMemoryMappedFile(const CMemoryMappedFile&) = delete;
+    CMemoryMappedFile& operator=(const CMemoryMappedFile&) = delete;
+
+    // Creates (or opens) the named mapping and maps it. `reserved` is not
+    // used. False when either step fails (the last error tells why).
+    virtual bool Create(const char16_t* name, int file, DWORD protection, DWORD sizeHigh, DWORD sizeLow,
+                        DWORD reserved, DWORD access, DWORD offsetHigh, DWORD offsetLow);
+    // Replaces the view by one of `size` bytes at the offset.
+    bool MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow, DWORD size);
+    // Unmaps the view and closes the mapping.
+    void Close();
+    // Maps the mapping again with another size, from its start, with the
+    // access of the last view.
+    virtual bool Remap(DWORD size);
+
+    BYTE* View() const { return m_pView; }
+    DWORD MappedSize() const { return m_dwSize; }
+    bool IsMapped() const { return m_pView != nullptr; }
+
+private:
+    std::unique_ptr<plat::drv::SharedSection> m_hMapping;
+    BYTE* m_pView = nullptr;
+    DWORD m_dwPosition = 0;
+    DWORD m_dwPositionHigh = 0;
+    DWORD m_dwSize = 0;
+    DWORD m_dwLimit = 0;
+    DWORD m_dwAccess = 0;
+};

@@ -1,0 +1,91 @@
+#include "platform/driver/SharedSection.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/core/LastError.h"
+#include "platform/driver/ObjectNames.h"
+
+namespace plat::drv {
+
+std::unique_ptr<SharedSection> SharedSection::CreateOrOpen(std::u16string_view name, uint64_t bytes, bool writable) {
+    std::string objectName;
+    if (!SectionObjectName(name, &objectName)) return nullptr;
+    if (bytes == 0 || bytes > (uint64_t{1} << 32)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    int fd = ::shm_open(objectName.c_str(), (writable ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    auto section = std::make_unique<SharedSection>(fd, 0, writable);
+    struct stat st {};
+    if (::fstat(fd, &st) < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    // An object that someone else made under our name is not ours to use.
+    if (st.st_uid != ::geteuid() || (st.st_mode & 0077) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size < bytes) {
+        if (!writable) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        if (::ftruncate(fd, static_cast<off_t>(bytes)) < 0) {
+            SetLastErrorFromErrno();
+            return nullptr;
+        }
+        size = bytes;
+    }
+    section->m_size = size;
+    return section;
+}
+
+bool SharedSection::Remove(std::u16string_view name) {
+    std::string objectName;
+    if (!SectionObjectName(name, &objectName)) return false;
+    if (::shm_unlink(objectName.c_str()) < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+SharedSection::~SharedSection() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void* SharedSection::Map(uint64_t offset, size_t bytes, bool writable) const {
+    if (bytes == 0 || offset > m_size || bytes > m_size - offset || (writable && !m_writable)) {
+        SetLastError(writable && !m_writable ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    void* view = ::mmap(nullptr, bytes, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, m_fd,
+                        static_cast<off_t>(offset));
+    if (view == MAP_FAILED) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    return view;
+}
+
+bool SharedSection::Unmap(void* view, size_t bytes) {
+    if (!view) return true;
+    if (::munmap(view, bytes) < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace plat::drv

@@ -1,0 +1,41 @@
+#pragma once
+// A named section of shared memory (backed by memory, not by a file), the
+// stand-in for a file mapping on the paging file. Creating one that exists
+// opens it; only an object of this user is ever opened.
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/core/WinTypes.h"
+
+namespace plat::drv {
+
+class SharedSection {
+public:
+    // Creates the section with at least `bytes` bytes, or opens the existing
+    // one (growing it when it is smaller). Null with the last error set.
+    static std::unique_ptr<SharedSection> CreateOrOpen(std::u16string_view name, uint64_t bytes, bool writable);
+    // Removes the name; views and open sections stay usable. False with the
+    // last error set (ERROR_FILE_NOT_FOUND when there is no such section).
+    static bool Remove(std::u16string_view name);
+
+    SharedSection(int fd, uint64_t size, bool writable) : m_fd(fd), m_size(size), m_writable(writable) {}
+    ~SharedSection();
+    SharedSection(const SharedSection&) = delete;
+    SharedSection& operator=(const SharedSection&) = delete;
+
+    // Maps `bytes` bytes from `offset` (a multiple of the page size); null
+    // with the last error set. A view outlives the section object.
+    void* Map(uint64_t offset, size_t bytes, bool writable) const;
+    static bool Unmap(void* view, size_t bytes);
+
+    uint64_t Size() const { return m_size; }
+    int NativeHandle() const { return m_fd; }
+
+private:
+    int m_fd;
+    uint64_t m_size;
+    bool m_writable;
+};
+
+}  // namespace plat::drv
