@@ -30,6 +30,15 @@ using VARIANT_BOOL = int16_t;
 #define FALSE 0
 #endif
 
+// A rectangle: left, top, right, bottom as signed 32-bit numbers (stored
+// records depend on this 16-byte layout).
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
