@@ -51,6 +51,7 @@ ELoadResult KSerializable::LoadGroup(IArchive* archive) {
     OnBeforeLoad();
     bool loaded = false;
     bool partial = false;
+    bool failed = false;
     std::u16string name, value;
     for (;;) {
         int type = archive->ReadRecord(name, value);
@@ -59,13 +60,11 @@ ELoadResult KSerializable::LoadGroup(IArchive* archive) {
             // A record whose kind does not fit the property (a group where a
             // value belongs, or the other way round) counts as unknown.
             if (property && property->IsGroup() == (type == rt_begin)) {
+                // A property that fails has consumed its own records, so the
+                // members after it are still loaded; the group fails as a whole.
                 ELoadResult result = property->Load(archive, value);
-                if (result == lr_error) {
-                    SkipToGroupEnd(archive, 1);
-                    OnAfterLoad(lr_error);
-                    return lr_error;
-                }
-                loaded = true;
+                if (result == lr_error) failed = true;
+                else loaded = true;
                 if (result == lr_partial) partial = true;
             } else {
                 if (type == rt_begin && archive->SkipGroup() != rt_end) {
@@ -75,7 +74,7 @@ ELoadResult KSerializable::LoadGroup(IArchive* archive) {
                 partial = true;
             }
         } else if (type == rt_end) {
-            ELoadResult result = !loaded ? lr_error : partial ? lr_partial : lr_ok;
+            ELoadResult result = (failed || !loaded) ? lr_error : partial ? lr_partial : lr_ok;
             OnAfterLoad(result);
             return result;
         } else {

@@ -50,8 +50,9 @@ public:
     // class name), skipping anything else, and loads the record from it.
     ELoadResult load(IArchive* archive, std::u16string_view rootName);
     // Loads the record from the records that follow its group begin, up to
-    // and including its group end (also when a property fails, so the stream
-    // stays in step unless it breaks).
+    // and including its group end. A property that fails does not stop the
+    // others from loading, but the group then loads as lr_error; the stream
+    // stays in step unless it breaks.
     ELoadResult LoadGroup(IArchive* archive);
     // Drops the property collection.
     void Clear() { m_properties.clear(); }

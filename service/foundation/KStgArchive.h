@@ -19,6 +19,9 @@
 namespace ser {
 
 inline constexpr const char16_t* kDummyStreamName = u"__DUMMY__";
+// The data stream and root group name that every data file of the service uses.
+inline constexpr const char16_t* kDataStreamName = u"kq47tt2mpawrel8106dxxsb";
+inline constexpr const char16_t* kRootName = u"\\Settings1";
 inline constexpr const char16_t* kBackupSuffix = u".bak";
 
 class KStgArchive : public KIStreamArchive {

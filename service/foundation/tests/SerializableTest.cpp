@@ -203,6 +203,12 @@ TEST(Serializable, ValuesOfTheWrongLengthFailAndLeaveTheMember) {
     EXPECT_EQ(Load(p, Bytes({Begin(u"\\Settings1", u"TestPlain"), Value(u"a", u" AgAA\r\nAA== "), End()})),
               ser::lr_ok);
     EXPECT_EQ(p.a, 2);
+    // A member that fails does not keep the others from loading.
+    Inner in;
+    EXPECT_EQ(Load(in, Bytes({Begin(u"\\Settings1", u"TestInner"), Value(u"n", u"AQ=="), Value(u"s", u"kept"), End()})),
+              ser::lr_error);
+    EXPECT_EQ(in.n, 0);
+    EXPECT_EQ(in.s, u"kept");
 }
 
 TEST(Serializable, UnknownNamesMakeALoadPartialOrFailed) {
