@@ -384,6 +384,13 @@ bool IsFile(const std::u16string& path) {
     return ::stat(Os(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsSymbolicLink(const std::u16string& path) {
+    std::string p = Os(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    struct stat st;
+    return ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool GetFileSize(const std::u16string& path, uint64_t* size) {
     struct stat st;
     if (::stat(Os(path).c_str(), &st) != 0) return Fail();

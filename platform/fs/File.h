@@ -67,6 +67,9 @@ bool DeleteFolderRecursive(const std::u16string& path);
 bool PathExists(const std::u16string& path);
 bool IsDirectory(const std::u16string& path);
 bool IsFile(const std::u16string& path);
+// True when the path itself (its last part, trailing separators ignored) is a
+// symbolic link, whatever it points to.
+bool IsSymbolicLink(const std::u16string& path);
 bool GetFileSize(const std::u16string& path, uint64_t* size);
 
 struct DirEntry {

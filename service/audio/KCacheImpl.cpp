@@ -1,0 +1,710 @@
+#include "service/audio/KCacheImpl.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/core/LastError.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+#include "service/foundation/DirUtils.h"
+#include "service/foundation/KLock.h"
+#include "service/foundation/Trace.h"
+
+namespace {
+
+constexpr const char16_t* kDataFolder = u"QXCache/";
+// Middle numbers of data file names run from 0 to this - 1.
+constexpr DWORD kMiddleNumbers = 10;
+// A chain longer than this moves on to the next middle number when cleared.
+constexpr size_t kClearRenameRecords = 10;
+// How long an ending buffer waits for a deleter before saying so.
+constexpr DWORD kDeleterJoinMs = 10000;
+
+}  // namespace
+
+// A thread that deletes the data files of a cleared chain.
+struct KCacheImpl::SDeleter {
+    Chain records;
+    DWORD nIndex = 0;  // the middle number of the files it deletes
+    plat::Thread thread;
+};
+
+KCacheImpl::KCacheImpl() {
+    m_strCacheFolder = plat::WithTrailingSeparator(GetAppDataDir().Str());
+    m_strCacheDir = m_strCacheFolder + kDataFolder;
+}
+
+KCacheImpl::~KCacheImpl() {
+    {
+        KLock lock(m_csBuffer);
+        m_vFiles.clear();
+        m_nOpenFiles = 0;
+        FreeGroupFiles();
+    }
+    ReapDeleters(true);
+}
+
+DWORD KCacheImpl::NextFileID(DWORD id) {
+    ++id;
+    return id > kMaxFileID ? 1 : id;
+}
+
+HRESULT KCacheImpl::SetCacheDir(const std::u16string& folder) {
+    if (folder.empty()) return E_INVALIDARG;
+    KLock lock(m_csBuffer);
+    m_strCacheFolder = plat::WithTrailingSeparator(folder);
+    m_strCacheDir = m_strCacheFolder + kDataFolder;
+    return S_OK;
+}
+
+std::u16string KCacheImpl::GetCacheFolder() const {
+    KLock lock(m_csBuffer);
+    return m_strCacheFolder;
+}
+
+std::u16string KCacheImpl::GetDataDir() const {
+    KLock lock(m_csBuffer);
+    return m_strCacheDir;
+}
+
+std::u16string KCacheImpl::MakeFileName(bool bNext) {
+    KLock lock(m_csBuffer);
+    if (bNext) m_nFileID = NextFileID(m_nFileID);
+    return m_strFilePrefix +
+           plat::WFormat(u"%d_%.6d.cah", static_cast<int>(m_nFileIDIndex), static_cast<int>(m_nFileID));
+}
+
+bool KCacheImpl::OpenRecordFile(SCacheFile& record) {
+    if (record.bVirtual || record.bMissing) {
+        plat::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    record.llLastUse = ++m_llUseClock;
+    if (record.hFile.IsOpen()) return true;
+    MakeRoomForFile();
+    if (!record.hFile.Open(record.strPath, plat::FileAccess::ReadWrite, plat::FileCreation::OpenExisting,
+                           plat::ShareReadWrite)) {
+        return false;
+    }
+    ++m_nOpenFiles;
+    return true;
+}
+
+void KCacheImpl::MakeRoomForFile() {
+    while (m_nOpenFiles >= kMaxOpenFiles) {
+        SCacheFile* oldest = nullptr;
+        for (auto& r : m_vFiles) {
+            if (r->hFile.IsOpen() && (!oldest || r->llLastUse < oldest->llLastUse)) oldest = r.get();
+        }
+        if (!oldest) {
+            m_nOpenFiles = 0;  // nothing of the chain is open after all
+            return;
+        }
+        CloseRecordFile(*oldest);
+    }
+}
+
+void KCacheImpl::CloseRecordFile(SCacheFile& record) {
+    if (record.hFile.IsOpen()) {
+        record.hFile.Close();
+        if (m_nOpenFiles > 0) --m_nOpenFiles;
+    }
+}
+
+SCacheFile* KCacheImpl::AddFile(ULONGLONG position) {
+    KLock lock(m_csBuffer);
+    // Numbers wrap after kMaxFileID: a chain that holds that many files
+    // would hand out the name of its own oldest file.
+    size_t real = static_cast<size_t>(
+        std::count_if(m_vFiles.begin(), m_vFiles.end(), [](const auto& r) { return r->IsReal(); }));
+    if (real >= kMaxFileID) {
+        plat::SetLastError(ERROR_FILE_EXISTS);
+        TQ_TRACE_BOOL("FALSE");
+        TQ_REPORT_SYSTEM(EC_CREATE_FILE, ERROR_FILE_EXISTS, m_strCacheDir + MakeFileName(false));
+        return nullptr;
+    }
+    const DWORD previousID = m_nFileID;
+    auto record = std::make_unique<SCacheFile>();
+    record->strName = MakeFileName(true);
+    record->strPath = m_strCacheDir + record->strName;
+    record->llStart = position;
+    MakeRoomForFile();
+    if (!record->hFile.Open(record->strPath, plat::FileAccess::ReadWrite, plat::FileCreation::CreateAlways,
+                            plat::ShareReadWrite)) {
+        DWORD err = plat::GetLastError();
+        // The number goes back, so that the data files of the chain keep
+        // consecutive numbers (the index stores only their count).
+        m_nFileID = previousID;
+        TQ_TRACE_BOOL("FALSE");
+        TQ_REPORT_SYSTEM(EC_CREATE_FILE, err, record->strPath);
+        plat::SetLastError(err);
+        return nullptr;
+    }
+    ++m_nOpenFiles;
+    record->llLastUse = ++m_llUseClock;
+    m_vFiles.push_back(std::move(record));
+    Changed();
+    return m_vFiles.back().get();
+}
+
+HRESULT KCacheImpl::Write(DWORD bytes, const BYTE* data) {
+    if (bytes == 0) return S_OK;
+    if (!data) {
+        TQ_TRACE_HR("E_POINTER");
+        TQ_REPORT(EC_INTERNAL, E_POINTER, u"Invalid pointer");
+        return E_POINTER;
+    }
+    const BYTE* current = data;
+    DWORD left = bytes;
+    while (left > 0) {
+        KLock lock(m_csBuffer);
+        SCacheFile* target = nullptr;
+        if (!m_vFiles.empty()) {
+            SCacheFile& last = *m_vFiles.back();
+            if (last.IsReal() && !last.bMissing && last.llSize < CACHE_FILE_MAX_BYTE) target = &last;
+        }
+        if (!target) {
+            if (!dirUtils::createDirRecursive(m_strCacheDir)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("dirUtils::createDirRecursive(m_strCacheDir)");
+                TQ_REPORT_SYSTEM(EC_CREATE_FOLDER, err, m_strCacheDir);
+                return plat::HResultFromError(err);
+            }
+            // A new record always starts at the write position.
+            target = AddFile(m_llWritePosition);
+            if (!target) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_HR("E_FAIL");
+                TQ_REPORT(EC_INTERNAL, E_FAIL, u"Cannot add file to cache");
+                return err ? plat::HResultFromError(err) : E_FAIL;
+            }
+        }
+        if (!OpenRecordFile(*target)) {
+            DWORD err = plat::GetLastError();
+            TQ_TRACE_BOOL("FALSE");
+            TQ_REPORT_SYSTEM(EC_OPEN_FILE, err, target->strPath);
+            return plat::HResultFromError(err);
+        }
+        DWORD n = static_cast<DWORD>(std::min<ULONGLONG>(left, CACHE_FILE_MAX_BYTE - target->llSize));
+        uint32_t written = 0;
+        bool ok = target->hFile.WriteAt(target->llSize, current, n, &written);
+        DWORD err = plat::GetLastError();
+        if (written > 0) {
+            target->llSize += written;
+            m_llDiskBytes += written;
+            m_llWritePosition += written;
+            if (m_bLive) m_llReadPosition = m_llWritePosition;
+            current += written;
+            left -= written;
+            Changed();
+        }
+        if (!ok) {
+            TQ_TRACE_BOOL("WriteFile(pRecFile->hFile, pCurrent, lBytesThisFile, &dwRealWrite, NULL)");
+            TQ_REPORT_SYSTEM(EC_WRITE_FILE, err, target->strPath);
+            return plat::HResultFromError(err);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT KCacheImpl::ReserveSpace(ULONGLONG bytes) {
+    KLock lock(m_csBuffer);
+    AddVirtualSpace(m_llWritePosition, bytes);
+    m_llWritePosition += bytes;
+    if (m_bLive) m_llReadPosition = m_llWritePosition;
+    Changed();
+    return S_OK;
+}
+
+SCacheFile* KCacheImpl::AddVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
+    KLock lock(m_csBuffer);
+    if (!m_vFiles.empty() && m_vFiles.back()->bVirtual) {
+        m_vFiles.back()->llSize += bytes;
+    } else {
+        auto record = std::make_unique<SCacheFile>();
+        record->bVirtual = TRUE;
+        record->llStart = position;
+        record->llSize = bytes;
+        m_vFiles.push_back(std::move(record));
+    }
+    Changed();
+    return m_vFiles.back().get();
+}
+
+SCacheFile* KCacheImpl::PrependVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
+    KLock lock(m_csBuffer);
+    if (!m_vFiles.empty() && m_vFiles.front()->bVirtual) {
+        m_vFiles.front()->llSize += bytes;
+        m_vFiles.front()->llStart = position;
+    } else {
+        auto record = std::make_unique<SCacheFile>();
+        record->bVirtual = TRUE;
+        record->llStart = position;
+        record->llSize = bytes;
+        m_vFiles.push_front(std::move(record));
+    }
+    Changed();
+    return m_vFiles.front().get();
+}
+
+void KCacheImpl::RemoveFirst() {
+    KLock lock(m_csBuffer);
+    if (m_vFiles.empty()) return;
+    SCacheFile& first = *m_vFiles.front();
+    if (first.IsReal()) m_nFileIDFirst = NextFileID(m_nFileIDFirst);
+    CloseRecordFile(first);
+    m_vFiles.pop_front();
+    Changed();
+}
+
+HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
+    KLock lock(m_csBuffer);
+    if (position < GetStartPos()) return E_INVALIDARG;
+    bool raiseRead = false;
+    for (;;) {
+        const ULONGLONG first = m_vFiles.empty() ? 0 : m_vFiles.front()->llStart;
+        if (position <= first) break;
+        if (m_vFiles.empty()) {
+            AddVirtualSpace(position, 0);
+            m_llWritePosition = position;
+            break;
+        }
+        SCacheFile& record = *m_vFiles.front();
+        if (record.bUndeletable) return E_FAIL;
+        const ULONGLONG end = record.End();
+        if (record.IsReal()) {
+            if (m_llReadPosition < end) raiseRead = true;
+            const ULONGLONG size = record.bMissing ? 0 : record.llSize;
+            CloseRecordFile(record);
+            if (!record.bMissing && !plat::DeleteFile(record.strPath)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("::DeleteFile(strName)");
+                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, record.strPath);
+            }
+            m_llDiskBytes -= std::min(size, m_llDiskBytes);
+            RemoveFirst();
+        } else if (end <= position) {
+            if (m_llReadPosition < end) raiseRead = true;
+            RemoveFirst();
+        } else {
+            const ULONGLONG cut = position - record.llStart;
+            record.llSize -= cut;
+            record.llStart = position;
+            if (m_llReadPosition < position) raiseRead = true;
+            Changed();
+            break;
+        }
+    }
+    // Real files beyond the position went whole: the stretch up to the next
+    // record is silence now.
+    if (!m_vFiles.empty() && m_vFiles.front()->llStart > position) {
+        PrependVirtualSpace(position, m_vFiles.front()->llStart - position);
+    }
+    const ULONGLONG start = GetStartPos();
+    if (raiseRead || m_llReadPosition < start) m_llReadPosition = start;
+    m_llStartPos = position;
+    Changed();
+    return S_OK;
+}
+
+KCacheImpl::Chain::const_iterator KCacheImpl::FindRecord(ULONGLONG position) const {
+    KLock lock(m_csBuffer);
+    auto it = std::upper_bound(m_vFiles.begin(), m_vFiles.end(), position,
+                               [](ULONGLONG pos, const std::unique_ptr<SCacheFile>& r) { return pos < r->llStart; });
+    if (it == m_vFiles.begin()) return m_vFiles.end();
+    --it;
+    if (std::next(it) == m_vFiles.end() && position >= (*it)->End()) return m_vFiles.end();
+    return it;
+}
+
+ULONGLONG KCacheImpl::GetFileSize(const SCacheFile& record) const { return record.llSize; }
+
+ULONGLONG KCacheImpl::GetStartPos() const {
+    KLock lock(m_csBuffer);
+    return m_vFiles.empty() ? 0 : m_vFiles.front()->llStart;
+}
+
+HRESULT KCacheImpl::ReadFixedPos(ULONGLONG position, DWORD bytes, BYTE* destination) {
+    if (!destination) {
+        TQ_TRACE_HR("E_POINTER");
+        TQ_REPORT(EC_INTERNAL, E_POINTER, u"Invalid pointer");
+        return E_POINTER;
+    }
+    KLock lock(m_csBuffer);
+    if (position < GetStartPos()) {
+        TQ_TRACE_BOOL("llStart <= llReadPosition");
+        TQ_REPORT(EC_INTERNAL, 0, u"");
+        return plat::HResultFromLastError();
+    }
+    std::memset(destination, 0, bytes);
+    auto it = FindRecord(position);
+    ULONGLONG offset = it == m_vFiles.end() ? 0 : position - (*it)->llStart;
+    DWORD copied = 0;
+    for (; it != m_vFiles.end() && copied < bytes; ++it) {
+        SCacheFile& record = **it;
+        const ULONGLONG length = GetFileSize(record);
+        if (offset >= length) {
+            offset = 0;
+            continue;
+        }
+        DWORD n = static_cast<DWORD>(std::min<ULONGLONG>(length - offset, bytes - copied));
+        if (record.IsReal() && !record.bMissing) {
+            uint32_t got = 0;
+            if (!OpenRecordFile(record) || !record.hFile.ReadAt(offset, destination + copied, n, &got)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("ReadFile((*itFile)->hFile, pCurrent, dwReadBytes, &dwRealRead, NULL)");
+                TQ_REPORT_SYSTEM(EC_READ_FILE, err, record.strPath);
+                return plat::HResultFromError(err);
+            }
+            // A file shorter than its record leaves zeros; the next record's
+            // bytes still land at their own place.
+        }
+        copied += n;
+        offset = 0;
+    }
+    return S_OK;
+}
+
+HRESULT KCacheImpl::Read(DWORD bytes, BYTE* destination) {
+    KLock lock(m_csBuffer);
+    HRESULT hr;
+    if (TQ_FAILED(hr, ReadFixedPos(m_llReadPosition, bytes, destination))) {
+        TQ_REPORT(EC_INTERNAL, hr, u"ReadFixedPos was failed");
+        return hr;
+    }
+    m_llReadPosition += bytes;
+    const ULONGLONG start = GetStartPos();
+    if (m_llReadPosition < start) m_llReadPosition = start;
+    return S_OK;
+}
+
+void KCacheImpl::SetReadPosition(LONGLONG offset, EBasicPosition base) {
+    KLock lock(m_csBuffer);
+    const ULONGLONG start = GetStartPos();
+    LONGLONG value = 0;
+    switch (base) {
+    case posStart: value = static_cast<LONGLONG>(start) + offset; break;
+    case posEnd: value = static_cast<LONGLONG>(m_llWritePosition) + offset; break;
+    case posCurrent: value = static_cast<LONGLONG>(m_llReadPosition) + offset; break;
+    default: value = 0; break;
+    }
+    if (value < 0) value = 0;
+    m_llReadPosition = std::max(static_cast<ULONGLONG>(value), start);
+}
+
+HRESULT KCacheImpl::MarkRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd, BOOL bMark) {
+    KLock lock(m_csBuffer);
+    if (m_vFiles.empty()) return S_OK;
+    if (llAbsEnd < llAbsStart) {
+        TQ_TRACE_BOOL("llAbsEnd >= llAbsStart");
+        TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
+        return plat::HResultFromLastError();
+    }
+    const ULONGLONG start = GetStartPos();
+    if (llAbsEnd < start) {
+        TQ_TRACE_BOOL("llAbsEnd >= llStart");
+        TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
+        return plat::HResultFromLastError();
+    }
+    if (llAbsStart < start) llAbsStart = start;
+    if (llAbsEnd >= m_llWritePosition && m_llWritePosition > 0) llAbsEnd = m_llWritePosition - 1;
+    bool marking = false;
+    for (auto& r : m_vFiles) {
+        if (!marking && r->llStart <= llAbsStart && llAbsStart < r->End()) marking = true;
+        if (!marking) continue;
+        r->bUndeletable = bMark;
+        if (r->llStart <= llAbsEnd && llAbsEnd < r->End()) break;
+    }
+    return S_OK;
+}
+
+HRESULT KCacheImpl::SetUndeletableRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd) {
+    return MarkRange(llAbsStart, llAbsEnd, TRUE);
+}
+
+HRESULT KCacheImpl::ResetUndeletableRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd) {
+    return MarkRange(llAbsStart, llAbsEnd, FALSE);
+}
+
+bool KCacheImpl::GetFirstUndeletableStart(ULONGLONG* position) const {
+    KLock lock(m_csBuffer);
+    for (const auto& r : m_vFiles) {
+        if (r->bUndeletable) {
+            if (position) *position = r->llStart;
+            return true;
+        }
+    }
+    return false;
+}
+
+void KCacheImpl::DeleteFiles(Chain& records) {
+    for (auto& r : records) {
+        if (r->IsReal() && !r->bMissing) {
+            r->hFile.Close();
+            if (!plat::DeleteFile(r->strPath)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("DeleteFile(temp)");
+                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, r->strPath);
+            }
+        }
+    }
+    records.clear();
+}
+
+bool KCacheImpl::IsMiddleNumberBusy(DWORD index) const {
+    for (const auto& d : m_vDeleters) {
+        if (d->nIndex == index && d->thread.IsRunning()) return true;
+    }
+    return false;
+}
+
+void KCacheImpl::ReapDeleters(bool bWaitAll) {
+    for (auto it = m_vDeleters.begin(); it != m_vDeleters.end();) {
+        SDeleter& d = **it;
+        if (!bWaitAll && d.thread.IsRunning()) {
+            ++it;
+            continue;
+        }
+        if (!d.thread.Join(kDeleterJoinMs)) {
+            TQ_TRACE_BOOL("Deleting cache files takes long");
+            d.thread.Join(INFINITE);
+        }
+        it = m_vDeleters.erase(it);
+    }
+}
+
+HRESULT KCacheImpl::Clear(BOOL bWait) {
+    KLock lock(m_csBuffer);
+    ReapDeleters(false);
+    const bool hasFiles = std::any_of(m_vFiles.begin(), m_vFiles.end(),
+                                      [](const auto& r) { return r->IsReal() && !r->bMissing; });
+    const size_t records = m_vFiles.size();
+    const DWORD oldIndex = m_nFileIDIndex;
+
+    Chain list;
+    list.swap(m_vFiles);
+    m_nOpenFiles = 0;
+    FreeGroupFiles();
+
+    bool handedOver = false;
+    if (!list.empty()) {
+        if (bWait || !hasFiles) {
+            DeleteFiles(list);
+        } else {
+            auto deleter = std::make_unique<SDeleter>();
+            deleter->records = std::move(list);
+            deleter->nIndex = oldIndex;
+            SDeleter* raw = deleter.get();
+            if (raw->thread.Start(
+                    [raw] {
+                        DeleteFiles(raw->records);
+                        return S_OK;
+                    },
+                    "cache-deleter")) {
+                m_vDeleters.push_back(std::move(deleter));
+                handedOver = true;
+            } else {
+                TQ_TRACE_BOOL("_beginthreadex(DeleteFilesThread)");
+                DeleteFiles(raw->records);
+            }
+        }
+    }
+
+    // New files never take the names of files that a deleter may still be
+    // deleting: the middle number moves on, past numbers still in use.
+    if (records > kClearRenameRecords || handedOver) {
+        DWORD next = (oldIndex + 1) % kMiddleNumbers;
+        for (DWORD tries = 0; tries < kMiddleNumbers && IsMiddleNumberBusy(next); ++tries) {
+            next = (next + 1) % kMiddleNumbers;
+        }
+        if (IsMiddleNumberBusy(next)) {
+            ReapDeleters(true);
+            next = (oldIndex + 1) % kMiddleNumbers;
+        }
+        m_nFileIDIndex = next;
+    }
+
+    // The index goes with its backup copy, so that no crash can bring the
+    // cleared chain back.
+    if (!m_strSettingsFN.empty()) {
+        for (const std::u16string& path : {m_strSettingsFN, m_strSettingsFN + u".bak"}) {
+            if (plat::IsFile(path) && !plat::DeleteFile(path)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("DeleteFile(m_strSettingsFN)");
+                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, path);
+            }
+        }
+    }
+
+    m_llWritePosition = 0;
+    m_llReadPosition = 0;
+    m_llStartPos = 0;
+    m_nFileID = 0;
+    m_nFileIDFirst = 1;
+    m_llDiskBytes = 0;
+    Changed();
+    return S_OK;
+}
+
+HRESULT recurceDeleteFolder(const std::u16string& strFolder) {
+    if (strFolder.empty()) return E_INVALIDARG;
+    const std::u16string folder = plat::WithTrailingSeparator(strFolder);
+    // A link in place of the folder is removed itself; what it points to is
+    // not ours to delete.
+    if (plat::IsSymbolicLink(folder)) {
+        std::u16string link = folder.substr(0, folder.size() - 1);
+        if (!plat::DeleteFile(link)) {
+            DWORD err = plat::GetLastError();
+            TQ_TRACE_BOOL("!DeleteFile(strFolder + fn)");
+            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, link);
+            return plat::HResultFromError(err);
+        }
+        return S_OK;
+    }
+    std::vector<plat::DirEntry> entries;
+    if (plat::ListDirectory(folder, &entries)) {
+        for (const auto& e : entries) {
+            if (e.isDirectory) {
+                const std::u16string sub = folder + e.name + u"/";
+                HRESULT hr = recurceDeleteFolder(sub);
+                if (FAILED(hr)) {
+                    TQ_TRACE_HR("recurceDeleteFolder(strFolder + fn + _T(\"\\\\\"))");
+                    TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, hr, sub);
+                    return hr;
+                }
+            } else if (!plat::DeleteFile(folder + e.name)) {
+                DWORD err = plat::GetLastError();
+                TQ_TRACE_BOOL("!DeleteFile(strFolder + fn)");
+                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, folder + e.name);
+                return plat::HResultFromError(err);
+            }
+        }
+    }
+    if (!plat::RemoveDirectory(folder) && plat::PathExists(folder)) {
+        DWORD err = plat::GetLastError();
+        TQ_TRACE_BOOL("RemoveDirectory(strFolder)");
+        TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, err, folder);
+        return plat::HResultFromError(err);
+    }
+    return S_OK;
+}
+
+void KCacheImpl::FreeGroupFiles() {
+    KLock lock(m_csBuffer);
+    m_vGroupFiles.clear();
+}
+
+void KCacheImpl::ResetToEmpty() {
+    KLock lock(m_csBuffer);
+    m_vFiles.clear();
+    m_nOpenFiles = 0;
+    FreeGroupFiles();
+    m_llWritePosition = 0;
+    m_llReadPosition = 0;
+    m_llStartPos = 0;
+    m_nFileID = 0;
+    m_nFileIDFirst = 1;
+    m_llDiskBytes = 0;
+    Changed();
+}
+
+ULONGLONG KCacheImpl::GetWritePosition() const {
+    KLock lock(m_csBuffer);
+    return m_llWritePosition;
+}
+
+ULONGLONG KCacheImpl::GetReadPosition() const {
+    KLock lock(m_csBuffer);
+    return m_llReadPosition;
+}
+
+void KCacheImpl::SetReadPositionAbsolute(ULONGLONG position) {
+    KLock lock(m_csBuffer);
+    m_llReadPosition = position;
+}
+
+BOOL KCacheImpl::IsLive() const {
+    KLock lock(m_csBuffer);
+    return m_bLive;
+}
+
+void KCacheImpl::SetLive(BOOL bLive) {
+    KLock lock(m_csBuffer);
+    m_bLive = bLive;
+}
+
+BOOL KCacheImpl::CanLive() const {
+    KLock lock(m_csBuffer);
+    return m_bCanLive;
+}
+
+void KCacheImpl::SetCanLive(BOOL bCanLive) {
+    KLock lock(m_csBuffer);
+    m_bCanLive = bCanLive;
+}
+
+ULONGLONG KCacheImpl::GetDiskBytes() const {
+    KLock lock(m_csBuffer);
+    return m_llDiskBytes;
+}
+
+size_t KCacheImpl::GetRecordCount() const {
+    KLock lock(m_csBuffer);
+    return m_vFiles.size();
+}
+
+int KCacheImpl::GetCacheNumber() const {
+    KLock lock(m_csBuffer);
+    return m_nCacheNumber;
+}
+
+DWORD KCacheImpl::GetFileID() const {
+    KLock lock(m_csBuffer);
+    return m_nFileID;
+}
+
+DWORD KCacheImpl::GetFileIDFirst() const {
+    KLock lock(m_csBuffer);
+    return m_nFileIDFirst;
+}
+
+DWORD KCacheImpl::GetFileIDIndex() const {
+    KLock lock(m_csBuffer);
+    return m_nFileIDIndex;
+}
+
+ULONGLONG KCacheImpl::GetLastDropPosition() const {
+    KLock lock(m_csBuffer);
+    return m_llStartPos;
+}
+
+std::u16string KCacheImpl::GetIndexPath() const {
+    KLock lock(m_csBuffer);
+    return m_strSettingsFN;
+}
+
+bool KCacheImpl::IsDirty() const {
+    KLock lock(m_csBuffer);
+    return m_nChanges != m_nSavedChanges;
+}
+
+std::vector<KCacheImpl::RecordInfo> KCacheImpl::GetRecords() const {
+    KLock lock(m_csBuffer);
+    std::vector<RecordInfo> out;
+    out.reserve(m_vFiles.size());
+    for (const auto& r : m_vFiles) {
+        out.push_back({r->strName, r->bVirtual, r->bUndeletable, r->bMissing, r->llStart, r->llSize});
+    }
+    return out;
+}
+
+std::vector<SGroupFile> KCacheImpl::GetGroups() const {
+    KLock lock(m_csBuffer);
+    std::vector<SGroupFile> groups;
+    for (const auto& r : m_vFiles) {
+        const BOOL isVirtual = r->bVirtual ? TRUE : FALSE;
+        if (groups.empty() || groups.back().bVirtual != isVirtual) groups.emplace_back(isVirtual, 0);
+        groups.back().nSize += isVirtual ? r->llSize : 1;
+    }
+    return groups;
+}
