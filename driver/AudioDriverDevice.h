@@ -1,0 +1,33 @@
+#pragma once
+// The device's behaviour: IOCTL_LINK_OPEN creates the section and starts
+// feeding it; IOCTL_LINK_CLOSE, a client that goes away, or the end of the
+// program stops feeding and removes the section's name.
+#include <functional>
+#include <memory>
+
+#include "driver/AudioSource.h"
+#include "driver/LinkWriter.h"
+#include "platform/driver/DeviceServer.h"
+#include "platform/driver/SharedSection.h"
+
+class AudioDriverDevice : public plat::drv::DeviceServer::Handler {
+public:
+    using SourceFactory = std::function<std::unique_ptr<AudioSource>()>;
+
+    explicit AudioDriverDevice(SourceFactory makeSource);
+    ~AudioDriverDevice() override;
+    AudioDriverDevice(const AudioDriverDevice&) = delete;
+    AudioDriverDevice& operator=(const AudioDriverDevice&) = delete;
+
+    DWORD OnControl(DWORD code) override;
+    void OnClose() override;
+    void CloseLink();
+
+private:
+    DWORD OpenLink();
+
+    SourceFactory m_makeSource;
+    std::unique_ptr<plat::drv::SharedSection> m_section;
+    BYTE* m_view = nullptr;
+    std::unique_ptr<LinkWriter> m_writer;
+};

@@ -1,0 +1,53 @@
+#pragma once
+// A small synchronous client of the sound server: connect, list the outputs,
+// load and unload modules, set the default output. Every step is bounded by
+// a time-out. The connection also serves record streams (see
+// PulseMonitorSource), which run on the same loop through Iterate.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_mainloop;
+
+class PulseAdmin {
+public:
+    struct Sink {
+        std::string name;
+        std::string description;
+        std::string monitorSource;
+        uint32_t ownerModule = 0;
+    };
+
+    explicit PulseAdmin(int timeoutMs = 5000);
+    ~PulseAdmin();
+    PulseAdmin(const PulseAdmin&) = delete;
+    PulseAdmin& operator=(const PulseAdmin&) = delete;
+
+    // Connects to the session's server (never starts one).
+    bool Connect(const char* clientName);
+    bool ListSinks(std::vector<Sink>* sinks);
+    // The first output whose description contains the text.
+    bool FindSink(const std::string& descriptionPart, Sink* sink);
+    bool LoadModule(const std::string& name, const std::string& arguments, uint32_t* index);
+    bool UnloadModule(uint32_t index);
+    bool SetDefaultSink(const std::string& name);
+    bool DefaultSinkName(std::string* name);
+
+    // Runs the loop once, waiting at most maxWaitMs for something to happen.
+    bool Iterate(int maxWaitMs);
+    // Runs the loop until `done` holds; false (with a message) when the
+    // connection fails or the time-out passes first.
+    bool RunUntil(const std::function<bool()>& done, const char* what);
+    pa_context* Context() const { return m_context; }
+    const std::string& Error() const { return m_error; }
+
+    bool Fail(const std::string& what);
+
+private:
+    int m_timeoutMs;
+    pa_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    std::string m_error;
+};
