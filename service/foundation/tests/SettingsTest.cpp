@@ -68,7 +68,7 @@ Values ReadAll(ISettings* s) {
     EXPECT_EQ(s->GetBitrateType(&v.bitrateType), S_OK);
     EXPECT_EQ(s->GetMaxSongLength(&v.maxSong), S_OK);
     EXPECT_EQ(s->GetCacheSize(&v.cacheSize), S_OK);
-    HRESULT (ISettings::*flags[])(LONG*) = {
+    const std::vector<HRESULT (ISettings::*)(LONG*)> flags = {
         &ISettings::GetLowVolumeStartEndState,  &ISettings::GetDeleteSilenceStartEndState,
         &ISettings::GetDropCacheOnExitState,    &ISettings::GetAutoSplitSongsState,
         &ISettings::GetInterceptAudioAlwaysState, &ISettings::GetPlayLiveRecDeviceState,
@@ -79,7 +79,7 @@ Values ReadAll(ISettings* s) {
         &ISettings::GetOpenRadio,               &ISettings::GetStickRadio,
         &ISettings::GetOpenPlayList,            &ISettings::GetStickPlayList,
         &ISettings::GetOpenGuide};
-    for (size_t i = 0; i < std::size(flags); ++i) EXPECT_EQ((s->*flags[i])(&v.flags[i]), S_OK);
+    for (size_t i = 0; i < flags.size(); ++i) EXPECT_EQ((s->*flags[i])(&v.flags[i]), S_OK);
     EXPECT_EQ(s->GetMainRect(&v.main[0], &v.main[1], &v.main[2], &v.main[3]), S_OK);
     EXPECT_EQ(s->GetRadioRect(&v.radio[0], &v.radio[1], &v.radio[2], &v.radio[3]), S_OK);
     EXPECT_EQ(s->GetPlayListRect(&v.playlist[0], &v.playlist[1], &v.playlist[2], &v.playlist[3]), S_OK);
@@ -151,7 +151,7 @@ TEST_F(SettingsTest, EverySettingRoundTripsThroughTheFile) {
     ASSERT_EQ(s->SetBitrateType(BT_VBR), S_OK);
     s->SetMaxSongLength(25);
     s->SetCacheSize(123456);
-    HRESULT (ISettings::*setters[])(LONG) = {
+    const std::vector<HRESULT (ISettings::*)(LONG)> setters = {
         &ISettings::SetLowVolumeStartEndState,  &ISettings::SetDeleteSilenceStartEndState,
         &ISettings::SetDropCacheOnExitState,    &ISettings::SetAutoSplitSongsState,
         &ISettings::SetInterceptAudioAlwaysState, &ISettings::SetPlayLiveRecDeviceState,
@@ -162,7 +162,7 @@ TEST_F(SettingsTest, EverySettingRoundTripsThroughTheFile) {
         &ISettings::SetOpenRadio,               &ISettings::SetStickRadio,
         &ISettings::SetOpenPlayList,            &ISettings::SetStickPlayList,
         &ISettings::SetOpenGuide};
-    for (size_t i = 0; i < std::size(setters); ++i) (s.Get()->*setters[i])(static_cast<LONG>(i % 2 ? 0 : 7 + i));
+    for (size_t i = 0; i < setters.size(); ++i) (s.Get()->*setters[i])(static_cast<LONG>(i % 2 ? 0 : 7 + i));
     s->SetMainRect(-10, -20, 30, 40);
     s->SetRadioRect(INT32_MIN, 1, INT32_MAX, -1);
     s->SetPlayListRect(5, 6, 7, 8);
