@@ -1,0 +1,74 @@
+#pragma once
+// The threads on which the service runs the calls that arrive from the bus, so
+// that no call runs on the bus thread and a long call (a save that takes
+// minutes) never holds up the others. The pool grows when every thread is
+// busy, up to a limit, and shrinks back to its core when idle.
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace ipc {
+
+class CallPool {
+public:
+    // One unit of work. Exactly one of Run and Cancel is called, once.
+    class Job {
+    public:
+        virtual ~Job() = default;
+        virtual void Run() = 0;
+        // The pool stops before the job could run: answer the caller.
+        virtual void Cancel() = 0;
+    };
+
+    struct Limits {
+        size_t coreThreads = 4;
+        size_t maxThreads = 64;
+        // Calls waiting for a thread; beyond this new calls are refused.
+        size_t maxQueued = 4096;
+        // An idle thread above the core ends after this many milliseconds.
+        unsigned idleMs = 10000;
+    };
+
+    CallPool();
+    explicit CallPool(const Limits& limits);
+    ~CallPool();
+    CallPool(const CallPool&) = delete;
+    CallPool& operator=(const CallPool&) = delete;
+
+    // Queues the job. False (the job is handed back untouched in *job) when the
+    // pool is stopping or the queue is full. Bookkeeping jobs (releases,
+    // departed clients) are small and are never refused for a full queue.
+    bool Submit(std::unique_ptr<Job>& job, bool bookkeeping = false);
+    // Cancels the queued jobs, waits for the running ones and joins every
+    // thread. Called by the destructor; later Submits are refused.
+    void Stop();
+
+    bool IsStopping() const;
+    size_t ThreadCount() const;
+    size_t BusyCount() const;
+
+private:
+    struct Worker {
+        std::thread thread;
+        bool finished = false;
+    };
+
+    void WorkerLoop(Worker* self);
+    void SpawnLocked();
+    void ReapLocked(std::list<std::thread>* done);
+
+    const Limits m_limits;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::unique_ptr<Job>> m_queue;
+    std::list<Worker> m_workers;
+    size_t m_idle = 0;
+    size_t m_busy = 0;
+    bool m_stopping = false;
+};
+
+}  // namespace ipc
