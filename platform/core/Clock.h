@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/core/Sync.h"
 #include "platform/core/WinTypes.h"
 
 namespace plat {
@@ -15,6 +17,9 @@ public:
     virtual ~IClock() = default;
     virtual uint64_t NowMs() = 0;
     virtual void SleepMs(DWORD ms) = 0;
+    // Waits like WaitAny for up to timeoutMs by this clock's time. The default
+    // waits in real time.
+    virtual DWORD WaitForAny(const std::vector<Waitable*>& objects, DWORD timeoutMs);
 };
 
 // The monotonic system clock with real sleeps.
@@ -30,6 +35,9 @@ public:
     explicit ManualClock(uint64_t startMs = 0) : m_now(startMs) {}
     uint64_t NowMs() override { return m_now.load(); }
     void SleepMs(DWORD ms) override { m_now += ms; }
+    // Answers at once: a time-out moves the clock on by timeoutMs (a wait
+    // without limit still blocks in real time).
+    DWORD WaitForAny(const std::vector<Waitable*>& objects, DWORD timeoutMs) override;
     void Advance(uint64_t ms) { m_now += ms; }
     void Set(uint64_t ms) { m_now = ms; }
 
@@ -45,6 +53,9 @@ void SetClock(IClock* clock);
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the system tick.
 DWORD GetTickCount();
 void Sleep(DWORD ms);
+// WaitAny by the clock in use, so that prescribed waits which an owner can
+// still cut short cost no real time under a manual clock.
+DWORD ClockWaitAny(std::initializer_list<Waitable*> objects, DWORD timeoutMs);
 
 // The local date and time in the C library's 24-character form followed by its
 // line feed ("Wed Dec  9 04:27:58 2026\n").

@@ -1,0 +1,261 @@
+// These run against the private PulseAudio server of the test environment
+// (null sinks "Tonquil Audio Device", "Speakers", "Headphones" and the sine
+// source "Microphone") and skip when no server answers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/core/Text.h"
+#include "platform/sound/PulseConnection.h"
+#include "platform/sound/PulseSoundSystem.h"
+
+using namespace plat;
+
+namespace {
+
+WaveFormat EngineFormat() { return WaveFormat{1, 2, 48000, 192000, 4, 16, 0}; }
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, p)) out += line;
+        ::pclose(p);
+    }
+    return out;
+}
+
+// The "Description:" values of `pactl list sinks|sources`, in order.
+std::vector<std::u16string> PactlDescriptions(const char* what) {
+    std::vector<std::u16string> result;
+    std::string text = Shell(std::string("pactl list ") + what + " 2>/dev/null");
+    size_t at = 0;
+    const std::string key = "Description: ";
+    while ((at = text.find(key, at)) != std::string::npos) {
+        at += key.size();
+        size_t end = text.find('\n', at);
+        result.push_back(ToUtf16(text.substr(at, end - at)));
+    }
+    return result;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Left channel of stereo 16-bit bytes.
+std::vector<int16_t> LeftChannel(const std::vector<uint8_t>& bytes) {
+    std::vector<int16_t> s(bytes.size() / 4);
+    for (size_t i = 0; i < s.size(); ++i) std::memcpy(&s[i], bytes.data() + 4 * i, 2);
+    return s;
+}
+
+double Frequency(const std::vector<int16_t>& s, double rate) {
+    size_t rising = 0;
+    for (size_t i = 1; i < s.size(); ++i)
+        if (s[i - 1] < 0 && s[i] >= 0) ++rising;
+    return s.empty() ? 0 : rising * rate / static_cast<double>(s.size());
+}
+
+int Peak(const std::vector<int16_t>& s) {
+    int peak = 0;
+    for (int16_t v : s) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    return peak;
+}
+
+class PulseSound : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("PULSE_SERVER") || !PulseServerAnswers(2000))
+            GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
+    }
+    GUID GuidOf(bool capture, const std::string& name) {
+        std::vector<PulseSoundSystem::DeviceInfo> list;
+        EXPECT_EQ(system.List(capture, &list), S_OK);
+        for (const auto& d : list)
+            if (d.name == name) return d.guid;
+        ADD_FAILURE() << "no device " << name;
+        return GUID_NULL;
+    }
+    std::shared_ptr<SoundCaptureBuffer> Record(const std::string& source, DWORD bytes) {
+        GUID g = GuidOf(true, source);
+        std::shared_ptr<SoundCaptureDevice> dev;
+        EXPECT_EQ(system.CreateCaptureDevice(&g, &dev), S_OK);
+        std::shared_ptr<SoundCaptureBuffer> buf;
+        if (dev) {
+            EXPECT_EQ(dev->CreateCaptureBuffer(EngineFormat(), bytes, &buf), S_OK);
+        }
+        return buf;
+    }
+    // Marks the end of each of the 16 chunks of a capture ring with an event
+    // of its own (before Start), so that a test can tell how much has come in
+    // even when a source delivers more than a ring at once.
+    static std::vector<std::shared_ptr<Event>> MarkChunks(SoundCaptureBuffer& b, DWORD size) {
+        std::vector<std::shared_ptr<Event>> events;
+        std::vector<SoundNotifyPosition> pos;
+        for (DWORD i = 1; i <= 16; ++i) {
+            events.push_back(std::make_shared<Event>(Event::Reset::Manual));
+            pos.push_back({size / 16 * i - 1, events.back()});
+        }
+        EXPECT_EQ(b.SetNotificationPositions(pos), S_OK);
+        return events;
+    }
+    // Waits until at least 'chunks' chunk ends have been passed (an idle
+    // server may take a while to deliver its first fragment).
+    static bool WaitChunks(const std::vector<std::shared_ptr<Event>>& events, size_t chunks, int timeoutMs) {
+        for (int t = 0; t <= timeoutMs; t += 10) {
+            size_t set = 0;
+            for (const auto& e : events) set += e->IsSet() ? 1 : 0;
+            if (set >= chunks) return true;
+            SleepMs(10);
+        }
+        return false;
+    }
+    // The 'bytes' bytes before the capture cursor.
+    static std::vector<uint8_t> Last(SoundCaptureBuffer& b, DWORD size, DWORD bytes) {
+        DWORD cap = 0;
+        b.GetCurrentPosition(&cap, nullptr);
+        std::vector<uint8_t> out(bytes);
+        void* p1;
+        void* p2;
+        DWORD n1, n2;
+        if (b.Lock((cap + size - bytes) % size, bytes, &p1, &n1, &p2, &n2) != S_OK) return {};
+        std::memcpy(out.data(), p1, n1);
+        if (p2) std::memcpy(out.data() + n1, p2, n2);
+        b.Unlock(p1, n1, p2, n2);
+        return out;
+    }
+
+    PulseSoundSystem system;
+};
+
+BOOL Collect(const GUID* guid, const char16_t* description, const char16_t*, void* context) {
+    auto* list = static_cast<std::vector<std::pair<bool, std::u16string>>*>(context);
+    list->push_back({guid != nullptr, description});
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_F(PulseSound, DeviceListsMatchTheServer) {
+    std::vector<std::pair<bool, std::u16string>> out, in;
+    ASSERT_EQ(system.EnumeratePlayback(&Collect, &out), S_OK);
+    ASSERT_EQ(system.EnumerateCapture(&Collect, &in), S_OK);
+    auto sinks = PactlDescriptions("sinks");
+    auto sources = PactlDescriptions("sources");
+    ASSERT_FALSE(sinks.empty());
+    ASSERT_EQ(out.size(), sinks.size() + 1);
+    ASSERT_EQ(in.size(), sources.size() + 1);
+    EXPECT_FALSE(out[0].first) << "the primary entry comes first, without a GUID";
+    for (size_t i = 0; i < sinks.size(); ++i) {
+        EXPECT_TRUE(out[i + 1].first);
+        EXPECT_EQ(out[i + 1].second, sinks[i]);
+    }
+    for (size_t i = 0; i < sources.size(); ++i) EXPECT_EQ(in[i + 1].second, sources[i]);
+    EXPECT_NE(std::find(sinks.begin(), sinks.end(), u"Speakers"), sinks.end());
+    EXPECT_NE(std::find(sources.begin(), sources.end(), u"Monitor of Speakers"), sources.end());
+    EXPECT_NE(std::find(sources.begin(), sources.end(), u"Microphone"), sources.end());
+}
+
+TEST_F(PulseSound, GuidsAreStableAndOpenTheirDevice) {
+    GUID first = GuidOf(false, "speakers");
+    PulseSoundSystem other;  // a fresh backend knows nothing yet
+    std::vector<PulseSoundSystem::DeviceInfo> list;
+    ASSERT_EQ(other.List(false, &list), S_OK);
+    bool found = false;
+    for (const auto& d : list) found |= d.guid == first && d.name == "speakers";
+    EXPECT_TRUE(found);
+    std::shared_ptr<SoundPlaybackDevice> dev;
+    EXPECT_EQ(PulseSoundSystem().CreatePlaybackDevice(&first, &dev), S_OK);
+    GUID unknown = GUID_NULL;
+    unknown.Data1 = 0x1234;
+    EXPECT_EQ(system.CreatePlaybackDevice(&unknown, &dev), DSERR_NODRIVER);
+}
+
+TEST_F(PulseSound, ToneIntoSpeakersComesBackFromItsMonitor) {
+    const DWORD capSize = 384000;
+    auto rec = Record("speakers.monitor", capSize);
+    ASSERT_NE(rec, nullptr);
+    auto marks = MarkChunks(*rec, capSize);
+    ASSERT_EQ(rec->Start(DSCBSTART_LOOPING), S_OK);
+    ASSERT_TRUE(WaitChunks(marks, 1, 5000)) << "the monitor delivers nothing";
+
+    GUID g = GuidOf(false, "speakers");
+    std::shared_ptr<SoundPlaybackDevice> dev;
+    ASSERT_EQ(system.CreatePlaybackDevice(&g, &dev), S_OK);
+    std::shared_ptr<SoundPlaybackBuffer> play;
+    ASSERT_EQ(dev->CreateSoundBuffer(EngineFormat(), 96000, &play), S_OK);
+    // 500 ms of a 1 kHz tone at half scale: the ring loops it without a seam.
+    void* p1;
+    void* p2;
+    DWORD n1, n2;
+    ASSERT_EQ(play->Lock(0, 96000, &p1, &n1, &p2, &n2), S_OK);
+    auto* s = static_cast<int16_t*>(p1);
+    for (int i = 0; i < 24000; ++i) s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 1000 * i / 48000.0)));
+    ASSERT_EQ(play->Unlock(p1, n1, p2, n2), S_OK);
+    ASSERT_EQ(play->Play(DSBPLAY_LOOPING), S_OK);
+    SleepMs(800);
+    DWORD pc = 0;
+    ASSERT_EQ(play->GetCurrentPosition(&pc, nullptr), S_OK);
+    auto heard = LeftChannel(Last(*rec, capSize, 48000));  // the last 250 ms
+    ASSERT_EQ(play->Stop(), S_OK);
+    ASSERT_EQ(rec->Stop(), S_OK);
+    EXPECT_NEAR(Frequency(heard, 48000), 1000.0, 10.0);
+    EXPECT_NEAR(Peak(heard), 16384, 400);
+}
+
+TEST_F(PulseSound, CapturesTheMicrophoneSine) {
+    const DWORD capSize = 384000;
+    auto rec = Record("microphone", capSize);
+    ASSERT_NE(rec, nullptr);
+    auto marks = MarkChunks(*rec, capSize);
+    ASSERT_EQ(rec->Start(DSCBSTART_LOOPING), S_OK);
+    // The sine source renders in large blocks: allow for one to arrive.
+    ASSERT_TRUE(WaitChunks(marks, 4, 6000)) << "the source delivers nothing";
+    auto heard = LeftChannel(Last(*rec, capSize, 96000));
+    EXPECT_NEAR(Frequency(heard, 48000), 440.0, 8.0);
+    EXPECT_GT(Peak(heard), 1000);
+    DWORD status = 0;
+    ASSERT_EQ(rec->GetStatus(&status), S_OK);
+    EXPECT_EQ(status, DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING);
+    ASSERT_EQ(rec->Stop(), S_OK);
+    DWORD a = 0, b = 0;
+    SleepMs(50);
+    rec->GetCurrentPosition(&a, nullptr);
+    SleepMs(100);
+    rec->GetCurrentPosition(&b, nullptr);
+    EXPECT_EQ(a, b) << "a stopped capture stands still";
+}
+
+TEST_F(PulseSound, ARemovedSinkStopsTheCursors) {
+    std::string index = Shell("pactl load-module module-null-sink sink_name=tq_vanishing rate=48000 2>/dev/null");
+    ASSERT_FALSE(index.empty());
+    index.erase(index.find_last_not_of("\n ") + 1);
+    GUID g = GuidOf(false, "tq_vanishing");
+    std::shared_ptr<SoundPlaybackDevice> dev;
+    ASSERT_EQ(system.CreatePlaybackDevice(&g, &dev), S_OK);
+    std::shared_ptr<SoundPlaybackBuffer> play;
+    ASSERT_EQ(dev->CreateSoundBuffer(EngineFormat(), 96000, &play), S_OK);
+    ASSERT_EQ(play->Play(DSBPLAY_LOOPING), S_OK);
+    DWORD p = 0;
+    for (int t = 0; t < 5000 && p == 0; t += 10) {
+        SleepMs(10);
+        play->GetCurrentPosition(&p, nullptr);
+    }
+    ASSERT_GT(p, 0u) << "the play cursor never moved";
+    Shell("pactl unload-module " + index);
+    SleepMs(300);
+    DWORD a = 0, b = 0;
+    play->GetCurrentPosition(&a, nullptr);
+    SleepMs(200);
+    play->GetCurrentPosition(&b, nullptr);
+    EXPECT_EQ(a, b);
+    DWORD status = 0;
+    ASSERT_EQ(play->GetStatus(&status), S_OK);
+    EXPECT_TRUE(status & DSBSTATUS_PLAYING) << "the status stays as it was";
+    EXPECT_EQ(play->Stop(), S_OK);
+}
