@@ -270,7 +270,7 @@ HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
             break;
         }
         SCacheFile& record = *m_vFiles.front();
-        if (record.bUndeletable) return E_FAIL;
+        if (record.bUndeletable && (record.IsReal() || position > record.llKeepFrom)) return E_FAIL;
         const ULONGLONG end = record.End();
         if (record.IsReal()) {
             if (m_llReadPosition < end) raiseRead = true;
@@ -412,6 +412,10 @@ HRESULT KCacheImpl::MarkRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd, BOOL bMa
     for (auto& r : m_vFiles) {
         if (!marking && r->llStart <= llAbsStart && llAbsStart < r->End()) marking = true;
         if (!marking) continue;
+        if (bMark) {
+            const ULONGLONG keepFrom = r->bVirtual ? std::max(r->llStart, llAbsStart) : r->llStart;
+            r->llKeepFrom = r->bUndeletable ? std::min(r->llKeepFrom, keepFrom) : keepFrom;
+        }
         r->bUndeletable = bMark;
         if (r->llStart <= llAbsEnd && llAbsEnd < r->End()) break;
     }
@@ -430,7 +434,7 @@ bool KCacheImpl::GetFirstUndeletableStart(ULONGLONG* position) const {
     KLock lock(m_csBuffer);
     for (const auto& r : m_vFiles) {
         if (r->bUndeletable) {
-            if (position) *position = r->llStart;
+            if (position) *position = r->llKeepFrom;
             return true;
         }
     }

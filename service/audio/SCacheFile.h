@@ -15,6 +15,10 @@ struct SCacheFile {
     // later change of the cache folder never points it at another file.
     std::u16string strPath;
     BOOL bUndeletable = FALSE;
+    // For a protected record, the first position that must stay: its start,
+    // or for silence the start of the protected range within it (the
+    // silence before that may still be cut off).
+    ULONGLONG llKeepFrom = 0;
     BOOL bVirtual = FALSE;
     // A data file that the index names but that is not on disk: it keeps its
     // place (and its number) on the timeline and reads as silence.

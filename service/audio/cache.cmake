@@ -17,4 +17,8 @@ tonquil_test(audio_cache_tests
     ${CMAKE_CURRENT_LIST_DIR}/tests/BufferCircleTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/CacheImplTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/CacheIndexTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/CacheTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/CacheMixTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/CacheWriterTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/SoundHelperTest.cpp
   DEPS audio_cache)

@@ -293,10 +293,10 @@ TEST(CacheImpl, KeepsOnlyAFewDataFilesOpen) {
     TempDir dir;
     auto b = MakeBuffer(dir, 0);
     const int before = OpenDescriptors();
-    auto data = Pattern(0, 40 * MiB);
+    auto data = Pattern(0, 24 * MiB);
     ASSERT_EQ(b->Write(static_cast<DWORD>(data.size()), data.data()), S_OK);
     EXPECT_LE(OpenDescriptors() - before, static_cast<int>(KCacheImpl::kMaxOpenFiles));
-    for (ULONGLONG pos = MiB; pos < 40 * MiB; pos += MiB) EXPECT_EQ(ReadAt(*b, pos - 4, 8), Pattern(pos - 4, 8));
+    for (ULONGLONG pos = MiB; pos < 24 * MiB; pos += MiB) EXPECT_EQ(ReadAt(*b, pos - 4, 8), Pattern(pos - 4, 8));
     EXPECT_LE(OpenDescriptors() - before, static_cast<int>(KCacheImpl::kMaxOpenFiles));
 }
 

@@ -63,3 +63,67 @@ inline SHORT SampleAt(const std::vector<BYTE>& bytes, size_t index) {
 }
 
 }  // namespace cachetest
+
+#include "platform/com/Bstr.h"
+#include "platform/com/ComPtr.h"
+#include "service/audio/KCache.h"
+
+namespace cachetest {
+
+// A cache of its own in a private folder, loaded (empty) and ready.
+class CacheTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cache = KCache::Create();
+        ASSERT_TRUE(cache);
+        plat::Bstr folder(dir.Path());
+        ASSERT_EQ(cache->SetCacheDir(folder), S_OK);
+        cache->Load();  // nothing stored yet
+    }
+
+    // Hands the pattern bytes of [from, from + bytes) to a buffer.
+    void Put(UINT index, ULONGLONG from, size_t bytes) {
+        auto data = Pattern(from, bytes);
+        ASSERT_EQ(cache->WriteEx(index, static_cast<ULONG>(bytes), data.data()), S_OK);
+    }
+    void PutBytes(UINT index, std::vector<BYTE> data) {
+        ASSERT_EQ(cache->WriteEx(index, static_cast<ULONG>(data.size()), data.data()), S_OK);
+    }
+    void Flush() { ASSERT_EQ(cache->Flush(), S_OK); }
+
+    ULONGLONG WritePos(UINT index) {
+        ULONGLONG pos = 0;
+        EXPECT_EQ(cache->GetWritePosEx(index, &pos), S_OK);
+        return pos;
+    }
+    ULONGLONG ReadPos(UINT index) {
+        ULONGLONG pos = 0;
+        EXPECT_EQ(cache->GetReadPosEx(index, &pos), S_OK);
+        return pos;
+    }
+    ULONGLONG CacheStart() {
+        ULONGLONG pos = 0;
+        EXPECT_EQ(cache->GetStartReadPos(&pos), S_OK);
+        return pos;
+    }
+    ULONGLONG CacheWrite() {
+        ULONGLONG pos = 0;
+        EXPECT_EQ(cache->GetWritePos(&pos), S_OK);
+        return pos;
+    }
+    LONG Live(UINT index) {
+        LONG yes = -1;
+        EXPECT_EQ(cache->IsLive(index, &yes), S_OK);
+        return yes;
+    }
+    std::vector<BYTE> Mixed(ULONGLONG pos, DWORD bytes) {
+        std::vector<BYTE> out(bytes, 0xEE);
+        EXPECT_EQ(cache->ReadFixedPos(pos, bytes, out.data()), S_OK);
+        return out;
+    }
+
+    TempDir dir;
+    plat::ComPtr<KCache> cache;
+};
+
+}  // namespace cachetest
