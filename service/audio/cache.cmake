@@ -21,4 +21,14 @@ tonquil_test(audio_cache_tests
     ${CMAKE_CURRENT_LIST_DIR}/tests/CacheMixTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/CacheWriterTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tests/SoundHelperTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tests/CacheRestartTest.cpp
   DEPS audio_cache)
+
+if(TONQUIL_TESTS)
+  # The crash test kills this writer at a random moment and checks what it left.
+  add_executable(cache_crash_writer ${CMAKE_CURRENT_LIST_DIR}/tests/CacheCrashWriter.cpp)
+  target_link_libraries(cache_crash_writer PRIVATE audio_cache)
+  tonquil_warnings(cache_crash_writer)
+  add_dependencies(audio_cache_tests cache_crash_writer)
+  target_compile_definitions(audio_cache_tests PRIVATE CACHE_CRASH_WRITER="$<TARGET_FILE:cache_crash_writer>")
+endif()
