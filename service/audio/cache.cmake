@@ -32,3 +32,11 @@ if(TONQUIL_TESTS)
   add_dependencies(audio_cache_tests cache_crash_writer)
   target_compile_definitions(audio_cache_tests PRIVATE CACHE_CRASH_WRITER="$<TARGET_FILE:cache_crash_writer>")
 endif()
+
+# Throughput figures of the cache (Google Benchmark; not part of the tests).
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_executable(cache_bench ${CMAKE_CURRENT_LIST_DIR}/tests/CacheBench.cpp)
+  target_link_libraries(cache_bench PRIVATE audio_cache benchmark::benchmark)
+  tonquil_warnings(cache_bench)
+endif()
