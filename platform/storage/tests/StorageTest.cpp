@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -90,7 +91,21 @@ TEST_F(StorageTest, NamedStreamsRoundTripByteExactSmallAndLarge) {
     const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     EXPECT_EQ(std::vector<uint8_t>(header.begin(), header.begin() + 8), std::vector<uint8_t>(signature, signature + 8));
 
+    // Many small writes, as records are written, across the small-block limit.
+    std::u16string chunkedPath = Path(u"chunked.dat");
+    {
+        plat::ComPtr<IStorage> stg;
+        ASSERT_EQ(StgCreateDocfile(chunkedPath.c_str(), kCreate, stg.ReleaseAndGetAddressOf()), S_OK);
+        plat::ComPtr<IStream> s;
+        ASSERT_EQ(stg->CreateStream(u"chunked", kCreate, s.ReleaseAndGetAddressOf()), S_OK);
+        for (size_t at = 0; at < large.size(); at += 13)
+            ASSERT_EQ(s->Write(large.data() + at, static_cast<ULONG>(std::min<size_t>(13, large.size() - at)), nullptr),
+                      S_OK);
+        s = nullptr;
+        ASSERT_EQ(stg->Commit(STGC_DEFAULT), S_OK);
+    }
     HRESULT hr = E_FAIL;
+    EXPECT_EQ(ReadStream(chunkedPath, u"chunked", &hr), large);
     EXPECT_EQ(ReadStream(path, u"small", &hr), small);
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(ReadStream(path, u"big", &hr), large);
