@@ -135,7 +135,7 @@ struct PlainOut {
     using Wire = Native;
     using Pending = Native;
     static constexpr bool kOut = true;
-    static HRESULT Prepare(const ProxyContext&, Wire& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext&, HRESULT, Wire& wire, Pending& pending) {
         pending = wire;
         return S_OK;
     }
@@ -155,19 +155,22 @@ struct ClientArg<GUID*> {
     using Wire = std::string;
     using Pending = GUID;
     static constexpr bool kOut = true;
-    static HRESULT Prepare(const ProxyContext&, Wire& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext&, HRESULT, Wire& wire, Pending& pending) {
         return WireText::ToGuid(wire, &pending) ? S_OK : E_UNEXPECTED;
     }
     static void Commit(GUID* out, Pending& pending) { *out = pending; }
     static void Clear(GUID*) {}
 };
 
+// The bus has no null string: an empty text with a partial success (S_FALSE,
+// "nothing more") is the null string that answer carries in-process.
 template <>
 struct ClientArg<BSTR*> {
     using Wire = std::string;
     using Pending = plat::Bstr;
     static constexpr bool kOut = true;
-    static HRESULT Prepare(const ProxyContext&, Wire& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext&, HRESULT hr, Wire& wire, Pending& pending) {
+        if (hr != S_OK && wire.empty()) return S_OK;
         pending.Attach(plat::BstrFromUtf8(wire));
         return pending.IsNull() ? E_OUTOFMEMORY : S_OK;
     }
@@ -180,7 +183,7 @@ struct ObjectOut {
     using Wire = sdbus::ObjectPath;
     using Pending = plat::ComPtr<Itf>;
     static constexpr bool kOut = true;
-    static HRESULT Prepare(const ProxyContext& ctx, Wire& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext& ctx, HRESULT, Wire& wire, Pending& pending) {
         if (wire == kNullPath) return S_OK;
         return ProxyFactory::Create(ctx.connection, ctx.service, wire, kind, plat::IidOf<Itf>(),
                                     reinterpret_cast<void**>(pending.ReleaseAndGetAddressOf()));
@@ -210,14 +213,14 @@ struct ClientArg<VARIANT*> {
     using Pending = PendingVariant;
     static constexpr bool kOut = true;
 
-    static HRESULT Prepare(const ProxyContext&, std::vector<std::string>& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext&, HRESULT, std::vector<std::string>& wire, Pending& pending) {
         std::vector<std::u16string> texts;
         texts.reserve(wire.size());
         for (const std::string& text : wire) texts.push_back(plat::ToUtf16(text));
         return plat::MakeStringArray(texts, &pending.v);
     }
 
-    static HRESULT Prepare(const ProxyContext& ctx, std::vector<sdbus::ObjectPath>& wire, Pending& pending) {
+    static HRESULT Prepare(const ProxyContext& ctx, HRESULT, std::vector<sdbus::ObjectPath>& wire, Pending& pending) {
         // Every path counts one reference for this connection: each becomes a
         // proxy, or is given back when that cannot be done.
         std::vector<plat::ComPtr<IUnknown>> objects;

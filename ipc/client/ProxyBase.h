@@ -123,7 +123,7 @@ HRESULT InvokeRemote(const ProxyContext& ctx, std::type_identity_t<Stub>& stub, 
                         using A = ClientArg<std::tuple_element_t<I, Natives>>;
                         if constexpr (A::kOut)
                             if (SUCCEEDED(takeHr))
-                                takeHr = A::Prepare(ctx, std::get<1 + Layout::Position(I)>(answer), std::get<I>(pending));
+                                takeHr = A::Prepare(ctx, hr, std::get<1 + Layout::Position(I)>(answer), std::get<I>(pending));
                     }(),
                     ...);
                 if (SUCCEEDED(takeHr)) {

@@ -113,6 +113,11 @@ size_t CallPool::ThreadCount() const {
     return alive;
 }
 
+size_t CallPool::PendingCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_busy + m_queue.size();
+}
+
 size_t CallPool::BusyCount() const {
     std::lock_guard lock(m_mutex);
     return m_busy;

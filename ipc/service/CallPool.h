@@ -50,6 +50,8 @@ public:
     bool IsStopping() const;
     size_t ThreadCount() const;
     size_t BusyCount() const;
+    // Jobs queued or running.
+    size_t PendingCount() const;
 
 private:
     struct Worker {

@@ -1,0 +1,113 @@
+// The call pool: jobs run off the caller's thread, the pool grows while every
+// thread is blocked, refuses work beyond its queue, and on stop answers what
+// is still queued and waits for what runs.
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ipc/service/CallPool.h"
+#include "platform/core/Sync.h"
+
+using ipc::CallPool;
+
+namespace {
+
+class TestJob final : public CallPool::Job {
+public:
+    TestJob(std::atomic<int>& ran, std::atomic<int>& cancelled, plat::Event* gate = nullptr)
+        : m_ran(ran), m_cancelled(cancelled), m_gate(gate) {}
+    void Run() override {
+        if (m_gate) m_gate->Wait(20000);
+        ++m_ran;
+    }
+    void Cancel() override { ++m_cancelled; }
+
+private:
+    std::atomic<int>& m_ran;
+    std::atomic<int>& m_cancelled;
+    plat::Event* m_gate;
+};
+
+bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 4000 && !done(); ++i) plat::Event().Wait(5);
+    return done();
+}
+
+}  // namespace
+
+TEST(IpcCallPool, GrowsWhileEveryThreadIsBlocked) {
+    CallPool::Limits limits;
+    limits.coreThreads = 2;
+    limits.maxThreads = 8;
+    CallPool pool(limits);
+    std::atomic<int> ran{0}, cancelled{0};
+    plat::Event gate;
+    // Six jobs that block: more than the core, so the pool must grow to run them all.
+    for (int i = 0; i < 6; ++i) {
+        std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled, &gate);
+        ASSERT_TRUE(pool.Submit(job));
+    }
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 6; }));
+    // One more, unblocked: served by yet another thread while the six wait.
+    std::unique_ptr<CallPool::Job> quick = std::make_unique<TestJob>(ran, cancelled);
+    ASSERT_TRUE(pool.Submit(quick));
+    ASSERT_TRUE(WaitFor([&] { return ran.load() == 1; }));
+    EXPECT_LE(pool.ThreadCount(), 8u);
+    gate.Set();
+    ASSERT_TRUE(WaitFor([&] { return ran.load() == 7; }));
+    EXPECT_EQ(cancelled.load(), 0);
+}
+
+TEST(IpcCallPool, RefusesBeyondItsLimitsButNeverBookkeeping) {
+    CallPool::Limits limits;
+    limits.coreThreads = 1;
+    limits.maxThreads = 1;
+    limits.maxQueued = 2;
+    CallPool pool(limits);
+    std::atomic<int> ran{0}, cancelled{0};
+    plat::Event gate;
+    std::unique_ptr<CallPool::Job> blocker = std::make_unique<TestJob>(ran, cancelled, &gate);
+    ASSERT_TRUE(pool.Submit(blocker));
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 1; }));
+    for (int i = 0; i < 2; ++i) {
+        std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
+        ASSERT_TRUE(pool.Submit(job));
+    }
+    std::unique_ptr<CallPool::Job> refused = std::make_unique<TestJob>(ran, cancelled);
+    EXPECT_FALSE(pool.Submit(refused));
+    EXPECT_TRUE(refused) << "a refused job is handed back";
+    std::unique_ptr<CallPool::Job> bookkeeping = std::make_unique<TestJob>(ran, cancelled);
+    EXPECT_TRUE(pool.Submit(bookkeeping, true));
+    gate.Set();
+    ASSERT_TRUE(WaitFor([&] { return ran.load() == 4; }));
+}
+
+TEST(IpcCallPool, StopAnswersQueuedJobsAndWaitsForRunningOnes) {
+    CallPool::Limits limits;
+    limits.coreThreads = 1;
+    limits.maxThreads = 1;
+    CallPool pool(limits);
+    std::atomic<int> ran{0}, cancelled{0};
+    plat::Event gate;
+    std::unique_ptr<CallPool::Job> running = std::make_unique<TestJob>(ran, cancelled, &gate);
+    ASSERT_TRUE(pool.Submit(running));
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 1; }));
+    for (int i = 0; i < 3; ++i) {
+        std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
+        ASSERT_TRUE(pool.Submit(job));
+    }
+    std::thread opener([&] {
+        plat::Event().Wait(50);
+        gate.Set();
+    });
+    pool.Stop();
+    opener.join();
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(cancelled.load(), 3);
+    EXPECT_TRUE(pool.IsStopping());
+    EXPECT_EQ(pool.ThreadCount(), 0u);
+    std::unique_ptr<CallPool::Job> late = std::make_unique<TestJob>(ran, cancelled);
+    EXPECT_FALSE(pool.Submit(late, true));
+}

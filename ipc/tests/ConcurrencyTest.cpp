@@ -1,0 +1,97 @@
+// No call runs on the bus thread: a save that lasts as long as it likes does
+// not hold up StopSave, other calls on the same encoder, or the desktop's poll.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "ipc/tests/BusFixture.h"
+
+using namespace ipctest;
+using plat::ComPtr;
+
+namespace {
+
+constexpr HRESULT kNotAnswered = MakeHResult(0x8000000Au);
+
+// The getters the desktop program polls every 100 ms.
+HRESULT PollRound(IAudioController* c) {
+    ULONG value = 0;
+    BYTE percent = 0;
+    LONG yes = 0;
+    HRESULT hr = S_OK;
+    for (HRESULT step : {c->GetAvailableCommands(&value), c->GetCurrentState(&value), c->GetPlayPosition(&value),
+                         c->GetRecordPosition(&value), c->GetStartReadPos(&value), c->GetTimeFullness(&value),
+                         c->GetPercentFullness(&percent), c->IsCacheFull(&yes), c->CheckState(_esLive, &yes),
+                         c->CheckCommand(_ecPlay, &yes), c->CheckState(_esRec, &yes)})
+        if (FAILED(step)) hr = step;
+    return hr;
+}
+
+}  // namespace
+
+TEST_F(IpcBus, ALongSaveDoesNotHoldUpStopSaveOrThePoll) {
+    ComPtr<IAudioEncoder> encoder;
+    ASSERT_EQ(controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3), S_OK);
+    ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
+    auto playlist = As<IPlayList>(controller.Get());
+    ComPtr<ISong> song;
+    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
+
+    std::atomic<HRESULT> saved{kNotAnswered};
+    std::thread worker([&] {
+        plat::Bstr file(u"/tmp/long.mp3");
+        saved = encoder->Save(song.Get(), file);
+    });
+    ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0) << "the save never started";
+
+    // While the save is blocked inside the encoder, everything else is served.
+    for (int round = 0; round < 50; ++round) ASSERT_EQ(PollRound(controller.Get()), S_OK);
+    EXPECT_EQ(encoder->SetConstantBitrate(256), S_OK);
+    EXPECT_TRUE(fake->saving.IsSet());
+    EXPECT_EQ(saved.load(), kNotAnswered);
+
+    EXPECT_EQ(encoder->StopSave(), S_OK);
+    worker.join();
+    EXPECT_EQ(saved.load(), S_OK);
+}
+
+TEST_F(IpcBus, SeveralBlockedSavesDoNotStarveTheOtherCalls) {
+    // More saves blocked at once than the pool has core threads.
+    constexpr int kSaves = 6;
+    std::vector<ComPtr<IAudioEncoder>> encoders(kSaves);
+    std::vector<ComPtr<FakeEncoder>> fakes(kSaves);
+    auto playlist = As<IPlayList>(controller.Get());
+    ComPtr<ISong> song;
+    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
+    std::vector<std::thread> workers;
+    std::atomic<int> finished{0};
+    for (int i = 0; i < kSaves; ++i) {
+        ASSERT_EQ(controller->CreateNewEncoder(encoders[i].ReleaseAndGetAddressOf(), eOGG), S_OK);
+        fakes[i] = service->controller->lastEncoder;
+        workers.emplace_back([&, i] {
+            plat::Bstr file(u"/tmp/many.ogg");
+            if (encoders[i]->Save(song.Get(), file) == S_OK) ++finished;
+        });
+    }
+    for (auto& fake : fakes) ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0);
+    EXPECT_EQ(PollRound(controller.Get()), S_OK);
+    for (auto& encoder : encoders) EXPECT_EQ(encoder->StopSave(), S_OK);
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(finished.load(), kSaves);
+}
+
+TEST_F(IpcBus, ManyThreadsCallOneProxyAtOnce) {
+    constexpr int kThreads = 8;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 50; ++i) {
+                ULONG value = 0;
+                if (controller->GetPlayPosition(&value) != S_OK || value != FakeController::kPlayPosition) ++failures;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+}
