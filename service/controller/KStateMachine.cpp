@@ -44,10 +44,11 @@ HRESULT KStateMachine::ProcessCommand(ECommand eCmd) {
         return plat::HResultFromLastError();
     }
     if ((static_cast<DWORD>(eCmd) & dwCommands) == 0) return S_OK;
-    for (size_t i = 0; i < std::size(m_saCSTable); ++i) {
-        if (m_saCSTable[i].m_dwCommand != static_cast<DWORD>(eCmd)) continue;
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, (this->*m_saCSTable[i].m_pfaHandler)())) {
+    for (const SCommandHandler& row : m_saCSTable) {
+        if (row.m_dwCommand != static_cast<DWORD>(eCmd)) continue;
+        HRESULT hr = (this->*row.m_pfaHandler)();
+        if (FAILED(hr)) {
+            TQ_TRACE_HR("(this->*m_saCSTable[i].m_pfaHandler)()");
             TQ_REPORT(EC_INTERNAL, hr, u"(this->*m_saCSTable[i].m_pfaHandler)() was failed");
             return hr;
         }
