@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char16_t* kDataFolder = u"QXCache/";
 // How long the end of the object waits for a writer before saying so (it
 // then goes on waiting: a writer is never cut off in the middle of a step).
 constexpr DWORD kWriterJoinMs = 10000;
@@ -324,7 +323,7 @@ HRESULT KCache::SetCacheDir(BSTR bstrDir) {
     if (text.empty()) return E_INVALIDARG;
     const std::u16string folder = plat::WithTrailingSeparator(text);
     if (folder == m_strCacheDir) return S_OK;
-    if (!dirUtils::createDirRecursive(folder + kDataFolder)) {
+    if (!dirUtils::createDirRecursive(folder + KCacheImpl::kDataFolder)) {
         DWORD err = plat::GetLastError();
         TQ_TRACE_BOOL("dirUtils::createDirRecursive(strNewDir + _T(\"QXCache\\\\\"))");
         TQ_REPORT_SYSTEM(EC_CREATE_FOLDER, err, folder);
@@ -344,7 +343,7 @@ HRESULT KCache::SetCacheDir(BSTR bstrDir) {
 HRESULT KCache::GetCacheDir(BSTR* pbstrDir) {
     KLock lock(m_csCache);
     TQ_CHECK_POINTER(pbstrDir);
-    dirUtils::createDirRecursive(m_strCacheDir + kDataFolder);
+    dirUtils::createDirRecursive(m_strCacheDir + KCacheImpl::kDataFolder);
     *pbstrDir = plat::BstrFromU16(m_strCacheDir);
     return *pbstrDir ? S_OK : E_OUTOFMEMORY;
 }

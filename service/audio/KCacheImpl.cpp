@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr const char16_t* kDataFolder = u"QXCache/";
-// Middle numbers of data file names run from 0 to this - 1.
-constexpr DWORD kMiddleNumbers = 10;
 // A chain longer than this moves on to the next middle number when cleared.
 constexpr size_t kClearRenameRecords = 10;
 // How long an ending buffer waits for a deleter before saying so.

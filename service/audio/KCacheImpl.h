@@ -25,8 +25,12 @@ class KCacheImpl : public ser::KSerializable {
 public:
     // File numbers run from 1 to this and then start again at 1.
     static constexpr DWORD kMaxFileID = 999999;
+    // Middle numbers of data file names run from 0 to this - 1.
+    static constexpr DWORD kMiddleNumbers = 10;
     // Data files a buffer keeps open at once; others are opened when used.
     static constexpr size_t kMaxOpenFiles = 16;
+    // The buffer's files lie in this folder under the cache folder.
+    static constexpr const char16_t* kDataFolder = u"QXCache/";
 
     KCacheImpl();
     ~KCacheImpl() override;

@@ -18,7 +18,6 @@ namespace {
 
 constexpr const char16_t* kStreamName = u"kq47tt2mpawrel8106dxxsb";
 constexpr const char16_t* kRootName = u"\\Settings1";
-constexpr DWORD kMiddleNumbers = 10;
 
 const ser::KClassRegistrar kRegisterCacheImpl(u"KCacheImpl", &ser::CreateSerializable<KCacheImpl>);
 
@@ -56,7 +55,7 @@ HRESULT KCacheImpl::RebuildChain() {
     m_vFiles.clear();
     m_nOpenFiles = 0;
     m_llDiskBytes = 0;
-    m_strCacheDir = m_strCacheFolder + u"QXCache/";
+    m_strCacheDir = m_strCacheFolder + kDataFolder;
 
     // Everything read from the index is checked before it sizes anything.
     bool sound = m_nFileIDFirst >= 1 && m_nFileIDFirst <= kMaxFileID && m_nFileID <= kMaxFileID &&
