@@ -121,10 +121,11 @@ size_t WLen(const char16_t* text) {
 namespace {
 
 struct Spec {
-    std::string flags;
+    char flags[8] = {};  // at most one of each of "-+0 #"
+    size_t flagCount = 0;
     int width = -1;
     int precision = -1;
-    std::string lengthMod;  // "", "h", "l", "ll", "I64"
+    const char* lengthMod = "";  // "", "h", "l", "ll"
     char16_t conv = 0;
 };
 
@@ -132,7 +133,7 @@ struct Spec {
 // when the text ends before a conversion character.
 size_t ParseSpec(const char16_t* f, size_t i, Spec& s, va_list* args) {
     while (f[i] == u'-' || f[i] == u'+' || f[i] == u'0' || f[i] == u' ' || f[i] == u'#') {
-        s.flags.push_back(static_cast<char>(f[i]));
+        if (s.flagCount + 1 < sizeof s.flags) s.flags[s.flagCount++] = static_cast<char>(f[i]);
         ++i;
     }
     if (f[i] == u'*') {
@@ -186,7 +187,7 @@ size_t ParseSpec(const char16_t* f, size_t i, Spec& s, va_list* args) {
 
 char KindOf(const Spec& s) {
     switch (s.conv) {
-        case u's': return s.lengthMod == "h" ? 'a' : 's';
+        case u's': return std::strcmp(s.lengthMod, "h") == 0 ? 'a' : 's';
         case u'S': return 'a';
         case u'c':
         case u'C': return 'c';
@@ -195,7 +196,7 @@ char KindOf(const Spec& s) {
         case u'u':
         case u'x':
         case u'X':
-        case u'o': return s.lengthMod == "ll" ? 'l' : 'i';
+        case u'o': return std::strcmp(s.lengthMod, "ll") == 0 ? 'l' : 'i';
         case u'p': return 'p';
         case u'f':
         case u'F':
@@ -209,7 +210,7 @@ char KindOf(const Spec& s) {
 
 void AppendPadded(std::u16string& out, std::u16string_view body, const Spec& s) {
     size_t width = s.width > 0 ? static_cast<size_t>(s.width) : 0;
-    bool left = s.flags.find('-') != std::string::npos;
+    bool left = std::strchr(s.flags, '-') != nullptr;
     if (body.size() >= width) {
         out.append(body);
         return;
@@ -225,13 +226,12 @@ void AppendPadded(std::u16string& out, std::u16string_view body, const Spec& s) 
 }
 
 std::string NarrowSpec(const Spec& s, const char* lengthMod, char conv) {
-    std::string f = "%";
-    f += s.flags;
-    if (s.width >= 0) f += std::to_string(s.width);
-    if (s.precision >= 0) f += "." + std::to_string(s.precision);
-    f += lengthMod;
-    f += conv;
-    return f;
+    char buf[64];
+    char width[16] = "", precision[16] = "";
+    if (s.width >= 0) std::snprintf(width, sizeof width, "%d", s.width);
+    if (s.precision >= 0) std::snprintf(precision, sizeof precision, ".%d", s.precision);
+    std::snprintf(buf, sizeof buf, "%%%s%s%s%s%c", s.flags, width, precision, lengthMod, conv);
+    return buf;
 }
 
 template <typename T>
