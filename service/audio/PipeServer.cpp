@@ -206,6 +206,17 @@ void KPipeServer::StoreOffsets(DWORD loadedWrite) {
     plat::drv::StoreWord(m_pView, READ_OFFSET_POS, m_dwReadOffset);
 }
 
+bool KPipeServer::Idle(DWORD* readSinceIdle, int* quickSleepsLeft) {
+    if (*readSinceIdle >= kBurstBytes) *quickSleepsLeft = kQuickSleeps;
+    *readSinceIdle = 0;
+    DWORD pause = kIdleSleepMs;
+    if (*quickSleepsLeft > 0) {
+        --*quickSleepsLeft;
+        pause = kQuickSleepMs;
+    }
+    return m_hStopEvent->Wait(pause) != plat::WAIT_OBJECT_0;
+}
+
 HRESULT KPipeServer::ReaderThread() {
     KWave wave;
     std::vector<BYTE> assembly(ASSEMBLY_SIZE_BYTE, 0);
@@ -214,6 +225,8 @@ HRESULT KPipeServer::ReaderThread() {
     DWORD assembled = 0;
     bool offsetsReported = false;
     bool refusalReported = false;
+    int quickSleepsLeft = 0;
+    DWORD readSinceIdle = 0;
 
     while (m_hStopEvent->Wait(0) == plat::WAIT_TIMEOUT) {
         m_dwReadOffset = plat::drv::LoadWord(m_pView, READ_OFFSET_POS);
@@ -229,7 +242,9 @@ HRESULT KPipeServer::ReaderThread() {
                 offsetsReported = true;
             }
             if (m_dwWriteOffset > m_dwRingSize) {
-                if (m_hStopEvent->Wait(kIdleSleepMs) == plat::WAIT_OBJECT_0) break;
+                quickSleepsLeft = 0;
+                readSinceIdle = 0;
+                if (!Idle(&readSinceIdle, &quickSleepsLeft)) break;
                 continue;
             }
             // Our own word was overwritten: go on from where the driver is.
@@ -239,7 +254,7 @@ HRESULT KPipeServer::ReaderThread() {
         if (m_dwReadOffset == m_dwRingSize) m_dwReadOffset = 0;
 
         if (Available() == 0) {
-            if (m_hStopEvent->Wait(kIdleSleepMs) == plat::WAIT_OBJECT_0) break;
+            if (!Idle(&readSinceIdle, &quickSleepsLeft)) break;
             continue;
         }
         const DWORD readBefore = m_dwReadOffset;
@@ -301,8 +316,10 @@ HRESULT KPipeServer::ReaderThread() {
             assembled = 0;
         } else if (m_dwReadOffset == readBefore) {
             // Nothing could be used (a record still being written): wait.
-            if (m_hStopEvent->Wait(kIdleSleepMs) == plat::WAIT_OBJECT_0) break;
+            if (!Idle(&readSinceIdle, &quickSleepsLeft)) break;
+            continue;
         }
+        readSinceIdle += (m_dwReadOffset + m_dwRingSize - readBefore) % m_dwRingSize;
     }
 
     Interrupt();

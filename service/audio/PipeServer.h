@@ -25,8 +25,13 @@ public:
     static constexpr DWORD RING_SIZE_BYTE = plat::drv::RING_SIZE_BYTE;
     static constexpr DWORD SECTION_SIZE_BYTE = plat::drv::SECTION_SIZE_BYTE;
     static constexpr DWORD ASSEMBLY_SIZE_BYTE = plat::drv::MAX_PAYLOAD_BYTE;
-    // The reader's pause when the ring holds nothing it can use.
+    // The reader's pause when the ring holds nothing it can use. After a
+    // burst of data (a driver writing faster than real time) a few short
+    // pauses come first, so that the long one does not hold the driver up.
     static constexpr DWORD kIdleSleepMs = 30;
+    static constexpr DWORD kQuickSleepMs = 1;
+    static constexpr int kQuickSleeps = 5;
+    static constexpr DWORD kBurstBytes = 0x8000;
     // How long a stop waits for the reader before it interrupts the listener
     // the reader is held in.
     static constexpr DWORD kStopGraceMs = 500;
@@ -63,6 +68,8 @@ private:
     // The one OnInterrupt of a run, from whichever thread gets here first.
     void Interrupt();
     void StoreOffsets(DWORD loadedWrite);
+    // Pauses the reader; false when the stop event ends the pause.
+    bool Idle(DWORD* readSinceIdle, int* quickSleepsLeft);
     bool IsTagPrefix(const BYTE* bytes, DWORD count) const;
 
     std::unique_ptr<plat::Event> m_hStopEvent;

@@ -109,16 +109,11 @@ void FakeDriver::Publish() { PublishValue(m_cursor >= R ? 0 : m_cursor); }
 
 void FakeDriver::PublishValue(DWORD writeOffset) { plat::drv::StoreWord(m_view, plat::drv::WRITE_OFFSET_POS, writeOffset); }
 
-bool FakeDriver::WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWORD timeoutMs) {
+bool FakeDriver::TryWrite(DWORD tag, const BYTE* payload, DWORD bytes) {
     const DWORD need = plat::drv::RECORD_HEADER_BYTE + bytes + plat::drv::TAG_BYTE;  // room for padding too
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        DWORD read = plat::drv::LoadWord(m_view, plat::drv::READ_OFFSET_POS) % R;
-        DWORD used = (m_cursor % R + R - read) % R;
-        if (R - 1 - used >= need) break;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
+    DWORD read = plat::drv::LoadWord(m_view, plat::drv::READ_OFFSET_POS) % R;
+    DWORD used = (m_cursor % R + R - read) % R;
+    if (R - 1 - used < need) return false;
     if (m_cursor >= R) m_cursor = 0;
     if (R - m_cursor < plat::drv::TAG_BYTE) {
         // A tag never crosses the ring end: fill up to it.
@@ -128,6 +123,15 @@ bool FakeDriver::WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWOR
     PutHeader(tag, bytes);
     Put(payload, bytes);
     Publish();
+    return true;
+}
+
+bool FakeDriver::WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWORD timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!TryWrite(tag, payload, bytes)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
     return true;
 }
 
@@ -141,6 +145,15 @@ bool FakeDriver::WaitConsumed(DWORD timeoutMs) {
 }
 
 DWORD FakeDriver::Word(DWORD position) const { return plat::drv::LoadWord(m_view, position); }
+
+bool FakeDriver::WaitWord(DWORD position, DWORD value, DWORD timeoutMs) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Word(position) != value) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 std::vector<DWORD> FakeDriver::Codes() {
     std::lock_guard<std::mutex> lock(m_lock);

@@ -43,10 +43,15 @@ public:
     // Writes a record when there is room for it (one byte always stays free)
     // and publishes it. False when the reader made no room in time.
     bool WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWORD timeoutMs = 3000);
+    // The same without waiting: false when there is no room now.
+    bool TryWrite(DWORD tag, const BYTE* payload, DWORD bytes);
 
     // Waits until the service's read offset reaches the cursor.
     bool WaitConsumed(DWORD timeoutMs = 3000);
     DWORD Word(DWORD position) const;
+    // Waits until a word of the section holds the value; false (the word left
+    // as it is) after the time-out.
+    bool WaitWord(DWORD position, DWORD value, DWORD timeoutMs = 3000) const;
 
     std::vector<DWORD> Codes();
     int Opens();

@@ -66,7 +66,7 @@ TEST_F(PipeServerTest, EngineAudioIsDeliveredAsItIsAndCounted) {
     ASSERT_TRUE(listener->WaitChunks(3));
     EXPECT_EQ((std::vector<std::vector<BYTE>>{a, b, c}), listener->Chunks());
     ASSERT_TRUE(driver->WaitConsumed());
-    EXPECT_EQ(1920u + 4 + 7680, driver->Word(plat::drv::CONSUMED_AUDIO_POS));
+    EXPECT_TRUE(driver->WaitWord(plat::drv::CONSUMED_AUDIO_POS, 1920u + 4 + 7680));
     EXPECT_EQ(driver->Cursor(), driver->Word(plat::drv::READ_OFFSET_POS));
 }
 
@@ -89,7 +89,7 @@ TEST_F(PipeServerTest, DriverFormatIsConvertedToTheEngineFormat) {
     // Output frame j holds source frame ceil((j + 1) * 44100 / 48000) - 1.
     EXPECT_EQ((200 - 128) * 256, sample(217, 1));
     EXPECT_EQ((440 % 256 - 128) * 256, sample(479, 0));
-    EXPECT_EQ(441u, driver->Word(plat::drv::CONSUMED_AUDIO_POS));
+    EXPECT_TRUE(driver->WaitWord(plat::drv::CONSUMED_AUDIO_POS, 441));
 }
 
 TEST_F(PipeServerTest, FormatChangesApplyToTheAudioThatFollows) {
@@ -156,7 +156,7 @@ TEST_F(PipeServerTest, WriteOffsetAtTheRingEndIsStoredBackAsZero) {
     ASSERT_EQ(R, driver->Cursor());
     driver->PublishValue(R);
     ASSERT_TRUE(listener->WaitChunks(1));
-    ASSERT_TRUE(listener->WaitFor([&] { return driver->Word(plat::drv::READ_OFFSET_POS) == 0; }));
+    ASSERT_TRUE(driver->WaitWord(plat::drv::READ_OFFSET_POS, 0));
     EXPECT_EQ(0u, driver->Word(plat::drv::WRITE_OFFSET_POS));
     // The driver goes on from the ring start.
     SendMarkerAndWait(2);
@@ -188,7 +188,7 @@ TEST_F(PipeServerTest, ShortFormatRecordStopsDeliveryUntilAValidOne) {
     driver->PutRecord(TAG_WAVE, Pattern(40, 1));  // its format is unknown: not delivered
     driver->PutFormat(kEngine);
     SendMarkerAndWait(1);
-    EXPECT_EQ(40u + kMarker.size(), driver->Word(plat::drv::CONSUMED_AUDIO_POS));
+    EXPECT_TRUE(driver->WaitWord(plat::drv::CONSUMED_AUDIO_POS, 40 + static_cast<DWORD>(kMarker.size())));
 }
 
 TEST_F(PipeServerTest, UnusableFormatsAreRefusedButCounted) {
@@ -204,7 +204,7 @@ TEST_F(PipeServerTest, UnusableFormatsAreRefusedButCounted) {
     }
     driver->PutFormat(kEngine);
     SendMarkerAndWait(1);
-    EXPECT_EQ(16u + 4 * 24 + kMarker.size(), driver->Word(plat::drv::CONSUMED_AUDIO_POS));
+    EXPECT_TRUE(driver->WaitWord(plat::drv::CONSUMED_AUDIO_POS, 16 + 4 * 24 + static_cast<DWORD>(kMarker.size())));
 }
 
 TEST_F(PipeServerTest, StopOnAnEmptyRingInterruptsOnceAndClosesTheLink) {

@@ -38,11 +38,14 @@ public:
     void Fill(double seconds, bool loud) {
         auto frames = static_cast<size_t>(seconds * 48000 + 0.5);
         while (frames > 0) {
-            size_t n = std::min(frames, kBlockFrames - m_block.size() / 2);
+            const size_t used = m_block.size();
+            const size_t n = std::min(frames, kBlockFrames - used / 2);
+            m_block.resize(used + n * 2);
+            short* p = m_block.data() + used;
             for (size_t i = 0; i < n; ++i, ++m_phase) {
-                short v = loud ? static_cast<short>((m_phase / 20) % 2 ? 9000 : -9000) : 0;
-                m_block.push_back(v);
-                m_block.push_back(static_cast<short>(-v));
+                const short v = loud ? static_cast<short>((m_phase / 20) % 2 ? 9000 : -9000) : 0;
+                *p++ = v;
+                *p++ = static_cast<short>(-v);
             }
             frames -= n;
             if (m_block.size() == kBlockFrames * 2) Flush();

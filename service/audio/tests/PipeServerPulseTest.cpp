@@ -1,0 +1,109 @@
+// End to end: a player plays a known tone into "Tonquil Audio Device", the
+// driver stand-in records that output's monitor, and the link hands the
+// listener engine-format audio of the tone's frequency and level.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "platform/driver/ObjectNames.h"
+#include "platform/driver/tests/TempRuntimeDir.h"
+#include "service/audio/PipeServer.h"
+#include "service/audio/tests/PipeServerSupport/AudioCheck.h"
+#include "service/audio/tests/PipeServerSupport/ChildProcess.h"
+#include "service/audio/tests/TestListener.h"
+
+namespace {
+
+constexpr double kHz = 750.0;
+constexpr int kPeak = 8000;
+
+bool SoundServerAnswers() {
+    const char* server = std::getenv("PULSE_SERVER");
+    return server && *server && std::system("pactl info >/dev/null 2>&1") == 0;
+}
+
+// Two seconds of the tone as a 48000 Hz stereo 16-bit WAVE file.
+bool WriteToneFile(const std::string& path) {
+    const uint32_t frames = 96000, bytes = frames * 4;
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(48000);
+    u32(192000);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    for (uint32_t i = 0; i < frames; ++i) {
+        auto v = static_cast<int16_t>(std::lround(kPeak * std::sin(2 * M_PI * kHz * i / 48000.0)));
+        u16(static_cast<uint16_t>(v));
+        u16(static_cast<uint16_t>(v));
+    }
+    return static_cast<bool>(out);
+}
+
+TEST(PipeServerPulse, PlayedToneReachesTheListenerAtItsFrequencyAndLevel) {
+    if (!SoundServerAnswers()) GTEST_SKIP() << "no sound server answers (run inside scripts/testenv)";
+    TempRuntimeDir dir;
+    std::string socketPath;
+    ASSERT_TRUE(plat::drv::DeviceSocketPath(plat::drv::kDevicePath, &socketPath));
+    ChildProcess driver;
+    ASSERT_TRUE(driver.Start({TONQUIL_AUDIO_DRIVER, "--source", "pulse"}, {"TONQUIL_RUNTIME_DIR=" + dir.Path()}));
+    struct stat st {};
+    for (int i = 0; i < 600 && ::stat(socketPath.c_str(), &st) != 0 && driver.Running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(0, ::stat(socketPath.c_str(), &st)) << "the driver did not come up";
+
+    auto listener = TestListener::Create();
+    KPipeServer link(listener.Get());
+    ASSERT_EQ(S_OK, link.StartStop());
+
+    const std::string tone = dir.Path() + "/tone.wav";
+    ASSERT_TRUE(WriteToneFile(tone));
+    ChildProcess player;
+    ASSERT_TRUE(player.Start({"paplay", "--device=tonquil", "--latency-msec=20", tone}));
+
+    // Wait for 300 ms of the tone after its onset.
+    std::vector<int16_t> left;
+    size_t onset = 0;
+    bool equal = true;
+    bool heard = listener->WaitFor(
+        [&] {
+            std::vector<BYTE> all;
+            for (const auto& c : listener->chunks) all.insert(all.end(), c.begin(), c.end());
+            left = LeftChannel(all, &equal);
+            for (onset = 0; onset < left.size() && std::abs(left[onset]) < kPeak / 4; ++onset) {
+            }
+            return left.size() > onset + 2400 + 14400;
+        },
+        5000);
+    EXPECT_EQ(S_OK, link.StartStop());
+    EXPECT_EQ(1, listener->Interrupts());
+    ASSERT_TRUE(heard) << "the tone did not arrive";
+    for (const auto& c : listener->Chunks()) ASSERT_EQ(0u, c.size() % 4);
+    EXPECT_TRUE(equal);
+
+    // 300 ms from 50 ms after the onset (past any fade-in).
+    std::vector<int16_t> steady(left.begin() + static_cast<long>(onset + 2400),
+                                left.begin() + static_cast<long>(onset + 2400 + 14400));
+    auto m = Measure(steady);
+    EXPECT_NEAR(kPeak, m.peak, kPeak * 0.03);
+    EXPECT_NEAR(kPeak / std::sqrt(2.0), m.rms, kPeak * 0.03);
+    EXPECT_NEAR(kHz, m.frequency, kHz * 0.01);
+
+    player.Stop(SIGTERM, 3000);
+    EXPECT_EQ(0, driver.Stop(SIGTERM, 3000));
+}
+
+}  // namespace
