@@ -13,8 +13,11 @@ namespace plat {
 
 namespace {
 constexpr DWORD kConnectTimeoutMs = 3000;
-constexpr DWORD kBusyTurnMs = 5;
-constexpr DWORD kIdleTurnMs = 50;
+// The server's ~10 ms requests (or fragments) wake the pump while the stream
+// runs; the turn limits only bound a wait when nothing comes. Commands from
+// other threads wake it at once.
+constexpr DWORD kBusyTurnMs = 20;
+constexpr DWORD kIdleTurnMs = 250;
 }  // namespace
 
 HRESULT PulseCaptureBuffer::Create(const std::string& source, const WaveFormat& format, DWORD bytes,
@@ -42,6 +45,7 @@ PulseCaptureBuffer::~PulseCaptureBuffer() {
 
 HRESULT PulseCaptureBuffer::Open(DWORD bytes) {
     if (!m_ring.Allocate(bytes)) return E_OUTOFMEMORY;
+    m_piece.resize(bytes);
     if (!m_pump.Start([this] { return Pump(); }, "sound-capture")) return HResultFromLastError();
     if (m_ready.Wait(4 * kConnectTimeoutMs) != WAIT_OBJECT_0) {
         m_quit = true;
@@ -143,7 +147,6 @@ void PulseCaptureBuffer::Service(pa_stream* stream) {
         if (pa_operation* op = pa_stream_cork(stream, m_corkWanted ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
         m_corked = m_corkWanted;
     }
-    const DWORD size = m_ring.Size();
     while (pa_stream_readable_size(stream) > 0) {
         const void* data = nullptr;
         size_t n = 0;
@@ -153,24 +156,52 @@ void PulseCaptureBuffer::Service(pa_stream* stream) {
         }
         if (n == 0) break;  // nothing yet
         if (m_capturing) {
-            const DWORD start = m_capture;
-            uint64_t left = n;
-            auto* from = static_cast<const uint8_t*>(data);
-            while (left > 0) {
-                DWORD piece = static_cast<DWORD>(std::min<uint64_t>(left, size));
-                if (from) {
-                    m_ring.Write(m_capture, piece, from);
-                    from += piece;
-                } else {
-                    m_ring.Fill(m_capture, piece, m_format.wBitsPerSample == 8 ? 0x80 : 0);  // a hole: silence
-                }
-                m_capture = static_cast<DWORD>((m_capture + piece) % size);
-                left -= piece;
+            if (data) {
+                auto* from = static_cast<const uint8_t*>(data);
+                m_backlog.insert(m_backlog.end(), from, from + n);
+            } else {
+                m_backlog.insert(m_backlog.end(), n, m_format.wBitsPerSample == 8 ? 0x80 : 0);  // a hole: silence
             }
-            m_notifier.Passed(start, n, size);
         }
         pa_stream_drop(stream);
     }
+    Release();
+}
+
+void PulseCaptureBuffer::Release() {
+    const auto now = std::chrono::steady_clock::now();
+    const uint64_t elapsedUs = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(now - m_lastRelease).count());
+    m_lastRelease = now;
+    if (!m_capturing) {
+        m_backlog.clear();
+        m_releaseCreditUs = 0;
+        return;
+    }
+    const DWORD size = m_ring.Size();
+    // More than a ring behind is lost, as on any device that is not read in time.
+    if (m_backlog.size() > size) m_backlog.erase(m_backlog.begin(), m_backlog.end() - size);
+    uint64_t n = m_backlog.size();
+    if (n > 2u * m_period) {
+        // A large block: pass it on a little faster than real time, so that a
+        // backlog drains while the ring fills as steadily as a device's would.
+        m_releaseCreditUs = std::min<uint64_t>(m_releaseCreditUs + elapsedUs + elapsedUs / 10, 1000000u);
+        uint64_t budget = PulseBytesForUs(m_format, m_releaseCreditUs);
+        n = std::min(n, budget);
+        if (n == 0) return;
+        m_releaseCreditUs -= std::min<uint64_t>(m_releaseCreditUs, n * 1000000u / m_format.nAvgBytesPerSec);
+    } else {
+        m_releaseCreditUs = 0;
+    }
+    n -= n % m_format.nBlockAlign;
+    if (n == 0) return;
+    const DWORD start = m_capture;
+    auto end = m_backlog.begin() + static_cast<std::ptrdiff_t>(n);
+    std::copy(m_backlog.begin(), end, m_piece.begin());
+    m_backlog.erase(m_backlog.begin(), end);
+    m_ring.Write(m_capture, static_cast<DWORD>(n), m_piece.data());
+    m_capture = static_cast<DWORD>((m_capture + n) % size);
+    m_notifier.Passed(start, n, size);
 }
 
 HRESULT PulseCaptureBuffer::GetCaps(DWORD* pdwBufferBytes) {
@@ -211,6 +242,8 @@ HRESULT PulseCaptureBuffer::Start(DWORD) {
         if (m_capturing) return S_OK;
         m_capturing = true;
         m_corkWanted = false;
+        m_lastRelease = std::chrono::steady_clock::now();
+        m_releaseCreditUs = 0;
     }
     Wake();
     return S_OK;
@@ -223,6 +256,7 @@ HRESULT PulseCaptureBuffer::Stop() {
         m_capturing = false;
         m_corkWanted = true;
         m_flushWanted = true;
+        m_backlog.clear();
     }
     Wake();
     return S_OK;

@@ -1,10 +1,14 @@
 #pragma once
 // A capture ring over a PulseAudio record stream. A pump thread of its own,
 // with its own connection, takes ~10 ms fragments from the server and writes
-// them at the capture cursor; all of it is then safe to read. The stream
-// never moves to another source: when its source disappears the cursors
-// stop where they are.
+// them at the capture cursor; all of it is then safe to read. A source that
+// delivers in large blocks (some render seconds at once) is passed on at the
+// format's own pace, as a device would capture it, rather than wrapping the
+// ring in one go. The stream never moves to another source: when its source
+// disappears the cursors stop where they are.
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +47,7 @@ private:
     HRESULT Open(DWORD bytes);
     HRESULT Pump();
     void Service(pa_stream* stream);
+    void Release();
     void Wake();
     static void OnStreamState(pa_stream* stream, void* self);
 
@@ -54,6 +59,10 @@ private:
     SoundRing m_ring;
     SoundNotifier m_notifier;
     DWORD m_capture = 0;
+    std::deque<uint8_t> m_backlog;  // received, not yet in the ring
+    std::vector<uint8_t> m_piece;
+    std::chrono::steady_clock::time_point m_lastRelease;
+    uint64_t m_releaseCreditUs = 0;
     bool m_capturing = false;
     bool m_lost = false;
     bool m_corkWanted = true;

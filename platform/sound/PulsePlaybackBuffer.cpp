@@ -13,8 +13,11 @@ namespace plat {
 
 namespace {
 constexpr DWORD kConnectTimeoutMs = 3000;
-constexpr DWORD kBusyTurnMs = 5;
-constexpr DWORD kIdleTurnMs = 50;
+// The server's ~10 ms requests (or fragments) wake the pump while the stream
+// runs; the turn limits only bound a wait when nothing comes. Commands from
+// other threads wake it at once.
+constexpr DWORD kBusyTurnMs = 20;
+constexpr DWORD kIdleTurnMs = 250;
 }  // namespace
 
 HRESULT PulsePlaybackBuffer::Create(const std::string& sink, const WaveFormat& format, DWORD bytes,

@@ -1,0 +1,609 @@
+#include "service/audio/KAudioPlayer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/com/Bstr.h"
+#include "platform/core/Clock.h"
+#include "platform/sound/SoundRing.h"
+#include "platform/sound/SoundSystem.h"
+#include "service/audio/DeviceTrace.h"
+#include "service/audio/SoundChunk.h"
+#include "service/foundation/KLock.h"
+
+namespace {
+
+static_assert(sizeof(OWAVEFORMATEX) == sizeof(plat::WaveFormat), "one wave-format record");
+
+plat::WaveFormat ToWaveFormat(const OWAVEFORMATEX& f) {
+    plat::WaveFormat w;
+    std::memcpy(&w, &f, sizeof w);
+    return w;
+}
+
+// Whether W lies strictly inside the span from P to C that the device is
+// already taking (nothing may be written there).
+bool InsideCommitted(DWORD w, DWORD p, DWORD c) {
+    if (p < c) return p < w && w < c;
+    if (c < p) return w > p || w < c;
+    return false;
+}
+
+}  // namespace
+
+KAudioPlayer* KAudioPlayer::Create() {
+    KAudioPlayer* player = CreateInstance();
+    if (!player || !player->m_hNotifyEvent || !player->m_hNotifyEvent->IsValid() || !player->m_hStopEvent.IsValid()) {
+        if (player) {
+            player->AddRef();
+            player->Release();
+        }
+        TQ_TRACE_HR("hr");
+        TQ_REPORT(EC_INTERNAL, E_OUTOFMEMORY, u"Cannot create KAudioPlayer");
+        return nullptr;
+    }
+    return player;
+}
+
+KAudioPlayer::KAudioPlayer() : m_hNotifyEvent(std::make_shared<plat::Event>(plat::Event::Reset::Auto)) {}
+
+KAudioPlayer::~KAudioPlayer() {
+    StopPlayThread();
+    if (Buffer()) {
+        StopPlay();
+        SetBuffer(nullptr);
+    }
+    m_pPlayDevice.reset();
+}
+
+std::shared_ptr<plat::SoundPlaybackBuffer> KAudioPlayer::Buffer() const {
+    std::lock_guard<std::mutex> g(m_bufferRef);
+    return m_pPlayBuffer;
+}
+
+void KAudioPlayer::SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer) {
+    std::shared_ptr<plat::SoundPlaybackBuffer> old;
+    {
+        std::lock_guard<std::mutex> g(m_bufferRef);
+        old = std::exchange(m_pPlayBuffer, std::move(buffer));
+    }
+    // The old ring (and its device thread) ends here, outside the reference lock.
+}
+
+// ---------------------------------------------------------------------------
+// Device list
+
+HRESULT KAudioPlayer::RefreshDevicesList() { return m_devices.RefreshDevicesList(); }
+HRESULT KAudioPlayer::GetFirstDevice(BSTR* pstrDevice) { return m_devices.GetFirstDevice(pstrDevice); }
+HRESULT KAudioPlayer::GetNextDevice(BSTR* pstrDevice) { return m_devices.GetNextDevice(pstrDevice); }
+HRESULT KAudioPlayer::GetUsedDevice(BSTR* pstrDevice) { return m_devices.GetUsedDevice(pstrDevice); }
+HRESULT KAudioPlayer::GetDefaultDevice(BSTR* pstrDevice) { return m_devices.GetDefaultDevice(pstrDevice); }
+
+// ---------------------------------------------------------------------------
+// Opening
+
+HRESULT KAudioPlayer::Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) {
+    TQ_CHECK_POINTER(bstrDevice);
+    if (SoundChunkSize(waveFormat) == 0) {
+        TQ_TRACE_HR("E_INVALIDARG");
+        TQ_REPORT(EC_INTERNAL, E_INVALIDARG, u"Invalid wave format");
+        return E_INVALIDARG;
+    }
+    plat::Sleep(kInitializeDelayMs);
+    HRESULT hr;
+    if (TQ_FAILED(hr, RefreshDevicesList())) {
+        TQ_REPORT(EC_SDK, hr, u"Cannot initialize direct sound");
+        return hr;
+    }
+    const std::u16string name = plat::BstrToU16(bstrDevice);
+    GUID guid = GUID_NULL;
+    if (!m_devices.FindDevice(name, &guid)) {
+        hr = E_FAIL;
+    } else {
+        // One play thread at a time, and none while the ring is replaced.
+        StopPlayThread();
+        hr = CreatePlayDevice(&guid, waveFormat);
+    }
+    if (FAILED(hr)) {
+        TQ_TRACE_HR("hr");
+        TQ_REPORT_FORMATTED(EC_NO_SUCH_DEVICE, hr, name);
+        return hr;
+    }
+    m_devices.SetUsedDevice(name);
+    std::lock_guard<std::mutex> g(m_threadLock);
+    if (TQ_FALSE(m_hThread.Start([this] { return PlayThread(this); }, "tq-play"))) {
+        hr = plat::HResultFromLastError();
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot start play thread");
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::CreatePlayDevice(const GUID* lpDevGuid, OWAVEFORMATEX waveFormat) {
+    KLock lock(m_hMutex);
+    if (Buffer() && FAILED(ReleaseBuffer())) SetBuffer(nullptr);
+    m_pPlayDevice.reset();
+    HRESULT hr;
+    std::shared_ptr<plat::SoundSystem> system = plat::GetSoundSystem();
+    std::shared_ptr<plat::SoundPlaybackDevice> pPlayDev;
+    if (TQ_FAILED_AS(hr, system ? system->CreatePlaybackDevice(lpDevGuid, &pPlayDev) : E_FAIL,
+                     "DirectSoundCreate8(lpDevGuid, &pPlayDev, NULL)")) {
+        TQ_REPORT(EC_OPEN_PLAY_DEVICE, hr, u"");
+        return hr;
+    }
+    if (TQ_FAILED_AS(hr, pPlayDev->SetCooperativeLevel(plat::DSSCL_EXCLUSIVE),
+                     "pPlayDev->SetCooperativeLevel(hWnd, DSSCL_EXCLUSIVE)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cooperation level fail");
+        return hr;
+    }
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer;
+    if (FAILED(CreateSoundBuffer(pPlayDev.get(), &buffer, waveFormat))) {
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT(EC_OPEN_PLAY_DEVICE, E_FAIL, u"");
+        return E_FAIL;
+    }
+    // Positions of an earlier ring that do not fit this one start over.
+    if (m_dwWritePos >= m_dwBufferSize || m_dwWritePos % waveFormat.nBlockAlign) m_dwWritePos = 0;
+    if (m_dwLastWritePos >= m_dwBufferSize || m_dwLastWritePos % waveFormat.nBlockAlign) m_dwLastWritePos = 0;
+    m_dwStallCount = 0;
+    SetBuffer(std::move(buffer));
+    // The device stays referenced while its ring is in use.
+    m_pPlayDevice = std::move(pPlayDev);
+    if (TQ_FAILED_AS(hr, SetNotification(), "SetNotification()")) {
+        TQ_REPORT(EC_OPEN_PLAY_DEVICE, hr, u"");
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice,
+                                        std::shared_ptr<plat::SoundPlaybackBuffer>* ppBuffer,
+                                        OWAVEFORMATEX waveFormat) {
+    TQ_CHECK_POINTER(pDevice);
+    TQ_CHECK_POINTER(ppBuffer);
+    const DWORD chunk = SoundChunkSize(waveFormat);
+    if (chunk == 0) return E_INVALIDARG;
+    KLock lock(m_hMutex);
+    m_dwChunkSize = chunk;
+    m_dwBufferSize = 4 * chunk;
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, pDevice->CreateSoundBuffer(ToWaveFormat(waveFormat), m_dwBufferSize, ppBuffer),
+                     "pDSC->CreateSoundBuffer(&dscbd, &pDSCB, NULL)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Creating sound buffer was failed");
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::SetNotification() {
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return E_INVALIDARG;
+    HRESULT hr;
+    DWORD nSize = 0;
+    if (TQ_FAILED_AS(hr, GetPlayBufferSize(&nSize), "GetPlayBufferSize(&nSize)")) {
+        TQ_REPORT(EC_OPEN_PLAY_DEVICE, hr, u"");
+        return hr;
+    }
+    std::vector<plat::SoundNotifyPosition> positions;
+    {
+        KLock lock(m_hMutex);
+        for (DWORD i = 1; i <= 4; ++i) positions.push_back({i * m_dwChunkSize - 1, m_hNotifyEvent});
+    }
+    return buffer->SetNotificationPositions(positions);
+}
+
+HRESULT KAudioPlayer::GetPlayBufferSize(DWORD* pnSize) {
+    TQ_CHECK_POINTER(pnSize);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return E_FAIL;
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer->GetCaps(pnSize), "m_pPlayBuffer->GetCaps(&cDevCaps)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetCaps failed");
+        return hr;
+    }
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Feeding and control
+
+HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
+    TQ_CHECK_POINTER(pFrom);
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return E_FAIL;
+    HRESULT hr;
+    DWORD dwStatus = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+        return hr;
+    }
+    const BYTE* from = pFrom;
+    DWORD left = dwBytes;
+    DWORD lastPlayPos = 0xFFFFFFFFu;
+    DWORD stillSince = 0;
+    while (left > 0) {
+        DWORD dwPlayPos = 0, dwWritePos = 0;
+        if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
+                         "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
+            return hr;
+        }
+        const DWORD size = m_dwBufferSize;
+        const bool playing = (dwStatus & plat::DSBSTATUS_PLAYING) != 0;
+        // Equal positions: a full ring while it plays, an empty one while it is stopped.
+        DWORD room = dwPlayPos == m_dwWritePos ? (playing ? 0 : size) : plat::RingDistance(m_dwWritePos, dwPlayPos, size);
+        room = std::min(room, left);
+        if (room == 0 || InsideCommitted(m_dwWritePos, dwPlayPos, dwWritePos)) {
+            // Wait for the device to free room, without holding the player:
+            // the play thread's stall rule and the owner's stop and release
+            // must get through, and a cursor that never moves is given up on.
+            const DWORD now = plat::GetTickCount();
+            if (dwPlayPos != lastPlayPos) {
+                lastPlayPos = dwPlayPos;
+                stillSince = now;
+            } else if (now - stillSince >= kFrozenCursorMs) {
+                TQ_TRACE_HR("E_FAIL");
+                TQ_REPORT(EC_INTERNAL, E_FAIL, u"Play cursor does not move");
+                return E_FAIL;
+            }
+            m_hMutex.Unlock();
+            m_hStopEvent.Wait(1);
+            m_hMutex.Lock();
+            buffer = Buffer();
+            if (!buffer) return E_FAIL;
+            if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
+                TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+                return hr;
+            }
+            continue;
+        }
+        void* p1 = nullptr;
+        void* p2 = nullptr;
+        DWORD n1 = 0, n2 = 0;
+        if (TQ_FAILED_AS(hr, buffer->Lock(m_dwWritePos, room, &p1, &n1, &p2, &n2),
+                         "m_pPlayBuffer->Lock(m_dwWritePos, dwRoom, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
+            return hr;
+        }
+        if (p1) {
+            std::memcpy(p1, from, n1);
+            m_dwWritePos = (m_dwWritePos + n1) % size;
+            from += n1;
+            left -= n1;
+        }
+        if (p2) {
+            std::memcpy(p2, from, n2);
+            m_dwWritePos = (m_dwWritePos + n2) % size;
+            from += n2;
+            left -= n2;
+        }
+        if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
+                         "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::StartPlay() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return E_FAIL;
+    m_bPaused = FALSE;
+    HRESULT hr;
+    DWORD dwPlayPos = 0, dwWritePos = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
+                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
+        return hr;
+    }
+    // What is queued is measured around the ring.
+    if (plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize) >= m_dwChunkSize) {
+        if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
+            TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::StopPlay() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (buffer) {
+        HRESULT hr;
+        if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Cannot stop buffer");
+            return hr;
+        }
+        m_dwLastWritePos = m_dwWritePos;
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::Pause() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (buffer) {
+        m_bPaused = TRUE;
+        HRESULT hr;
+        if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Cannot stop buffer");
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::Interrupt() {
+    if (Buffer()) {
+        KLock lock(m_hMutex);
+        StopPlay();
+        Reset();
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::Reset() {
+    KLock lock(m_hMutex);
+    m_dwWritePos = 0;
+    m_dwLastWritePos = 0;
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return S_OK;  // nothing to rewind
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer->SetCurrentPosition(m_dwWritePos), "m_pPlayBuffer->SetCurrentPosition(m_dwWritePos)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Set current position of buffer was failed");
+        return hr;
+    }
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    if (TQ_FAILED_AS(hr, buffer->Lock(0, m_dwBufferSize, &p1, &n1, &p2, &n2),
+                     "m_pPlayBuffer->Lock(0, m_dwBufferSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
+        return hr;
+    }
+    if (p1) std::memset(p1, 0, n1);
+    if (p2) std::memset(p2, 0, n2);
+    if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
+                     "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::ReleaseBuffer() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return S_OK;
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot Uninitialize");
+        return hr;
+    }
+    SetBuffer(nullptr);
+    m_pPlayDevice.reset();
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::Uninitialize() {
+    HRESULT hr = ReleaseBuffer();
+    if (FAILED(hr)) return hr;
+    StopPlayThread();
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::GetStatus(ULONG* pdwStatus) {
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) {
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
+        return E_FAIL;
+    }
+    TQ_CHECK_POINTER(pdwStatus);
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer->GetStatus(pdwStatus), "m_pPlayBuffer->GetStatus(pdwStatus)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+        return hr;
+    }
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// The play thread
+
+HRESULT KAudioPlayer::PlayThread(KAudioPlayer* pPlayer) {
+    TQ_CHECK_POINTER(pPlayer);
+    return pPlayer->PlayLoop();
+}
+
+HRESULT KAudioPlayer::PlayLoop() {
+    if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
+    for (;;) {
+        HRESULT hr = PlayTurn();
+        if (FAILED(hr)) return hr;
+        if (hr == S_FALSE) return S_OK;
+        if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
+    }
+}
+
+HRESULT KAudioPlayer::PlayTurn() {
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) {
+        TQ_TRACE_HR("E_POINTER");
+        TQ_REPORT(EC_INTERNAL, E_POINTER, u"Invalid pointer");
+        return E_POINTER;
+    }
+    HRESULT hr;
+    DWORD dwStatus = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+        return hr;
+    }
+    // Silence what has been played, so that a feed that stops is not heard
+    // again when the ring comes round. A notification comes every chunk and a
+    // turn is shorter than a chunk, so a look without waiting catches each
+    // one within a turn (and spares a wake-up per turn).
+    if ((dwStatus & plat::DSBSTATUS_PLAYING) && m_hNotifyEvent->Wait(0) == plat::WAIT_OBJECT_0) {
+        KLock lock(m_hMutex);
+        buffer = Buffer();
+        if (!buffer) return S_OK;
+        DWORD dwPlayPos = 0, dwWritePos = 0;
+        if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
+                         "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
+            TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
+            return hr;
+        }
+        const DWORD played = plat::RingDistance(m_dwWritePos, dwPlayPos, m_dwBufferSize);
+        if (played > 0) {
+            void* p1 = nullptr;
+            void* p2 = nullptr;
+            DWORD n1 = 0, n2 = 0;
+            if (TQ_FAILED_AS(hr, buffer->Lock(m_dwWritePos, played, &p1, &n1, &p2, &n2),
+                             "m_pPlayBuffer->Lock(m_dwWritePos, dwSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
+                TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
+                return hr;
+            }
+            if (p1) std::memset(p1, 0, n1);
+            if (p2) std::memset(p2, 0, n2);
+            if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
+                             "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
+                TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
+                return hr;
+            }
+        }
+    }
+    if (IsPlayStalled()) {
+        KLock lock(m_hMutex);
+        StopPlay();
+        Reset();
+    }
+    if (IsResumeNeeded()) return ResumeWhenQueued();
+    return S_OK;
+}
+
+HRESULT KAudioPlayer::ResumeWhenQueued() {
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) return S_OK;
+    HRESULT hr;
+    DWORD dwPlayPos = 0, dwWritePos = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
+                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
+        return hr;
+    }
+    // Wait, without the player's lock so that PlayData keeps filling, until a
+    // chunk is queued or the feed has paused.
+    DWORD w0 = WritePosition();
+    for (;;) {
+        DWORD queued;
+        {
+            KLock lock(m_hMutex);
+            queued = plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize);
+            if (queued >= m_dwChunkSize) break;
+        }
+        if (plat::ClockWaitAny({&m_hStopEvent}, kResumeWaitMs) == plat::WAIT_OBJECT_0) return S_FALSE;
+        DWORD w = WritePosition();
+        if (w == w0) break;
+        w0 = w;
+    }
+    KLock lock(m_hMutex);
+    buffer = Buffer();
+    // A pause or a release meanwhile wins over the restart.
+    if (!buffer || m_bPaused) return S_OK;
+    DWORD dwStatus = 0;
+    if (SUCCEEDED(buffer->GetStatus(&dwStatus)) && (dwStatus & plat::DSBSTATUS_PLAYING)) return S_OK;
+    if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+    return S_OK;
+}
+
+BOOL KAudioPlayer::IsPlayStalled() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) {
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
+        return FALSE;
+    }
+    HRESULT hr;
+    DWORD dwStatus = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+        return FALSE;
+    }
+    if (!(dwStatus & plat::DSBSTATUS_PLAYING)) return FALSE;
+    DWORD dwPlayPos = 0, dwWritePos = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
+                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)"))
+        TQ_REPORT(EC_INTERNAL, hr, u"Geting current position of playing buffer was failed");
+    if (m_dwWritePos == m_dwLastWritePos) {
+        if (++m_dwStallCount > kStallChecks) {
+            m_dwStallCount = 0;
+            return TRUE;
+        }
+    } else {
+        m_dwLastWritePos = m_dwWritePos;
+        m_dwStallCount = 0;
+    }
+    return FALSE;
+}
+
+BOOL KAudioPlayer::IsResumeNeeded() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    if (!buffer) {
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
+        return FALSE;
+    }
+    if (m_bPaused) return FALSE;
+    HRESULT hr;
+    DWORD dwStatus = 0;
+    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+        return FALSE;
+    }
+    BOOL needed = !(dwStatus & plat::DSBSTATUS_PLAYING) && m_dwWritePos != m_dwLastWritePos;
+    m_dwLastWritePos = m_dwWritePos;
+    return needed;
+}
+
+void KAudioPlayer::StopPlayThread() {
+    std::lock_guard<std::mutex> g(m_threadLock);
+    if (!m_hThread.IsStarted()) return;
+    m_hStopEvent.Set();
+    if (!m_hThread.Join(1000)) {
+        // Never left running behind its owner: logged, then waited for.
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT(EC_INTERNAL, E_FAIL, u"Play thread does not stop");
+        m_hThread.Join();
+    }
+    m_hStopEvent.ResetEvent();
+}
+
+bool KAudioPlayer::IsPlayThreadRunning() const {
+    std::lock_guard<std::mutex> g(m_threadLock);
+    return m_hThread.IsRunning();
+}
+
+DWORD KAudioPlayer::ChunkSize() const {
+    KLock lock(m_hMutex);
+    return m_dwChunkSize;
+}
+
+DWORD KAudioPlayer::BufferSize() const {
+    KLock lock(m_hMutex);
+    return m_dwBufferSize;
+}
+
+DWORD KAudioPlayer::WritePosition() const {
+    KLock lock(m_hMutex);
+    return m_dwWritePos;
+}
+
+BOOL KAudioPlayer::IsPaused() const {
+    KLock lock(m_hMutex);
+    return m_bPaused;
+}

@@ -1,0 +1,105 @@
+#pragma once
+// Plays a stream of PCM bytes on one output device. The player owns a small
+// looping ring of four chunks, copies what its caller hands over into it,
+// and runs a play thread that starts playback when data arrives, silences
+// what has been played, and stops and rewinds the ring when the feed stops.
+// It also serves the list of output devices.
+//
+// The controller makes it with Create, Initialize(format, device name) and
+// StartPlay, feeds it with PlayData from one thread, and ends with StopPlay
+// and Uninitialize. PlayData returns when every byte is in the ring, which
+// paces a feed that is faster than real time.
+#include <memory>
+#include <mutex>
+
+#include "ipc/QXServiceLib.h"
+#include "platform/com/ComObject.h"
+#include "platform/core/Sync.h"
+#include "platform/core/Thread.h"
+#include "platform/sound/SoundPlaybackBuffer.h"
+#include "platform/sound/SoundPlaybackDevice.h"
+#include "service/audio/KDeviceList.h"
+
+class KAudioPlayer : public plat::ComObject<KAudioPlayer, IAudioPlayer, IAudioManager> {
+public:
+    static constexpr DWORD kInitializeDelayMs = 2000;  // lets a device that was just changed settle
+    static constexpr DWORD kTurnMs = 25;                // the play thread's pace
+    static constexpr DWORD kResumeWaitMs = 50;          // a feed this quiet counts as paused
+    static constexpr DWORD kStallChecks = 10;           // more unchanged checks than this: stalled
+    static constexpr DWORD kFrozenCursorMs = 1000;      // PlayData gives up on a cursor this still
+
+    // A new player with its count at 0, or null (reported) when it cannot be made.
+    static KAudioPlayer* Create();
+
+    // IAudioPlayer
+    HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) override;
+    HRESULT PlayData(ULONG dwBytes, BYTE* pFrom) override;
+    HRESULT StartPlay() override;
+    HRESULT StopPlay() override;
+    HRESULT Pause() override;
+    HRESULT Uninitialize() override;
+    HRESULT Interrupt() override;
+    HRESULT Reset() override;
+    HRESULT GetStatus(ULONG* pdwStatus) override;
+
+    // IAudioManager
+    HRESULT GetFirstDevice(BSTR* pstrDevice) override;
+    HRESULT GetNextDevice(BSTR* pstrDevice) override;
+    HRESULT GetUsedDevice(BSTR* pstrDevice) override;
+    HRESULT GetDefaultDevice(BSTR* pstrDevice) override;
+
+    // Internal operations.
+    HRESULT RefreshDevicesList();
+    HRESULT CreatePlayDevice(const GUID* lpDevGuid, OWAVEFORMATEX waveFormat);
+    HRESULT CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice, std::shared_ptr<plat::SoundPlaybackBuffer>* ppBuffer,
+                              OWAVEFORMATEX waveFormat);
+    HRESULT SetNotification();
+    HRESULT GetPlayBufferSize(DWORD* pnSize);
+    static HRESULT PlayThread(KAudioPlayer* pPlayer);
+    // One turn of the play thread: silence the played part, then the stall
+    // and resume rules. S_FALSE when the thread is asked to end; a failure
+    // ends the thread.
+    HRESULT PlayTurn();
+    BOOL IsPlayStalled();
+    BOOL IsResumeNeeded();
+    // Ends the play thread (if any) and waits for it.
+    void StopPlayThread();
+    bool IsPlayThreadRunning() const;
+
+    DWORD ChunkSize() const;
+    DWORD BufferSize() const;
+    DWORD WritePosition() const;
+    BOOL IsPaused() const;
+    const KDeviceList& Devices() const { return m_devices; }
+
+private:
+    friend class plat::ComObject<KAudioPlayer, IAudioPlayer, IAudioManager>;
+    KAudioPlayer();
+    ~KAudioPlayer() override;
+
+    HRESULT PlayLoop();
+    HRESULT ResumeWhenQueued();
+    HRESULT ReleaseBuffer();
+    std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const;
+    void SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer);
+
+    // The ring. Replaced only under m_hMutex; readers that need no mutex
+    // (status, the play thread's checks) take their own reference, so a ring
+    // is never released under a call that uses it.
+    std::shared_ptr<plat::SoundPlaybackBuffer> m_pPlayBuffer;
+    mutable std::mutex m_bufferRef;
+    std::shared_ptr<plat::SoundPlaybackDevice> m_pPlayDevice;
+    KDeviceList m_devices{KDeviceList::Kind::Playback};
+
+    DWORD m_dwWritePos = 0;
+    mutable plat::Mutex m_hMutex;
+    DWORD m_dwLastWritePos = 0;
+    mutable std::mutex m_threadLock;  // start, stop and join of the play thread
+    plat::Thread m_hThread;
+    plat::Event m_hStopEvent{plat::Event::Reset::Manual};
+    std::shared_ptr<plat::Event> m_hNotifyEvent;
+    DWORD m_dwChunkSize = 0;
+    DWORD m_dwBufferSize = 0;
+    BOOL m_bPaused = TRUE;
+    DWORD m_dwStallCount = 0;  // this player's own count of unchanged checks
+};

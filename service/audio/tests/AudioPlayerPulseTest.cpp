@@ -1,0 +1,279 @@
+// The player and the capturer against the private PulseAudio server of the
+// test environment (null sinks "Tonquil Audio Device", "Speakers",
+// "Headphones" and the sine source "Microphone"); skipped when no server
+// answers.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "platform/com/ComPtr.h"
+#include "platform/core/Clock.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+#include "platform/sound/PulseConnection.h"
+#include "platform/sound/PulseSoundSystem.h"
+#include "service/audio/KAudioCapturer.h"
+#include "service/audio/KAudioPlayer.h"
+#include "service/audio/tests/DeviceListTestBed.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+std::string Shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, p)) out += line;
+        ::pclose(p);
+    }
+    return out;
+}
+
+std::vector<std::u16string> PactlDescriptions(const char* what) {
+    std::vector<std::u16string> result;
+    std::string text = Shell(std::string("pactl list ") + what + " 2>/dev/null");
+    const std::string key = "Description: ";
+    for (size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
+        at += key.size();
+        result.push_back(plat::ToUtf16(text.substr(at, text.find('\n', at) - at)));
+    }
+    return result;
+}
+
+std::vector<std::u16string> WithoutOwnDevice(std::vector<std::u16string> names) {
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        if (it->find(u"Tonquil Audio") != std::u16string::npos) {
+            names.erase(it);
+            break;
+        }
+    }
+    return names;
+}
+
+std::vector<int16_t> LeftChannel(const std::vector<BYTE>& bytes, size_t from, size_t count) {
+    std::vector<int16_t> s;
+    for (size_t i = from; i < from + count && 4 * i + 1 < bytes.size(); ++i) {
+        int16_t v;
+        std::memcpy(&v, bytes.data() + 4 * i, 2);
+        s.push_back(v);
+    }
+    return s;
+}
+
+double Frequency(const std::vector<int16_t>& s, double rate) {
+    size_t rising = 0;
+    for (size_t i = 1; i < s.size(); ++i)
+        if (s[i - 1] < 0 && s[i] >= 0) ++rising;
+    return s.empty() ? 0 : rising * rate / static_cast<double>(s.size());
+}
+
+int Peak(const std::vector<int16_t>& s) {
+    int peak = 0;
+    for (int16_t v : s) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    return peak;
+}
+
+class AudioPlayerPulse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!getenv("PULSE_SERVER") || !plat::PulseServerAnswers(2000))
+            GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
+        char tmpl[] = "/tmp/tq-pulse-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        m_dir = plat::ToUtf16(tmpl);
+        KErrorLog::Instance().OpenLogFile(m_dir + u"/log.log");
+        KErrorLog::Instance().ClearErrors();
+        plat::SetSoundSystem(std::make_shared<plat::PulseSoundSystem>());
+    }
+    void TearDown() override {
+        plat::SetSoundSystem(nullptr);
+        KErrorLog::Instance().ClearErrors();
+        if (!m_dir.empty()) plat::DeleteFolderRecursive(m_dir);
+    }
+    // Initialize without spending its prescribed pause.
+    static HRESULT Open(KAudioPlayer* player, const char16_t* device) {
+        plat::ManualClock quick;
+        plat::SetClock(&quick);
+        plat::Bstr name(device);
+        HRESULT hr = player->Initialize(EngineFormat(), name);
+        plat::SetClock(nullptr);
+        return hr;
+    }
+
+    std::u16string m_dir;
+};
+
+// Collects what a capturer delivers, on a thread of its own.
+class Recorder {
+public:
+    explicit Recorder(IAudioCapturer* capturer) : m_capturer(capturer) {
+        ULONG size = 0;
+        capturer->GetCaptureBufferSize(&size);
+        m_block.resize(size);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                ULONG n = 0;
+                if (SUCCEEDED(m_capturer->GetData(m_block.data(), &n)) && n > 0) {
+                    std::lock_guard<std::mutex> g(m_lock);
+                    m_bytes.insert(m_bytes.end(), m_block.begin(), m_block.begin() + n);
+                }
+            }
+        });
+    }
+    ~Recorder() { Stop(); }
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_capturer->StopCapture();
+            m_capturer->Uninitialize();  // ends a wait in progress
+            m_thread.join();
+        }
+    }
+    size_t Size() {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_bytes.size();
+    }
+    bool WaitFor(size_t bytes, std::chrono::milliseconds limit) {
+        auto end = Steady::now() + limit;
+        while (Size() < bytes && Steady::now() < end) std::this_thread::sleep_for(10ms);
+        return Size() >= bytes;
+    }
+    std::vector<BYTE> Bytes() {
+        std::lock_guard<std::mutex> g(m_lock);
+        return m_bytes;
+    }
+
+private:
+    IAudioCapturer* m_capturer;
+    std::vector<BYTE> m_block;
+    std::mutex m_lock;
+    std::vector<BYTE> m_bytes;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+}  // namespace
+
+TEST_F(AudioPlayerPulse, DeviceListsMatchTheServerLessTheProductsDevice) {
+    plat::ComPtr<KAudioPlayer> player(KAudioPlayer::Create());
+    plat::ComPtr<IAudioCapturer> capturer(KAudioCapturer::Create());
+    plat::ComPtr<ICaptureManager> captureList;
+    ASSERT_EQ(capturer.As(&captureList), S_OK);
+    // Another client may add or remove a device meanwhile: compare a listing
+    // only with a server that did not change around it.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        auto sinks = PactlDescriptions("sinks");
+        auto sources = PactlDescriptions("sources");
+        auto outputs = Walk(player.Get());
+        auto inputs = Walk(captureList.Get());
+        if (sinks != PactlDescriptions("sinks") || sources != PactlDescriptions("sources")) {
+            std::this_thread::sleep_for(200ms);
+            continue;
+        }
+        ASSERT_FALSE(sinks.empty());
+        EXPECT_EQ(outputs, WithoutOwnDevice(sinks));
+        EXPECT_EQ(inputs, WithoutOwnDevice(sources));
+        plat::Bstr def;
+        ASSERT_EQ(player->GetDefaultDevice(def.Out()), S_OK);
+        EXPECT_EQ(def.Str(), sinks.front());
+        for (const auto& name : outputs) EXPECT_EQ(name.find(u"Tonquil Audio"), std::u16string::npos);
+        return;
+    }
+    FAIL() << "the server's device lists never held still";
+}
+
+TEST_F(AudioPlayerPulse, AToneThroughThePlayerComesBackFromTheMonitor) {
+    plat::ComPtr<IAudioCapturer> capturer(KAudioCapturer::Create());
+    plat::Bstr monitor(u"Monitor of Speakers");
+    ASSERT_EQ(capturer->Initialize(EngineFormat(), monitor), S_OK);
+    ASSERT_EQ(capturer->StartCapture(), S_OK);
+    Recorder recorder(capturer.Get());
+    ASSERT_TRUE(recorder.WaitFor(1, 5s)) << "the monitor delivers nothing";
+
+    plat::ComPtr<KAudioPlayer> player(KAudioPlayer::Create());
+    ASSERT_EQ(Open(player.Get(), u"Speakers"), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    // A 1 kHz tone at half scale, fed in 10 ms pieces at real time for 1.5 s.
+    std::vector<BYTE> piece(1920);
+    auto next = Steady::now();
+    for (int p = 0; p < 150; ++p) {
+        auto* s = reinterpret_cast<int16_t*>(piece.data());
+        for (int i = 0; i < 480; ++i)
+            s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 1000 * (p * 480 + i) / 48000.0)));
+        ASSERT_EQ(player->PlayData(static_cast<ULONG>(piece.size()), piece.data()), S_OK);
+        next += 10ms;
+        std::this_thread::sleep_until(next);
+    }
+    std::this_thread::sleep_for(300ms);
+    recorder.Stop();
+    ASSERT_EQ(player->StopPlay(), S_OK);
+    ASSERT_EQ(player->Uninitialize(), S_OK);
+
+    std::vector<BYTE> heard = recorder.Bytes();
+    auto all = LeftChannel(heard, 0, heard.size() / 4);
+    size_t first = 0;
+    while (first < all.size() && std::abs(all[first]) < 2000) ++first;
+    ASSERT_LT(first + 48000, all.size()) << "less than a second of the tone came back";
+    auto tone = LeftChannel(heard, first + 9600, 24000);  // 500 ms well inside the tone
+    EXPECT_NEAR(Frequency(tone, 48000), 1000.0, 10.0);
+    EXPECT_NEAR(Peak(tone), 16384, 400);
+}
+
+TEST_F(AudioPlayerPulse, TheCapturerCapturesTheSineSource) {
+    plat::ComPtr<IAudioCapturer> capturer(KAudioCapturer::Create());
+    plat::Bstr mic(u"Microphone");
+    ASSERT_EQ(capturer->Initialize(EngineFormat(), mic), S_OK);
+    ULONG size = 0;
+    ASSERT_EQ(capturer->GetCaptureBufferSize(&size), S_OK);
+    EXPECT_EQ(size, 384000u);
+    ASSERT_EQ(capturer->StartCapture(), S_OK);
+    Recorder recorder(capturer.Get());
+    // The sine source renders in blocks of about two seconds, more than the
+    // capture ring holds, so each block arrives cut to what fits.
+    ASSERT_TRUE(recorder.WaitFor(48000, 10s));
+    recorder.Stop();
+    std::vector<BYTE> heard = recorder.Bytes();
+    auto tone = LeftChannel(heard, heard.size() / 4 - 12000, 12000);
+    EXPECT_NEAR(Frequency(tone, 48000), 440.0, 12.0);
+    EXPECT_GT(Peak(tone), 1000);
+}
+
+TEST_F(AudioPlayerPulse, ARemovedSinkStopsThePlayerWithoutHoldingItsFeed) {
+    std::string index = Shell(
+        "pactl load-module module-null-sink sink_name=tq_gone rate=48000 "
+        "sink_properties=device.description=Vanishing 2>/dev/null");
+    ASSERT_FALSE(index.empty());
+    index.erase(index.find_last_not_of("\n ") + 1);
+    plat::ComPtr<KAudioPlayer> player(KAudioPlayer::Create());
+    ASSERT_EQ(Open(player.Get(), u"Vanishing"), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    std::atomic<bool> fed{false};
+    std::thread feeder([&] {
+        std::vector<BYTE> piece(1920, 0);
+        for (int p = 0; p < 300; ++p) player->PlayData(static_cast<ULONG>(piece.size()), piece.data());
+        fed = true;
+    });
+    std::this_thread::sleep_for(300ms);
+    Shell("pactl unload-module " + index);
+    // Its cursors stop: the stall rule stops the ring and the feed goes on.
+    bool sawStopped = false;
+    for (auto end = Steady::now() + 3s; Steady::now() < end && !sawStopped;) {
+        ULONG status = 0;
+        sawStopped = SUCCEEDED(player->GetStatus(&status)) && !(status & plat::DSBSTATUS_PLAYING);
+        std::this_thread::sleep_for(2ms);
+    }
+    EXPECT_TRUE(sawStopped);
+    for (auto end = Steady::now() + 15s; Steady::now() < end && !fed;) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(fed.load()) << "the feed is held";
+    player->Uninitialize();
+    feeder.join();
+}

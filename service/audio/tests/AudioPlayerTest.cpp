@@ -1,0 +1,451 @@
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "platform/com/ComPtr.h"
+#include "service/audio/KAudioPlayer.h"
+#include "service/audio/SoundChunk.h"
+#include "service/audio/tests/DeviceListTestBed.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Players on a virtual device whose time the test moves by hand. The play
+// thread is stopped after Initialize so that the test runs its turns itself.
+class AudioPlayer : public DeviceTestBed {
+protected:
+    void SetUp() override {
+        DeviceTestBed::SetUp();
+        speakers = sys->AddPlaybackDevice(u"Speakers");
+        headphones = sys->AddPlaybackDevice(u"Headphones");
+        player = KAudioPlayer::Create();
+        ASSERT_NE(player.Get(), nullptr);
+    }
+    void TearDown() override {
+        player = nullptr;
+        DeviceTestBed::TearDown();
+    }
+    void Open(const char16_t* device = u"Speakers") {
+        plat::Bstr name(device);
+        ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+        player->StopPlayThread();
+    }
+    DWORD Status() {
+        ULONG s = 0xFFFFFFFFu;
+        EXPECT_EQ(player->GetStatus(&s), S_OK);
+        return s;
+    }
+    bool Playing() { return (Status() & plat::DSBSTATUS_PLAYING) != 0; }
+    static std::vector<BYTE> Bytes(size_t n, BYTE value) { return std::vector<BYTE>(n, value); }
+    HRESULT Feed(std::vector<BYTE> data) { return player->PlayData(static_cast<ULONG>(data.size()), data.data()); }
+
+    GUID speakers{};
+    GUID headphones{};
+    plat::ComPtr<KAudioPlayer> player;
+};
+
+}  // namespace
+
+TEST(AudioPlayerGeometry, ChunkIsAnEighthOfASecondAtLeast1024InWholeBlocks) {
+    EXPECT_EQ(SoundChunkSize(EngineFormat()), 24000u);
+    EXPECT_EQ(SoundChunkSize(OWAVEFORMATEX{1, 2, 1000, 4000, 4, 16, 0}), 1024u);
+    EXPECT_EQ(SoundChunkSize(OWAVEFORMATEX{1, 3, 1666, 10000, 6, 16, 0}), 1248u);
+    EXPECT_EQ(SoundChunkSize(OWAVEFORMATEX{1, 2, 48000, 192000, 0, 16, 0}), 0u) << "no block alignment";
+}
+
+TEST_F(AudioPlayer, EngineFormatGivesAFourChunkRingNotifiedAtEachChunkEnd) {
+    Open();
+    EXPECT_EQ(player->ChunkSize(), 24000u);
+    EXPECT_EQ(player->BufferSize(), 96000u);
+    DWORD size = 0;
+    ASSERT_EQ(player->GetPlayBufferSize(&size), S_OK);
+    EXPECT_EQ(size, 96000u);
+    // The played part is silenced at a notification: none before the play
+    // cursor passes offset 23999, one as soon as it has.
+    ASSERT_EQ(Feed(Bytes(48000, 0x55)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_TRUE(Playing());
+    sys->Advance(124);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    sys->ClearRendered(speakers);
+    sys->Advance(1);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    // The ring's first chunk [0, 24000) was silenced: the device hears zeros
+    // when the ring comes round to it again.
+    sys->Advance(375);  // up to 96000: the ring's end
+    sys->ClearRendered(speakers);
+    sys->Advance(125);
+    auto heard = sys->Rendered(speakers);
+    ASSERT_EQ(heard.size(), 24000u);
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST_F(AudioPlayer, InitializeWaitsByTheClockAndChoosesByPartialCaseSensitiveName) {
+    const uint64_t before = clock.NowMs();
+    plat::Bstr part(u"Head");
+    ASSERT_EQ(player->Initialize(EngineFormat(), part), S_OK);
+    EXPECT_GE(clock.NowMs() - before, 2000u) << "the prescribed pause goes through the clock";
+    EXPECT_TRUE(player->IsPlayThreadRunning());
+    plat::Bstr used;
+    ASSERT_EQ(player->GetUsedDevice(used.Out()), S_OK);
+    EXPECT_EQ(used.Str(), u"Head");
+    player->StopPlayThread();
+    ASSERT_EQ(Feed(Bytes(24000, 7)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    sys->Advance(10);
+    EXPECT_FALSE(sys->Rendered(headphones).empty());
+    EXPECT_TRUE(sys->Rendered(speakers).empty());
+
+    plat::Bstr wrongCase(u"head");
+    EXPECT_EQ(player->Initialize(EngineFormat(), wrongCase), E_FAIL);
+    auto texts = Texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], u"Audio device head does not exist ");
+    ASSERT_EQ(player->GetUsedDevice(used.Out()), S_OK);
+    EXPECT_EQ(used.Str(), u"Head") << "a failed choice leaves the device in use";
+
+    plat::Bstr empty(u"");
+    ASSERT_EQ(player->Initialize(EngineFormat(), empty), S_OK);
+    player->StopPlayThread();
+    sys->ClearRendered(speakers);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(24000, 7)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    sys->Advance(10);
+    EXPECT_FALSE(sys->Rendered(speakers).empty()) << "an empty name takes the first device";
+}
+
+TEST_F(AudioPlayer, RefusesANullDeviceNameAndAFormatWithoutBlockAlignment) {
+    EXPECT_EQ(player->Initialize(EngineFormat(), nullptr), E_POINTER);
+    OWAVEFORMATEX f = EngineFormat();
+    f.nBlockAlign = 0;
+    plat::Bstr name(u"Speakers");
+    EXPECT_EQ(player->Initialize(f, name), E_INVALIDARG);
+    EXPECT_FALSE(player->IsPlayThreadRunning());
+    ULONG s;
+    EXPECT_EQ(player->GetStatus(&s), E_FAIL);
+}
+
+TEST_F(AudioPlayer, PlayDataRefusesNullAndNeedsARing) {
+    BYTE b[4] = {};
+    EXPECT_EQ(player->PlayData(4, b), E_FAIL) << "not initialised";
+    Open();
+    EXPECT_EQ(player->PlayData(4, nullptr), E_POINTER);
+    EXPECT_EQ(player->PlayData(0, b), S_OK);
+    EXPECT_EQ(player->WritePosition(), 0u);
+}
+
+TEST_F(AudioPlayer, AStoppedRingNeverBlocksAndKeepsTheLastBytes) {
+    Open();
+    std::vector<BYTE> data(100000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i / 1000);
+    ASSERT_EQ(Feed(data), S_OK);
+    EXPECT_EQ(player->WritePosition(), 4000u);
+    ASSERT_EQ(player->StartPlay(), S_OK);  // 4000 queued: less than a chunk
+    EXPECT_FALSE(Playing());
+    ASSERT_EQ(player->PlayTurn(), S_OK);  // the feed has paused: the resume rule starts it
+    ASSERT_TRUE(Playing());
+    sys->Advance(500);
+    auto heard = sys->Rendered(speakers);
+    ASSERT_EQ(heard.size(), 96000u);
+    EXPECT_EQ(heard[0], data[96000]) << "the newest bytes overwrote the oldest";
+    EXPECT_EQ(heard[3999], data[99999]);
+    EXPECT_EQ(heard[4000], data[4000]);
+}
+
+TEST_F(AudioPlayer, AFullPlayingRingBlocksUntilThePlayCursorMakesRoom) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_TRUE(Playing());
+    ASSERT_EQ(Feed(Bytes(48000, 2)), S_OK);  // W reaches P: full
+    EXPECT_EQ(player->WritePosition(), 0u);
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(24000, 3)); });
+    EXPECT_EQ(pending.wait_for(50ms), std::future_status::timeout);
+    sys->Advance(100);  // 19200 bytes of room: not yet enough
+    EXPECT_EQ(pending.wait_for(50ms), std::future_status::timeout);
+    sys->Advance(25);  // 24000
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), S_OK);
+    EXPECT_EQ(player->WritePosition(), 24000u);
+}
+
+TEST_F(AudioPlayer, StartPlayWithAChunkQueuedPlaysAtOnce) {
+    Open();
+    EXPECT_TRUE(player->IsPaused());
+    ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    EXPECT_FALSE(Playing()) << "a paused player never starts by itself";
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    EXPECT_TRUE(Playing());
+    EXPECT_FALSE(player->IsPaused());
+}
+
+TEST_F(AudioPlayer, QueuedDataIsMeasuredAroundTheRing) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(95000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    sys->Advance(494);  // P = 94848
+    ASSERT_EQ(player->Pause(), S_OK);
+    ASSERT_EQ(Feed(Bytes(2000, 2)), S_OK);  // W wraps round to 1000, behind P
+    EXPECT_EQ(player->WritePosition(), 1000u);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    EXPECT_FALSE(Playing()) << "2152 bytes queued round the end are less than a chunk";
+    ASSERT_EQ(player->Pause(), S_OK);
+    ASSERT_EQ(Feed(Bytes(24000, 3)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    EXPECT_TRUE(Playing()) << "26152 queued";
+}
+
+TEST_F(AudioPlayer, PausedPlayerKeepsFillingButOnlyStartPlayRestarts) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(player->Pause(), S_OK);
+    EXPECT_FALSE(Playing());
+    ASSERT_EQ(Feed(Bytes(24000, 2)), S_OK);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(player->PlayTurn(), S_OK);
+    EXPECT_FALSE(Playing());
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    EXPECT_TRUE(Playing());
+}
+
+TEST_F(AudioPlayer, StopPlayLetsNewDataRestartPlayback) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(player->StopPlay(), S_OK);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    EXPECT_FALSE(Playing()) << "no new data since the stop";
+    ASSERT_EQ(Feed(Bytes(24000, 2)), S_OK);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    EXPECT_TRUE(Playing());
+}
+
+TEST_F(AudioPlayer, AFeedThatStopsIsStoppedAndRewoundAtTheEleventhTurn) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(48000, 9)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(player->PlayTurn(), S_OK);  // notes W
+    for (int turn = 1; turn <= 10; ++turn) {
+        ASSERT_EQ(player->PlayTurn(), S_OK);
+        ASSERT_TRUE(Playing()) << "turn " << turn;
+    }
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    EXPECT_FALSE(Playing());
+    EXPECT_EQ(player->WritePosition(), 0u);
+    EXPECT_FALSE(player->IsPaused()) << "stopped, not paused";
+    // Rewound and silent: the next data restarts playback from offset 0.
+    ASSERT_EQ(Feed(Bytes(24000, 4)), S_OK);
+    ASSERT_EQ(player->PlayTurn(), S_OK);
+    ASSERT_TRUE(Playing());
+    sys->ClearRendered(speakers);
+    sys->Advance(250);
+    auto heard = sys->Rendered(speakers);
+    ASSERT_EQ(heard.size(), 48000u);
+    EXPECT_EQ(heard[0], 4);
+    EXPECT_EQ(heard[47999], 0) << "what was queued before the stall is gone";
+}
+
+TEST_F(AudioPlayer, EachPlayerKeepsItsOwnStallCount) {
+    Open(u"Speakers");
+    plat::ComPtr<KAudioPlayer> other(KAudioPlayer::Create());
+    plat::Bstr phones(u"Headphones");
+    ASSERT_EQ(other->Initialize(EngineFormat(), phones), S_OK);
+    other->StopPlayThread();
+    BYTE chunk[24000] = {};
+    ASSERT_EQ(player->PlayData(sizeof chunk, chunk), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(other->PlayData(sizeof chunk, chunk), S_OK);
+    ASSERT_EQ(other->StartPlay(), S_OK);
+    EXPECT_FALSE(player->IsPlayStalled());
+    BOOL stalled = FALSE;
+    for (int check = 1; check <= 11; ++check) {
+        // The other player keeps being fed: that must not hide this one's stall.
+        sys->Advance(5);
+        ASSERT_EQ(other->PlayData(960, chunk), S_OK);
+        EXPECT_FALSE(other->IsPlayStalled());
+        stalled = player->IsPlayStalled();
+        if (check < 11) {
+            ASSERT_FALSE(stalled) << check;
+        }
+    }
+    EXPECT_TRUE(stalled);
+}
+
+TEST_F(AudioPlayer, InterruptDiscardsWhatWasQueued) {
+    ULONG s;
+    EXPECT_EQ(player->Interrupt(), S_OK) << "without a ring it does nothing";
+    EXPECT_EQ(player->GetStatus(&s), E_FAIL);
+    Open();
+    ASSERT_EQ(Feed(Bytes(48000, 5)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    sys->Advance(50);
+    ASSERT_EQ(player->Interrupt(), S_OK);
+    EXPECT_FALSE(Playing());
+    EXPECT_EQ(player->WritePosition(), 0u);
+    ASSERT_EQ(player->StartPlay(), S_OK);  // nothing queued: stays stopped
+    EXPECT_FALSE(Playing());
+    sys->ClearRendered(speakers);
+    ASSERT_EQ(Feed(Bytes(24000, 6)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    sys->Advance(500);
+    auto heard = sys->Rendered(speakers);
+    ASSERT_EQ(heard.size(), 96000u);
+    EXPECT_EQ(heard[0], 6);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), 5), 0) << "the discarded bytes never play";
+}
+
+TEST_F(AudioPlayer, AFrozenPlayCursorNeverHoldsTheFeedForEver) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(96000 - 4, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(4, 1)), S_OK);  // full
+    ASSERT_TRUE(sys->SetFrozen(speakers, true));
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+    EXPECT_EQ(pending.wait_for(50ms), std::future_status::timeout);
+    // Other callers get through while it waits.
+    EXPECT_TRUE(Playing());
+    clock.Advance(KAudioPlayer::kFrozenCursorMs);
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), E_FAIL);
+    EXPECT_TRUE(LogHas(u"Play cursor does not move"));
+}
+
+TEST_F(AudioPlayer, TheStallRuleFreesAFeedWaitingOnAFrozenDevice) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(96000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(96000 - 4, 1)), S_OK);
+    ASSERT_EQ(player->StopPlay(), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(4, 1)), S_OK);
+    ASSERT_TRUE(Playing());
+    ASSERT_TRUE(sys->SetFrozen(speakers, true));
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+    EXPECT_EQ(pending.wait_for(20ms), std::future_status::timeout);
+    for (int turn = 0; turn < 12 && pending.wait_for(0ms) != std::future_status::ready; ++turn)
+        ASSERT_EQ(player->PlayTurn(), S_OK);
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), S_OK) << "written into the stopped, rewound ring";
+    EXPECT_EQ(player->WritePosition(), 4800u);
+}
+
+TEST_F(AudioPlayer, UninitializeEndsThePlayThreadAndReleasesTheRing) {
+    plat::Bstr name(u"Speakers");
+    ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+    ASSERT_TRUE(player->IsPlayThreadRunning());
+    EXPECT_EQ(sys->LiveBufferCount(), 1u);
+    ASSERT_EQ(player->Uninitialize(), S_OK);
+    EXPECT_FALSE(player->IsPlayThreadRunning());
+    EXPECT_EQ(sys->LiveBufferCount(), 0u);
+    ULONG s;
+    EXPECT_EQ(player->GetStatus(&s), E_FAIL);
+    BYTE b[4] = {};
+    EXPECT_EQ(player->PlayData(4, b), E_FAIL);
+    EXPECT_EQ(player->StartPlay(), E_FAIL);
+    EXPECT_EQ(player->StopPlay(), S_OK);
+    EXPECT_EQ(player->Pause(), S_OK);
+    EXPECT_EQ(player->Interrupt(), S_OK);
+    EXPECT_EQ(player->Reset(), S_OK);
+    EXPECT_EQ(player->Uninitialize(), S_OK);
+    EXPECT_TRUE(LogHas(u"No play buffer"));
+}
+
+TEST_F(AudioPlayer, ASecondInitializeKeepsOnePlayThreadAndOneRing) {
+    plat::Bstr name(u"Speakers");
+    ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+    ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+    EXPECT_TRUE(player->IsPlayThreadRunning());
+    EXPECT_EQ(sys->LiveBufferCount(), 1u) << "the first ring and its device are released";
+    player->StopPlayThread();
+    EXPECT_FALSE(player->IsPlayThreadRunning());
+}
+
+TEST_F(AudioPlayer, ASmallerRingDoesNotKeepAWritePositionPastItsEnd) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(80000, 1)), S_OK);
+    plat::Bstr name(u"Speakers");
+    ASSERT_EQ(player->Initialize(OWAVEFORMATEX{1, 2, 1000, 4000, 4, 16, 0}, name), S_OK);
+    player->StopPlayThread();
+    EXPECT_EQ(player->BufferSize(), 4096u);
+    EXPECT_EQ(player->WritePosition(), 0u);
+    EXPECT_EQ(Feed(Bytes(100, 1)), S_OK);
+}
+
+TEST_F(AudioPlayer, UninitializeWhileAFeedWaitsEndsTheFeed) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(96000 - 4, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(4, 1)), S_OK);
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+    EXPECT_EQ(pending.wait_for(20ms), std::future_status::timeout);
+    ASSERT_EQ(player->Uninitialize(), S_OK);
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), E_FAIL);
+}
+
+TEST_F(AudioPlayer, DeviceFailuresAreReportedWithTheirCodes) {
+    plat::Bstr name(u"Speakers");
+    sys->FailNext(plat::VirtualCall::CreateBuffer, E_OUTOFMEMORY);
+    EXPECT_EQ(player->Initialize(EngineFormat(), name), E_FAIL);
+    EXPECT_EQ(Codes(), (std::vector<LONG>{EC_OPEN_PLAY_DEVICE, EC_NO_SUCH_DEVICE}));
+    EXPECT_TRUE(LogHas(u"Creating sound buffer was failed"));
+    EXPECT_FALSE(player->IsPlayThreadRunning());
+
+    sys->FailNext(plat::VirtualCall::SetNotificationPositions, plat::DSERR_INVALIDCALL);
+    EXPECT_EQ(player->Initialize(EngineFormat(), name), plat::DSERR_INVALIDCALL);
+    EXPECT_EQ(Codes(), (std::vector<LONG>{EC_OPEN_PLAY_DEVICE, EC_NO_SUCH_DEVICE}));
+
+    sys->FailNext(plat::VirtualCall::Enumerate, plat::DSERR_NODRIVER);
+    EXPECT_EQ(player->Initialize(EngineFormat(), name), plat::DSERR_NODRIVER);
+    EXPECT_TRUE(LogHas(u"Cannot initialize direct sound"));
+    Codes();
+
+    Open();
+    ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+    sys->FailNext(plat::VirtualCall::Play, plat::DSERR_BUFFERLOST);
+    EXPECT_EQ(player->StartPlay(), S_OK) << "a failed Play is reported, not returned";
+    EXPECT_TRUE(LogHas(u"Cannot play buffer"));
+    sys->FailNext(plat::VirtualCall::GetStatus, plat::DSERR_BUFFERLOST);
+    ULONG s;
+    EXPECT_EQ(player->GetStatus(&s), plat::DSERR_BUFFERLOST);
+    EXPECT_TRUE(LogHas(u"GetStatus fail"));
+    sys->FailNext(plat::VirtualCall::Stop, plat::DSERR_BUFFERLOST);
+    EXPECT_EQ(player->Uninitialize(), plat::DSERR_BUFFERLOST);
+    EXPECT_EQ(player->GetStatus(&s), S_OK) << "a ring that would not stop stays";
+    EXPECT_TRUE(LogHas(u"Cannot Uninitialize"));
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_TRUE(Playing());
+    sys->FailNext(plat::VirtualCall::GetCurrentPosition, E_FAIL);
+    EXPECT_EQ(player->PlayTurn(), S_OK) << "the stall check goes on without cursors";
+    EXPECT_TRUE(LogHas(u"Geting current position of playing buffer was failed"));
+    ASSERT_EQ(player->StopPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(4, 1)), S_OK);
+    sys->FailNext(plat::VirtualCall::GetCurrentPosition, E_FAIL);
+    EXPECT_EQ(player->PlayTurn(), E_FAIL) << "the resume rule cannot go on without the play cursor";
+}
+
+TEST_F(AudioPlayer, StatusFromAnotherThreadWhileTheRingIsReplaced) {
+    Open();
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            ULONG s;
+            HRESULT hr = player->GetStatus(&s);
+            if (hr != S_OK && hr != E_FAIL) ADD_FAILURE() << std::hex << hr;
+            BYTE b[64] = {};
+            player->PlayData(sizeof b, b);
+        }
+    });
+    plat::Bstr name(u"Speakers");
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+        ASSERT_EQ(player->Uninitialize(), S_OK);
+    }
+    stop = true;
+    reader.join();
+    KErrorLog::Instance().ClearErrors();
+}
