@@ -91,15 +91,20 @@ std::string ObjectTable::PreferredPath(ObjectKind kind, IUnknown* obj, const std
         auto song = As<ISong>(obj);
         if (song && SUCCEEDED(song->GetID(&guid)) && guid != GUID_NULL)
             return std::string(kSongsPath) + "/" + plat::GuidToHex(guid);
-        return std::string(kSongsPath) + "/0";
+        return std::string();  // numbered when exported
     }
     case ObjectKind::Tag:
         if (parentPath.starts_with(std::string(kSongsPath) + "/")) return parentPath + "/" + kTagLeaf;
-        return std::string(kTagsPath) + "/0";
+        return std::string();
     case ObjectKind::Encoder:
-        return std::string();  // numbered when exported
+        return std::string();
     }
-    return std::string(kTagsPath) + "/0";
+    return std::string();
+}
+
+std::string ObjectTable::NumberedPathLocked(ObjectKind kind) {
+    const char* root = kind == ObjectKind::Encoder ? kEncodersPath : kind == ObjectKind::Song ? kSongsPath : kTagsPath;
+    return std::string(root) + "/" + std::to_string(m_nextSerial++);
 }
 
 std::string ObjectTable::FreePathLocked(const std::string& preferred) {
@@ -171,7 +176,7 @@ HRESULT ObjectTable::ExportLocked(ObjectKind kind, IUnknown* identity, IUnknown*
         entry = found->second;
     } else {
         std::string preferred = preferredPath;
-        if (preferred.empty()) preferred = std::string(kEncodersPath) + "/" + std::to_string(m_nextSerial++);
+        if (preferred.empty()) preferred = NumberedPathLocked(kind);
         auto fresh = std::make_unique<Entry>();
         fresh->path = FreePathLocked(preferred);
         fresh->identity = identity;

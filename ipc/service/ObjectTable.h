@@ -86,6 +86,8 @@ private:
                          bool permanent, Entry** entry);
     HRESULT AddInterfaceLocked(Entry& entry, ObjectKind kind, IUnknown* obj);
     std::string FreePathLocked(const std::string& preferred);
+    // "/Encoders/<n>" and the like, for objects without a name of their own.
+    std::string NumberedPathLocked(ObjectKind kind);
     std::string PreferredPath(ObjectKind kind, IUnknown* obj, const std::string& parentPath);
     // Takes the entry off the bus; its object reference moves to *drop so
     // that it is released after the lock is left.
