@@ -9,7 +9,7 @@
 namespace {
 
 void Append(std::vector<BYTE>& v, const void* p, size_t n) {
-    v.insert(v.end(), static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n);
+    for (size_t i = 0; i < n; ++i) v.push_back(static_cast<const BYTE*>(p)[i]);
 }
 void Append32(std::vector<BYTE>& v, uint32_t x) { Append(v, &x, 4); }
 void Append16(std::vector<BYTE>& v, uint16_t x) { Append(v, &x, 2); }

@@ -76,7 +76,10 @@ bool SectionObjectName(std::u16string_view sectionName, std::string* objectName)
     }
     char session[24];
     std::snprintf(session, sizeof(session), ".%016llx", static_cast<unsigned long long>(Fnv1a(RuntimeDir())));
-    *objectName = "/" + ToUtf8(sectionName) + session;
+    std::string name(1, '/');
+    name.append(ToUtf8(sectionName));
+    name.append(session);
+    *objectName = std::move(name);
     return true;
 }
 
