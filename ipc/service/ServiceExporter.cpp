@@ -133,9 +133,10 @@ void ServiceExporter::Shutdown() {
     if (m_shutDown || !m_connection) return;
     m_shutDown = true;
     RevokeName();
-    m_table->StopAllSaves();
-    m_pool->Stop();
-    m_table->Clear();
+    // Start may have failed half-way: only what exists is stopped.
+    if (m_table) m_table->StopAllSaves();
+    if (m_pool) m_pool->Stop();
+    if (m_table) m_table->Clear();
     m_nameWatch.reset();
     try {
         m_connection->leaveEventLoop();

@@ -1,6 +1,8 @@
 // The controller's events and an encoder's progress reach the sinks a client
 // attaches, in order, with their arguments, through the same connection
 // points the objects offer in-process.
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -168,4 +170,52 @@ TEST_F(IpcBus, SubscriptionsAreOnlyForObjectsThatFireEvents) {
     ComPtr<DeafSink> deaf(DeafSink::CreateInstance());
     EXPECT_EQ(ipc::EventSubscription::Create(controller.Get(), deaf.Get(), &subscription), CONNECT_E_CANNOTCONNECT);
     EXPECT_FALSE(subscription);
+}
+
+namespace {
+
+// A sink whose SongDetected runs a test's callback (on the connection's
+// event-loop thread); the other events are ignored.
+class CallbackSink final : public plat::ComObject<CallbackSink, _IAudioControllerEvents> {
+public:
+    explicit CallbackSink(std::function<void()> onSong) : m_onSong(std::move(onSong)) {}
+    HRESULT SongDetected(BSTR) override {
+        m_onSong();
+        return S_OK;
+    }
+    HRESULT CacheAlmostFull(UINT) override { return S_OK; }
+    HRESULT SongDeleted(BSTR) override { return S_OK; }
+    HRESULT DiskAlmostFull(UINT) override { return S_OK; }
+    HRESULT DiskFull() override { return S_OK; }
+    HRESULT ClearPlayList() override { return S_OK; }
+    HRESULT CacheLoaded(UINT) override { return S_OK; }
+    HRESULT CacheLoading() override { return S_OK; }
+
+private:
+    std::function<void()> m_onSong;
+};
+
+}  // namespace
+
+TEST_F(IpcBus, ASinkMayCallTheServiceAndUnadviseFromItsHandler) {
+    auto point = PointOf(controller.Get(), DIID__IAudioControllerEvents);
+    ASSERT_TRUE(point);
+    DWORD cookie = 0;
+    std::atomic<int> calls{0};
+    std::atomic<HRESULT> answered{E_FAIL}, unadvised{E_FAIL};
+    ComPtr<CallbackSink> sink(CallbackSink::CreateInstance([&] {
+        ++calls;
+        ULONG state = 0;
+        answered = controller->GetCurrentState(&state);  // a call made from the event thread
+        unadvised = point->Unadvise(cookie);
+    }));
+    ASSERT_EQ(point->Advise(sink.Get(), &cookie), S_OK);
+    service->controller->FireAllEvents(kSong);
+    ASSERT_TRUE(Eventually([&] { return calls.load() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return unadvised.load() == S_OK; }));
+    EXPECT_EQ(answered.load(), S_OK);
+    service->controller->FireAllEvents(kSong);
+    ULONG state = 0;
+    EXPECT_EQ(controller->GetCurrentState(&state), S_OK);
+    EXPECT_EQ(calls.load(), 1) << "unadvised from inside its handler: no second call";
 }
