@@ -1,0 +1,18 @@
+#include "service/controller/KControllerComponents.h"
+
+#include "service/audio/KAudioCapturer.h"
+#include "service/audio/KAudioPlayer.h"
+#include "service/audio/KCache.h"
+#include "service/foundation/KPlayList.h"
+#include "service/foundation/KSettings.h"
+
+KControllerComponents KControllerComponents::Engine() {
+    KControllerComponents c;
+    c.createPlaylist = []() -> IPlayList* { return KPlayList::Create(); };
+    c.createSettings = []() -> ISettings* { return CreateSettingsObject(); };
+    c.createCache = []() -> ICache* { return KCache::Create(); };
+    c.createPlayer = []() -> IAudioPlayer* { return KAudioPlayer::Create(); };
+    c.createCapturer = []() -> IAudioCapturer* { return KAudioCapturer::Create(); };
+    // The disk is asked through the platform's free-space query (no override).
+    return c;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// How the controller gets its components. The engine uses the real objects;
+// tests hand in their own so that the controller can be driven without sound
+// devices, a disk cache or stored files.
+#include <functional>
+#include <string>
+
+#include "ipc/QXServiceLib.h"
+
+struct IAudioCapturer;
+
+struct KControllerComponents {
+    // Each creator returns a new object with no reference taken yet (the
+    // controller's counted pointer takes the first), or null after logging.
+    std::function<IPlayList*()> createPlaylist;
+    std::function<ISettings*()> createSettings;
+    std::function<ICache*()> createCache;
+    std::function<IAudioPlayer*()> createPlayer;
+    std::function<IAudioCapturer*()> createCapturer;
+    // Bytes free to this user on the volume that holds the folder; false with
+    // the last error set when the volume cannot be asked.
+    std::function<bool(const std::u16string& folder, ULONGLONG* freeBytes)> diskFreeSpace;
+    // The engine threads run unless a test drives their passes itself.
+    bool startThreads = true;
+
+    // The real playlist, settings, cache, players, capturer and disk query.
+    static KControllerComponents Engine();
+};

@@ -1,0 +1,130 @@
+#include "service/controller/tests/FakePlayer.h"
+
+#include "platform/com/Bstr.h"
+
+using Guard = std::lock_guard<std::mutex>;
+
+std::vector<std::u16string>& FakePlayer::Devices() {
+    static std::vector<std::u16string> devices;
+    return devices;
+}
+
+std::u16string FakePlayer::Device() {
+    Guard g(m_lock);
+    return m_device;
+}
+bool FakePlayer::IsOpen() {
+    Guard g(m_lock);
+    return m_open;
+}
+bool FakePlayer::IsPlaying() {
+    Guard g(m_lock);
+    return m_playing;
+}
+std::vector<BYTE> FakePlayer::Played() {
+    Guard g(m_lock);
+    return m_played;
+}
+size_t FakePlayer::PlayedBytes() {
+    Guard g(m_lock);
+    return m_played.size();
+}
+std::vector<ULONG> FakePlayer::PlayCalls() {
+    Guard g(m_lock);
+    return m_playCalls;
+}
+int FakePlayer::Calls(const std::string& method) {
+    Guard g(m_lock);
+    return m_calls[method];
+}
+void FakePlayer::Fail(const std::string& method, HRESULT hr) {
+    Guard g(m_lock);
+    m_failures[method] = hr;
+}
+
+HRESULT FakePlayer::Note(const std::string& method) {
+    ++m_calls[method];
+    auto it = m_failures.find(method);
+    return it == m_failures.end() ? S_OK : it->second;
+}
+
+HRESULT FakePlayer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("Initialize"); FAILED(hr)) return hr;
+    std::u16string name = plat::BstrToU16(bstrDevice);
+    for (const auto& d : Devices()) {
+        if (d.find(name) != std::u16string::npos) {
+            m_device = d;
+            m_open = true;
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+HRESULT FakePlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("PlayData"); FAILED(hr)) return hr;
+    m_playCalls.push_back(dwBytes);
+    if (m_open && pFrom) m_played.insert(m_played.end(), pFrom, pFrom + dwBytes);
+    return S_OK;
+}
+HRESULT FakePlayer::StartPlay() {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("StartPlay"); FAILED(hr)) return hr;
+    m_playing = true;
+    return S_OK;
+}
+HRESULT FakePlayer::StopPlay() {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("StopPlay"); FAILED(hr)) return hr;
+    m_playing = false;
+    return S_OK;
+}
+HRESULT FakePlayer::Pause() {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("Pause"); FAILED(hr)) return hr;
+    m_playing = false;
+    return S_OK;
+}
+HRESULT FakePlayer::Uninitialize() {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("Uninitialize"); FAILED(hr)) return hr;
+    m_open = false;
+    m_playing = false;
+    return S_OK;
+}
+HRESULT FakePlayer::Interrupt() {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("Interrupt"); FAILED(hr)) return hr;
+    m_playing = false;
+    return S_OK;
+}
+HRESULT FakePlayer::Reset() { return S_OK; }
+HRESULT FakePlayer::GetStatus(ULONG* pdwStatus) {
+    Guard g(m_lock);
+    if (HRESULT hr = Note("GetStatus"); FAILED(hr)) return hr;
+    if (!m_open) return E_FAIL;
+    *pdwStatus = m_playing ? 1 : 0;
+    return S_OK;
+}
+HRESULT FakePlayer::GetFirstDevice(BSTR* pstrDevice) {
+    Guard g(m_lock);
+    m_next = 0;
+    *pstrDevice = nullptr;
+    if (Devices().empty()) return E_FAIL;
+    *pstrDevice = plat::BstrFromU16(Devices()[m_next++]);
+    return S_OK;
+}
+HRESULT FakePlayer::GetNextDevice(BSTR* pstrDevice) {
+    Guard g(m_lock);
+    *pstrDevice = nullptr;
+    if (m_next >= Devices().size()) return E_FAIL;
+    *pstrDevice = plat::BstrFromU16(Devices()[m_next++]);
+    return S_OK;
+}
+HRESULT FakePlayer::GetUsedDevice(BSTR* pstrDevice) {
+    Guard g(m_lock);
+    *pstrDevice = plat::BstrFromU16(m_device);
+    return S_OK;
+}
+HRESULT FakePlayer::GetDefaultDevice(BSTR* pstrDevice) { return GetFirstDevice(pstrDevice); }

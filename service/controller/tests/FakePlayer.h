@@ -1,0 +1,53 @@
+#pragma once
+// A player that keeps what it is given: the device it was opened on, the
+// calls made, and every byte queued while it was open. Its device list is
+// shared by all players of a test.
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ipc/QXServiceLib.h"
+#include "platform/com/ComObject.h"
+
+class FakePlayer final : public plat::ComObject<FakePlayer, IAudioPlayer, IAudioManager> {
+public:
+    static std::vector<std::u16string>& Devices();  // the output devices of the test
+
+    std::u16string Device();
+    bool IsOpen();
+    bool IsPlaying();
+    std::vector<BYTE> Played();
+    size_t PlayedBytes();
+    std::vector<ULONG> PlayCalls();  // sizes of the PlayData calls
+    int Calls(const std::string& method);
+    void Fail(const std::string& method, HRESULT hr);
+
+    HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) override;
+    HRESULT PlayData(ULONG dwBytes, BYTE* pFrom) override;
+    HRESULT StartPlay() override;
+    HRESULT StopPlay() override;
+    HRESULT Pause() override;
+    HRESULT Uninitialize() override;
+    HRESULT Interrupt() override;
+    HRESULT Reset() override;
+    HRESULT GetStatus(ULONG* pdwStatus) override;
+
+    HRESULT GetFirstDevice(BSTR* pstrDevice) override;
+    HRESULT GetNextDevice(BSTR* pstrDevice) override;
+    HRESULT GetUsedDevice(BSTR* pstrDevice) override;
+    HRESULT GetDefaultDevice(BSTR* pstrDevice) override;
+
+private:
+    HRESULT Note(const std::string& method);
+
+    std::mutex m_lock;
+    std::u16string m_device;
+    bool m_open = false;
+    bool m_playing = false;
+    std::vector<BYTE> m_played;
+    std::vector<ULONG> m_playCalls;
+    std::map<std::string, int> m_calls;
+    std::map<std::string, HRESULT> m_failures;
+    size_t m_next = 0;
+};
