@@ -388,10 +388,9 @@ HRESULT KAudioPlayer::ReleaseBuffer() {
 }
 
 HRESULT KAudioPlayer::Uninitialize() {
-    HRESULT hr = ReleaseBuffer();
-    if (FAILED(hr)) return hr;
+    // The play thread ends first, so that it never finds its ring gone.
     StopPlayThread();
-    return S_OK;
+    return ReleaseBuffer();
 }
 
 HRESULT KAudioPlayer::GetStatus(ULONG* pdwStatus) {

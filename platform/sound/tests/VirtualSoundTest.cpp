@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -251,4 +253,33 @@ TEST_F(VirtualSound, RealTimeClockMovesTheCursorsByItself) {
     }
     EXPECT_GT(p, 0u);
     EXPECT_EQ(p % 4, 0u) << "whole blocks";
+}
+
+TEST(SoundSystemChoice, TheEnvironmentChoosesTheBackend) {
+    const char* saved = std::getenv("TONQUIL_SOUND");
+    std::string keep = saved ? saved : "";
+    ::setenv("TONQUIL_SOUND", "virtual", 1);
+    SetSoundSystem(nullptr);
+    auto chosen = GetSoundSystem();
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_STREQ(chosen->Name(), "virtual");
+    std::vector<Listed> out;
+    ASSERT_EQ(chosen->EnumeratePlayback(&Collect, &out), S_OK);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].description, u"Virtual Output");
+    EXPECT_EQ(GetSoundSystem(), chosen) << "chosen once";
+
+    ::setenv("TONQUIL_SOUND", "pulse", 1);
+    SetSoundSystem(nullptr);
+    EXPECT_STREQ(GetSoundSystem()->Name(), "pulse");
+
+    auto mine = VirtualSoundSystem::Create();
+    SetSoundSystem(mine);
+    EXPECT_EQ(GetSoundSystem(), mine);
+    SetSoundSystem(nullptr);
+    if (saved) {
+        ::setenv("TONQUIL_SOUND", keep.c_str(), 1);
+    } else {
+        ::unsetenv("TONQUIL_SOUND");
+    }
 }
