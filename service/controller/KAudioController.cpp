@@ -181,6 +181,11 @@ void KAudioController::StopAllThreads() {
     // more, so the wait ends and the thread sees the exit event.
     for (IAudioPlayer* player : {m_pReplayPlayer.Get(), m_pLivePlayer.Get(), m_pLiveCapturePlayer.Get()})
         if (player) player->StopPlay();
+    // The capture pump may wait for the capturer's next chunk (up to its
+    // time-out when the device is gone): giving the capturer up is the
+    // capturer's way to end that wait, and the pump, seeing the exit event,
+    // does not open it again.
+    if (m_pCapturer && m_hEventCapture.IsSet()) m_pCapturer->Uninitialize();
     StopThread(m_hReplayThread, "m_hReplayThread");
     StopThread(m_hMaintenanceThread, "m_hMaintenanceThread");
     StopThread(m_hCleanupThread, "m_hCleanupThread");

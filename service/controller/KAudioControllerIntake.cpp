@@ -84,6 +84,8 @@ void KAudioController::CapturePass() {
     // capturer may have been opened again meanwhile.
     if (FitCaptureBlock()) hrData = m_pCapturer->GetData(m_pCaptureSubBuffer.data(), &dwBytes);
     if (hrData != S_OK || dwBytes == 0) {
+        // Stopping: the capturer was given up on purpose.
+        if (m_hEventExit.IsSet()) return;
         if (!ReinitializeCapturer()) {
             m_hEventExit.Wait(30);
             return;

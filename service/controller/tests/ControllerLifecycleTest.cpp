@@ -1,6 +1,10 @@
 // Building the engine, what it loads and opens, its interfaces, and Destroy.
 #include "service/controller/tests/ControllerFixture.h"
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "service/foundation/ErrorTextTable.h"
 #include "service/foundation/KErrorLog.h"
 
@@ -190,4 +194,21 @@ TEST_F(ControllerLifecycle, DestroyGivesBackTheDetectorsReferenceSoTheLastReleas
     ULONG after = controller->AddRef();
     controller->Release();
     EXPECT_EQ(before - 1, after);
+}
+
+TEST_F(ControllerLifecycle, DestroyWakesThreadsWaitingInsideTheirDevices) {
+    settings->writeFromRecord = 1;  // the capture pump runs
+    capturer->BlockGetData(true);   // and waits for a device that sends nothing
+    ASSERT_EQ(S_OK, Build(true));
+    cache->Fill(0, 30 * kSecond, 1);
+    replay()->BlockWhilePlaying(true);  // the replay thread waits for room that never comes
+    for (int i = 0; i < 200 && (State() & _esAtFirstPos); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(S_OK, controller->SetPlayPosition(-20000, posCurrent));
+    for (int i = 0; i < 200 && replay()->Calls("PlayData") == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(1, replay()->Calls("PlayData"));
+    auto destroyed = std::async(std::launch::async, [&] { return controller->Destroy(); });
+    ASSERT_EQ(std::future_status::ready, destroyed.wait_for(std::chrono::seconds(10)));
+    // The capture pump did not open the capturer again on its way out.
+    EXPECT_FALSE(capturer->IsOpen());
 }

@@ -43,6 +43,8 @@ HRESULT FakeCapturer::Note(const std::string& method) {
 
 HRESULT FakeCapturer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
     Guard g(m_lock);
+    ++m_takeovers;
+    m_changed.notify_all();
     if (HRESULT hr = Note("Initialize"); FAILED(hr)) return hr;
     std::u16string name = plat::BstrToU16(bstrDevice);
     for (const auto& d : Devices()) {
@@ -54,9 +56,18 @@ HRESULT FakeCapturer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
     }
     return E_FAIL;
 }
-HRESULT FakeCapturer::GetData(BYTE* pBuffer, ULONG* pdwBytes) {
+void FakeCapturer::BlockGetData(bool block) {
     Guard g(m_lock);
+    m_block = block;
+}
+HRESULT FakeCapturer::GetData(BYTE* pBuffer, ULONG* pdwBytes) {
     *pdwBytes = 0;
+    std::unique_lock<std::mutex> g(m_lock);
+    if (m_block) {
+        const unsigned seen = m_takeovers;
+        bool woken = m_changed.wait_for(g, std::chrono::seconds(30), [&] { return m_takeovers != seen; });
+        return woken ? E_ABORT : E_FAIL;
+    }
     if (HRESULT hr = Note("GetData"); FAILED(hr)) return hr;
     if (!m_open || m_blocks.empty()) return E_FAIL;
     std::vector<BYTE> block = std::move(m_blocks.front());
@@ -82,6 +93,8 @@ HRESULT FakeCapturer::StopCapture() {
 }
 HRESULT FakeCapturer::Uninitialize() {
     Guard g(m_lock);
+    ++m_takeovers;
+    m_changed.notify_all();
     if (HRESULT hr = Note("Uninitialize"); FAILED(hr)) return hr;
     m_open = false;
     return S_OK;

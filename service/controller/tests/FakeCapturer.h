@@ -1,6 +1,7 @@
 #pragma once
 // A capturer that hands out the blocks a test queues, one per GetData, and
 // fails at once (as after its time-out) when none is queued.
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -21,6 +22,9 @@ public:
     int Calls(const std::string& method);
     void Fail(const std::string& method, HRESULT hr);
     void SetBufferSize(ULONG size);
+    // GetData waits (as for a device that sends nothing) until Uninitialize
+    // or Initialize takes the capturer over, or 30 s have passed.
+    void BlockGetData(bool block);
 
     HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) override;
     HRESULT GetData(BYTE* pBuffer, ULONG* pdwBytes) override;
@@ -45,4 +49,7 @@ private:
     std::map<std::string, int> m_calls;
     std::map<std::string, HRESULT> m_failures;
     size_t m_next = 0;
+    bool m_block = false;
+    unsigned m_takeovers = 0;  // Initialize and Uninitialize calls
+    std::condition_variable m_changed;
 };

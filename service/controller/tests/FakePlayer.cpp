@@ -61,9 +61,15 @@ HRESULT FakePlayer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
     }
     return E_FAIL;
 }
-HRESULT FakePlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
+void FakePlayer::BlockWhilePlaying(bool block) {
     Guard g(m_lock);
+    m_block = block;
+    m_changed.notify_all();
+}
+HRESULT FakePlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
+    std::unique_lock<std::mutex> g(m_lock);
     if (HRESULT hr = Note("PlayData"); FAILED(hr)) return hr;
+    m_changed.wait_for(g, std::chrono::seconds(30), [this] { return !(m_block && m_playing); });
     m_playCalls.push_back(dwBytes);
     if (m_open && pFrom) m_played.insert(m_played.end(), pFrom, pFrom + dwBytes);
     return S_OK;
@@ -78,12 +84,14 @@ HRESULT FakePlayer::StopPlay() {
     Guard g(m_lock);
     if (HRESULT hr = Note("StopPlay"); FAILED(hr)) return hr;
     m_playing = false;
+    m_changed.notify_all();
     return S_OK;
 }
 HRESULT FakePlayer::Pause() {
     Guard g(m_lock);
     if (HRESULT hr = Note("Pause"); FAILED(hr)) return hr;
     m_playing = false;
+    m_changed.notify_all();
     return S_OK;
 }
 HRESULT FakePlayer::Uninitialize() {
@@ -91,12 +99,14 @@ HRESULT FakePlayer::Uninitialize() {
     if (HRESULT hr = Note("Uninitialize"); FAILED(hr)) return hr;
     m_open = false;
     m_playing = false;
+    m_changed.notify_all();
     return S_OK;
 }
 HRESULT FakePlayer::Interrupt() {
     Guard g(m_lock);
     if (HRESULT hr = Note("Interrupt"); FAILED(hr)) return hr;
     m_playing = false;
+    m_changed.notify_all();
     return S_OK;
 }
 HRESULT FakePlayer::Reset() { return S_OK; }

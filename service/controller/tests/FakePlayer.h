@@ -2,6 +2,7 @@
 // A player that keeps what it is given: the device it was opened on, the
 // calls made, and every byte queued while it was open. Its device list is
 // shared by all players of a test.
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,6 +23,9 @@ public:
     std::vector<ULONG> PlayCalls();  // sizes of the PlayData calls
     int Calls(const std::string& method);
     void Fail(const std::string& method, HRESULT hr);
+    // PlayData waits while the player plays, as with a ring that never
+    // drains; a stopped or paused player takes the bytes at once.
+    void BlockWhilePlaying(bool block);
 
     HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) override;
     HRESULT PlayData(ULONG dwBytes, BYTE* pFrom) override;
@@ -50,4 +54,6 @@ private:
     std::map<std::string, int> m_calls;
     std::map<std::string, HRESULT> m_failures;
     size_t m_next = 0;
+    bool m_block = false;
+    std::condition_variable m_changed;
 };
