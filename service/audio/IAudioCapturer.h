@@ -12,7 +12,9 @@ struct IAudioCapturer : IUnknown {
     // capture buffer for the format (not started).
     virtual HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) = 0;  // 3
     // Waits for the next chunk and copies all captured since the last call;
-    // pBuffer must hold GetCaptureBufferSize bytes.
+    // pBuffer must hold GetCaptureBufferSize bytes. E_FAIL when no chunk
+    // comes within 10 s, E_ABORT when another thread rebuilds or releases
+    // the capturer meanwhile.
     virtual HRESULT GetData(BYTE* pBuffer, ULONG* pdwBytes) = 0;  // 4
     virtual HRESULT StartCapture() = 0;  // 5
     virtual HRESULT GetCaptureBufferSize(ULONG* pdwSize) = 0;  // 6
