@@ -1,6 +1,7 @@
 #include "ipc/client/ClientConnection.h"
 
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -25,9 +26,11 @@ HRESULT ClientConnection::Shared(std::shared_ptr<ClientConnection>* out) {
     static std::mutex lock;
     static std::shared_ptr<ClientConnection> shared;
     std::lock_guard guard(lock);
-    if (!shared) {
-        HRESULT hr = Open(&shared);
+    if (!shared || !shared->IsConnected()) {
+        std::shared_ptr<ClientConnection> fresh;
+        HRESULT hr = Open(&fresh);
         if (FAILED(hr)) return hr;
+        shared = std::move(fresh);
     }
     *out = shared;
     return S_OK;
@@ -52,7 +55,10 @@ HRESULT ClientConnection::Start(const std::string& address) {
                                              [this](sdbus::Message& m) { OnControllerEvent(m); });
         m_encoderEvents =
             m_bus->addMatch(SignalRule(kEncoderEventsInterface), [this](sdbus::Message& m) { OnEncoderEvent(m); });
-        m_bus->enterEventLoopAsync();
+        m_loop = std::make_unique<EventLoop>(*m_bus);
+        m_loop->Start();
+    } catch (const std::system_error&) {
+        return E_OUTOFMEMORY;
     } catch (const sdbus::Error& e) {
         return BusError::ToHResult(e);
     } catch (const std::bad_alloc&) {
@@ -64,10 +70,7 @@ HRESULT ClientConnection::Start(const std::string& address) {
 ClientConnection::~ClientConnection() {
     if (!m_bus) return;
     // Stop the event loop first: no sink call may run while the rest goes.
-    try {
-        m_bus->leaveEventLoop();
-    } catch (const sdbus::Error&) {
-    }
+    if (m_loop) m_loop->Stop();
     m_controllerEvents.reset();
     m_encoderEvents.reset();
 }

@@ -24,6 +24,7 @@
 #include <sdbus-c++/IConnection.h>
 
 #include "ipc/QXServiceLib.h"
+#include "ipc/common/EventLoop.h"
 #include "ipc/common/Names.h"
 #include "platform/com/ComPtr.h"
 
@@ -31,8 +32,9 @@ namespace ipc {
 
 class ClientConnection : public std::enable_shared_from_this<ClientConnection> {
 public:
-    // The process's connection, opened on first use. RPC_E_SERVER_UNAVAILABLE
-    // when no session bus answers.
+    // The process's connection, opened on first use (and opened again when the
+    // bus was lost under the previous one). RPC_E_SERVER_UNAVAILABLE when no
+    // session bus answers.
     static HRESULT Shared(std::shared_ptr<ClientConnection>* out);
     // A connection of its own (to the session bus, or to the bus at address).
     static HRESULT Open(std::shared_ptr<ClientConnection>* out, const std::string& address = std::string());
@@ -42,6 +44,9 @@ public:
 
     sdbus::IConnection& Bus() { return *m_bus; }
     std::string UniqueName() const;
+    // False once the bus has gone away under this connection: every call on
+    // it fails from then on.
+    bool IsConnected() const { return m_loop && !m_loop->IsLost(); }
 
     // The running service's controller (one reference): S_OK, or S_FALSE with
     // *controller null when no service owns the name.
@@ -75,6 +80,7 @@ private:
 
     // Declared first, closed last.
     std::unique_ptr<sdbus::IConnection> m_bus;
+    std::unique_ptr<EventLoop> m_loop;
     sdbus::Slot m_controllerEvents;
     sdbus::Slot m_encoderEvents;
     std::mutex m_mutex;

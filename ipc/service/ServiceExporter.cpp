@@ -1,6 +1,7 @@
 #include "ipc/service/ServiceExporter.h"
 
 #include <new>
+#include <system_error>
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -58,7 +59,11 @@ HRESULT ServiceExporter::Start(const CallPool::Limits& limits, const std::string
         m_table = std::make_unique<ObjectTable>(*m_connection, *m_pool);
         m_nameWatch = m_connection->addMatch(kNameOwnerChangedRule,
                                              [this](sdbus::Message& message) { OnNameOwnerChanged(message); });
-        m_connection->enterEventLoopAsync();
+        m_loop = std::make_unique<EventLoop>(*m_connection);
+        m_loop->Start();
+    } catch (const std::system_error&) {
+        TQ_TRACE_BOOL("m_loop->Start()");
+        return E_OUTOFMEMORY;
     } catch (const sdbus::Error& e) {
         HRESULT hr = BusError::ToHResult(e);
         TQ_TRACE_HR("sdbus::createSessionBusConnection()");
@@ -138,11 +143,7 @@ void ServiceExporter::Shutdown() {
     if (m_pool) m_pool->Stop();
     if (m_table) m_table->Clear();
     m_nameWatch.reset();
-    try {
-        m_connection->leaveEventLoop();
-    } catch (const sdbus::Error&) {
-        TQ_TRACE_HR("m_connection->leaveEventLoop()");
-    }
+    if (m_loop) m_loop->Stop();
     m_connection.reset();
 }
 

@@ -16,6 +16,7 @@
 #include <sdbus-c++/IConnection.h>
 
 #include "ipc/QXServiceLib.h"
+#include "ipc/common/EventLoop.h"
 #include "ipc/common/Names.h"
 #include "ipc/service/CallPool.h"
 #include "ipc/service/ObjectTable.h"
@@ -52,6 +53,9 @@ public:
 
     // This connection's unique bus name.
     std::string UniqueName() const;
+    // Set when the bus goes away under the service (the daemon ended): the
+    // host should then stop, as no client can reach it any more.
+    plat::Event& ConnectionLost() { return m_loop->Lost(); }
     ObjectTable& Objects() { return *m_table; }
     CallPool& Pool() { return *m_pool; }
 
@@ -62,6 +66,7 @@ private:
 
     // Declared first, closed last: the table and pool refer to it.
     std::unique_ptr<sdbus::IConnection> m_connection;
+    std::unique_ptr<EventLoop> m_loop;
     std::unique_ptr<CallPool> m_pool;
     std::unique_ptr<ObjectTable> m_table;
     sdbus::Slot m_nameWatch;

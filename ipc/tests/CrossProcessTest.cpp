@@ -231,3 +231,84 @@ TEST(IpcCrossProcess, ADeadServiceAnswersWaitingAndLaterCallsWithAnHResult) {
     ComPtr<IAudioController> again;
     EXPECT_EQ(client->FindController(again.ReleaseAndGetAddressOf(), name), S_FALSE);
 }
+
+namespace {
+
+// A bus daemon of the test's own, that the test can take away.
+class PrivateBus {
+public:
+    bool Start() {
+        char folder[] = "/tmp/ipc-bus-XXXXXX";
+        if (!::mkdtemp(folder)) return false;
+        m_folder = folder;
+        m_address = "unix:path=" + m_folder + "/bus";
+        std::string config = "--session";
+        std::string address = "--address=" + m_address;
+        char* argv[] = {const_cast<char*>("dbus-daemon"), config.data(), const_cast<char*>("--nofork"),
+                        const_cast<char*>("--nopidfile"), address.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        int rc = ::posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return false;
+        // Ready once its socket accepts connections.
+        return Eventually([&] { return ::access((m_folder + "/bus").c_str(), F_OK) == 0; });
+    }
+    void Kill() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+    ~PrivateBus() {
+        Kill();
+        if (!m_folder.empty()) {
+            ::unlink((m_folder + "/bus").c_str());
+            ::rmdir(m_folder.c_str());
+        }
+    }
+    const std::string& Address() const { return m_address; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_folder;
+    std::string m_address;
+};
+
+}  // namespace
+
+TEST(IpcCrossProcess, ALostBusEndsEveryWaitWithAnHResultAndNoCrash) {
+    PrivateBus bus;
+    if (!bus.Start()) GTEST_SKIP() << "dbus-daemon cannot be started here";
+    std::unique_ptr<TestService> service;
+    ASSERT_EQ(TestService::Start("QXService.Lost", &service, bus.Address()), S_OK);
+    std::shared_ptr<ipc::ClientConnection> client;
+    ASSERT_EQ(ipc::ClientConnection::Open(&client, bus.Address()), S_OK);
+    ComPtr<IAudioController> controller;
+    ASSERT_EQ(client->FindController(controller.ReleaseAndGetAddressOf(), "QXService.Lost"), S_OK);
+    ComPtr<IAudioEncoder> encoder;
+    ASSERT_EQ(controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3), S_OK);
+    ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
+    auto playlist = As<IPlayList>(controller.Get());
+    ComPtr<ISong> song;
+    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
+
+    HRESULT saved = S_OK;
+    std::thread worker([&] {
+        plat::Bstr file(u"/tmp/lost.mp3");
+        saved = encoder->Save(song.Get(), file);  // no time limit
+    });
+    ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0);
+    bus.Kill();
+    worker.join();  // answered, not hung
+    EXPECT_TRUE(FAILED(saved)) << std::hex << saved;
+    EXPECT_EQ(service->Exporter().ConnectionLost().Wait(10000), plat::WAIT_OBJECT_0);
+    EXPECT_TRUE(Eventually([&] { return !client->IsConnected(); }));
+    EXPECT_TRUE(FAILED(controller->Play()));
+    ULONG length = 0;
+    EXPECT_TRUE(FAILED(song->GetLength(&length)));
+    fake->StopSave();  // the save in the service ends; its answer goes nowhere
+    service->Shutdown();
+}

@@ -28,7 +28,8 @@ std::string UniqueTestBusName() {
     return "QXService.Test.P" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestService>* out) {
+HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestService>* out,
+                           const std::string& address) {
     std::unique_ptr<TestService> service(new TestService());
     service->m_busName = busName;
     service->settings = CreateSettingsObject();
@@ -41,7 +42,7 @@ HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestServi
                                                          service->playback.Get(), service->capture.Get());
     if (!service->controller) return E_OUTOFMEMORY;
 
-    HRESULT hr = ipc::ServiceExporter::Create(&service->m_exporter);
+    HRESULT hr = ipc::ServiceExporter::Create(&service->m_exporter, address);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = service->m_exporter->ExportController(service->controller.Get()))) return hr;
     if (FAILED(hr = service->m_exporter->PublishName(busName))) return hr;

@@ -19,8 +19,10 @@ std::string UniqueTestBusName();
 
 class TestService {
 public:
-    // Builds the objects, exports them and takes busName.
-    static HRESULT Start(const std::string& busName, std::unique_ptr<TestService>* out);
+    // Builds the objects, exports them and takes busName (on the session bus,
+    // or on the bus at address).
+    static HRESULT Start(const std::string& busName, std::unique_ptr<TestService>* out,
+                         const std::string& address = std::string());
     ~TestService();
 
     ipc::ServiceExporter& Exporter() { return *m_exporter; }
