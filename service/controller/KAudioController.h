@@ -173,6 +173,7 @@ private:
     HRESULT CaptureThread();
     HRESULT SilenceWriterThread();
     void DetectSongs(DWORD dwNow);
+    void EnsureReplaying();
     // Sizes the capture block to the capturer's buffer (capture thread only).
     bool FitCaptureBlock();
     bool ReinitializeCapturer();

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/sound/SoundTypes.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
@@ -22,6 +23,7 @@ void KAudioController::ReplayPass() {
     if (TQ_FAILED(hr, m_pReplayPlayer->PlayData(BYTES_TO_PLAY, m_replayBlock.data()))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Replay player data playing was failed");
     }
+    EnsureReplaying();
     for (UINT nIndex : {PLAY_DEVICE_BUFFER, RECORD_DEVICE_BUFFER, SILENCE_BUFFER}) {
         LONG bLive = FALSE;
         if (TQ_FAILED(hr, m_pCache->IsLive(nIndex, &bLive))) {
@@ -34,6 +36,18 @@ void KAudioController::ReplayPass() {
     if (TQ_FAILED(hr, ProcessCommand(_ecLive))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Live command was failed");
     }
+}
+
+void KAudioController::EnsureReplaying() {
+    // A player that does not play yet takes a block at once, and the next
+    // block would overwrite it: once it holds a block it is started, so that
+    // it paces the replay from then on. Under the command lock, so that a
+    // pause or a return to live cannot come in between and be undone.
+    ULONG dwStatus = 0;
+    if (FAILED(m_pReplayPlayer->GetStatus(&dwStatus)) || (dwStatus & plat::DSBSTATUS_PLAYING)) return;
+    KEngineLock commands(m_stateMutex, m_cEventGate);
+    DWORD dwState = GetState();
+    if ((dwState & _esReplay) && (dwState & _esPlay) && m_hEventWakeUp.IsSet()) m_pReplayPlayer->StartPlay();
 }
 
 HRESULT KAudioController::ReplayThread() {

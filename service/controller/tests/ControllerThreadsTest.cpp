@@ -330,3 +330,21 @@ TEST_F(ControllerThreads, CommandsFromManyThreadsBesideTheEngineThreadsAlwaysFin
     auto done = std::async(std::launch::async, [&] { return controller->Destroy(); });
     ASSERT_EQ(std::future_status::ready, done.wait_for(30s));
 }
+
+TEST_F(ControllerThreads, AReplayPlayerThatHasNotStartedIsStartedOnceItHoldsABlockButNotWhenPaused) {
+    ASSERT_EQ(S_OK, Build());
+    cache->Fill(0, 10 * kSecond, 1);
+    controller->UpdatePositionState();
+    ASSERT_EQ(S_OK, controller->SetPlayPosition(-5000, posCurrent));
+    replay()->StopPlay();  // as a player that waits for a chunk before it plays
+    int starts = replay()->Calls("StartPlay");
+    controller->ReplayPass();
+    EXPECT_EQ(starts + 1, replay()->Calls("StartPlay"));
+    EXPECT_TRUE(replay()->IsPlaying());
+
+    ASSERT_EQ(S_OK, controller->Pause());
+    starts = replay()->Calls("StartPlay");
+    controller->ReplayPass();  // a block that was in hand when the pause came
+    EXPECT_EQ(starts, replay()->Calls("StartPlay"));
+    EXPECT_FALSE(replay()->IsPlaying());
+}

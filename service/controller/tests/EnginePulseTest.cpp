@@ -1,0 +1,166 @@
+// End to end in the private sound environment: a tone played into "Tonquil
+// Audio Device" reaches the engine through the driver stand-in and the link,
+// is recorded into the cache, and replayed from the cache it sounds on the
+// output the players use, heard on that sink's monitor.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "platform/com/ComPtr.h"
+#include "platform/core/Clock.h"
+#include "platform/core/Text.h"
+#include "platform/driver/ObjectNames.h"
+#include "platform/driver/tests/TempRuntimeDir.h"
+#include "platform/fs/File.h"
+#include "service/audio/PipeServer.h"
+#include "service/audio/tests/PipeServerSupport/AudioCheck.h"
+#include "service/audio/tests/PipeServerSupport/ChildProcess.h"
+#include "service/controller/KAudioController.h"
+#include "service/foundation/KTimecode.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr double kHz = 1000.0;
+constexpr int kPeak = 8000;
+
+bool SoundServerAnswers() {
+    const char* server = std::getenv("PULSE_SERVER");
+    return server && *server && std::system("pactl info >/dev/null 2>&1") == 0;
+}
+
+// The tone as a 48000 Hz stereo 16-bit WAVE file.
+bool WriteToneFile(const std::string& path, uint32_t seconds) {
+    const uint32_t frames = 48000 * seconds, bytes = frames * 4;
+    std::ofstream out(path, std::ios::binary);
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + bytes);
+    out.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(2);
+    u32(48000);
+    u32(192000);
+    u16(4);
+    u16(16);
+    out.write("data", 4);
+    u32(bytes);
+    for (uint32_t i = 0; i < frames; ++i) {
+        auto v = static_cast<int16_t>(std::lround(kPeak * std::sin(2 * M_PI * kHz * i / 48000.0)));
+        u16(static_cast<uint16_t>(v));
+        u16(static_cast<uint16_t>(v));
+    }
+    return static_cast<bool>(out);
+}
+
+std::vector<BYTE> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
+    if (!SoundServerAnswers()) GTEST_SKIP() << "no sound server answers (run inside scripts/testenv)";
+    KTimecode::SetRateMode(KTimecode::kHundredthsMode);
+    TempRuntimeDir dir;
+    const std::string data = dir.Path() + "/data";
+    ::setenv("TONQUIL_DATA_DIR", data.c_str(), 1);
+    ::setenv("TONQUIL_SOUND", "pulse", 1);
+
+    std::string socketPath;
+    ASSERT_TRUE(plat::drv::DeviceSocketPath(plat::drv::kDevicePath, &socketPath));
+    ChildProcess driver;
+    ASSERT_TRUE(driver.Start({TONQUIL_AUDIO_DRIVER, "--source", "pulse"}, {"TONQUIL_RUNTIME_DIR=" + dir.Path()}));
+    struct stat st {};
+    for (int i = 0; i < 600 && ::stat(socketPath.c_str(), &st) != 0 && driver.Running(); ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(0, ::stat(socketPath.c_str(), &st)) << "the driver did not come up";
+
+    // The engine; the players' settling waits cost no time while it is built.
+    plat::ManualClock buildClock(1000);
+    plat::SetClock(&buildClock);
+    KAudioController* raw = nullptr;
+    HRESULT hr = KAudioController::Create(KControllerComponents::Engine(), &raw);
+    plat::SetClock(nullptr);
+    ASSERT_EQ(S_OK, hr);
+    plat::ComPtr<KAudioController> engine(raw);
+    plat::ComPtr<ISettings> settings;
+    ASSERT_EQ(S_OK, engine->QueryInterface(IID_ISettings, reinterpret_cast<void**>(settings.GetAddressOf())));
+    plat::Bstr output;
+    ASSERT_EQ(S_OK, settings->GetAudioDevice(output.Out()));
+    ASSERT_EQ(u"Speakers", output.Str()) << "the first output besides the product's own";
+
+    KPipeServer link(static_cast<IQXListener*>(engine.Get()));
+    ASSERT_EQ(S_OK, link.StartStop());
+
+    const std::string tone = dir.Path() + "/tone.wav";
+    ASSERT_TRUE(WriteToneFile(tone, 5));
+    ASSERT_EQ(S_OK, engine->Record());
+    ChildProcess player;
+    ASSERT_TRUE(player.Start({"paplay", "--device=tonquil", tone}));
+    // Live pass-through: the tone is heard on the output while it is recorded.
+    const std::string liveHeard = dir.Path() + "/live.raw";
+    ChildProcess liveRecorder;
+    ASSERT_TRUE(liveRecorder.Start({"sh", "-c",
+                                    "exec parec --device=speakers.monitor --format=s16le --rate=48000 --channels=2 "
+                                    "--latency-msec=20 --raw > '" + liveHeard + "'"}));
+    std::this_thread::sleep_for(3500ms);
+    liveRecorder.Stop(SIGTERM, 3000);
+    ASSERT_EQ(S_OK, engine->StopRecord());
+    player.Stop(SIGTERM, 3000);
+    bool equal = true;
+    size_t loud = 0;
+    for (int16_t v : LeftChannel(ReadAll(liveHeard), &equal)) loud += std::abs(v) > kPeak / 4;
+    EXPECT_GT(loud, 48000u) << "the tone was not heard live";
+    ULONG recorded = 0;
+    ASSERT_EQ(S_OK, engine->GetTimeFullness(&recorded));
+    ASSERT_GT(recorded, 1000u) << "the tone did not reach the cache";
+
+    // The source is quiet now and the live sound is silenced while replaying:
+    // what the monitor carries from here on comes from the cache.
+    ASSERT_EQ(S_OK, settings->SetInterceptAudioAlwaysState(TRUE));
+    std::this_thread::sleep_for(500ms);
+    const std::string heard = dir.Path() + "/heard.raw";
+    ChildProcess recorder;
+    ASSERT_TRUE(recorder.Start({"sh", "-c",
+                                "exec parec --device=speakers.monitor --format=s16le --rate=48000 --channels=2 "
+                                "--latency-msec=20 --raw > '" + heard + "'"}));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(S_OK, engine->SetPlayPosition(-2500, posCurrent));
+    ULONG state = 0;
+    engine->GetCurrentState(&state);
+    EXPECT_TRUE(state & _esReplay);
+    // Replay ends by itself at the live point.
+    for (int i = 0; i < 100 && (state & _esReplay); ++i) {
+        std::this_thread::sleep_for(50ms);
+        engine->GetCurrentState(&state);
+    }
+    EXPECT_TRUE(state & _esLive);
+    recorder.Stop(SIGTERM, 3000);
+
+    auto left = LeftChannel(ReadAll(heard), &equal);
+    size_t onset = 0;
+    while (onset < left.size() && std::abs(left[onset]) < kPeak / 4) ++onset;
+    ASSERT_GT(left.size(), onset + 2400 + 14400) << "the replay was not heard on the sink's monitor";
+    std::vector<int16_t> steady(left.begin() + static_cast<long>(onset + 2400),
+                                left.begin() + static_cast<long>(onset + 2400 + 14400));
+    auto m = Measure(steady);
+    EXPECT_NEAR(kHz, m.frequency, kHz * 0.01);
+    EXPECT_NEAR(kPeak, m.peak, kPeak * 0.05);
+
+    EXPECT_EQ(S_OK, link.StartStop());
+    EXPECT_EQ(S_OK, engine->Destroy());
+    engine.Reset();
+    EXPECT_EQ(0, driver.Stop(SIGTERM, 3000));
+    ::unsetenv("TONQUIL_DATA_DIR");
+}
