@@ -234,7 +234,13 @@ HRESULT KAudioController::SetProgramState() {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting information from settings was failed");
         return hr;
     }
-    if (bWriteFromRecordDevice) m_hEventCapture.Set();
+    if (bWriteFromRecordDevice) {
+        m_hEventCapture.Set();
+    } else if (m_pCaptureSubBuffer.size() != 0 && TQ_FAILED(hr, m_pCapturer->StopCapture())) {
+        // Nothing reads the recording device: it is not kept capturing for
+        // nothing (as after a settings change that turns it off).
+        TQ_REPORT(EC_INTERNAL, hr, u"Stop capturing was failed");
+    }
     LONG bWriteSilence = FALSE;
     if (TQ_FAILED(hr, m_pSettings->GetWriteSilenceState(&bWriteSilence))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting information from settings was failed");

@@ -37,6 +37,9 @@ TEST_F(ControllerLifecycle, FirstStartUsesFirstDevicesStoresThemAndStartsLiveWit
     EXPECT_EQ(u"Speakers", settings->AudioDevice());
     EXPECT_EQ(u"Microphone", settings->CaptureDevice());
     EXPECT_EQ(u"Microphone", capturer->Device());
+    // Nothing records from it: the recording device is not kept capturing.
+    EXPECT_EQ(1, capturer->Calls("StartCapture"));
+    EXPECT_EQ(1, capturer->Calls("StopCapture"));
     EXPECT_TRUE(live()->IsPlaying());
     EXPECT_TRUE(liveCapture()->IsPlaying());
     EXPECT_FALSE(replay()->IsPlaying());
@@ -48,7 +51,9 @@ TEST_F(ControllerLifecycle, FirstStartUsesFirstDevicesStoresThemAndStartsLiveWit
 
 TEST_F(ControllerLifecycle, StoredDevicesAreUsedAndAMissingOneKeepsItsNameWithSilentPlayers) {
     settings->SetStrings(u"/tmp/", u"Headphones", u"Micro");
+    settings->writeFromRecord = 1;
     ASSERT_EQ(S_OK, Build());
+    EXPECT_EQ(0, capturer->Calls("StopCapture"));
     for (auto& p : players) EXPECT_EQ(u"Headphones", p->Device());
     EXPECT_EQ(u"Microphone", capturer->Device());
     controller->Destroy();
