@@ -1,0 +1,91 @@
+#pragma once
+// One PulseAudio stream of a buffer, served by a pump thread of its own with
+// a connection of its own. The pump connects the stream (never moving it to
+// another device), then turns the connection's loop: it applies the buffer's
+// cork and flush requests and lets the buffer move data once a turn. A stream
+// that fails, or whose device disappears, is lost for good: the buffer is no
+// longer asked to move data, so its cursors stop where they are.
+//
+// The buffer's own lock guards the stream's state too; the buffer keeps the
+// stream as its last member, so that the pump ends before anything it serves.
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "platform/core/Sync.h"
+#include "platform/core/Thread.h"
+#include "platform/sound/SoundTypes.h"
+
+struct pa_stream;
+
+namespace plat {
+
+class PulseConnection;
+
+class PulseStream {
+public:
+    // What the buffer does with its stream.
+    class Owner {
+    public:
+        virtual ~Owner() = default;
+        // Connects the new stream to the device (null: the server's default)
+        // with at least the given flags (pa_stream_flags_t); the connect
+        // call's result. On the pump thread, without the lock.
+        virtual int ConnectStream(pa_stream* stream, const char* device, unsigned flags) = 0;
+        // Whether data flows now (the pump turns faster then). Under the lock.
+        virtual bool Running() const = 0;
+        // One turn's data, with the stream ready and its cork state applied;
+        // false when the stream turns out broken. Under the lock.
+        virtual bool Move(pa_stream* stream) = 0;
+    };
+
+    PulseStream(Owner& owner, std::mutex& lock, std::string device, const WaveFormat& format, const char* streamName,
+                const char* threadName);
+    // Ends the pump, and with it the stream and the connection.
+    ~PulseStream();
+    PulseStream(const PulseStream&) = delete;
+    PulseStream& operator=(const PulseStream&) = delete;
+
+    // Starts the pump and waits until the stream is ready (S_OK) or has failed.
+    HRESULT Open();
+    // Makes the pump act on new requests at once. Without the lock.
+    void Wake();
+
+    // Requests, made under the lock and carried out in the pump's next turn:
+    // cork or uncork the stream; drop what the server still holds.
+    void SetCorked(bool corked) { m_corkWanted = corked; }
+    void Flush() { m_flushWanted = true; }
+
+private:
+    HRESULT Pump();
+    void Service(pa_stream* stream);
+    static void OnStreamState(pa_stream* stream, void* self);
+
+    Owner& m_owner;
+    std::mutex& m_lock;
+    const std::string m_device;
+    const WaveFormat m_format;
+    const std::string m_streamName;
+    const std::string m_threadName;
+
+    // Under m_lock.
+    bool m_lost = false;
+    bool m_corkWanted = true;
+    bool m_corked = true;
+    bool m_flushWanted = false;
+    PulseConnection* m_connection = nullptr;
+
+    std::atomic<bool> m_quit{false};
+    Event m_ready{Event::Reset::Manual};
+    HRESULT m_openResult = E_FAIL;
+    Thread m_pump;
+};
+
+// The pump's period in bytes: ~10 ms of the format, at least one block.
+DWORD PulsePeriodBytes(const WaveFormat& format);
+// Whether a buffer of the format and size can be streamed: S_OK,
+// DSERR_BADFORMAT, or E_INVALIDARG for a size that is not at least four
+// whole blocks.
+HRESULT PulseCheckBuffer(const WaveFormat& format, DWORD bytes);
+
+}  // namespace plat
