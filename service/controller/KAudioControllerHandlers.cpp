@@ -36,14 +36,16 @@ void KAudioController::ResumeLivePlayers() {
                       (Has(m_dwState, _esLive) && Has(m_dwState, _esPause) && Has(m_dwState, _esStop) && !bIAA) ||
                       (Has(m_dwState, _esReplay) && Has(m_dwState, _esStop) && !bIAA);
     bool bCaptureHeard = Has(m_dwState, _esLive) || (Has(m_dwState, _esReplay) && Has(m_dwState, _esStop) && !bIAA);
-    if (bLiveHeard && !m_bLivePlayerRunning) {
+    // A player without a device (reported when it was opened) is left alone.
+    ULONG dwStatus = 0;
+    if (bLiveHeard && !m_bLivePlayerRunning && SUCCEEDED(m_pLivePlayer->GetStatus(&dwStatus))) {
         if (TQ_FAILED(hr, m_pLivePlayer->StartPlay())) {
             TQ_REPORT(EC_INTERNAL, hr, u"Live player start playing was failed");
         } else {
             m_bLivePlayerRunning = true;
         }
     }
-    if (bCaptureHeard && !m_bLiveCapturePlayerRunning) {
+    if (bCaptureHeard && !m_bLiveCapturePlayerRunning && SUCCEEDED(m_pLiveCapturePlayer->GetStatus(&dwStatus))) {
         if (TQ_FAILED(hr, m_pLiveCapturePlayer->StartPlay())) {
             TQ_REPORT(EC_INTERNAL, hr, u"Live capturing player start playing was failed");
         } else {
