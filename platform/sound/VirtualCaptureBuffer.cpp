@@ -6,28 +6,11 @@
 
 namespace plat {
 
-VirtualCaptureBuffer::VirtualCaptureBuffer(std::shared_ptr<VirtualDevice> device,
-                                           std::shared_ptr<VirtualFaults> faults, const WaveFormat& format)
-    : m_device(std::move(device)), m_faults(std::move(faults)), m_format(format), m_rate(format) {}
-
-bool VirtualCaptureBuffer::Allocate(DWORD bytes) {
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_ring.Allocate(bytes);
-}
-
-HRESULT VirtualCaptureBuffer::GetCaps(DWORD* pdwBufferBytes) {
-    if (!pdwBufferBytes) return E_POINTER;
-    if (HRESULT hr = m_faults->Take(VirtualCall::GetCaps); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    *pdwBufferBytes = m_ring.Size();
-    return S_OK;
-}
-
 HRESULT VirtualCaptureBuffer::GetStatus(DWORD* pdwStatus) {
     if (!pdwStatus) return E_POINTER;
     if (HRESULT hr = m_faults->Take(VirtualCall::GetStatus); FAILED(hr)) return hr;
     std::lock_guard<std::mutex> g(m_lock);
-    *pdwStatus = m_capturing ? (DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING) : 0;
+    *pdwStatus = m_running ? (DSCBSTATUS_CAPTURING | DSCBSTATUS_LOOPING) : 0;
     return S_OK;
 }
 
@@ -39,43 +22,11 @@ HRESULT VirtualCaptureBuffer::GetCurrentPosition(DWORD* pdwCapture, DWORD* pdwRe
     return S_OK;
 }
 
-HRESULT VirtualCaptureBuffer::Lock(DWORD dwOffset, DWORD dwBytes, void** ppv1, DWORD* pdw1, void** ppv2,
-                                   DWORD* pdw2) {
-    if (HRESULT hr = m_faults->Take(VirtualCall::Lock); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_ring.Lock(dwOffset, dwBytes, ppv1, pdw1, ppv2, pdw2);
-}
-
-HRESULT VirtualCaptureBuffer::Unlock(void* pv1, DWORD dw1, void* pv2, DWORD dw2) {
-    if (HRESULT hr = m_faults->Take(VirtualCall::Unlock); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_ring.Unlock(pv1, dw1, pv2, dw2);
-}
-
-HRESULT VirtualCaptureBuffer::Start(DWORD) {
-    if (HRESULT hr = m_faults->Take(VirtualCall::Start); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    m_capturing = true;
-    return S_OK;
-}
-
-HRESULT VirtualCaptureBuffer::Stop() {
-    if (HRESULT hr = m_faults->Take(VirtualCall::Stop); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    m_capturing = false;
-    return S_OK;
-}
-
-HRESULT VirtualCaptureBuffer::SetNotificationPositions(const std::vector<SoundNotifyPosition>& positions) {
-    if (HRESULT hr = m_faults->Take(VirtualCall::SetNotificationPositions); FAILED(hr)) return hr;
-    std::lock_guard<std::mutex> g(m_lock);
-    if (m_capturing) return DSERR_INVALIDCALL;
-    return m_notifier.Set(positions, m_ring.Size());
-}
+HRESULT VirtualCaptureBuffer::Start(DWORD) { return Run(VirtualCall::Start); }
 
 void VirtualCaptureBuffer::Tick(uint64_t us) {
     std::lock_guard<std::mutex> g(m_lock);
-    if (!m_capturing || !m_device->Runs()) return;
+    if (!m_running || !m_device->Runs()) return;
     uint64_t bytes = m_rate.Advance(us);
     const DWORD size = m_ring.Size();
     if (bytes == 0 || size == 0) return;
