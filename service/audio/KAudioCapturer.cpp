@@ -11,16 +11,6 @@
 #include "service/audio/SoundChunk.h"
 #include "service/foundation/KLock.h"
 
-namespace {
-
-plat::WaveFormat ToWaveFormat(const OWAVEFORMATEX& f) {
-    plat::WaveFormat w;
-    std::memcpy(&w, &f, sizeof w);
-    return w;
-}
-
-}  // namespace
-
 // A report that a retry for a device already reported as lost leaves out.
 #define TQ_REPORT_UNLESS_QUIET(trace, code, hr, detail) \
     do {                                                \
@@ -57,19 +47,6 @@ KAudioCapturer::~KAudioCapturer() {
     plat::ComModule::Unlock();
 }
 
-std::shared_ptr<plat::SoundCaptureBuffer> KAudioCapturer::Buffer() const {
-    std::lock_guard<std::mutex> g(m_bufferRef);
-    return m_pCaptureBuffer;
-}
-
-void KAudioCapturer::SetBuffer(std::shared_ptr<plat::SoundCaptureBuffer> buffer) {
-    std::shared_ptr<plat::SoundCaptureBuffer> old;
-    {
-        std::lock_guard<std::mutex> g(m_bufferRef);
-        old = std::exchange(m_pCaptureBuffer, std::move(buffer));
-    }
-}
-
 void KAudioCapturer::NoteLoss(const std::u16string& device) {
     m_bLossReported = true;
     m_strLostDevice = device;
@@ -89,11 +66,7 @@ HRESULT KAudioCapturer::GetDefaultDevice(BSTR* pstrDevice) { return m_devices.Ge
 
 HRESULT KAudioCapturer::Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) {
     TQ_CHECK_POINTER(bstrDevice);
-    if (SoundChunkSize(waveFormat) == 0) {
-        TQ_TRACE_HR("E_INVALIDARG");
-        TQ_REPORT(EC_INTERNAL, E_INVALIDARG, u"Invalid wave format");
-        return E_INVALIDARG;
-    }
+    if (HRESULT hr = CheckChunkFormat(waveFormat); FAILED(hr)) return hr;
     const std::u16string name = plat::BstrToU16(bstrDevice);
     // A reader waiting in GetData gives the capturer up before it is rebuilt.
     m_hWakeEvent.Set();
@@ -183,7 +156,7 @@ HRESULT KAudioCapturer::SetNotification() {
     std::vector<plat::SoundNotifyPosition> positions;
     {
         KLock lock(m_hMutex);
-        for (DWORD i = 0; i < kChunks; ++i) positions.push_back({m_dwChunkSize * (i + 1) - 1, m_hNotifyEvent});
+        positions = ChunkEndPositions(m_dwChunkSize, kChunks, m_hNotifyEvent);
     }
     return buffer->SetNotificationPositions(positions);
 }
@@ -196,12 +169,8 @@ HRESULT KAudioCapturer::GetData(BYTE* pBuffer, ULONG* pdwBytes) {
     TQ_CHECK_POINTER(pdwBytes);
     KLock lock(m_hMutex);
     *pdwBytes = 0;
-    std::shared_ptr<plat::SoundCaptureBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No capture buffer");
-        return E_FAIL;
-    }
+    std::shared_ptr<plat::SoundCaptureBuffer> buffer = m_pCaptureBuffer.GetOrReport(u"No capture buffer");
+    if (!buffer) return E_FAIL;
     const DWORD start = plat::GetTickCount();
     for (;;) {
         const DWORD waited = plat::GetTickCount() - start;
@@ -247,12 +216,8 @@ HRESULT KAudioCapturer::GetData(BYTE* pBuffer, ULONG* pdwBytes) {
 }
 
 HRESULT KAudioCapturer::StartCapture() {
-    std::shared_ptr<plat::SoundCaptureBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No capture buffer");
-        return E_FAIL;
-    }
+    std::shared_ptr<plat::SoundCaptureBuffer> buffer = m_pCaptureBuffer.GetOrReport(u"No capture buffer");
+    if (!buffer) return E_FAIL;
     HRESULT hr;
     if (TQ_FAILED_AS(hr, buffer->Start(plat::DSCBSTART_LOOPING), "m_pCaptureBuffer->Start(DSCBSTART_LOOPING)")) {
         TQ_REPORT(EC_INTERNAL, hr, u"Cannot start buffer");
@@ -301,12 +266,8 @@ HRESULT KAudioCapturer::Uninitialize() {
 }
 
 HRESULT KAudioCapturer::GetStatus(ULONG* pdwStatus) {
-    std::shared_ptr<plat::SoundCaptureBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No capture buffer");
-        return E_FAIL;
-    }
+    std::shared_ptr<plat::SoundCaptureBuffer> buffer = m_pCaptureBuffer.GetOrReport(u"No capture buffer");
+    if (!buffer) return E_FAIL;
     TQ_CHECK_POINTER(pdwStatus);
     HRESULT hr;
     if (TQ_FAILED_AS(hr, buffer->GetStatus(pdwStatus), "m_pCaptureBuffer->GetStatus(pdwStatus)")) {

@@ -10,7 +10,6 @@
 // fails. A lost device is reported once; retries for it stay quiet until a
 // device opens again.
 #include <memory>
-#include <mutex>
 
 #include "ipc/QXServiceLib.h"
 #include "platform/com/ComObject.h"
@@ -19,6 +18,7 @@
 #include "platform/sound/SoundCaptureDevice.h"
 #include "service/audio/IAudioCapturer.h"
 #include "service/audio/KDeviceList.h"
+#include "service/audio/SoundBufferSlot.h"
 
 class KAudioCapturer : public plat::ComObject<KAudioCapturer, IAudioCapturer, ICaptureManager> {
 public:
@@ -60,12 +60,11 @@ private:
     KAudioCapturer();
     ~KAudioCapturer() override;
 
-    std::shared_ptr<plat::SoundCaptureBuffer> Buffer() const;
-    void SetBuffer(std::shared_ptr<plat::SoundCaptureBuffer> buffer);
+    std::shared_ptr<plat::SoundCaptureBuffer> Buffer() const { return m_pCaptureBuffer.Get(); }
+    void SetBuffer(std::shared_ptr<plat::SoundCaptureBuffer> buffer) { m_pCaptureBuffer.Set(std::move(buffer)); }
     void NoteLoss(const std::u16string& device);
 
-    std::shared_ptr<plat::SoundCaptureBuffer> m_pCaptureBuffer;
-    mutable std::mutex m_bufferRef;
+    SoundBufferSlot<plat::SoundCaptureBuffer> m_pCaptureBuffer;
     KDeviceList m_devices{KDeviceList::Kind::Capture};
     mutable plat::Mutex m_hMutex;
     std::shared_ptr<plat::Event> m_hNotifyEvent;

@@ -13,20 +13,68 @@
 
 namespace {
 
-static_assert(sizeof(OWAVEFORMATEX) == sizeof(plat::WaveFormat), "one wave-format record");
-
-plat::WaveFormat ToWaveFormat(const OWAVEFORMATEX& f) {
-    plat::WaveFormat w;
-    std::memcpy(&w, &f, sizeof w);
-    return w;
-}
-
 // Whether W lies strictly inside the span from P to C that the device is
 // already taking (nothing may be written there).
 bool InsideCommitted(DWORD w, DWORD p, DWORD c) {
     if (p < c) return p < w && w < c;
     if (c < p) return w > p || w < c;
     return false;
+}
+
+// The ring's status and cursors; a failure is traced and reported.
+HRESULT ReadStatus(plat::SoundPlaybackBuffer& buffer, DWORD* pdwStatus) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.GetStatus(pdwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)"))
+        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
+    return hr;
+}
+
+HRESULT ReadCursors(plat::SoundPlaybackBuffer& buffer, DWORD* pdwPlayPos, DWORD* pdwWritePos) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.GetCurrentPosition(pdwPlayPos, pdwWritePos),
+                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)"))
+        TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
+    return hr;
+}
+
+HRESULT StopRing(plat::SoundPlaybackBuffer& buffer, const char16_t* failure) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.Stop(), "m_pPlayBuffer->Stop()")) TQ_REPORT(EC_INTERNAL, hr, failure);
+    return hr;
+}
+
+// A locked span of the ring, as up to two regions.
+struct LockedSpan {
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    DWORD n1 = 0;
+    DWORD n2 = 0;
+};
+
+// Locks [offset, offset + bytes); the trace names the lock as 'step'.
+HRESULT LockRing(plat::SoundPlaybackBuffer& buffer, DWORD offset, DWORD bytes, const char* step, LockedSpan* span) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.Lock(offset, bytes, &span->p1, &span->n1, &span->p2, &span->n2), step))
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
+    return hr;
+}
+
+HRESULT UnlockRing(plat::SoundPlaybackBuffer& buffer, const LockedSpan& span) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.Unlock(span.p1, span.n1, span.p2, span.n2),
+                     "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)"))
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
+    return hr;
+}
+
+// Silences [offset, offset + bytes) of the ring.
+HRESULT SilenceRing(plat::SoundPlaybackBuffer& buffer, DWORD offset, DWORD bytes, const char* lockStep) {
+    LockedSpan span;
+    HRESULT hr = LockRing(buffer, offset, bytes, lockStep, &span);
+    if (FAILED(hr)) return hr;
+    if (span.p1) std::memset(span.p1, 0, span.n1);
+    if (span.p2) std::memset(span.p2, 0, span.n2);
+    return UnlockRing(buffer, span);
 }
 
 }  // namespace
@@ -56,20 +104,6 @@ KAudioPlayer::~KAudioPlayer() {
     m_pPlayDevice.reset();
 }
 
-std::shared_ptr<plat::SoundPlaybackBuffer> KAudioPlayer::Buffer() const {
-    std::lock_guard<std::mutex> g(m_bufferRef);
-    return m_pPlayBuffer;
-}
-
-void KAudioPlayer::SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer) {
-    std::shared_ptr<plat::SoundPlaybackBuffer> old;
-    {
-        std::lock_guard<std::mutex> g(m_bufferRef);
-        old = std::exchange(m_pPlayBuffer, std::move(buffer));
-    }
-    // The old ring (and its device thread) ends here, outside the reference lock.
-}
-
 // ---------------------------------------------------------------------------
 // Device list
 
@@ -84,13 +118,9 @@ HRESULT KAudioPlayer::GetDefaultDevice(BSTR* pstrDevice) { return m_devices.GetD
 
 HRESULT KAudioPlayer::Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) {
     TQ_CHECK_POINTER(bstrDevice);
-    if (SoundChunkSize(waveFormat) == 0) {
-        TQ_TRACE_HR("E_INVALIDARG");
-        TQ_REPORT(EC_INTERNAL, E_INVALIDARG, u"Invalid wave format");
-        return E_INVALIDARG;
-    }
+    HRESULT hr = CheckChunkFormat(waveFormat);
+    if (FAILED(hr)) return hr;
     plat::Sleep(kInitializeDelayMs);
-    HRESULT hr;
     if (TQ_FAILED(hr, RefreshDevicesList())) {
         TQ_REPORT(EC_SDK, hr, u"Cannot initialize direct sound");
         return hr;
@@ -187,7 +217,7 @@ HRESULT KAudioPlayer::SetNotification() {
     std::vector<plat::SoundNotifyPosition> positions;
     {
         KLock lock(m_hMutex);
-        for (DWORD i = 1; i <= 4; ++i) positions.push_back({i * m_dwChunkSize - 1, m_hNotifyEvent});
+        positions = ChunkEndPositions(m_dwChunkSize, 4, m_hNotifyEvent);
     }
     return buffer->SetNotificationPositions(positions);
 }
@@ -212,23 +242,16 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
     KLock lock(m_hMutex);
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return E_FAIL;
-    HRESULT hr;
     DWORD dwStatus = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
-        return hr;
-    }
+    HRESULT hr = ReadStatus(*buffer, &dwStatus);
+    if (FAILED(hr)) return hr;
     const BYTE* from = pFrom;
     DWORD left = dwBytes;
     DWORD lastPlayPos = 0xFFFFFFFFu;
     DWORD stillSince = 0;
     while (left > 0) {
         DWORD dwPlayPos = 0, dwWritePos = 0;
-        if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
-                         "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
-            return hr;
-        }
+        if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
         const DWORD size = m_dwBufferSize;
         const bool playing = (dwStatus & plat::DSBSTATUS_PLAYING) != 0;
         // Equal positions: a full ring while it plays, an empty one while it is stopped.
@@ -252,37 +275,27 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
             m_hMutex.Lock();
             buffer = Buffer();
             if (!buffer) return E_FAIL;
-            if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
-                TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
-                return hr;
-            }
+            if (FAILED(hr = ReadStatus(*buffer, &dwStatus))) return hr;
             continue;
         }
-        void* p1 = nullptr;
-        void* p2 = nullptr;
-        DWORD n1 = 0, n2 = 0;
-        if (TQ_FAILED_AS(hr, buffer->Lock(m_dwWritePos, room, &p1, &n1, &p2, &n2),
-                         "m_pPlayBuffer->Lock(m_dwWritePos, dwRoom, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
+        LockedSpan span;
+        if (FAILED(hr = LockRing(*buffer, m_dwWritePos, room,
+                                 "m_pPlayBuffer->Lock(m_dwWritePos, dwRoom, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)",
+                                 &span)))
             return hr;
+        if (span.p1) {
+            std::memcpy(span.p1, from, span.n1);
+            m_dwWritePos = (m_dwWritePos + span.n1) % size;
+            from += span.n1;
+            left -= span.n1;
         }
-        if (p1) {
-            std::memcpy(p1, from, n1);
-            m_dwWritePos = (m_dwWritePos + n1) % size;
-            from += n1;
-            left -= n1;
+        if (span.p2) {
+            std::memcpy(span.p2, from, span.n2);
+            m_dwWritePos = (m_dwWritePos + span.n2) % size;
+            from += span.n2;
+            left -= span.n2;
         }
-        if (p2) {
-            std::memcpy(p2, from, n2);
-            m_dwWritePos = (m_dwWritePos + n2) % size;
-            from += n2;
-            left -= n2;
-        }
-        if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
-                         "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
-            return hr;
-        }
+        if (FAILED(hr = UnlockRing(*buffer, span))) return hr;
     }
     return S_OK;
 }
@@ -294,11 +307,7 @@ HRESULT KAudioPlayer::StartPlay() {
     m_bPaused = FALSE;
     HRESULT hr;
     DWORD dwPlayPos = 0, dwWritePos = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
-                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
-        return hr;
-    }
+    if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
     // What is queued is measured around the ring.
     if (plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize) >= m_dwChunkSize) {
         if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
@@ -311,11 +320,7 @@ HRESULT KAudioPlayer::StopPlay() {
     KLock lock(m_hMutex);
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (buffer) {
-        HRESULT hr;
-        if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Cannot stop buffer");
-            return hr;
-        }
+        if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
         m_dwLastWritePos = m_dwWritePos;
     }
     return S_OK;
@@ -326,11 +331,7 @@ HRESULT KAudioPlayer::Pause() {
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (buffer) {
         m_bPaused = TRUE;
-        HRESULT hr;
-        if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Cannot stop buffer");
-            return hr;
-        }
+        if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
     }
     return S_OK;
 }
@@ -355,33 +356,15 @@ HRESULT KAudioPlayer::Reset() {
         TQ_REPORT(EC_INTERNAL, hr, u"Set current position of buffer was failed");
         return hr;
     }
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    DWORD n1 = 0, n2 = 0;
-    if (TQ_FAILED_AS(hr, buffer->Lock(0, m_dwBufferSize, &p1, &n1, &p2, &n2),
-                     "m_pPlayBuffer->Lock(0, m_dwBufferSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
-        return hr;
-    }
-    if (p1) std::memset(p1, 0, n1);
-    if (p2) std::memset(p2, 0, n2);
-    if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
-                     "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
-        return hr;
-    }
-    return S_OK;
+    return SilenceRing(*buffer, 0, m_dwBufferSize,
+                       "m_pPlayBuffer->Lock(0, m_dwBufferSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)");
 }
 
 HRESULT KAudioPlayer::ReleaseBuffer() {
     KLock lock(m_hMutex);
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return S_OK;
-    HRESULT hr;
-    if (TQ_FAILED_AS(hr, buffer->Stop(), "m_pPlayBuffer->Stop()")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Cannot Uninitialize");
-        return hr;
-    }
+    if (HRESULT hr = StopRing(*buffer, u"Cannot Uninitialize"); FAILED(hr)) return hr;
     SetBuffer(nullptr);
     m_pPlayDevice.reset();
     return S_OK;
@@ -394,12 +377,8 @@ HRESULT KAudioPlayer::Uninitialize() {
 }
 
 HRESULT KAudioPlayer::GetStatus(ULONG* pdwStatus) {
-    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
-        return E_FAIL;
-    }
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = m_pPlayBuffer.GetOrReport(u"No play buffer");
+    if (!buffer) return E_FAIL;
     TQ_CHECK_POINTER(pdwStatus);
     HRESULT hr;
     if (TQ_FAILED_AS(hr, buffer->GetStatus(pdwStatus), "m_pPlayBuffer->GetStatus(pdwStatus)")) {
@@ -434,12 +413,9 @@ HRESULT KAudioPlayer::PlayTurn() {
         TQ_REPORT(EC_INTERNAL, E_POINTER, u"Invalid pointer");
         return E_POINTER;
     }
-    HRESULT hr;
     DWORD dwStatus = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
-        return hr;
-    }
+    HRESULT hr = ReadStatus(*buffer, &dwStatus);
+    if (FAILED(hr)) return hr;
     // Silence what has been played, so that a feed that stops is not heard
     // again when the ring comes round. A notification comes every chunk and a
     // turn is shorter than a chunk, so a look without waiting catches each
@@ -449,29 +425,12 @@ HRESULT KAudioPlayer::PlayTurn() {
         buffer = Buffer();
         if (!buffer) return S_OK;
         DWORD dwPlayPos = 0, dwWritePos = 0;
-        if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
-                         "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
-            TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
-            return hr;
-        }
+        if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
         const DWORD played = plat::RingDistance(m_dwWritePos, dwPlayPos, m_dwBufferSize);
-        if (played > 0) {
-            void* p1 = nullptr;
-            void* p2 = nullptr;
-            DWORD n1 = 0, n2 = 0;
-            if (TQ_FAILED_AS(hr, buffer->Lock(m_dwWritePos, played, &p1, &n1, &p2, &n2),
-                             "m_pPlayBuffer->Lock(m_dwWritePos, dwSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")) {
-                TQ_REPORT(EC_INTERNAL, hr, u"Cannot lock play buffer");
-                return hr;
-            }
-            if (p1) std::memset(p1, 0, n1);
-            if (p2) std::memset(p2, 0, n2);
-            if (TQ_FAILED_AS(hr, buffer->Unlock(p1, n1, p2, n2),
-                             "m_pPlayBuffer->Unlock(pLockBuffer, dwLockSize, pLockBuffer2, dwLockSize2)")) {
-                TQ_REPORT(EC_INTERNAL, hr, u"Cannot unlock play buffer");
-                return hr;
-            }
-        }
+        if (played > 0 &&
+            FAILED(hr = SilenceRing(*buffer, m_dwWritePos, played,
+                                    "m_pPlayBuffer->Lock(m_dwWritePos, dwSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")))
+            return hr;
     }
     if (IsPlayStalled()) {
         KLock lock(m_hMutex);
@@ -487,11 +446,7 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
     if (!buffer) return S_OK;
     HRESULT hr;
     DWORD dwPlayPos = 0, dwWritePos = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
-                     "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetCurrentPosition fail");
-        return hr;
-    }
+    if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
     // Wait, without the player's lock so that PlayData keeps filling, until a
     // chunk is queued or the feed has paused.
     DWORD w0 = WritePosition();
@@ -520,20 +475,13 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
 
 BOOL KAudioPlayer::IsPlayStalled() {
     KLock lock(m_hMutex);
-    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
-        return FALSE;
-    }
-    HRESULT hr;
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = m_pPlayBuffer.GetOrReport(u"No play buffer");
+    if (!buffer) return FALSE;
     DWORD dwStatus = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
-        return FALSE;
-    }
+    if (FAILED(ReadStatus(*buffer, &dwStatus))) return FALSE;
     if (!(dwStatus & plat::DSBSTATUS_PLAYING)) return FALSE;
     DWORD dwPlayPos = 0, dwWritePos = 0;
+    HRESULT hr;
     if (TQ_FAILED_AS(hr, buffer->GetCurrentPosition(&dwPlayPos, &dwWritePos),
                      "m_pPlayBuffer->GetCurrentPosition(&dwPlayPos, &dwWritePos)"))
         TQ_REPORT(EC_INTERNAL, hr, u"Geting current position of playing buffer was failed");
@@ -551,19 +499,11 @@ BOOL KAudioPlayer::IsPlayStalled() {
 
 BOOL KAudioPlayer::IsResumeNeeded() {
     KLock lock(m_hMutex);
-    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
-    if (!buffer) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT(EC_INTERNAL, E_FAIL, u"No play buffer");
-        return FALSE;
-    }
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = m_pPlayBuffer.GetOrReport(u"No play buffer");
+    if (!buffer) return FALSE;
     if (m_bPaused) return FALSE;
-    HRESULT hr;
     DWORD dwStatus = 0;
-    if (TQ_FAILED_AS(hr, buffer->GetStatus(&dwStatus), "m_pPlayBuffer->GetStatus(&dwStatus)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"GetStatus fail");
-        return FALSE;
-    }
+    if (FAILED(ReadStatus(*buffer, &dwStatus))) return FALSE;
     BOOL needed = !(dwStatus & plat::DSBSTATUS_PLAYING) && m_dwWritePos != m_dwLastWritePos;
     m_dwLastWritePos = m_dwWritePos;
     return needed;

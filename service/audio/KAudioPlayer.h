@@ -19,6 +19,7 @@
 #include "platform/sound/SoundPlaybackBuffer.h"
 #include "platform/sound/SoundPlaybackDevice.h"
 #include "service/audio/KDeviceList.h"
+#include "service/audio/SoundBufferSlot.h"
 
 class KAudioPlayer : public plat::ComObject<KAudioPlayer, IAudioPlayer, IAudioManager> {
 public:
@@ -80,14 +81,11 @@ private:
     HRESULT PlayLoop();
     HRESULT ResumeWhenQueued();
     HRESULT ReleaseBuffer();
-    std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const;
-    void SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer);
+    std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const { return m_pPlayBuffer.Get(); }
+    void SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer) { m_pPlayBuffer.Set(std::move(buffer)); }
 
-    // The ring. Replaced only under m_hMutex; readers that need no mutex
-    // (status, the play thread's checks) take their own reference, so a ring
-    // is never released under a call that uses it.
-    std::shared_ptr<plat::SoundPlaybackBuffer> m_pPlayBuffer;
-    mutable std::mutex m_bufferRef;
+    // The ring; replaced only under m_hMutex.
+    SoundBufferSlot<plat::SoundPlaybackBuffer> m_pPlayBuffer;
     std::shared_ptr<plat::SoundPlaybackDevice> m_pPlayDevice;
     KDeviceList m_devices{KDeviceList::Kind::Playback};
 
