@@ -9,7 +9,7 @@ tonquil_test(audio_devices_tests
 
 tonquil_pulse_test(audio_devices_pulse_tests
   SOURCES tests/AudioPlayerPulseTest.cpp
-  DEPS audio_devices)
+  DEPS audio_devices platform_sound_test_support)
 
 add_executable(audio_player_bench bench/AudioPlayerBench.cpp)
 target_link_libraries(audio_player_bench PRIVATE audio_devices)

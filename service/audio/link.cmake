@@ -13,7 +13,7 @@ tonquil_test(audio_link_driver_tests
   DEPS audio_link)
 tonquil_test(audio_link_pulse_tests
   SOURCES tests/PipeServerPulseTest.cpp
-  DEPS audio_link
+  DEPS audio_link platform_sound_test_support
   LABELS pulse)
 if(TONQUIL_TESTS)
   foreach(t audio_link_driver_tests audio_link_pulse_tests)

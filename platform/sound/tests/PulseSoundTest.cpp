@@ -3,75 +3,29 @@
 // source "Microphone") and skip when no server answers.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/core/Text.h"
-#include "platform/sound/PulseConnection.h"
 #include "platform/sound/PulseSoundSystem.h"
+#include "platform/sound/tests/support/SoundServer.h"
+#include "platform/sound/tests/support/Tone.h"
 
 using namespace plat;
+using namespace soundtest;
 
 namespace {
 
 WaveFormat EngineFormat() { return WaveFormat{1, 2, 48000, 192000, 4, 16, 0}; }
 
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) out += line;
-        ::pclose(p);
-    }
-    return out;
-}
-
-// The "Description:" values of `pactl list sinks|sources`, in order.
-std::vector<std::u16string> PactlDescriptions(const char* what) {
-    std::vector<std::u16string> result;
-    std::string text = Shell(std::string("pactl list ") + what + " 2>/dev/null");
-    size_t at = 0;
-    const std::string key = "Description: ";
-    while ((at = text.find(key, at)) != std::string::npos) {
-        at += key.size();
-        size_t end = text.find('\n', at);
-        result.push_back(ToUtf16(text.substr(at, end - at)));
-    }
-    return result;
-}
-
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// Left channel of stereo 16-bit bytes.
-std::vector<int16_t> LeftChannel(const std::vector<uint8_t>& bytes) {
-    std::vector<int16_t> s(bytes.size() / 4);
-    for (size_t i = 0; i < s.size(); ++i) std::memcpy(&s[i], bytes.data() + 4 * i, 2);
-    return s;
-}
-
-double Frequency(const std::vector<int16_t>& s, double rate) {
-    size_t rising = 0;
-    for (size_t i = 1; i < s.size(); ++i)
-        if (s[i - 1] < 0 && s[i] >= 0) ++rising;
-    return s.empty() ? 0 : rising * rate / static_cast<double>(s.size());
-}
-
-int Peak(const std::vector<int16_t>& s) {
-    int peak = 0;
-    for (int16_t v : s) peak = std::max(peak, std::abs(static_cast<int>(v)));
-    return peak;
-}
 
 class PulseSound : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!std::getenv("PULSE_SERVER") || !PulseServerAnswers(2000))
-            GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
+        if (!SoundServerAnswers()) GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
     }
     GUID GuidOf(bool capture, const std::string& name) {
         std::vector<PulseSoundSystem::DeviceInfo> list;
@@ -204,8 +158,7 @@ TEST_F(PulseSound, ToneIntoSpeakersComesBackFromItsMonitor) {
     void* p2;
     DWORD n1, n2;
     ASSERT_EQ(play->Lock(0, 96000, &p1, &n1, &p2, &n2), S_OK);
-    auto* s = static_cast<int16_t*>(p1);
-    for (int i = 0; i < 24000; ++i) s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 1000 * i / 48000.0)));
+    FillTone(static_cast<int16_t*>(p1), 24000, 0, 1000, 16384);
     ASSERT_EQ(play->Unlock(p1, n1, p2, n2), S_OK);
     ASSERT_EQ(play->Play(DSBPLAY_LOOPING), S_OK);
     SleepMs(800);

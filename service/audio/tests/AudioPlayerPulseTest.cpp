@@ -8,17 +8,18 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "platform/sound/PulseConnection.h"
 #include "platform/sound/PulseSoundSystem.h"
+#include "platform/sound/tests/support/SoundServer.h"
+#include "platform/sound/tests/support/Tone.h"
 #include "service/audio/KAudioCapturer.h"
 #include "service/audio/KAudioPlayer.h"
 #include "service/audio/tests/DeviceListTestBed.h"
@@ -26,28 +27,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace soundtest;
 using Steady = std::chrono::steady_clock;
-
-std::string Shell(const std::string& command) {
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) out += line;
-        ::pclose(p);
-    }
-    return out;
-}
-
-std::vector<std::u16string> PactlDescriptions(const char* what) {
-    std::vector<std::u16string> result;
-    std::string text = Shell(std::string("pactl list ") + what + " 2>/dev/null");
-    const std::string key = "Description: ";
-    for (size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
-        at += key.size();
-        result.push_back(plat::ToUtf16(text.substr(at, text.find('\n', at) - at)));
-    }
-    return result;
-}
 
 std::vector<std::u16string> WithoutOwnDevice(std::vector<std::u16string> names) {
     for (auto it = names.begin(); it != names.end(); ++it) {
@@ -59,34 +40,10 @@ std::vector<std::u16string> WithoutOwnDevice(std::vector<std::u16string> names) 
     return names;
 }
 
-std::vector<int16_t> LeftChannel(const std::vector<BYTE>& bytes, size_t from, size_t count) {
-    std::vector<int16_t> s;
-    for (size_t i = from; i < from + count && 4 * i + 1 < bytes.size(); ++i) {
-        int16_t v;
-        std::memcpy(&v, bytes.data() + 4 * i, 2);
-        s.push_back(v);
-    }
-    return s;
-}
-
-double Frequency(const std::vector<int16_t>& s, double rate) {
-    size_t rising = 0;
-    for (size_t i = 1; i < s.size(); ++i)
-        if (s[i - 1] < 0 && s[i] >= 0) ++rising;
-    return s.empty() ? 0 : rising * rate / static_cast<double>(s.size());
-}
-
-int Peak(const std::vector<int16_t>& s) {
-    int peak = 0;
-    for (int16_t v : s) peak = std::max(peak, std::abs(static_cast<int>(v)));
-    return peak;
-}
-
 class AudioPlayerPulse : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!getenv("PULSE_SERVER") || !plat::PulseServerAnswers(2000))
-            GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
+        if (!SoundServerAnswers()) GTEST_SKIP() << "no PulseAudio server answers (run inside scripts/testenv)";
         char tmpl[] = "/tmp/tq-pulse-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
         m_dir = plat::ToUtf16(tmpl);
@@ -206,9 +163,7 @@ TEST_F(AudioPlayerPulse, AToneThroughThePlayerComesBackFromTheMonitor) {
     std::vector<BYTE> piece(1920);
     auto next = Steady::now();
     for (int p = 0; p < 150; ++p) {
-        auto* s = reinterpret_cast<int16_t*>(piece.data());
-        for (int i = 0; i < 480; ++i)
-            s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(16384 * std::sin(2 * M_PI * 1000 * (p * 480 + i) / 48000.0)));
+        FillTone(reinterpret_cast<int16_t*>(piece.data()), 480, p * 480, 1000, 16384);
         ASSERT_EQ(player->PlayData(static_cast<ULONG>(piece.size()), piece.data()), S_OK);
         next += 10ms;
         std::this_thread::sleep_until(next);
@@ -219,7 +174,7 @@ TEST_F(AudioPlayerPulse, AToneThroughThePlayerComesBackFromTheMonitor) {
     ASSERT_EQ(player->Uninitialize(), S_OK);
 
     std::vector<BYTE> heard = recorder.Bytes();
-    auto all = LeftChannel(heard, 0, heard.size() / 4);
+    auto all = LeftChannel(heard);
     size_t first = 0;
     while (first < all.size() && std::abs(all[first]) < 2000) ++first;
     ASSERT_LT(first + 48000, all.size()) << "less than a second of the tone came back";
