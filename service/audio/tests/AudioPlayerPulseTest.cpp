@@ -56,9 +56,11 @@ protected:
         KErrorLog::Instance().ClearErrors();
         if (!m_dir.empty()) plat::DeleteFolderRecursive(m_dir);
     }
-    // Initialize without spending its prescribed pause.
+    // Initialize without spending its prescribed pause. The clock outlives
+    // the call: a recorder already running may take it up meanwhile and still
+    // be waiting by it when it is taken away.
     static HRESULT Open(KAudioPlayer* player, const char16_t* device) {
-        plat::ManualClock quick;
+        static plat::ManualClock quick;
         plat::SetClock(&quick);
         plat::Bstr name(device);
         HRESULT hr = player->Initialize(EngineFormat(), name);
