@@ -28,17 +28,9 @@ void Add(Listing* l, const char* name, const char* description) {
     l->devices->push_back(std::move(d));
 }
 
-void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
-    auto* l = static_cast<Listing*>(user);
-    if (eol) {
-        l->done = true;
-        l->failed = eol < 0;
-        return;
-    }
-    Add(l, info->name, info->description);
-}
-
-void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+// One entry of a sink or source listing (Info: pa_sink_info, pa_source_info).
+template <class Info>
+void OnDevice(pa_context*, const Info* info, int eol, void* user) {
     auto* l = static_cast<Listing*>(user);
     if (eol) {
         l->done = true;
@@ -56,8 +48,9 @@ HRESULT PulseSoundSystem::List(bool capture, std::vector<DeviceInfo>* devices) {
     HRESULT hr = connection.Connect("Tonquil", kListTimeoutMs);
     if (FAILED(hr)) return hr;
     Listing listing{devices};
-    pa_operation* op = capture ? pa_context_get_source_info_list(connection.Context(), &OnSource, &listing)
-                               : pa_context_get_sink_info_list(connection.Context(), &OnSink, &listing);
+    pa_operation* op = capture
+                           ? pa_context_get_source_info_list(connection.Context(), &OnDevice<pa_source_info>, &listing)
+                           : pa_context_get_sink_info_list(connection.Context(), &OnDevice<pa_sink_info>, &listing);
     if (!op) {
         SetLastError(ERROR_DEV_NOT_EXIST);
         return DSERR_NODRIVER;
@@ -122,28 +115,25 @@ HRESULT PulseSoundSystem::NameOf(const GUID& guid, bool capture, std::string* na
     return DSERR_NODRIVER;
 }
 
-HRESULT PulseSoundSystem::CreatePlaybackDevice(const GUID* guid, std::shared_ptr<SoundPlaybackDevice>* ppDevice) {
+template <class Device>
+HRESULT PulseSoundSystem::Open(const GUID* guid, bool capture, std::shared_ptr<Device>* ppDevice) {
     if (!ppDevice) return E_POINTER;
     ppDevice->reset();
     std::string name;
     if (guid) {
-        HRESULT hr = NameOf(*guid, false, &name);
+        HRESULT hr = NameOf(*guid, capture, &name);
         if (FAILED(hr)) return hr;
     }
-    *ppDevice = std::make_shared<PulseDevice>(name, false);
+    *ppDevice = std::make_shared<PulseDevice>(name, capture);
     return S_OK;
 }
 
+HRESULT PulseSoundSystem::CreatePlaybackDevice(const GUID* guid, std::shared_ptr<SoundPlaybackDevice>* ppDevice) {
+    return Open(guid, false, ppDevice);
+}
+
 HRESULT PulseSoundSystem::CreateCaptureDevice(const GUID* guid, std::shared_ptr<SoundCaptureDevice>* ppDevice) {
-    if (!ppDevice) return E_POINTER;
-    ppDevice->reset();
-    std::string name;
-    if (guid) {
-        HRESULT hr = NameOf(*guid, true, &name);
-        if (FAILED(hr)) return hr;
-    }
-    *ppDevice = std::make_shared<PulseDevice>(name, true);
-    return S_OK;
+    return Open(guid, true, ppDevice);
 }
 
 }  // namespace plat

@@ -32,6 +32,9 @@ public:
 private:
     HRESULT Enumerate(bool capture, SoundEnumCallback callback, void* context);
     HRESULT NameOf(const GUID& guid, bool capture, std::string* name);
+    // A device of the kind asked for, by its GUID (null: the server's default).
+    template <class Device>
+    HRESULT Open(const GUID* guid, bool capture, std::shared_ptr<Device>* ppDevice);
 
     std::mutex m_lock;
     std::map<GUID, std::string> m_names[2];  // by kind: outputs, inputs
