@@ -36,5 +36,10 @@ function(tonquil_test name)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  # Tests on the sound server play into and record from the same few devices:
+  # they take turns, or one test's tone ends up in another's recording.
+  if("pulse" IN_LIST T_LABELS)
+    list(APPEND props RESOURCE_LOCK tonquil_sound_server)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
