@@ -58,12 +58,18 @@ bool DeviceServer::Create(std::u16string_view devicePath) {
         SetLastErrorFromErrno();
         return false;
     }
-    sockaddr_un addr = AddressOf(path);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) < 0 || ::chmod(path.c_str(), 0600) < 0 ||
-        ::listen(fd, 4) < 0) {
+    // The socket is made ready under a name of its own and then renamed into
+    // place, so a client that sees the device's name can always connect.
+    std::string staging = path + "." + std::to_string(::getpid());
+    if (staging.size() >= sizeof(sockaddr_un{}.sun_path)) staging = path;
+    ::unlink(staging.c_str());
+    sockaddr_un addr = AddressOf(staging);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) < 0 ||
+        ::chmod(staging.c_str(), 0600) < 0 || ::listen(fd, 4) < 0 ||
+        (staging != path && ::rename(staging.c_str(), path.c_str()) < 0)) {
         int err = errno;
         ::close(fd);
-        ::unlink(path.c_str());
+        ::unlink(staging.c_str());
         SetLastErrorFromErrno(err);
         return false;
     }
