@@ -42,7 +42,9 @@ double CpuSeconds() {
 }
 
 HRESULT OpenPlayer(KAudioPlayer* player, const char16_t* device) {
-    plat::ManualClock quick;  // skip the prescribed pause before opening
+    // Skip the prescribed pause before opening. Static: the player's own thread
+    // may still be reading the clock it saw when this function returns.
+    static plat::ManualClock quick;
     plat::SetClock(&quick);
     plat::Bstr name(device);
     HRESULT hr = player->Initialize(kEngine, name);
