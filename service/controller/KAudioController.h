@@ -127,6 +127,7 @@ public:
     bool GetDetectionWritePos(ULONGLONG* pPos);
 
 private:
+    HRESULT RunTransportCommand(ECommand eCmd, const char* expression, const char16_t* failure);
     friend class plat::ComObject<KAudioController, IAudioController, IQXListener, IConnectionPointContainer>;
 
     explicit KAudioController(const KControllerComponents& components);

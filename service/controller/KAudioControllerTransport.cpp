@@ -44,49 +44,36 @@ int KAudioController::BytesToMinutes(LONGLONG llBytes) {
     return static_cast<int>(ms / 60000 + 1);
 }
 
-HRESULT KAudioController::Play() {
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, ProcessCommand(_ecPlay))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Play Command was failed");
+// A transport request: the state machine decides; a failure is traced and
+// reported under the command's own sentence.
+HRESULT KAudioController::RunTransportCommand(ECommand eCmd, const char* expression, const char16_t* failure) {
+    HRESULT hr = ProcessCommand(eCmd);
+    if (FAILED(hr)) {
+        TQ_TRACE_HR(expression);
+        TQ_REPORT(EC_INTERNAL, hr, failure);
         return hr;
     }
     return S_OK;
+}
+
+HRESULT KAudioController::Play() {
+    return RunTransportCommand(_ecPlay, "ProcessCommand(_ecPlay)", u"Play Command was failed");
 }
 
 HRESULT KAudioController::Pause() {
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, ProcessCommand(_ecPause))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Pause Command was failed");
-        return hr;
-    }
-    return S_OK;
+    return RunTransportCommand(_ecPause, "ProcessCommand(_ecPause)", u"Pause Command was failed");
 }
 
 HRESULT KAudioController::Record() {
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, ProcessCommand(_ecRec))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Record Command was failed");
-        return hr;
-    }
-    return S_OK;
+    return RunTransportCommand(_ecRec, "ProcessCommand(_ecRec)", u"Record Command was failed");
 }
 
 HRESULT KAudioController::StopRecord() {
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, ProcessCommand(_ecStop))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Stop Command was failed");
-        return hr;
-    }
-    return S_OK;
+    return RunTransportCommand(_ecStop, "ProcessCommand(_ecStop)", u"Stop Command was failed");
 }
 
 HRESULT KAudioController::Live() {
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, ProcessCommand(_ecLive))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Live Command was failed");
-        return hr;
-    }
-    return S_OK;
+    return RunTransportCommand(_ecLive, "ProcessCommand(_ecLive)", u"Live Command was failed");
 }
 
 HRESULT KAudioController::SetPlayPosition(LONGLONG lOffset, EBasicPosition eBasePos) {
