@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/com/ComPtr.h"
-#include "service/controller/IQXListener.h"
+#include "service/audio/IQXListener.h"
 #include "service/foundation/KTimecode.h"
 
 namespace SoundProcessing {

@@ -13,7 +13,7 @@
 #include "platform/driver/CMemoryMappedFile.h"
 #include "platform/driver/Device.h"
 #include "platform/driver/DriverProtocol.h"
-#include "service/controller/IQXListener.h"
+#include "service/audio/IQXListener.h"
 
 struct SRecordHeader {
     DWORD dwTag;

@@ -22,7 +22,7 @@
 #include "service/audio/IAudioCapturer.h"
 #include "service/audio/KSongDetector.h"
 #include "service/controller/CProxy_IAudioControllerEvents.h"
-#include "service/controller/IQXListener.h"
+#include "service/audio/IQXListener.h"
 #include "service/controller/KControllerComponents.h"
 #include "service/controller/KEventGate.h"
 #include "service/controller/KStateMachine.h"

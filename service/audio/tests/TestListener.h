@@ -9,7 +9,7 @@
 
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
-#include "service/controller/IQXListener.h"
+#include "service/audio/IQXListener.h"
 
 class TestListener : public plat::ComObject<TestListener, IQXListener> {
 public:

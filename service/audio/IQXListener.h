@@ -1,7 +1,7 @@
 #pragma once
-// The controller's internal callback interface: the driver link hands it the
-// played sound, the song detector the songs it finds. Not part of the contract
-// across processes.
+// The callback interface of the audio layer's producers: the driver link hands
+// its listener the played sound, the song detector the songs it finds. The
+// controller implements it. Not part of the contract across processes.
 #include "platform/com/Unknown.h"
 
 // {2C57C7C4-F974-4BB9-8ECC-3A0F5DD690BC}
