@@ -1,0 +1,11 @@
+# The AAC codec layer: the faac calls over libavcodec's AAC encoder.
+pkg_check_modules(TONQUIL_AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
+
+tonquil_module(encoders_faac
+  SOURCES aac/FaacEnc.cpp
+  PUBLIC_DEPS platform_core
+  DEPS PkgConfig::TONQUIL_AVCODEC)
+
+tonquil_test(encoders_faac_tests
+  SOURCES aac/tests/FaacEncTest.cpp
+  DEPS encoders_faac encoders_test_support)

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/core/LastError.h"
+#include "service/encoders/aac/FaacEnc.h"
+#include "service/encoders/tests/support/MediaProbe.h"
+
+namespace {
+
+struct Closer {
+    void operator()(FaacEncoder* h) const { faacEncClose(h); }
+};
+using Handle = std::unique_ptr<FaacEncoder, Closer>;
+
+Handle Open(uint32_t* samples = nullptr, uint32_t* maxBytes = nullptr) {
+    uint32_t s = 0, m = 0;
+    Handle h(faacEncOpen(48000, 2, &s, &m));
+    if (samples) *samples = s;
+    if (maxBytes) *maxBytes = m;
+    return h;
+}
+
+faacEncConfiguration MainAt(uint32_t bitRate) {
+    return faacEncConfiguration{FAAC_MPEG4, FAAC_MAIN, FAAC_INPUT_16BIT, FAAC_OUTPUT_ADTS, bitRate, 0, 100};
+}
+
+// The frames of one ADTS stream: each header checked against the stream's
+// settings and its length field against the bytes that follow.
+struct AdtsScan {
+    int frames = 0;
+    bool headersOk = true;
+};
+AdtsScan ScanAdts(const std::vector<uint8_t>& data, int profile, int rateIndex, int channels) {
+    AdtsScan scan;
+    size_t pos = 0;
+    while (pos + 7 <= data.size()) {
+        const uint8_t* h = &data[pos];
+        size_t length = (size_t(h[3] & 3) << 11) | (size_t(h[4]) << 3) | (h[5] >> 5);
+        bool ok = h[0] == 0xFF && h[1] == 0xF1 && (h[2] >> 6) == profile && ((h[2] >> 2) & 0xF) == rateIndex &&
+                  (((h[2] & 1) << 2) | (h[3] >> 6)) == channels && length > 7 && pos + length <= data.size();
+        if (!ok) {
+            scan.headersOk = false;
+            return scan;
+        }
+        pos += length;
+        ++scan.frames;
+    }
+    scan.headersOk = scan.headersOk && pos == data.size();
+    return scan;
+}
+
+TEST(FaacEnc, OpenReportsOneFramePerCallAndRefusesWhatAdtsCannotCarry) {
+    uint32_t samples = 0, maxBytes = 0;
+    Handle h = Open(&samples, &maxBytes);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(samples, 2048u);
+    EXPECT_GE(maxBytes, 7u + 768u * 2u);
+    faacEncConfiguration* cfg = faacEncGetCurrentConfiguration(h.get());
+    ASSERT_NE(cfg, nullptr);
+    EXPECT_EQ(cfg->aacObjectType, FAAC_LOW);
+    EXPECT_EQ(cfg->outputFormat, FAAC_OUTPUT_ADTS);
+    EXPECT_EQ(cfg->bitRate, 0u);
+
+    struct Case {
+        uint32_t rate, channels;
+    } bad[] = {{0, 2}, {44000, 2}, {48000, 0}, {48000, 3}};
+    for (const Case& c : bad) {
+        plat::SetLastError(0);
+        EXPECT_EQ(faacEncOpen(c.rate, c.channels, &samples, &maxBytes), nullptr) << c.rate << "/" << c.channels;
+        EXPECT_NE(plat::GetLastError(), 0u);
+    }
+    EXPECT_EQ(faacEncGetCurrentConfiguration(nullptr), nullptr);
+}
+
+TEST(FaacEnc, ConfigurationsTheCodecCannotUseAreRefusedAndKeepTheOldOne) {
+    Handle h = Open();
+    ASSERT_TRUE(h);
+    struct Case {
+        const char* what;
+        faacEncConfiguration cfg;
+    } cases[] = {
+        {"long-term prediction", {FAAC_MPEG4, 4, FAAC_INPUT_16BIT, FAAC_OUTPUT_ADTS, 128000, 0, 100}},
+        {"object type 0", {FAAC_MPEG4, 0, FAAC_INPUT_16BIT, FAAC_OUTPUT_ADTS, 128000, 0, 100}},
+        {"float input", {FAAC_MPEG4, FAAC_MAIN, 4, FAAC_OUTPUT_ADTS, 128000, 0, 100}},
+        {"bandwidth above Nyquist", {FAAC_MPEG4, FAAC_MAIN, FAAC_INPUT_16BIT, FAAC_OUTPUT_ADTS, 128000, 24001, 100}},
+        {"7 kbit/s", MainAt(7000)},
+        {"above 6144 bits per channel and frame", MainAt(576001)},
+    };
+    for (const Case& c : cases) {
+        faacEncConfiguration cfg = c.cfg;
+        plat::SetLastError(0);
+        EXPECT_EQ(faacEncSetConfiguration(h.get(), &cfg), 0) << c.what;
+        EXPECT_NE(plat::GetLastError(), 0u) << c.what;
+        EXPECT_EQ(faacEncGetCurrentConfiguration(h.get())->aacObjectType, FAAC_LOW) << c.what;
+    }
+    faacEncConfiguration good = MainAt(128000);
+    EXPECT_EQ(faacEncSetConfiguration(h.get(), &good), 1);
+    EXPECT_EQ(faacEncGetCurrentConfiguration(h.get())->aacObjectType, FAAC_MAIN);
+    EXPECT_EQ(faacEncSetConfiguration(nullptr, &good), 0);
+    EXPECT_EQ(faacEncSetConfiguration(h.get(), nullptr), 0);
+}
+
+// A 128 kbit/s Main stream of 2.5 s: the first call is held back by the
+// codec, every later whole frame comes out framed, the end of input brings
+// out what the codec still holds, and other decoders read the result.
+TEST(FaacEnc, MainProfileStreamIsFramedDrainedAndDecodable) {
+    uint32_t samples = 0, maxBytes = 0;
+    Handle h = Open(&samples, &maxBytes);
+    ASSERT_TRUE(h);
+    faacEncConfiguration cfg = MainAt(128000);
+    cfg.bandWidth = 15900;
+    ASSERT_EQ(faacEncSetConfiguration(h.get(), &cfg), 1);
+
+    const uint32_t frames = 120000 + 333;  // 2.5 s and a short tail
+    const std::vector<int16_t> pcm = enctest::StereoTone(frames, 48000, 1000.0);
+    std::vector<uint8_t> out(maxBytes), stream;
+    int calls = 0, emptyCalls = 0;
+    for (size_t at = 0; at < pcm.size(); at += samples, ++calls) {
+        uint32_t n = static_cast<uint32_t>(std::min<size_t>(samples, pcm.size() - at));
+        int got = faacEncEncode(h.get(), &pcm[at], n, out.data(), maxBytes);
+        ASSERT_GE(got, 0) << "call " << calls;
+        if (calls == 0) {
+            EXPECT_EQ(got, 0) << "the codec delays its first frame";
+        }
+        if (got == 0) ++emptyCalls;
+        stream.insert(stream.end(), out.begin(), out.begin() + got);
+    }
+    EXPECT_EQ(faacEncSetConfiguration(h.get(), &cfg), 0) << "no change once encoding runs";
+    const size_t beforeDrain = stream.size();
+    for (int got; (got = faacEncEncode(h.get(), nullptr, 0, out.data(), maxBytes)) != 0;) {
+        ASSERT_GT(got, 0);
+        stream.insert(stream.end(), out.begin(), out.begin() + got);
+    }
+    EXPECT_GT(stream.size(), beforeDrain) << "the end of input brings out held frames";
+    EXPECT_LT(faacEncEncode(h.get(), pcm.data(), samples, out.data(), maxBytes), 0) << "input after its end";
+
+    // Profile bits 00 (Main), rate index 3 (48 kHz), two channels; the codec's
+    // delay of one frame and the padded tail make ceil((n + 1024) / 1024) frames.
+    AdtsScan scan = ScanAdts(stream, 0, 3, 2);
+    EXPECT_TRUE(scan.headersOk);
+    EXPECT_EQ(scan.frames, static_cast<int>((frames + 1024 + 1023) / 1024));
+    EXPECT_LE(emptyCalls, 2);
+
+    const std::string path = (std::filesystem::path(testing::TempDir()) / "faac_main.aac").string();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(stream.data(), 1, stream.size(), f);
+    std::fclose(f);
+    enctest::ProbedAudio probe;
+    ASSERT_TRUE(enctest::ProbeAudio(path, &probe));
+    EXPECT_EQ(probe.codec, "aac");
+    EXPECT_EQ(probe.profile, "Main");
+    EXPECT_EQ(probe.sampleRate, 48000);
+    EXPECT_EQ(probe.channels, 2);
+    EXPECT_TRUE(probe.decodedCleanly);
+    EXPECT_GE(probe.decodedFrames, int64_t(frames) + 1024);
+    EXPECT_LE(probe.decodedFrames, int64_t(frames) + 2047);
+    const double kbps = stream.size() * 8.0 / (frames / 48000.0) / 1000.0;
+    EXPECT_NEAR(kbps, 128.0, 12.8);
+    std::remove(path.c_str());
+}
+
+TEST(FaacEnc, FailuresGiveNegativeCounts) {
+    uint32_t samples = 0, maxBytes = 0;
+    Handle h = Open(&samples, &maxBytes);
+    ASSERT_TRUE(h);
+    const std::vector<int16_t> pcm = enctest::StereoTone(4096, 48000, 440.0);
+    uint8_t tiny[8];
+    std::vector<uint8_t> out(maxBytes);
+    EXPECT_LT(faacEncEncode(nullptr, pcm.data(), samples, out.data(), maxBytes), 0);
+    EXPECT_LT(faacEncEncode(h.get(), nullptr, samples, out.data(), maxBytes), 0);
+    EXPECT_LT(faacEncEncode(h.get(), pcm.data(), 3, out.data(), maxBytes), 0) << "half a stereo frame";
+    ASSERT_EQ(faacEncEncode(h.get(), pcm.data(), samples, out.data(), maxBytes), 0);
+    EXPECT_LT(faacEncEncode(h.get(), pcm.data() + samples, samples, tiny, sizeof tiny), 0)
+        << "an output buffer too small for the frame";
+    EXPECT_EQ(faacEncClose(nullptr), -1);
+}
+
+}  // namespace
