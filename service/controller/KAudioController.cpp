@@ -247,13 +247,5 @@ DWORD KAudioController::Snapshot() {
     return GetState();
 }
 
-// Parts of the contract that come with the cache commands, the settings update
-// and the encoders; not offered by this engine yet.
+// Part of the contract that comes with the settings update.
 HRESULT KAudioController::UpdateSettings() { return E_NOTIMPL; }
-HRESULT KAudioController::DropCache(LONG) { return E_NOTIMPL; }
-HRESULT KAudioController::CreateNewEncoder(IAudioEncoder** ppEncoder, EEncoderType) {
-    if (ppEncoder) *ppEncoder = nullptr;
-    return E_NOTIMPL;
-}
-HRESULT KAudioController::GetErrors(VARIANT*) { return E_NOTIMPL; }
-HRESULT KAudioController::ClearPlayList() { return E_NOTIMPL; }

@@ -186,6 +186,8 @@ private:
     void RaiseDiskAlmostFull(UINT nMinutes, bool bRepeat);
     void RaiseDiskFull();
     void RaiseCacheLoaded(UINT nNewCacheSize);
+    void RaiseClearPlayList();
+    void RaiseCacheLoading();
 
     bool FreeDiskSpace(BSTR bstrDir, ULONGLONG* pFree);
     DWORD Snapshot();

@@ -132,3 +132,21 @@ void KAudioController::RaiseCacheLoaded(UINT nNewCacheSize) {
         }
     });
 }
+
+void KAudioController::RaiseClearPlayList() {
+    m_cEventGate.Post([this]() {
+        HRESULT hr = S_OK;
+        if (TQ_FAILED(hr, m_cEvents.Fire_ClearPlayList())) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Firing message clear play list was failed");
+        }
+    });
+}
+
+void KAudioController::RaiseCacheLoading() {
+    m_cEventGate.Post([this]() {
+        HRESULT hr = S_OK;
+        if (TQ_FAILED(hr, m_cEvents.Fire_CacheLoading())) {
+            TQ_REPORT(EC_INTERNAL, hr, u"Firing message cache loading was failed");
+        }
+    });
+}

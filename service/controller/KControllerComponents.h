@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ipc/QXServiceLib.h"
+#include "service/controller/KEncoderFactories.h"
 
 struct IAudioCapturer;
 
@@ -20,9 +21,14 @@ struct KControllerComponents {
     // Bytes free to this user on the volume that holds the folder; false with
     // the last error set when the volume cannot be asked.
     std::function<bool(const std::u16string& folder, ULONGLONG* freeBytes)> diskFreeSpace;
+    // The maker of an encoder type (empty when none is offered for it); asked
+    // at every CreateNewEncoder, so encoders registered after the engine was
+    // built are found too.
+    std::function<KEncoderFactory(EEncoderType)> encoderFactory;
     // The engine threads run unless a test drives their passes itself.
     bool startThreads = true;
 
-    // The real playlist, settings, cache, players, capturer and disk query.
+    // The real playlist, settings, cache, players, capturer and disk query,
+    // and the encoders registered in KEncoderFactories::Process().
     static KControllerComponents Engine();
 };

@@ -173,6 +173,14 @@ void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
     }
 }
 
+void KErrorLog::TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take) {
+    KLock lock(m_mutex);
+    std::vector<std::u16string> texts;
+    texts.reserve(m_errors.size());
+    for (const auto& error : m_errors) texts.push_back(error.second);
+    if (take && take(texts)) m_errors.clear();
+}
+
 void KErrorLog::ClearErrors() {
     KLock lock(m_mutex);
     m_errors.clear();

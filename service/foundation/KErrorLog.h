@@ -3,6 +3,7 @@
 // check or reported error, and an in-memory list of the reported errors that
 // clients fetch (and empty) through the controller.
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ public:
 
     bool PopError(LONG* code, std::u16string* text);
     void GetErrors(std::vector<std::u16string>* texts);
+    // Hands the collected texts, oldest first, to take; they leave the list
+    // only when take answers true, so a fetch that fails loses nothing.
+    void TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take);
     void ClearErrors();
 
     // (Re)creates the log file at the given path; the default is the program's

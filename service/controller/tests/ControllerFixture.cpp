@@ -45,6 +45,7 @@ KControllerComponents ControllerFixture::Components(bool startThreads) {
         *free = diskFree;
         return true;
     };
+    c.encoderFactory = [this](EEncoderType type) { return encoders.Get(type); };
     c.startThreads = startThreads;
     return c;
 }

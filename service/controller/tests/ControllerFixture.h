@@ -43,6 +43,8 @@ protected:
     FakePlayer* replay() { return players.at(2).Get(); }
     std::atomic<ULONGLONG> diskFree{1ULL << 40};
     std::atomic<bool> diskFails{false};
+    // The encoders the controller may make (none unless a test offers them).
+    KEncoderFactories encoders;
 
     plat::ComPtr<KAudioController> controller;
     plat::ComPtr<EventRecorder> events;
