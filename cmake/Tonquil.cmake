@@ -43,3 +43,13 @@ function(tonquil_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# tonquil_wma_profiles(TARGET)
+#   Copies the WMA profile files beside a program that saves WMA files; the
+#   encoder looks for them in its program's folder.
+function(tonquil_wma_profiles target)
+  file(GLOB profiles ${CMAKE_SOURCE_DIR}/service/encoders/wma/profiles/*.prx)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${profiles} $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()

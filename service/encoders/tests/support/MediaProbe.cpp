@@ -78,6 +78,32 @@ bool ProbeAudio(const std::string& path, ProbedAudio* out) {
     return true;
 }
 
+std::map<std::string, std::string> ReadRawTags(const std::string& path) {
+    static const char* script =
+        "import sys, mutagen\n"
+        "f = mutagen.File(sys.argv[1])\n"
+        "tags = f.tags if f is not None and f.tags is not None else {}\n"
+        "for k, v in tags.items():\n"
+        "    vals = v if isinstance(v, list) else [v]\n"
+        "    sys.stdout.write(str(k) + '=' + '|'.join(str(x) for x in vals) + '\\n')\n";
+    int status = -1;
+    const std::string text =
+        RunCommand("/usr/bin/python3 -c " + ShellQuote(script) + " " + ShellQuote(path) + " 2>/dev/null", &status);
+    std::map<std::string, std::string> tags;
+    if (status != 0) return tags;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        auto eq = line.find('=');
+        if (eq != std::string::npos) tags[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return tags;
+}
+
+std::string FirstValue(const std::map<std::string, std::string>& tags, const std::string& name) {
+    auto it = tags.find(name);
+    return it == tags.end() ? std::string() : it->second.substr(0, it->second.find('|'));
+}
+
 std::vector<int16_t> StereoTone(uint32_t frames, uint32_t rate, double hz, double amplitude) {
     std::vector<int16_t> pcm(size_t(frames) * 2);
     for (uint32_t i = 0; i < frames; ++i) {

@@ -28,6 +28,14 @@ struct ProbedAudio {
 // False when ffprobe finds no audio stream.
 bool ProbeAudio(const std::string& path, ProbedAudio* out);
 
+// The tags of a file under their names in the file (ASF attribute names,
+// ID3v2 frame ids, Vorbis comment names), read with python3-mutagen; several
+// values of one name are joined with "|". Empty when the file has none or
+// mutagen cannot read it.
+std::map<std::string, std::string> ReadRawTags(const std::string& path);
+// The first value of a tag that ReadRawTags read ("" when absent).
+std::string FirstValue(const std::map<std::string, std::string>& tags, const std::string& name);
+
 // Interleaved 16-bit stereo: a sine tone at the given amplitude.
 std::vector<int16_t> StereoTone(uint32_t frames, uint32_t rate, double hz, double amplitude = 0.5);
 
