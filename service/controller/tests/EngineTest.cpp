@@ -15,9 +15,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Waits for a condition the engine's threads bring about; the deadline only
+// ends a run whose engine is broken, however loaded the machine is.
 template <class Cond>
-bool Eventually(Cond cond, int tries = 1000) {
-    for (int i = 0; i < tries; ++i) {
+bool Eventually(Cond cond, std::chrono::seconds deadline = 60s) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (std::chrono::steady_clock::now() < end) {
         if (cond()) return true;
         std::this_thread::sleep_for(10ms);
     }
@@ -98,9 +101,13 @@ TEST_F(Engine, SkipAndBackByFiveAndThirtySeconds) {
     ASSERT_EQ(S_OK, Build(false));
     StartPump(100);
     ASSERT_EQ(S_OK, controller->Record());
+    const ULONGLONG origin = WritePos(0);
     Feed(Tone(60 * kSecond, 0));
+    // Positions are compared once the cache's writer has put away every fed byte:
+    // the live point must not move between this sample and the commands.
+    const ULONGLONG write = origin + 60 * kSecond;
+    ASSERT_TRUE(Eventually([&] { return WritePos(0) == write; })) << WritePos(0);
     controller->UpdatePositionState();
-    const ULONGLONG write = WritePos(0);
     ASSERT_EQ(S_OK, controller->Pause());  // recording: replay from the live point
     ASSERT_EQ(S_OK, controller->SetPlayPosition(-30000, posCurrent));
     EXPECT_EQ(write - 30 * kSecond, ReadPos());
@@ -223,16 +230,21 @@ TEST_F(Engine, DestroyUnderLoadEndsInTimeAndLeavesACacheThatReloads) {
     Send(Tone(8 * kSecond, 0));
     ASSERT_EQ(S_OK, controller->SetPlayPosition(-5000, posCurrent));
     std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
     std::thread feeder([&] {
         auto block = Tone(19200, 0);
-        while (!stop) driver->WriteWhenRoom(plat::drv::TAG_WAVE, block.data(), static_cast<DWORD>(block.size()), 50);
+        while (!stop) {
+            if (driver->WriteWhenRoom(plat::drv::TAG_WAVE, block.data(), static_cast<DWORD>(block.size()), 50)) ++sent;
+        }
     });
-    std::this_thread::sleep_for(200ms);
+    // The link is closed while the driver is still sending.
+    EXPECT_TRUE(Eventually([&] { return sent >= 10; }));
     link->Close();  // the service stops the link, then destroys the engine
     stop = true;
     feeder.join();
     auto destroyed = std::async(std::launch::async, [&] { return controller->Destroy(); });
-    ASSERT_EQ(std::future_status::ready, destroyed.wait_for(5s));
+    // A hang, not a slow machine, is what this deadline catches.
+    ASSERT_EQ(std::future_status::ready, destroyed.wait_for(60s));
     EXPECT_EQ(S_OK, destroyed.get());
     const ULONGLONG written = WritePos(0);
     EXPECT_GE(written, 8 * kSecond);
