@@ -207,6 +207,7 @@ void KPipeServer::StoreOffsets(DWORD loadedWrite) {
 }
 
 bool KPipeServer::Idle(DWORD* readSinceIdle, int* quickSleepsLeft) {
+    m_nPauses.fetch_add(1);
     if (*readSinceIdle >= kBurstBytes) *quickSleepsLeft = kQuickSleeps;
     *readSinceIdle = 0;
     DWORD pause = kIdleSleepMs;

@@ -48,6 +48,10 @@ public:
     // handles; the link is stopped afterwards.
     void Close();
     bool IsStarted() const { return m_bStarted; }
+    // How many times the reader has paused for want of usable data. A caller
+    // that has published something learns from two more pauses that the
+    // reader has looked at it.
+    unsigned Pauses() const { return m_nPauses.load(); }
 
     // Bytes that can be read from the read offset without crossing the ring end.
     DWORD Available() const;
@@ -84,5 +88,6 @@ private:
     std::unique_ptr<plat::drv::Device> m_hDevice;
     plat::ComPtr<IQXListener> m_pQXListener;
     std::atomic<bool> m_bInterrupted{false};
+    std::atomic<unsigned> m_nPauses{0};
     bool m_bBadHeaderReported = false;
 };

@@ -28,8 +28,8 @@ public:
     void SetOpenAnswer(DWORD error);
     // Where the ring starts (read = write = offset) at the next link open.
     void SetStartOffset(DWORD offset);
-    bool WaitLinkOpen(DWORD timeoutMs = 3000);
-    bool WaitClosed(int closes, DWORD timeoutMs = 3000);
+    bool WaitLinkOpen(DWORD timeoutMs = 30000);
+    bool WaitClosed(int closes, DWORD timeoutMs = 30000);
 
     // Writing at the driver's cursor, wrapping at the ring end; nothing is
     // published until Publish.
@@ -42,16 +42,16 @@ public:
     DWORD Cursor() const { return m_cursor; }
     // Writes a record when there is room for it (one byte always stays free)
     // and publishes it. False when the reader made no room in time.
-    bool WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWORD timeoutMs = 3000);
+    bool WriteWhenRoom(DWORD tag, const BYTE* payload, DWORD bytes, DWORD timeoutMs = 30000);
     // The same without waiting: false when there is no room now.
     bool TryWrite(DWORD tag, const BYTE* payload, DWORD bytes);
 
     // Waits until the service's read offset reaches the cursor.
-    bool WaitConsumed(DWORD timeoutMs = 3000);
+    bool WaitConsumed(DWORD timeoutMs = 30000);
     DWORD Word(DWORD position) const;
     // Waits until a word of the section holds the value; false (the word left
     // as it is) after the time-out.
-    bool WaitWord(DWORD position, DWORD value, DWORD timeoutMs = 3000) const;
+    bool WaitWord(DWORD position, DWORD value, DWORD timeoutMs = 30000) const;
 
     std::vector<DWORD> Codes();
     int Opens();

@@ -31,6 +31,17 @@ std::vector<BYTE> Pattern(size_t bytes, BYTE seed) {
     return v;
 }
 
+// Waits for what the reader thread brings about; the deadline only ends a
+// run whose reader is stuck.
+template <class Cond>
+bool WaitFor(Cond cond) {
+    for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return cond();
+}
+
 class PipeServerTest : public ::testing::Test {
 protected:
     void StartLink(DWORD startOffset = 0) {
@@ -126,7 +137,9 @@ TEST(PipeServerSplit, HeaderSplitAtTheRingEndWaitsForItsRestAndIsAssembled) {
         // Only part of the length word is announced: the reader must wait
         // for the rest instead of passing over the tag.
         driver.PublishValue(k - 1);
-        std::this_thread::sleep_for(3 * std::chrono::milliseconds(KPipeServer::kIdleSleepMs));
+        // Two more pauses: the reader has looked at the partial header since.
+        const unsigned pauses = link.Pauses();
+        ASSERT_TRUE(WaitFor([&] { return link.Pauses() >= pauses + 2; }));
         EXPECT_TRUE(listener->Chunks().empty());
         driver.Publish();
         ASSERT_TRUE(listener->WaitChunks(1));
@@ -254,7 +267,7 @@ TEST_F(PipeServerTest, StreamWrittenWhileReadingArrivesInOrder) {
             if (!driver->WriteWhenRoom(TAG_WAVE, payload.data(), static_cast<DWORD>(payload.size()))) writerOk = false;
         }
     });
-    bool all = listener->WaitFor([&] { return listener->chunks.size() >= kRecords; }, 20000);
+    bool all = listener->WaitFor([&] { return listener->chunks.size() >= kRecords; }, 90000);
     writerOk = writerOk && all;
     writer.join();
     ASSERT_TRUE(writerOk);

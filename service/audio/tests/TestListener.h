@@ -33,7 +33,7 @@ public:
     }
 
     template <class Pred>
-    bool WaitFor(Pred pred, int timeoutMs = 3000) {
+    bool WaitFor(Pred pred, int timeoutMs = 30000) {
         std::unique_lock<std::mutex> lock(m);
         return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), pred);
     }
