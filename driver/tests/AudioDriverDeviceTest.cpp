@@ -26,7 +26,8 @@ TEST(AudioDriverDevice, LinkOpenFeedsTheSectionUntilLinkClose) {
     // The format first, then 10 ms records of the tone.
     std::vector<RingRecord> records;
     DWORD read = 0;
-    for (int i = 0; i < 300 && records.size() < 4; ++i) {
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+         records.size() < 4 && std::chrono::steady_clock::now() < end;) {
         auto more = ReadRecords(view, &read);
         records.insert(records.end(), more.begin(), more.end());
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
