@@ -172,6 +172,9 @@ void KAudioController::MaintenancePass() {
         }
         if (TQ_FAILED(hr, DiscAlmostFullChecker())) {
         }
+        // A burst of repeated faults that has ended gets its count written
+        // now, even when no other entry follows it.
+        KErrorLog::Instance().FlushRepeats();
     }
 
     if (m.bReady && (GetState() & _esRec)) DetectSongs(dwNow);

@@ -1,5 +1,6 @@
 #include "service/foundation/KErrorLog.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -22,6 +23,8 @@ std::u16string FormatChecked(const char16_t* format, const char* kinds, std::u16
                              LONG number, const std::u16string& systemText) {
     std::u16string d(detail);
     const std::string want(kinds);
+    // A code the table does not have formats an empty text.
+    if (*format == u'\0') return std::u16string();
     if (plat::FormatArgKinds(format) != want) return std::u16string(format) + d;
     if (want == "s") return plat::WFormatN(KErrorLog::kMessageUnits, format, d.c_str());
     if (want == "sis") return plat::WFormatN(KErrorLog::kMessageUnits, format, d.c_str(), number, systemText.c_str());
@@ -63,11 +66,14 @@ KErrorLog::KErrorLog() {
 bool KErrorLog::OpenLogFile(const std::u16string& path) {
     KLock lock(m_mutex);
     DWORD saved = plat::GetLastError();
+    // The counts of the bursts still running belong to the file they began in.
+    EndBursts(0, true);
     plat::File f;
     bool ok = f.Open(path, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareReadWrite);
     if (ok) {
         m_file = std::move(f);
         m_path = path;
+        m_fileBytes = 0;
     }
     plat::SetLastError(saved);
     return ok;
@@ -78,15 +84,88 @@ std::u16string KErrorLog::LogFilePath() const {
     return m_path;
 }
 
+std::u16string KErrorLog::RotatedPath(const std::u16string& path) {
+    static constexpr std::u16string_view kExt = u".log";
+    std::u16string_view stem = path;
+    if (stem.size() >= kExt.size() && stem.substr(stem.size() - kExt.size()) == kExt) {
+        stem.remove_suffix(kExt.size());
+    }
+    return std::u16string(stem) + u".1.log";
+}
+
+void KErrorLog::SetMaxFileBytes(uint64_t bytes) {
+    KLock lock(m_mutex);
+    m_maxFileBytes = bytes;
+}
+
 void KErrorLog::Close() {
     KLock lock(m_mutex);
     if (!m_file.IsOpen()) return;
-    WriteLine(0, u"Closing log", "", 55);
+    DWORD saved = plat::GetLastError();
+    EndBursts(0, true);
+    WriteEntry(0, u"Closing log", "", 55);
+    // Entries are not synced one by one (a fault reported from an audio
+    // thread must not wait for the disk): once, here, all of them are.
+    m_file.Flush();
     m_file.Close();
+    plat::SetLastError(saved);
 }
 
 void KErrorLog::WriteLine(LONG code, std::u16string_view text, const char* file, LONG line) {
     KLock lock(m_mutex);
+    if (Admit(code, text, file, line)) WriteEntry(code, text, file, line);
+}
+
+void KErrorLog::FlushRepeats() {
+    KLock lock(m_mutex);
+    EndBursts(plat::Clock().NowMs(), false);
+}
+
+bool KErrorLog::Admit(LONG code, std::u16string_view text, const char* file, LONG line) {
+    const uint64_t now = plat::Clock().NowMs();
+    EndBursts(now, false);
+    const std::string_view fileText = file ? file : "";
+    for (SRepeat& r : m_repeats) {
+        if (r.code != code || r.line != line || r.text != text || r.file != fileText) continue;
+        ++r.count;
+        r.lastMs = now;
+        // A burst that goes on is counted every minute, not only at its end.
+        if (now - r.countedFromMs >= kRepeatReportMs) WriteCount(r);
+        return false;
+    }
+    if (m_repeats.size() >= kTrackedRepeats) {
+        // Many different entries at once: the one quiet longest is let go.
+        auto oldest = std::min_element(m_repeats.begin(), m_repeats.end(),
+                                       [](const SRepeat& a, const SRepeat& b) { return a.lastMs < b.lastMs; });
+        WriteCount(*oldest);
+        m_repeats.erase(oldest);
+    }
+    m_repeats.push_back(SRepeat{code, std::u16string(text), std::string(fileText), line, now, now, 0});
+    return true;
+}
+
+void KErrorLog::WriteCount(SRepeat& r) {
+    if (r.count > 0) {
+        WriteEntry(r.code, u"(repeated " + plat::ToUtf16(std::to_string(r.count)) + u" times)", r.file.c_str(),
+                   r.line);
+    }
+    r.count = 0;
+    r.countedFromMs = r.lastMs;
+}
+
+void KErrorLog::EndBursts(uint64_t nowMs, bool all) {
+    for (size_t i = 0; i < m_repeats.size();) {
+        SRepeat& r = m_repeats[i];
+        if (all || nowMs - r.lastMs >= kRepeatWindowMs) {
+            WriteCount(r);
+            m_repeats.erase(m_repeats.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
+void KErrorLog::WriteEntry(LONG code, std::u16string_view text, const char* file, LONG line) {
     if (!m_file.IsOpen()) return;
     // Logging must never disturb the error a caller is about to report.
     DWORD saved = plat::GetLastError();
@@ -110,16 +189,39 @@ void KErrorLog::WriteLine(LONG code, std::u16string_view text, const char* file,
         bytes.push_back(static_cast<char>(c & 0xFF));
         bytes.push_back(static_cast<char>(c >> 8));
     }
-    if (m_file.Seek(0, plat::SeekOrigin::End)) {
-        m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr);
-        m_file.Flush();
+    // Written at once, so that a reader sees it and a crash keeps it; synced
+    // to the disk only at the close.
+    if (m_file.Seek(0, plat::SeekOrigin::End) && m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr)) {
+        m_fileBytes += bytes.size();
+        if (m_fileBytes > m_maxFileBytes) RotateFile();
     }
     plat::SetLastError(saved);
+}
+
+void KErrorLog::RotateFile() {
+    m_file.Close();
+    // The previous old log gives way. Should the move fail, the new file
+    // replaces the full one all the same: the log never grows without bound.
+    plat::MoveFile(m_path, RotatedPath(m_path));
+    plat::File f;
+    if (f.Open(m_path, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareReadWrite)) {
+        m_file = std::move(f);
+    }
+    m_fileBytes = 0;
 }
 
 void KErrorLog::Collect(LONG code, std::u16string text) {
     if (code == EC_INTERNAL || code == EC_SDK) return;  // internal codes are only logged
     m_errors.emplace_back(code, std::move(text));
+    // Nobody may ask for months: the newest entries are kept.
+    while (m_errors.size() > kMaxErrors) {
+        m_errors.pop_front();
+        ++m_dropped;
+    }
+}
+
+std::u16string KErrorLog::DroppedText() const {
+    return u"Too many errors: " + plat::ToUtf16(std::to_string(m_dropped)) + u" older errors were dropped. ";
 }
 
 void KErrorLog::AddError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
@@ -127,8 +229,9 @@ void KErrorLog::AddError(const char* file, LONG line, LONG code, LONG sysError, 
     const char16_t* tableText = ErrorTextTable::Lookup(code);
     std::u16string message = std::u16string(tableText) + std::u16string(detail);
     if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    if (!Admit(code, message, file, line)) return;
     Collect(code, tableText);
-    WriteLine(code, message, file, line);
+    WriteEntry(code, message, file, line);
 }
 
 void KErrorLog::AddErrorFormatted(const char* file, LONG line, LONG code, LONG sysError,
@@ -136,28 +239,38 @@ void KErrorLog::AddErrorFormatted(const char* file, LONG line, LONG code, LONG s
     KLock lock(m_mutex);
     std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "s", detail, 0, u"");
     if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    if (!Admit(code, message, file, line)) return;
     Collect(code, message);
-    WriteLine(code, message, file, line);
+    WriteEntry(code, message, file, line);
 }
 
 void KErrorLog::AddSystemError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
     KLock lock(m_mutex);
     std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "sis", detail, sysError, SystemText(sysError));
     if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    if (!Admit(sysError, message, file, line)) return;
     Collect(code, message);
-    WriteLine(sysError, message, file, line);
+    WriteEntry(sysError, message, file, line);
 }
 
 void KErrorLog::AddErrorEx(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
     KLock lock(m_mutex);
     std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "si", u"", sysError, SystemText(sysError));
     if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    if (!Admit(sysError, message, file, line)) return;
     Collect(code, message);
-    WriteLine(sysError, message, file, line);
+    WriteEntry(sysError, message, file, line);
 }
 
 bool KErrorLog::PopError(LONG* code, std::u16string* text) {
     KLock lock(m_mutex);
+    if (m_dropped > 0) {
+        // The dropped entries were the oldest: their count comes first.
+        if (code) *code = EC_INTERNAL;
+        if (text) *text = DroppedText();
+        m_dropped = 0;
+        return true;
+    }
     if (m_errors.empty()) return false;
     if (code) *code = m_errors.front().first;
     if (text) *text = std::move(m_errors.front().second);
@@ -167,6 +280,8 @@ bool KErrorLog::PopError(LONG* code, std::u16string* text) {
 
 void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
     KLock lock(m_mutex);
+    if (m_dropped > 0 && texts) texts->push_back(DroppedText());
+    m_dropped = 0;
     while (!m_errors.empty()) {
         if (texts) texts->push_back(std::move(m_errors.front().second));
         m_errors.pop_front();
@@ -184,4 +299,5 @@ void KErrorLog::TakeErrors(const std::function<bool(const std::vector<std::u16st
 void KErrorLog::ClearErrors() {
     KLock lock(m_mutex);
     m_errors.clear();
+    m_dropped = 0;
 }

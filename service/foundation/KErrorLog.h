@@ -2,6 +2,13 @@
 // The process-wide error log: a UTF-16 log file with one entry per failed
 // check or reported error, and an in-memory list of the reported errors that
 // clients fetch (and empty) through the controller.
+//
+// Both stay bounded however long the service runs and however often a fault
+// repeats: the list keeps the newest entries and counts what it dropped; an
+// entry repeated from the same place within a second is written once and
+// then counted ("(repeated N times)"); and a log file grown past its limit is
+// moved aside to one old copy.
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -20,6 +27,11 @@ public:
     static constexpr size_t kEntryUnits = 1000;      // one log entry
     static constexpr size_t kMessageUnits = 32000;   // one formatted message
     static constexpr const char16_t* kLogFileName = u"(log-file).log";
+    static constexpr size_t kMaxErrors = 1000;               // entries the list keeps
+    static constexpr uint64_t kRepeatWindowMs = 1000;        // a repeat within this joins the burst
+    static constexpr uint64_t kRepeatReportMs = 60000;       // a running burst is counted this often
+    static constexpr uint64_t kMaxFileBytes = 10ull << 20;   // the log file is moved aside past this
+    static constexpr size_t kTrackedRepeats = 32;            // bursts followed at once
 
     // Reporting. sysError is an HRESULT or a Win32 error number (0 for none).
     void AddError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail);
@@ -27,8 +39,14 @@ public:
     void AddSystemError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail);
     void AddErrorEx(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail);
 
-    // One log entry; code 0 marks a trace.
+    // One log entry; code 0 marks a trace. A repeat of an entry written from
+    // the same place within a second is counted instead of written.
     void WriteLine(LONG code, std::u16string_view text, const char* file, LONG line);
+    // Writes the count of every burst of repeats that has ended (none came
+    // within a second). Each new entry does this too; an owner with a
+    // periodic task calls it so that a burst's count never waits for the
+    // next fault.
+    void FlushRepeats();
 
     bool PopError(LONG* code, std::u16string* text);
     void GetErrors(std::vector<std::u16string>* texts);
@@ -42,6 +60,11 @@ public:
     // False when no file could be created (entries are then not written).
     bool OpenLogFile(const std::u16string& path);
     std::u16string LogFilePath() const;
+    // Where the previous log goes once the file passes its size limit: the
+    // name with ".1.log" in place of its ".log".
+    static std::u16string RotatedPath(const std::u16string& path);
+    // The size past which the file is moved aside (kMaxFileBytes unless set).
+    void SetMaxFileBytes(uint64_t bytes);
     // Writes the closing entry and closes the file (done once at process exit).
     void Close();
 
@@ -49,10 +72,35 @@ private:
     KErrorLog();
     ~KErrorLog() = delete;
 
+    // A burst of one entry repeated from one place.
+    struct SRepeat {
+        LONG code;
+        std::u16string text;
+        std::string file;
+        LONG line;
+        uint64_t lastMs;        // when it last came
+        uint64_t countedFromMs; // when its count was last written (or it began)
+        uint64_t count;         // repeats not written yet
+    };
+
+    // True when the entry is to be written (the first of a burst); false when
+    // it only joined a running burst.
+    bool Admit(LONG code, std::u16string_view text, const char* file, LONG line);
+    void WriteCount(SRepeat& r);
+    // Writes the counts of the bursts that ended before nowMs (all with `all`).
+    void EndBursts(uint64_t nowMs, bool all);
+    void WriteEntry(LONG code, std::u16string_view text, const char* file, LONG line);
+    void RotateFile();
     void Collect(LONG code, std::u16string text);
+    // The entry that stands for the entries the list dropped.
+    std::u16string DroppedText() const;
 
     mutable plat::Mutex m_mutex{u"KErrorLogMutex"};
     std::deque<std::pair<LONG, std::u16string>> m_errors;
+    uint64_t m_dropped = 0;
+    std::vector<SRepeat> m_repeats;
     plat::File m_file;
     std::u16string m_path;
+    uint64_t m_fileBytes = 0;
+    uint64_t m_maxFileBytes = kMaxFileBytes;
 };

@@ -234,7 +234,9 @@ TEST_F(AudioCapturer, ALostDeviceIsReportedOnceWhileTheRebuildRetries) {
     for (int retry = 0; retry < 3; ++retry) EXPECT_EQ(capturer->Initialize(EngineFormat(), name), plat::DSERR_NODRIVER);
     EXPECT_EQ(Codes(), std::vector<LONG>{EC_OPEN_PLAY_DEVICE});
 
-    // Every capture device gone: the empty list is reported once as well.
+    // Every capture device gone (a while later): the empty list is reported
+    // once as well.
+    clock.Advance(KErrorLog::kRepeatWindowMs);
     EXPECT_EQ(capturer->Initialize(EngineFormat(), name), S_OK);
     ASSERT_TRUE(sys->RemoveDevice(line));
     for (const auto& d : impl->Devices().Devices()) sys->RemoveDevice(d.guid);

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/foundation/Trace.h"
@@ -25,8 +26,16 @@ protected:
         KErrorLog::Instance().ClearErrors();
     }
     void TearDown() override {
+        KErrorLog::Instance().OpenLogFile(m_dir + u"/closed.log");  // ends this test's bursts
+        KErrorLog::Instance().SetMaxFileBytes(KErrorLog::kMaxFileBytes);
         KErrorLog::Instance().ClearErrors();
+        plat::SetClock(nullptr);
         plat::DeleteFolderRecursive(m_dir);
+    }
+    static size_t Count(const std::u16string& text, std::u16string_view what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, at + what.size())) ++n;
+        return n;
     }
     // The log decoded from UTF-16LE.
     std::u16string ReadLog(std::string* raw = nullptr) const {
@@ -102,7 +111,7 @@ TEST_F(ErrorLogTest, WrongRowForAFormatNeverReadsMissingArguments) {
     auto texts = Drain();
     ASSERT_EQ(texts.size(), 3u);
     EXPECT_EQ(texts[0], u"Cannot open the file:\r\n%s\r\n%d,%s/p");
-    EXPECT_EQ(texts[1], u"/q");
+    EXPECT_EQ(texts[1], u"");
     EXPECT_EQ(texts[2], u"");
 }
 
@@ -163,7 +172,8 @@ TEST_F(ErrorLogTest, EntriesFromManyThreadsNeverInterleave) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 50; ++i) KErrorLog::Instance().WriteLine(0, std::u16string(40, u'a' + t), "f", t);
+            for (int i = 0; i < 50; ++i) KErrorLog::Instance().WriteLine(
+                    0, std::u16string(40, u'a' + t) + plat::ToUtf16(std::to_string(i)), "f", t);
         });
     for (auto& th : threads) th.join();
     std::u16string log = ReadLog();
@@ -180,6 +190,111 @@ TEST_F(ErrorLogTest, EntriesFromManyThreadsNeverInterleave) {
         pos = end;
     }
     EXPECT_EQ(entries, 400u);
+}
+
+TEST_F(ErrorLogTest, TheListKeepsTheNewestEntriesAndCountsTheDropped) {
+    for (int i = 0; i < 100000; ++i) TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, plat::ToUtf16(std::to_string(i)));
+    auto texts = Drain();
+    ASSERT_EQ(texts.size(), KErrorLog::kMaxErrors + 1);
+    EXPECT_EQ(texts[0], u"Too many errors: 99000 older errors were dropped. ");
+    EXPECT_EQ(texts[1], u"Cannot open the data file 99000. ");
+    EXPECT_EQ(texts.back(), u"Cannot open the data file 99999. ");
+    EXPECT_TRUE(Drain().empty());  // the count went with the entries
+
+    // One at a time, the count comes first, then the entries oldest first.
+    for (size_t i = 0; i < KErrorLog::kMaxErrors + 2; ++i)
+        TQ_REPORT(EC_NO_PLAY_DEVICE, 0, plat::ToUtf16(std::to_string(i)));
+    LONG code = 0;
+    std::u16string text;
+    ASSERT_TRUE(KErrorLog::Instance().PopError(&code, &text));
+    EXPECT_EQ(text, u"Too many errors: 2 older errors were dropped. ");
+    ASSERT_TRUE(KErrorLog::Instance().PopError(&code, &text));
+    EXPECT_EQ(code, EC_NO_PLAY_DEVICE);
+}
+
+TEST_F(ErrorLogTest, ARepeatedEntryIsWrittenOnceAndCountedWhenItStops) {
+    plat::ManualClock clock(5000);
+    plat::SetClock(&clock);
+    KErrorLog& log = KErrorLog::Instance();
+    auto report = [&] { log.AddError("Intake.cpp", 3, EC_NO_PLAY_DEVICE, 0, u"flood"); };
+    for (int i = 0; i < 100000; ++i) {
+        report();
+        log.WriteLine(0, u"m_pLivePlayer->PlayData()", "Intake.cpp", 7);
+        if (i % 100 == 0) clock.Advance(999);  // always within a second of the one before
+    }
+    // Some 16 minutes of flood: two entries and one count a minute for each.
+    std::u16string text = ReadLog();
+    EXPECT_LE(Count(text, u"Time: "), 40u);
+    EXPECT_LT(text.size(), 8000u);
+    EXPECT_EQ(Drain().size(), 1u);  // one entry for the whole burst
+
+    // Another text, code, line or file is no repeat.
+    log.AddError("Intake.cpp", 3, EC_NO_PLAY_DEVICE, 0, u"other");
+    log.AddError("Intake.cpp", 3, EC_NO_CAPTURE_DEVICE, 0, u"flood");
+    log.AddError("Intake.cpp", 4, EC_NO_PLAY_DEVICE, 0, u"flood");
+    log.AddError("Setup.cpp", 3, EC_NO_PLAY_DEVICE, 0, u"flood");
+    EXPECT_EQ(Drain().size(), 4u);
+
+    // Quiet for a second: the bursts end with their counts, which add up to
+    // every repeat; the same entry afterwards begins a new burst.
+    clock.Advance(KErrorLog::kRepeatWindowMs);
+    log.FlushRepeats();
+    text = ReadLog();
+    EXPECT_EQ(Count(text, u"Intake.cpp, Line: 3 -- No device to play sound in system. flood (10010)"), 1u);
+    EXPECT_EQ(Count(text, u"-- m_pLivePlayer->PlayData() (0)"), 1u);
+    for (std::u16string_view place : {u"Intake.cpp, Line: 3 -- (repeated ", u"Intake.cpp, Line: 7 -- (repeated "}) {
+        uint64_t counted = 0;
+        size_t counts = 0;
+        for (size_t at = text.find(place); at != std::u16string::npos; at = text.find(place, at + 1), ++counts) {
+            counted += std::stoull(plat::ToUtf8(text.substr(at + place.size(), 8)));
+        }
+        EXPECT_EQ(counted, 99999u);
+        EXPECT_GE(counts, 2u);  // counted each minute, and at the end
+    }
+    report();
+    EXPECT_EQ(Drain().size(), 1u);
+    EXPECT_EQ(Count(ReadLog(), u"Intake.cpp, Line: 3 -- No device to play sound in system. flood (10010)"), 2u);
+}
+
+TEST_F(ErrorLogTest, APendingCountIsWrittenBeforeTheClosingEntry) {
+    plat::ManualClock clock(5000);
+    plat::SetClock(&clock);
+    for (int i = 0; i < 3; ++i) KErrorLog::Instance().WriteLine(0, u"x", "f", 1);
+    KErrorLog::Instance().Close();
+    std::u16string log = ReadLog();
+    size_t count = log.find(u"-- (repeated 2 times) (0) \r\n");
+    ASSERT_NE(count, std::u16string::npos);
+    EXPECT_LT(count, log.find(u"-- Closing log (0)"));
+}
+
+TEST_F(ErrorLogTest, AFullLogFileIsMovedAsideKeepingOneOldFile) {
+    EXPECT_EQ(KErrorLog::RotatedPath(u"/a/(log-file).log"), u"/a/(log-file).1.log");
+    EXPECT_EQ(KErrorLog::RotatedPath(u"/a/log"), u"/a/log.1.log");
+    const std::u16string old = KErrorLog::RotatedPath(m_path);
+    KErrorLog::Instance().SetMaxFileBytes(4096);
+    auto entries = [](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            KErrorLog::Instance().WriteLine(0, u"entry " + plat::ToUtf16(std::to_string(i)), "f", 1);
+        }
+    };
+    entries(0, 200);
+    uint64_t size = 0, oldSize = 0;
+    ASSERT_TRUE(plat::GetFileSize(m_path, &size));
+    ASSERT_TRUE(plat::GetFileSize(old, &oldSize));
+    EXPECT_LE(size, 4096u + 2 * KErrorLog::kEntryUnits);
+    EXPECT_GT(oldSize, 4096u);
+    EXPECT_LE(oldSize, 4096u + 2 * KErrorLog::kEntryUnits);
+    std::vector<plat::DirEntry> files;
+    ASSERT_TRUE(plat::ListDirectory(m_dir, &files));
+    EXPECT_EQ(files.size(), 2u);  // the log and one old copy, no more
+    // The newest entries are in the file, the ones before them in the old one.
+    EXPECT_NE(ReadLog().find(u"-- entry 199 (0)"), std::u16string::npos);
+    std::string bytes;
+    {
+        std::ifstream in(plat::ToUtf8(old), std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_EQ(bytes.substr(0, 4), std::string("T\0i\0", 4));
 }
 
 TEST(ErrorLogExit, ClosingEntryIsWrittenAtProcessEnd) {
