@@ -169,8 +169,16 @@ HRESULT KSettingsImpl::SetBitrateType(UINT nBitrateType) {
 }
 
 HRESULT KSettingsImpl::SetRemindUpdatePeriod(ULONG dwPeriod) {
+    // The day count is a signed number: one that would be negative is no
+    // period, and must not turn into a date thousands of years ahead.
+    const int32_t days = static_cast<int32_t>(dwPeriod);
+    if (TQ_FALSE(days >= 0)) {
+        HRESULT hr = Refused();
+        TQ_REPORT(EC_INTERNAL, hr, u"Invalid period of update reminder");
+        return hr;
+    }
     // In 64 bits, so that no day count wraps into the past.
-    std::time_t due = static_cast<std::time_t>(plat::UnixTimeNow() + static_cast<int64_t>(dwPeriod) * 86400);
+    std::time_t due = static_cast<std::time_t>(plat::UnixTimeNow() + static_cast<int64_t>(days) * 86400);
     std::tm local{};
     if (!localtime_r(&due, &local)) {
         TQ_TRACE_HR("E_FAIL");

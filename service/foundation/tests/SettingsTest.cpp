@@ -395,9 +395,17 @@ TEST_F(SettingsTest, TheReminderFallsDueAtLocalMidnight) {
     EXPECT_EQ(local.tm_mon, today.tm_mon);
 
     // The largest day count lies far ahead, never in the past.
-    ASSERT_EQ(s->SetRemindUpdatePeriod(0xFFFFFFFFu), S_OK);
+    ASSERT_EQ(s->SetRemindUpdatePeriod(0x7FFFFFFFu), S_OK);
     s->GetRemindUpdateStatus(&due);
     EXPECT_EQ(due, 0);
+
+    // A count that would be negative is refused and leaves the reminder as it was.
+    ASSERT_EQ(s->SetRemindUpdatePeriod(0), S_OK);
+    for (ULONG negative : {0xFFFFFFFFu, 0x80000000u}) {
+        EXPECT_EQ(s->SetRemindUpdatePeriod(negative), E_INVALIDARG);
+        s->GetRemindUpdateStatus(&due);
+        EXPECT_EQ(due, 1);
+    }
 }
 
 TEST_F(SettingsTest, CallsFromSeveralThreadsAtOnceAreSafe) {
