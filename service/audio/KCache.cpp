@@ -67,10 +67,23 @@ KCache::~KCache() {
             b->m_thread.Join(INFINITE);
         }
     }
+    // No save can still need a protected range: the marks go, and a cache
+    // held above its limit by them is trimmed now, before its index is
+    // saved, rather than at the next size setting after a restart.
+    HRESULT hr;
+    if (m_vpKCacheBuffer.size() == CACHE_BUFFER_COUNT) {
+        ULONGLONG llStart = 0, llEnd = 0;
+        if (TQ_FAILED(hr, GetStartReadPos(&llStart))) {
+            TQ_REPORT(EC_INTERNAL, hr, u"GetStartReadPos was failed");
+        }
+        if (TQ_FAILED(hr, GetWritePos(&llEnd))) {
+            TQ_REPORT(EC_INTERNAL, hr, u"GetWritePos was failed");
+        }
+        ResetUndeletableRange(llStart, llEnd);
+    }
     // What the writers wrote after the owner's last save goes into the index
     // as well, so that the files and the index agree after a restart.
     for (auto& b : m_vpKCacheBuffer) {
-        HRESULT hr;
         if (b->m_cSaver.GetCacheNumber() >= 0 && b->m_cSaver.IsDirty() &&
             TQ_FAILED(hr, b->m_cSaver.SaveStructure())) {
             TQ_REPORT(EC_INTERNAL, hr, u"Saving cache structure was failed");

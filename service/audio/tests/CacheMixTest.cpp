@@ -170,4 +170,31 @@ TEST_F(CacheMix, TrimmingEndsWhenTheOldestRecordIsProtected) {
     EXPECT_EQ(Mixed(0, 64), Pattern(0, 64));
 }
 
+TEST_F(CacheMix, TheEndOfTheCacheLiftsItsProtectionAndTrimsBeforeTheLastSave) {
+    Put(0, 0, 6 * MiB);
+    Flush();
+    ASSERT_EQ(cache->WriteSilenceEx(SILENCE_BUFFER, 0), S_OK);
+    ASSERT_EQ(cache->SetUndeletableRange(2 * MiB + MiB / 2, 3 * MiB + MiB / 2), S_OK);
+    ASSERT_EQ(cache->SetSize(MiB), S_OK);
+    Put(0, 6 * MiB, 2 * MiB);
+    Flush();
+    ASSERT_EQ(cache->Save(), S_OK);  // the owner's last save: still over the limit
+    ASSERT_EQ(CacheStart(), 2 * MiB);
+    cache.Reset();
+
+    std::vector<plat::DirEntry> files;
+    ASSERT_TRUE(plat::ListDirectory(dir.Sub(u"QXCache"), &files));
+    size_t dataFiles = 0;
+    for (const auto& f : files) dataFiles += f.name.rfind(u"CasheFile_0_", 0) == 0 ? 1 : 0;
+    EXPECT_LE(dataFiles, 1u);  // what the limit keeps, not the six files the range held
+
+    cache = KCache::Create();
+    ASSERT_TRUE(cache);
+    plat::Bstr folder(dir.Path());
+    ASSERT_EQ(cache->SetCacheDir(folder), S_OK);
+    ASSERT_EQ(cache->Load(), S_OK);
+    EXPECT_EQ(CacheWrite(), 8 * MiB);
+    EXPECT_LE(CacheWrite() - CacheStart() + 8192, MiB);  // the index agrees with the files
+}
+
 }  // namespace
