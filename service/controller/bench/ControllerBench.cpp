@@ -2,9 +2,12 @@
 // sound environment:
 //   bash scripts/testenv <build>/service/controller/controller_bench [seconds]
 //
-// 1. CPU: the driver stand-in feeds a tone at real time; the engine records
-//    it with live pass-through to the output. The process's CPU time over the
-//    stretch, as a share of one core.
+// 1. CPU and wake-ups: the driver stand-in feeds a tone at real time; the
+//    engine records it with live pass-through to the output, then also
+//    replays it. The engine's CPU time as a share of one core beside the
+//    floor (a bare thread that wakes every 10 ms, measured in the same run),
+//    and how often each of its threads is woken (voluntary context switches),
+//    per second; then the peak resident memory.
 // 2. Latency: an in-process driver writes 10 ms records of silence at real
 //    time into the section and, now and then, a burst of tone; a recorder on
 //    the output sink's monitor (20 ms of its own latency at most) notes when
@@ -12,7 +15,9 @@
 //    the section to hearing it, so it includes the recorder's own latency.
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 #include <dirent.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <spawn.h>
@@ -24,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -51,36 +57,138 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU seconds of each thread of the process, by thread name.
-std::vector<std::pair<std::string, double>> ThreadCpu() {
-    std::vector<std::pair<std::string, double>> threads;
-    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+std::string ReadLine(const std::string& path) {
+    std::string line;
+    if (FILE* f = fopen(path.c_str(), "r")) {
+        char buf[256] = {};
+        if (fgets(buf, sizeof buf, f)) line = buf;
+        fclose(f);
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+// What one thread has used so far: its CPU time (from schedstat, in
+// nanoseconds) and its voluntary context switches, i.e. how often it went to
+// sleep and so had to be woken again.
+struct ThreadSample {
+    std::string name;
+    double cpuSeconds = 0;
+    unsigned long wakeUps = 0;
+};
+
+std::map<pid_t, ThreadSample> SampleThreads() {
+    std::map<pid_t, ThreadSample> threads;
     DIR* dir = opendir("/proc/self/task");
     if (!dir) return threads;
     while (dirent* e = readdir(dir)) {
         if (e->d_name[0] == '.') continue;
-        std::string base = std::string("/proc/self/task/") + e->d_name;
-        std::string name, stat;
-        if (FILE* f = fopen((base + "/comm").c_str(), "r")) {
-            char buf[64] = {};
-            if (fgets(buf, sizeof buf, f)) name = buf;
+        const std::string base = std::string("/proc/self/task/") + e->d_name;
+        ThreadSample t;
+        t.name = ReadLine(base + "/comm");
+        unsigned long long runNs = 0;
+        if (sscanf(ReadLine(base + "/schedstat").c_str(), "%llu", &runNs) == 1)
+            t.cpuSeconds = static_cast<double>(runNs) / 1e9;
+        if (FILE* f = fopen((base + "/status").c_str(), "r")) {
+            char buf[256];
+            while (fgets(buf, sizeof buf, f))
+                if (sscanf(buf, "voluntary_ctxt_switches: %lu", &t.wakeUps) == 1) break;
             fclose(f);
         }
-        if (FILE* f = fopen((base + "/stat").c_str(), "r")) {
-            char buf[1024] = {};
-            if (fgets(buf, sizeof buf, f)) stat = buf;
-            fclose(f);
-        }
-        if (!name.empty() && name.back() == '\n') name.pop_back();
-        // utime and stime are the 14th and 15th fields, after the name in parentheses.
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        unsigned long utime = 0, stime = 0;
-        if (sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) == 2)
-            threads.emplace_back(name, static_cast<double>(utime + stime) / tick);
+        threads[static_cast<pid_t>(std::atol(e->d_name))] = t;
     }
     closedir(dir);
     return threads;
+}
+
+// Per thread name, what the threads of that name used between two samples.
+struct Usage {
+    std::string name;
+    int threads = 0;
+    double cpuSeconds = 0;
+    double wakeUps = 0;
+};
+
+std::vector<Usage> UsageBetween(const std::map<pid_t, ThreadSample>& before,
+                                const std::map<pid_t, ThreadSample>& after) {
+    std::vector<Usage> byName;
+    for (const auto& [tid, t] : after) {
+        ThreadSample base;
+        if (auto it = before.find(tid); it != before.end()) base = it->second;
+        auto u = std::find_if(byName.begin(), byName.end(), [&](const Usage& x) { return x.name == t.name; });
+        if (u == byName.end()) u = byName.insert(byName.end(), Usage{t.name});
+        u->threads += 1;
+        u->cpuSeconds += t.cpuSeconds - base.cpuSeconds;
+        u->wakeUps += static_cast<double>(t.wakeUps - base.wakeUps);
+    }
+    std::sort(byName.begin(), byName.end(), [](const Usage& a, const Usage& b) { return a.wakeUps > b.wakeUps; });
+    return byName;
+}
+
+// The floor: a bare thread that wakes every 10 ms and does nothing else,
+// which is what the machine charges for the cheapest timed thread.
+class FloorThread {
+public:
+    static constexpr const char* kName = "bench-floor";
+    FloorThread()
+        : m_thread([this] {
+              pthread_setname_np(pthread_self(), kName);
+              timespec next{};
+              clock_gettime(CLOCK_MONOTONIC, &next);
+              while (!m_stop.load()) {
+                  next.tv_nsec += 10'000'000;
+                  if (next.tv_nsec >= 1'000'000'000) {
+                      next.tv_nsec -= 1'000'000'000;
+                      ++next.tv_sec;
+                  }
+                  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+              }
+          }) {}
+    ~FloorThread() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// Measures the process over a stretch and prints the engine's CPU beside the
+// floor's, and the wake-ups per second of each group of threads. The bench's
+// own threads (the floor and the main thread, which only sleeps) are not the
+// engine's. Returns the wake-ups per second of the threads named 'watch'.
+double PrintUsage(const char* what, int seconds, const char* watch) {
+    const auto before = SampleThreads();
+    const double cpu0 = CpuSeconds();
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = CpuSeconds() - cpu0;
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    const auto usage = UsageBetween(before, SampleThreads());
+
+    double floorCpu = 0, benchCpu = 0, engineWakeUps = 0, watched = 0;
+    for (const Usage& u : usage) {
+        if (u.name == FloorThread::kName) floorCpu = u.cpuSeconds;
+        else if (u.name == "controller_benc") benchCpu += u.cpuSeconds;
+        else engineWakeUps += u.wakeUps;
+        if (u.name == watch) watched = u.wakeUps / wall;
+    }
+    const double engineCpu = std::max(0.0, cpu - floorCpu - benchCpu);
+    printf("%s, over %.1f s:\n", what, wall);
+    printf("  engine CPU %.2f %% of one core; floor (a bare 10 ms timer thread) %.2f %%; engine/floor %.1fx\n",
+           100.0 * engineCpu / wall, 100.0 * floorCpu / wall, floorCpu > 0 ? engineCpu / floorCpu : 0.0);
+    printf("  engine wake-ups %.0f per second in all\n", engineWakeUps / wall);
+    printf("  %-16s %7s %9s %8s\n", "thread", "threads", "wake-ups/s", "CPU %");
+    for (const Usage& u : usage)
+        printf("  %-16s %7d %9.1f %8.2f\n", u.name.c_str(), u.threads, u.wakeUps / wall, 100.0 * u.cpuSeconds / wall);
+    return watched;
+}
+
+long PeakRssKb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
 }
 
 plat::ComPtr<KAudioController> BuildEngine() {
@@ -115,34 +223,24 @@ int MeasureCpu(int seconds) {
     if (FAILED(link.StartStop()) || FAILED(engine->Record())) return 1;
     std::this_thread::sleep_for(2s);  // past the start-up
 
-    auto threads0 = ThreadCpu();
-    const double cpu0 = CpuSeconds();
-    const auto t0 = Clock::now();
-    ULONG rec0 = 0;
+    ULONG rec0 = 0, rec1 = 0;
     engine->GetRecordPosition(&rec0);
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double cpu = CpuSeconds() - cpu0;
-    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    ULONG rec1 = 0;
-    engine->GetRecordPosition(&rec1);
+    {
+        FloorThread floor;
+        PrintUsage("recording with live pass-through", seconds, "");
+        engine->GetRecordPosition(&rec1);
+        printf("  (%.1f s of audio recorded)\n", (rec1 - rec0) / 1000.0);
 
-    printf("engine CPU while recording with live pass-through: %.2f %% of one core "
-           "(%.3f s CPU over %.1f s; %.1f s of audio recorded)\n",
-           100.0 * cpu / wall, cpu, wall, (rec1 - rec0) / 1000.0);
-    // Where the time goes, by thread (the names group the threads).
-    std::vector<std::pair<std::string, double>> byName;
-    for (const auto& [name, cpuSeconds] : ThreadCpu()) {
-        auto it = std::find_if(byName.begin(), byName.end(), [&](const auto& p) { return p.first == name; });
-        if (it == byName.end()) byName.emplace_back(name, cpuSeconds);
-        else it->second += cpuSeconds;
+        // Replaying: a pause, then play from where it paused; the replay
+        // stays that far behind the recording and never catches up.
+        if (FAILED(engine->Pause())) return 1;
+        std::this_thread::sleep_for(3s);
+        if (FAILED(engine->Play())) return 1;
+        std::this_thread::sleep_for(1s);
+        const double replay = PrintUsage("recording and replaying", std::max(5, seconds / 2), "tq-replay");
+        printf("  replay thread: %.1f wake-ups per second\n", replay);
     }
-    for (const auto& t : threads0) {
-        auto it = std::find_if(byName.begin(), byName.end(), [&](const auto& p) { return p.first == t.first; });
-        if (it != byName.end()) it->second -= t.second;
-    }
-    std::sort(byName.begin(), byName.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-    for (const auto& [name, cpuSeconds] : byName)
-        if (cpuSeconds > 0.0) printf("  %-16s %.2f %%\n", name.c_str(), 100.0 * cpuSeconds / wall);
+    printf("peak resident memory: %.1f MB\n", static_cast<double>(PeakRssKb()) / 1024.0);
     engine->StopRecord();
     link.StartStop();
     engine->Destroy();
