@@ -32,6 +32,8 @@ public:
     void Clear();
     // The failure that this call must give, or S_OK (counting it down).
     HRESULT Take(VirtualCall call);
+    // How many calls of the kind were made so far.
+    int Calls(VirtualCall call);
 
 private:
     struct Plan {
@@ -40,6 +42,7 @@ private:
     };
     std::mutex m_lock;
     std::array<Plan, static_cast<size_t>(VirtualCall::Count)> m_plans{};
+    std::array<int, static_cast<size_t>(VirtualCall::Count)> m_calls{};
 };
 
 }  // namespace plat

@@ -48,6 +48,8 @@ public:
 
     void FailNext(VirtualCall call, HRESULT hr, int times = 1) { m_faults->FailNext(call, hr, times); }
     void ClearFaults() { m_faults->Clear(); }
+    // How many calls of the kind the system's devices and buffers served.
+    int Calls(VirtualCall call) const { return m_faults->Calls(call); }
 
     // Manual time: moves every running buffer on by ms / us.
     void Advance(DWORD ms) { AdvanceUs(static_cast<uint64_t>(ms) * 1000u); }

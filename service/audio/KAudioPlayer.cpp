@@ -81,7 +81,8 @@ HRESULT SilenceRing(plat::SoundPlaybackBuffer& buffer, DWORD offset, DWORD bytes
 
 KAudioPlayer* KAudioPlayer::Create() {
     KAudioPlayer* player = CreateInstance();
-    if (!player || !player->m_hNotifyEvent || !player->m_hNotifyEvent->IsValid() || !player->m_hStopEvent.IsValid()) {
+    if (!player || !player->m_hNotifyEvent || !player->m_hNotifyEvent->IsValid() || !player->m_hRoomEvent ||
+        !player->m_hRoomEvent->IsValid() || !player->m_hFedEvent.IsValid() || !player->m_hStopEvent.IsValid()) {
         if (player) {
             player->AddRef();
             player->Release();
@@ -93,7 +94,9 @@ KAudioPlayer* KAudioPlayer::Create() {
     return player;
 }
 
-KAudioPlayer::KAudioPlayer() : m_hNotifyEvent(std::make_shared<plat::Event>(plat::Event::Reset::Auto)) {}
+KAudioPlayer::KAudioPlayer()
+    : m_hNotifyEvent(std::make_shared<plat::Event>(plat::Event::Reset::Auto)),
+      m_hRoomEvent(std::make_shared<plat::Event>(plat::Event::Reset::Auto)) {}
 
 KAudioPlayer::~KAudioPlayer() {
     StopPlayThread();
@@ -177,6 +180,7 @@ HRESULT KAudioPlayer::CreatePlayDevice(const GUID* lpDevGuid, OWAVEFORMATEX wave
     if (m_dwLastWritePos >= m_dwBufferSize || m_dwLastWritePos % waveFormat.nBlockAlign) m_dwLastWritePos = 0;
     m_dwStallCount = 0;
     SetBuffer(std::move(buffer));
+    WakeFeeder();
     // The device stays referenced while its ring is in use.
     m_pPlayDevice = std::move(pPlayDev);
     if (TQ_FAILED_AS(hr, SetNotification(), "SetNotification()")) {
@@ -196,6 +200,7 @@ HRESULT KAudioPlayer::CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice,
     KLock lock(m_hMutex);
     m_dwChunkSize = chunk;
     m_dwBufferSize = 4 * chunk;
+    m_dwBytesPerSec = waveFormat.nAvgBytesPerSec;
     HRESULT hr;
     if (TQ_FAILED_AS(hr, pDevice->CreateSoundBuffer(ToWaveFormat(waveFormat), m_dwBufferSize, ppBuffer),
                      "pDSC->CreateSoundBuffer(&dscbd, &pDSCB, NULL)")) {
@@ -218,6 +223,9 @@ HRESULT KAudioPlayer::SetNotification() {
     {
         KLock lock(m_hMutex);
         positions = ChunkEndPositions(m_dwChunkSize, 4, m_hNotifyEvent);
+        // The same moments free room for a waiting feed.
+        std::vector<plat::SoundNotifyPosition> room = ChunkEndPositions(m_dwChunkSize, 4, m_hRoomEvent);
+        positions.insert(positions.end(), room.begin(), room.end());
     }
     return buffer->SetNotificationPositions(positions);
 }
@@ -257,12 +265,16 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
         // Equal positions: a full ring while it plays, an empty one while it is stopped.
         DWORD room = dwPlayPos == m_dwWritePos ? (playing ? 0 : size) : plat::RingDistance(m_dwWritePos, dwPlayPos, size);
         room = std::min(room, left);
-        if (room == 0 || InsideCommitted(m_dwWritePos, dwPlayPos, dwWritePos)) {
+        const bool committed = InsideCommitted(m_dwWritePos, dwPlayPos, dwWritePos);
+        if (room == 0 || committed) {
             // Wait for the device to free room, without holding the player:
             // the play thread's stall rule and the owner's stop and release
             // must get through, and a cursor that never moves is given up on.
+            // The device's chunk-end notification, or any change of the
+            // ring's state, wakes the wait.
             const DWORD now = plat::GetTickCount();
-            if (dwPlayPos != lastPlayPos) {
+            const bool moved = dwPlayPos != lastPlayPos;
+            if (moved) {
                 lastPlayPos = dwPlayPos;
                 stillSince = now;
             } else if (now - stillSince >= kFrozenCursorMs) {
@@ -270,8 +282,15 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
                 TQ_REPORT(EC_INTERNAL, E_FAIL, u"Play cursor does not move");
                 return E_FAIL;
             }
+            // The device is already taking the bytes at the write position:
+            // the feed goes on once the play cursor has passed them, which
+            // may come before the next chunk end. A still cursor is looked
+            // at again when the frozen-cursor limit is up.
+            const DWORD toPass = committed && moved ? plat::RingDistance(dwPlayPos, m_dwWritePos, size) : 0;
+            const DWORD waitMs = RoomWaitMs(toPass, kFrozenCursorMs - (now - stillSince));
+            std::shared_ptr<plat::Event> roomEvent = m_hRoomEvent;
             m_hMutex.Unlock();
-            m_hStopEvent.Wait(1);
+            roomEvent->Wait(waitMs);
             m_hMutex.Lock();
             buffer = Buffer();
             if (!buffer) return E_FAIL;
@@ -296,8 +315,17 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
             left -= span.n2;
         }
         if (FAILED(hr = UnlockRing(*buffer, span))) return hr;
+        // A stopped ring is started by the play thread's resume rule.
+        if (!playing && !m_bPaused) m_hFedEvent.Set();
     }
     return S_OK;
+}
+
+DWORD KAudioPlayer::RoomWaitMs(DWORD bytesToPass, DWORD frozenLeftMs) const {
+    DWORD waitMs = frozenLeftMs;
+    if (bytesToPass > 0 && m_dwBytesPerSec > 0)
+        waitMs = std::min<DWORD>(waitMs, static_cast<DWORD>(ULONGLONG{bytesToPass} * 1000 / m_dwBytesPerSec) + 1);
+    return waitMs;
 }
 
 HRESULT KAudioPlayer::StartPlay() {
@@ -305,6 +333,7 @@ HRESULT KAudioPlayer::StartPlay() {
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return E_FAIL;
     m_bPaused = FALSE;
+    m_hFedEvent.Set();
     HRESULT hr;
     DWORD dwPlayPos = 0, dwWritePos = 0;
     if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
@@ -312,6 +341,7 @@ HRESULT KAudioPlayer::StartPlay() {
     if (plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize) >= m_dwChunkSize) {
         if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
             TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+        WakeFeeder();
     }
     return S_OK;
 }
@@ -320,6 +350,7 @@ HRESULT KAudioPlayer::StopPlay() {
     KLock lock(m_hMutex);
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (buffer) {
+        WakeFeeder();
         if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
         m_dwLastWritePos = m_dwWritePos;
     }
@@ -331,6 +362,7 @@ HRESULT KAudioPlayer::Pause() {
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (buffer) {
         m_bPaused = TRUE;
+        WakeFeeder();
         if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
     }
     return S_OK;
@@ -349,6 +381,7 @@ HRESULT KAudioPlayer::Reset() {
     KLock lock(m_hMutex);
     m_dwWritePos = 0;
     m_dwLastWritePos = 0;
+    WakeFeeder();
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return S_OK;  // nothing to rewind
     HRESULT hr;
@@ -364,6 +397,7 @@ HRESULT KAudioPlayer::ReleaseBuffer() {
     KLock lock(m_hMutex);
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return S_OK;
+    WakeFeeder();
     if (HRESULT hr = StopRing(*buffer, u"Cannot Uninitialize"); FAILED(hr)) return hr;
     SetBuffer(nullptr);
     m_pPlayDevice.reset();
@@ -402,8 +436,25 @@ HRESULT KAudioPlayer::PlayLoop() {
         HRESULT hr = PlayTurn();
         if (FAILED(hr)) return hr;
         if (hr == S_FALSE) return S_OK;
+        // Turns keep their pace while the ring plays or new bytes wait to be
+        // started; an idle player sleeps until it is fed or started. A feed
+        // that came meanwhile left the event set, so none is missed.
+        if (IsIdle()) {
+            const DWORD r = plat::WaitAny({&m_hStopEvent, &m_hFedEvent}, INFINITE);
+            if (r == plat::WAIT_OBJECT_0) return S_OK;
+            if (r == plat::WAIT_OBJECT_0 + 1) continue;
+            // A failed wait falls back to the turn's pace rather than spin.
+        }
         if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
     }
+}
+
+bool KAudioPlayer::IsIdle() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    DWORD dwStatus = 0;
+    if (!buffer || FAILED(buffer->GetStatus(&dwStatus)) || (dwStatus & plat::DSBSTATUS_PLAYING)) return false;
+    return m_bPaused || m_dwWritePos == m_dwLastWritePos;
 }
 
 HRESULT KAudioPlayer::PlayTurn() {
@@ -470,6 +521,7 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
     if (SUCCEEDED(buffer->GetStatus(&dwStatus)) && (dwStatus & plat::DSBSTATUS_PLAYING)) return S_OK;
     if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
         TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+    WakeFeeder();
     return S_OK;
 }
 

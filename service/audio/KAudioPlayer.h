@@ -79,6 +79,15 @@ private:
     ~KAudioPlayer() override;
 
     HRESULT PlayLoop();
+    // Wakes a PlayData that waits for room, so it looks at the ring again.
+    void WakeFeeder() { m_hRoomEvent->Set(); }
+    // Whether the play thread has nothing to do until the player is fed or
+    // started: the ring is stopped, and paused or given nothing new.
+    bool IsIdle();
+    // How long PlayData waits for room before it looks again unasked: until
+    // the frozen-cursor limit, or no longer than the device takes to play
+    // 'bytesToPass' bytes (0: nothing to pass, the next chunk end tells).
+    DWORD RoomWaitMs(DWORD bytesToPass, DWORD frozenLeftMs) const;
     HRESULT ResumeWhenQueued();
     HRESULT ReleaseBuffer();
     std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const { return m_pPlayBuffer.Get(); }
@@ -96,6 +105,12 @@ private:
     plat::Thread m_hThread;
     plat::Event m_hStopEvent{plat::Event::Reset::Manual};
     std::shared_ptr<plat::Event> m_hNotifyEvent;
+    // Set with m_hNotifyEvent at each chunk end, and by every call that
+    // changes the ring's state, for a PlayData that waits for room.
+    std::shared_ptr<plat::Event> m_hRoomEvent;
+    // Set when bytes are queued or play is asked for; wakes an idle play thread.
+    plat::Event m_hFedEvent{plat::Event::Reset::Auto};
+    DWORD m_dwBytesPerSec = 0;
     DWORD m_dwChunkSize = 0;
     DWORD m_dwBufferSize = 0;
     BOOL m_bPaused = TRUE;

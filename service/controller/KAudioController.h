@@ -43,6 +43,9 @@ public:
     static constexpr DWORD kByteRate = 192000;
     // One replay block (about 341 ms).
     static constexpr DWORD BYTES_TO_PLAY = 0x10000;
+    // How long a replay block plays; also how long the replay rests after a
+    // block that could not be played.
+    static constexpr DWORD kReplayBlockMs = BYTES_TO_PLAY * 1000 / kByteRate;
     // The most song detection reads per maintenance pass.
     static constexpr DWORD kDetectionBlock = 51200;
     static constexpr DWORD kMaintenancePeriodMs = 10;

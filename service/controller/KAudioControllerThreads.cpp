@@ -22,6 +22,10 @@ void KAudioController::ReplayPass() {
     }
     if (TQ_FAILED(hr, m_pReplayPlayer->PlayData(BYTES_TO_PLAY, m_replayBlock.data()))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Replay player data playing was failed");
+        // The block was not heard: rest for as long as it would have played,
+        // so that a player that keeps failing neither races the replay
+        // through the cache nor fills the log. A stop ends the rest at once.
+        plat::ClockWaitAny({&m_hEventExit}, kReplayBlockMs);
     }
     EnsureReplaying();
     for (UINT nIndex : {PLAY_DEVICE_BUFFER, RECORD_DEVICE_BUFFER, SILENCE_BUFFER}) {

@@ -172,6 +172,60 @@ TEST_F(AudioPlayer, AFullPlayingRingBlocksUntilThePlayCursorMakesRoom) {
     EXPECT_EQ(player->WritePosition(), 24000u);
 }
 
+// A feed that waits for room sleeps until the moving cursor passes a chunk
+// end (the ring's notification); it does not look at the cursor by a clock
+// of its own in between.
+TEST_F(AudioPlayer, AWaitingFeedSleepsUntilAChunkEndIsPlayed) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_TRUE(Playing());
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);  // W reaches P: full
+    const int before = sys->Calls(plat::VirtualCall::GetCurrentPosition);
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+    for (int i = 0; i < 5000 && sys->Calls(plat::VirtualCall::GetCurrentPosition) == before; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_GT(sys->Calls(plat::VirtualCall::GetCurrentPosition), before) << "the feed has looked at the ring";
+    sys->Advance(100);  // room, but no chunk end passed yet
+    EXPECT_EQ(pending.wait_for(50ms), std::future_status::timeout);
+    sys->Advance(25);  // the first chunk end
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), S_OK);
+    EXPECT_EQ(player->WritePosition(), 4800u);
+    // Once before sleeping and once after the notification; a little slack
+    // for a loaded machine, where the frozen-cursor limit may also come up.
+    EXPECT_LE(sys->Calls(plat::VirtualCall::GetCurrentPosition) - before, 4);
+}
+
+// Every change of the ring's state wakes a waiting feed at once: here the
+// owner stops the ring, which then takes the bytes without waiting.
+TEST_F(AudioPlayer, StoppingTheRingWakesAWaitingFeed) {
+    Open();
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);  // full
+    auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+    EXPECT_EQ(pending.wait_for(20ms), std::future_status::timeout);
+    ASSERT_EQ(player->StopPlay(), S_OK);
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(pending.get(), S_OK);
+    EXPECT_FALSE(LogHas(u"Play cursor does not move"));
+}
+
+// The play thread of a stopped ring with nothing new sleeps; bytes fed
+// afterwards wake it, and its resume rule starts the ring.
+TEST_F(AudioPlayer, AnIdlePlayThreadWakesWhenFedAndStartsTheRing) {
+    plat::Bstr name(u"Speakers");
+    ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);  // nothing queued: not started
+    EXPECT_FALSE(Playing());
+    ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+    bool playing = false;
+    for (int i = 0; i < 5000 && !(playing = Playing()); ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(playing);
+    player->StopPlayThread();
+}
+
 TEST_F(AudioPlayer, StartPlayWithAChunkQueuedPlaysAtOnce) {
     Open();
     EXPECT_TRUE(player->IsPaused());

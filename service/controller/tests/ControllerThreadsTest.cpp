@@ -122,6 +122,22 @@ TEST_F(ControllerThreads, AFailedCacheReadIsReplayedAsSilenceNotAsTheBlockBefore
     EXPECT_EQ(0x00, played[65536]);
 }
 
+TEST_F(ControllerThreads, AReplayPlayerThatFailsIsFedAtTheBlocksPaceNotRacedThrough) {
+    plat::ManualClock clock(1000);
+    plat::SetClock(&clock);
+    ASSERT_EQ(S_OK, Build());
+    cache->Fill(0, 10 * kSecond, 1);
+    controller->UpdatePositionState();
+    ASSERT_EQ(S_OK, controller->SetPlayPosition(-10000, posCurrent));
+    controller->ReplayPass();
+    EXPECT_EQ(1000u, clock.NowMs()) << "a block that plays costs no rest";
+    replay()->Fail("PlayData", E_FAIL);
+    for (int i = 0; i < 3; ++i) controller->ReplayPass();
+    EXPECT_EQ(1000u + 3 * KAudioController::kReplayBlockMs, clock.NowMs())
+        << "each failed block is followed by a rest as long as the block";
+    EXPECT_EQ(4, replay()->Calls("PlayData"));
+}
+
 TEST_F(ControllerThreads, TheReplayThreadReturnsToLiveAtTheLivePoint) {
     ASSERT_EQ(S_OK, Build(true));
     cache->Fill(0, 5 * kSecond, 2);
