@@ -98,8 +98,10 @@ TEST(IpcCallPool, StopAnswersQueuedJobsAndWaitsForRunningOnes) {
         std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
         ASSERT_TRUE(pool.Submit(job));
     }
+    // The running call ends only once the stop has taken the queue: the queued
+    // calls are cancelled, never run, however late this thread gets there.
     std::thread opener([&] {
-        plat::Event().Wait(50);
+        WaitFor([&] { return pool.IsStopping(); });
         gate.Set();
     });
     pool.Stop();

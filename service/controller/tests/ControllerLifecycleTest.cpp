@@ -207,13 +207,16 @@ TEST_F(ControllerLifecycle, DestroyWakesThreadsWaitingInsideTheirDevices) {
     ASSERT_EQ(S_OK, Build(true));
     cache->Fill(0, 30 * kSecond, 1);
     replay()->BlockWhilePlaying(true);  // the replay thread waits for room that never comes
-    for (int i = 0; i < 200 && (State() & _esAtFirstPos); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((State() & _esAtFirstPos) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(S_OK, controller->SetPlayPosition(-20000, posCurrent));
-    for (int i = 0; i < 200 && replay()->Calls("PlayData") == 0; ++i)
+    while (replay()->Calls("PlayData") == 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(1, replay()->Calls("PlayData"));
+    // A hang, not a slow machine, is what this deadline catches.
     auto destroyed = std::async(std::launch::async, [&] { return controller->Destroy(); });
-    ASSERT_EQ(std::future_status::ready, destroyed.wait_for(std::chrono::seconds(10)));
+    ASSERT_EQ(std::future_status::ready, destroyed.wait_for(std::chrono::seconds(60)));
     // The capture pump did not open the capturer again on its way out.
     EXPECT_FALSE(capturer->IsOpen());
 }

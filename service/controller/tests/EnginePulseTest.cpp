@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -82,7 +83,8 @@ TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
     ChildProcess driver;
     ASSERT_TRUE(driver.Start({TONQUIL_AUDIO_DRIVER, "--source", "pulse"}, {"TONQUIL_RUNTIME_DIR=" + dir.Path()}));
     struct stat st {};
-    for (int i = 0; i < 600 && ::stat(socketPath.c_str(), &st) != 0 && driver.Running(); ++i)
+    for (auto end = std::chrono::steady_clock::now() + 30s;
+         ::stat(socketPath.c_str(), &st) != 0 && driver.Running() && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(5ms);
     ASSERT_EQ(0, ::stat(socketPath.c_str(), &st)) << "the driver did not come up";
 
@@ -114,13 +116,17 @@ TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
     ASSERT_TRUE(liveRecorder.Start({"sh", "-c",
                                     "exec parec --device=speakers.monitor --format=s16le --rate=48000 --channels=2 "
                                     "--latency-msec=20 --raw > '" + liveHeard + "'"}));
-    std::this_thread::sleep_for(3500ms);
+    // A second of it heard live, however late each process gets there.
+    bool equal = true;
+    size_t loud = 0;
+    for (auto end = std::chrono::steady_clock::now() + 30s; loud <= 48000 && std::chrono::steady_clock::now() < end;) {
+        std::this_thread::sleep_for(100ms);
+        loud = 0;
+        for (int16_t v : LeftChannel(ReadAll(liveHeard), &equal)) loud += std::abs(v) > kPeak / 4;
+    }
     liveRecorder.Stop(SIGTERM, 3000);
     ASSERT_EQ(S_OK, engine->StopRecord());
     player.Stop(SIGTERM, 3000);
-    bool equal = true;
-    size_t loud = 0;
-    for (int16_t v : LeftChannel(ReadAll(liveHeard), &equal)) loud += std::abs(v) > kPeak / 4;
     EXPECT_GT(loud, 48000u) << "the tone was not heard live";
     ULONG recorded = 0;
     ASSERT_EQ(S_OK, engine->GetTimeFullness(&recorded));
@@ -129,19 +135,31 @@ TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
     // The source is quiet now and the live sound is silenced while replaying:
     // what the monitor carries from here on comes from the cache.
     ASSERT_EQ(S_OK, settings->SetInterceptAudioAlwaysState(TRUE));
-    std::this_thread::sleep_for(500ms);
     const std::string heard = dir.Path() + "/heard.raw";
     ChildProcess recorder;
     ASSERT_TRUE(recorder.Start({"sh", "-c",
                                 "exec parec --device=speakers.monitor --format=s16le --rate=48000 --channels=2 "
                                 "--latency-msec=20 --raw > '" + heard + "'"}));
-    std::this_thread::sleep_for(300ms);
+    // The replay starts once the monitor has carried 200 ms of quiet: what the
+    // live sound left in the sink has drained, and the recorder runs.
+    size_t quietFrom = 0;
+    for (auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
+        auto sofar = LeftChannel(ReadAll(heard), &equal);
+        if (sofar.size() >= 9600 &&
+            std::all_of(sofar.end() - 9600, sofar.end(), [](int16_t v) { return std::abs(v) < kPeak / 4; })) {
+            quietFrom = sofar.size();
+            break;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_GT(quietFrom, 0u) << "the output never fell quiet";
     ASSERT_EQ(S_OK, engine->SetPlayPosition(-2500, posCurrent));
     ULONG state = 0;
     engine->GetCurrentState(&state);
     EXPECT_TRUE(state & _esReplay);
     // Replay ends by itself at the live point.
-    for (int i = 0; i < 100 && (state & _esReplay); ++i) {
+    for (auto end = std::chrono::steady_clock::now() + 30s;
+         (state & _esReplay) && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(50ms);
         engine->GetCurrentState(&state);
     }
@@ -149,7 +167,7 @@ TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
     recorder.Stop(SIGTERM, 3000);
 
     auto left = LeftChannel(ReadAll(heard), &equal);
-    size_t onset = 0;
+    size_t onset = quietFrom;
     while (onset < left.size() && std::abs(left[onset]) < kPeak / 4) ++onset;
     ASSERT_GT(left.size(), onset + 2400 + 14400) << "the replay was not heard on the sink's monitor";
     std::vector<int16_t> steady(left.begin() + static_cast<long>(onset + 2400),
