@@ -35,7 +35,7 @@ protected:
 // Waits until done() holds, for effects that reach the other side
 // asynchronously (a released reference, a client that left). False after
 // timeoutMs.
-bool Eventually(const std::function<bool()>& done, int timeoutMs = 10000);
+bool Eventually(const std::function<bool()>& done, int timeoutMs = 60000);
 
 }  // namespace ipctest
 

@@ -244,16 +244,32 @@ public:
         m_address = "unix:path=" + m_folder + "/bus";
         std::string config = "--session";
         std::string address = "--address=" + m_address;
+        // The daemon prints its address once it listens: that line, not its
+        // socket file appearing (bound before it listens), says it is ready.
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0) return false;
         char* argv[] = {const_cast<char*>("dbus-daemon"), config.data(), const_cast<char*>("--nofork"),
-                        const_cast<char*>("--nopidfile"), address.data(), nullptr};
+                        const_cast<char*>("--nopidfile"), address.data(), const_cast<char*>("--print-address=1"),
+                        nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, ready[1], STDOUT_FILENO);
         int rc = ::posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, argv, environ);
         posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return false;
-        // Ready once its socket accepts connections.
-        return Eventually([&] { return ::access((m_folder + "/bus").c_str(), F_OK) == 0; });
+        ::close(ready[1]);
+        if (rc != 0) {
+            m_pid = -1;
+            ::close(ready[0]);
+            return false;
+        }
+        std::string line;
+        char c = 0;
+        pollfd p{ready[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&p, 1, 60000) == 1 && ::read(ready[0], &c, 1) == 1)
+            line += c;
+        ::close(ready[0]);
+        return line.find('\n') != std::string::npos;
     }
     void Kill() {
         if (m_pid > 0) {
