@@ -16,6 +16,7 @@ KAudioController::KAudioController(const KControllerComponents& components)
 KAudioController::~KAudioController() {
     // Normally Destroy has run; a controller whose construction failed, or one
     // released without Destroy, still never leaves a thread behind.
+    if (m_hSwitchThread.IsStarted()) m_hSwitchThread.Join();
     StopAllThreads();
     m_cSongDetector.SetListener(nullptr);
     m_cEvents.UnadviseAll();
@@ -185,7 +186,7 @@ void KAudioController::StopAllThreads() {
     // time-out when the device is gone): giving the capturer up is the
     // capturer's way to end that wait, and the pump, seeing the exit event,
     // does not open it again.
-    if (m_pCapturer && m_hEventCapture.IsSet()) m_pCapturer->Uninitialize();
+    if (m_pCapturer) m_pCapturer->Uninitialize();
     StopThread(m_hReplayThread, "m_hReplayThread");
     StopThread(m_hMaintenanceThread, "m_hMaintenanceThread");
     StopThread(m_hCleanupThread, "m_hCleanupThread");
@@ -195,6 +196,12 @@ void KAudioController::StopAllThreads() {
 
 HRESULT KAudioController::Destroy() {
     if (m_bDestroyed.exchange(true)) return S_OK;
+    {
+        // A settings update under way ends first; a folder switch that it
+        // started runs to its end (its clients get CacheLoaded).
+        std::lock_guard<std::mutex> settings(m_settingsUpdateLock);
+        StopThread(m_hSwitchThread, "m_hSwitchThread");
+    }
     // The threads end first, so nothing writes into the cache or plays while
     // the devices are released; the cache index is saved last, when no more
     // audio can arrive.
@@ -246,6 +253,3 @@ DWORD KAudioController::Snapshot() {
     KLock lock(m_hDataMutex);
     return GetState();
 }
-
-// Part of the contract that comes with the settings update.
-HRESULT KAudioController::UpdateSettings() { return E_NOTIMPL; }

@@ -11,6 +11,9 @@
 // waits for the command lock, and no event is delivered while the delivering
 // thread holds any of them (KEventGate).
 #include <atomic>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
 #include <vector>
 
 #include "ipc/QXServiceLib.h"
@@ -56,6 +59,14 @@ public:
     // How long Destroy waits for a thread before it logs the overrun (it then
     // keeps waiting: threads are never abandoned).
     static constexpr DWORD kThreadStopMs = 1000;
+    // The settings the engine takes over: the smallest and largest cache
+    // (5 minutes, and the largest time the settings window can show), the
+    // song lengths the settings window offers, and the longest device name.
+    static constexpr ULONG kMinCacheSizeMs = 300000;
+    static constexpr ULONG kMaxCacheSizeMs = 359999990;
+    static constexpr UINT kMinSongLengthMinutes = 1;
+    static constexpr UINT kMaxSongLengthMinutes = 60;
+    static constexpr size_t kMaxDeviceNameLength = 1024;
 
     // Builds and starts the engine. On success *ppController is the new
     // controller with no client reference taken yet; on failure it is null,
@@ -125,6 +136,9 @@ public:
     HRESULT DiscAlmostFullChecker();
     HRESULT DiscFullChecker();
 
+    // Whether a cache-folder switch is under way.
+    bool IsSwitchingCacheFolder() const { return m_bSwitching; }
+
     // The write position of the buffer that song detection follows; false
     // when it cannot be read.
     bool GetDetectionWritePos(ULONGLONG* pPos);
@@ -164,6 +178,24 @@ private:
     void ResumeLivePlayers();
     // The room for recording on the cache folder's volume; S_OK or the reason.
     HRESULT CheckDiskForRecording();
+    // S_OK while the folder's volume has room for recording, else the reason.
+    HRESULT CheckRoomOnDisk(const std::u16string& folder);
+
+    // The settings update (one at a time, under m_settingsUpdateLock) and its steps.
+    HRESULT UpdateCacheSettings();
+    HRESULT UpdatePlaySettings();
+    HRESULT UpdateCaptureSettings();
+    HRESULT UpdateSilenceSettings();
+    HRESULT UpdateMaxSongLength();
+    // Opens the three players on a device; the first failure.
+    HRESULT OpenPlayers(BSTR bstrDevice);
+    // Refuses a folder that cannot hold the cache (S_OK when it can).
+    HRESULT CheckCacheFolder(const std::u16string& folder);
+    // Moves the engine to the folder the settings name; CacheLoaded follows
+    // whatever happens.
+    HRESULT SwitchCacheFolder(const std::u16string& newDir);
+    void AnnounceSongs();
+    void EmptyPlaylistInMemory();
 
     // Thread bodies and their entry procedures.
     static HRESULT ReplayThreadProc(KAudioController* pThis);
@@ -245,6 +277,16 @@ private:
     DWORD m_dwCleanupStartMs = 0;
     std::vector<BYTE> m_replayBlock;
 
+    // One settings update at a time; taken before any engine lock.
+    std::mutex m_settingsUpdateLock;
+    // Held by the capture pump through each pass: a settings update that
+    // rebuilds the capturer holds it once the pump is parked.
+    std::mutex m_capturePassLock;
+    // Maintenance and clean-up passes hold it shared and skip their pass
+    // while a cache-folder switch holds it.
+    std::shared_mutex m_passLock;
+    std::atomic<bool> m_bSwitching{false};
+
     KEventGate m_cEventGate;
     CProxy_IAudioControllerEvents m_cEvents{this};
     KStorageWarnings m_cWarnings;
@@ -258,4 +300,5 @@ private:
     plat::Thread m_hCleanupThread;
     plat::Thread m_hCaptureThread;
     plat::Thread m_hSilenceThread;
+    plat::Thread m_hSwitchThread;
 };

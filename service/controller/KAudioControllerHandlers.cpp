@@ -177,17 +177,23 @@ HRESULT KAudioController::OnLive() {
 
 HRESULT KAudioController::CheckDiskForRecording() {
     HRESULT hr = S_OK;
-    ULONG dwFileSize = 0;
-    if (TQ_FAILED(hr, m_pCache->GetFileMaxSize(&dwFileSize))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting file maximal size was failed");
-        return hr;
-    }
     plat::Bstr bstrDir;
     if (TQ_FAILED(hr, m_pCache->GetCacheDir(bstrDir.Out()))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting cache dirrectory was failed");
         return hr;
     }
+    return CheckRoomOnDisk(plat::BstrToU16(bstrDir));
+}
+
+HRESULT KAudioController::CheckRoomOnDisk(const std::u16string& folder) {
+    HRESULT hr = S_OK;
+    ULONG dwFileSize = 0;
+    if (TQ_FAILED(hr, m_pCache->GetFileMaxSize(&dwFileSize))) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Getting file maximal size was failed");
+        return hr;
+    }
     ULONGLONG llFree = 0;
+    plat::Bstr bstrDir(folder);
     if (!FreeDiskSpace(bstrDir, &llFree)) {
         hr = plat::HResultFromLastError();
         TQ_TRACE_HR("HRESULT_FROM_WIN32(GetLastError())");

@@ -84,8 +84,9 @@ void KAudioController::CapturePass() {
     // capturer may have been opened again meanwhile.
     if (FitCaptureBlock()) hrData = m_pCapturer->GetData(m_pCaptureSubBuffer.data(), &dwBytes);
     if (hrData != S_OK || dwBytes == 0) {
-        // Stopping: the capturer was given up on purpose.
-        if (m_hEventExit.IsSet()) return;
+        // Stopping, or parked by a settings update: the capturer was given
+        // up on purpose and is not opened again here.
+        if (m_hEventExit.IsSet() || !m_hEventCapture.IsSet()) return;
         if (!ReinitializeCapturer()) {
             m_hEventExit.Wait(30);
             return;
@@ -131,7 +132,10 @@ HRESULT KAudioController::CaptureThread() {
             if (m_hEventExit.Wait(10) == plat::WAIT_OBJECT_0) return S_OK;
             continue;
         }
-        CapturePass();
+        // A settings update that rebuilds the capturer waits for the pass
+        // to end, and parks the pump by resetting its event.
+        std::lock_guard<std::mutex> pass(m_capturePassLock);
+        if (m_hEventCapture.IsSet()) CapturePass();
     }
 }
 

@@ -138,6 +138,9 @@ void KAudioController::DetectSongs(DWORD dwNow) {
 }
 
 void KAudioController::MaintenancePass() {
+    // Skipped while the cache folder is switched.
+    std::shared_lock<std::shared_mutex> pass(m_passLock, std::try_to_lock);
+    if (!pass.owns_lock()) return;
     SMaintenance& m = m_maintenance;
     DWORD dwNow = plat::GetTickCount();
     HRESULT hr = S_OK;
@@ -242,6 +245,9 @@ HRESULT KAudioController::OnSongFound(DWORD dwLeftBorder, DWORD dwRightBorder) {
 // ---- Playlist clean-up -----------------------------------------------------
 
 void KAudioController::CleanupPass() {
+    // Skipped while the cache folder is switched.
+    std::shared_lock<std::shared_mutex> pass(m_passLock, std::try_to_lock);
+    if (!pass.owns_lock()) return;
     ULONGLONG llStart = 0;
     HRESULT hr = S_OK;
     if (TQ_FAILED(hr, m_pCache->GetStartReadPos(&llStart))) {

@@ -121,6 +121,8 @@ TEST_F(ControllerIntake, TheRecordingDeviceIsWrittenToBufferOneAndHeardLiveWhenA
 }
 
 TEST_F(ControllerIntake, ACaptureFailureRebuildsTheCapturerOnTheSettingsDevice) {
+    settings->writeFromRecord = 1;  // the pump runs
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
     int opens = capturer->Calls("Initialize");
     controller->CapturePass();  // nothing captured: as after the capturer's time-out
     EXPECT_EQ(1, capturer->Calls("Uninitialize"));

@@ -59,7 +59,7 @@ void EngineFixture::SetUp() {
     sys = plat::VirtualSoundSystem::Create();
     speakers = sys->AddPlaybackDevice(u"Speakers");
     sys->AddPlaybackDevice(u"Headphones");
-    sys->AddCaptureDevice(u"Microphone");
+    microphone = sys->AddCaptureDevice(u"Microphone");
     plat::SetSoundSystem(sys);
     events = EventRecorder::CreateInstance();
 }
@@ -83,6 +83,12 @@ HRESULT EngineFixture::Build(bool startThreads) {
     c.createCache = [this, makeCache]() -> ICache* {
         ICache* made = makeCache();
         cache = made;
+        return made;
+    };
+    auto makeCapturer = c.createCapturer;
+    c.createCapturer = [this, makeCapturer]() -> IAudioCapturer* {
+        IAudioCapturer* made = makeCapturer();
+        capturer = made;
         return made;
     };
     auto makePlayer = c.createPlayer;
@@ -121,6 +127,7 @@ void EngineFixture::DestroyEngine() {
     controller->Destroy();
     controller.Reset();
     cache.Reset();
+    capturer.Reset();
     playlist.Reset();
     settings.Reset();
 }

@@ -80,6 +80,7 @@ protected:
     TempRuntimeDir m_runtime;
     std::shared_ptr<plat::VirtualSoundSystem> sys;
     GUID speakers{};
+    GUID microphone{};
     std::vector<plat::ComPtr<RecordingPlayer>> players;  // live, live capture, replay
     RecordingPlayer* replay() { return players.at(players.size() - 1).Get(); }
     RecordingPlayer* live() { return players.at(players.size() - 3).Get(); }
@@ -87,6 +88,7 @@ protected:
 
     plat::ComPtr<KAudioController> controller;
     plat::ComPtr<ICache> cache;
+    plat::ComPtr<IAudioCapturer> capturer;
     plat::ComPtr<IPlayList> playlist;
     plat::ComPtr<ISettings> settings;
     plat::ComPtr<EventRecorder> events;

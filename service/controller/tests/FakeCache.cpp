@@ -1,6 +1,7 @@
 #include "service/controller/tests/FakeCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/com/Bstr.h"
@@ -246,8 +247,21 @@ HRESULT FakeCache::Save() {
     ++m_saves;
     return S_OK;
 }
-HRESULT FakeCache::Load() {
+void FakeCache::BlockLoads(bool block) {
     Guard g(m_lock);
+    m_blockLoads = block;
+    m_loadChanged.notify_all();
+}
+bool FakeCache::WaitLoadBlocked(int timeoutMs) {
+    std::unique_lock<std::recursive_mutex> g(m_lock);
+    return m_loadChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return m_loadsWaiting > 0; });
+}
+HRESULT FakeCache::Load() {
+    std::unique_lock<std::recursive_mutex> g(m_lock);
+    ++m_loadsWaiting;
+    m_loadChanged.notify_all();
+    m_loadChanged.wait(g, [&] { return !m_blockLoads; });
+    --m_loadsWaiting;
     ++m_loads;
     return S_OK;
 }

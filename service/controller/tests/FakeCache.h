@@ -3,6 +3,7 @@
 // buffers with write, read and start positions, the live window of 400 ms,
 // mixed reads and failures on request.
 #include <array>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -33,6 +34,10 @@ public:
     int SaveCount();
     int LoadCount();
     std::vector<std::pair<ULONGLONG, ULONGLONG>> Ranges();
+    // Load waits while loads are blocked (as a large index takes its time);
+    // WaitLoadBlocked tells when a Load has begun to wait.
+    void BlockLoads(bool block);
+    bool WaitLoadBlocked(int timeoutMs);
     // Appends bytes of the given value to a buffer as if written (for tests
     // that need cached audio without the intake).
     void Fill(UINT index, ULONGLONG bytes, BYTE value);
@@ -85,5 +90,8 @@ private:
     std::u16string m_dir = u"/tmp/";
     int m_saves = 0;
     int m_loads = 0;
+    bool m_blockLoads = false;
+    int m_loadsWaiting = 0;
+    std::condition_variable_any m_loadChanged;
     std::vector<std::pair<ULONGLONG, ULONGLONG>> m_ranges;
 };

@@ -59,14 +59,18 @@ HRESULT FakeCapturer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
 void FakeCapturer::BlockGetData(bool block) {
     Guard g(m_lock);
     m_block = block;
+    m_changed.notify_all();
 }
 HRESULT FakeCapturer::GetData(BYTE* pBuffer, ULONG* pdwBytes) {
     *pdwBytes = 0;
     std::unique_lock<std::mutex> g(m_lock);
     if (m_block) {
+        Note("GetDataBlocked");
         const unsigned seen = m_takeovers;
-        bool woken = m_changed.wait_for(g, std::chrono::seconds(30), [&] { return m_takeovers != seen; });
-        return woken ? E_ABORT : E_FAIL;
+        bool woken =
+            m_changed.wait_for(g, std::chrono::seconds(30), [&] { return m_takeovers != seen || !m_block; });
+        if (!woken) Note("GetDataTimedOut");
+        return m_takeovers != seen ? E_ABORT : E_FAIL;
     }
     if (HRESULT hr = Note("GetData"); FAILED(hr)) return hr;
     if (!m_open || m_blocks.empty()) return E_FAIL;

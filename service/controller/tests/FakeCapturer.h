@@ -23,7 +23,8 @@ public:
     void Fail(const std::string& method, HRESULT hr);
     void SetBufferSize(ULONG size);
     // GetData waits (as for a device that sends nothing) until Uninitialize
-    // or Initialize takes the capturer over, or 30 s have passed.
+    // or Initialize takes the capturer over, the block is lifted, or 30 s
+    // have passed (counted as "GetDataTimedOut").
     void BlockGetData(bool block);
 
     HRESULT Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) override;

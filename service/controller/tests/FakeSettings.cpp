@@ -56,6 +56,7 @@ HRESULT FakeSettings::GetCacheSize(ULONG* p) {
     return S_OK;
 }
 HRESULT FakeSettings::GetAudioDevice(BSTR* p) {
+    if (Fails("AudioDevice")) return E_FAIL;
     Guard g(m_lock);
     *p = plat::BstrFromU16(m_audioDevice);
     return S_OK;
@@ -66,6 +67,7 @@ HRESULT FakeSettings::SetAudioDevice(BSTR v) {
     return S_OK;
 }
 HRESULT FakeSettings::GetCaptureDevice(BSTR* p) {
+    if (Fails("CaptureDevice")) return E_FAIL;
     Guard g(m_lock);
     *p = plat::BstrFromU16(m_captureDevice);
     return S_OK;

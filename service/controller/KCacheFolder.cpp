@@ -1,0 +1,71 @@
+#include "service/controller/KCacheFolder.h"
+
+#include <vector>
+
+#include "platform/fs/File.h"
+#include "service/foundation/Trace.h"
+
+namespace cacheFolder {
+
+namespace {
+
+bool StartsWith(const std::u16string& s, std::u16string_view prefix) {
+    return s.size() >= prefix.size() && std::u16string_view(s).substr(0, prefix.size()) == prefix;
+}
+
+bool EndsWith(const std::u16string& s, std::u16string_view suffix) {
+    return s.size() >= suffix.size() && std::u16string_view(s).substr(s.size() - suffix.size()) == suffix;
+}
+
+void DropSuffix(std::u16string* s, std::u16string_view suffix) {
+    if (EndsWith(*s, suffix)) s->resize(s->size() - suffix.size());
+}
+
+}  // namespace
+
+bool IsOwnFile(const std::u16string& name) {
+    std::u16string base = name;
+    DropSuffix(&base, u".tqnew");  // a replacement that did not finish
+    DropSuffix(&base, u".bak");
+    if (StartsWith(base, u"CasheFile_") && EndsWith(base, u".cah")) return true;
+    if (StartsWith(base, u"QXCacheStructure") && EndsWith(base, u".dat")) return true;
+    return base == u"QXPlaylist.dat";
+}
+
+HRESULT DeleteOwnFiles(const std::u16string& folder) {
+    if (folder.empty()) return E_INVALIDARG;
+    const std::u16string dataDir = plat::WithTrailingSeparator(folder) + kDataFolder;
+    // A link in place of the subfolder points at files that are not ours.
+    if (plat::IsSymbolicLink(dataDir) || !plat::IsDirectory(dataDir)) return S_OK;
+    std::vector<plat::DirEntry> entries;
+    if (!plat::ListDirectory(dataDir, &entries)) {
+        DWORD err = plat::GetLastError();
+        TQ_TRACE_BOOL("ListDirectory(strFolder)");
+        TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, err, dataDir);
+        return plat::HResultFromError(err);
+    }
+    HRESULT result = S_OK;
+    bool othersLeft = false;
+    for (const plat::DirEntry& e : entries) {
+        if (e.isDirectory || !IsOwnFile(e.name)) {
+            othersLeft = true;
+            continue;
+        }
+        if (!plat::DeleteFile(dataDir + e.name)) {
+            DWORD err = plat::GetLastError();
+            TQ_TRACE_BOOL("DeleteFile(strFolder + fn)");
+            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, dataDir + e.name);
+            if (SUCCEEDED(result)) result = plat::HResultFromError(err);
+            othersLeft = true;
+        }
+    }
+    if (!othersLeft && !plat::RemoveDirectory(dataDir) && plat::PathExists(dataDir)) {
+        DWORD err = plat::GetLastError();
+        TQ_TRACE_BOOL("RemoveDirectory(strFolder)");
+        TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, err, dataDir);
+        if (SUCCEEDED(result)) result = plat::HResultFromError(err);
+    }
+    return result;
+}
+
+}  // namespace cacheFolder

@@ -1,0 +1,22 @@
+#pragma once
+// The files the engine keeps in a cache folder's "QXCache" subfolder, told
+// apart from anything else a user may have put there.
+#include <string>
+
+#include "ipc/QXServiceLib.h"
+
+namespace cacheFolder {
+
+// The subfolder of a cache folder that holds the engine's files.
+inline constexpr const char16_t* kDataFolder = u"QXCache/";
+
+// Whether a file name is one the engine writes there: cache data files, the
+// cache index files, the playlist, their backups and unfinished replacements.
+bool IsOwnFile(const std::u16string& name);
+
+// Deletes the engine's own files from folder + "QXCache/" and then the
+// subfolder when nothing else is left in it. Other files, subfolders and
+// links are left alone. S_OK when the subfolder is missing.
+HRESULT DeleteOwnFiles(const std::u16string& folder);
+
+}  // namespace cacheFolder

@@ -1,0 +1,103 @@
+// Settings taken over by the running engine with its real cache, playlist
+// and capturer: the recording device switched on while recording, and the
+// cache moved to another folder and back.
+#include "service/controller/tests/EngineFixture.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/com/Bstr.h"
+#include "platform/fs/File.h"
+#include "platform/sound/SoundTypes.h"
+
+namespace {
+
+template <class Cond>
+bool WaitFor(Cond cond, int seconds = 30) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::u16string Text(const plat::Bstr& b) { return plat::BstrToU16(b.Get()); }
+
+}  // namespace
+
+using EngineSettings = EngineFixture;
+
+TEST_F(EngineSettings, TurningOnTheRecordingDeviceWhileRecordingCapturesItAtOnce) {
+    const plat::WaveFormat format{plat::kWaveFormatPcm, 2, 48000, 192000, 4, 16, 0};
+    sys->SetGenerator(microphone, plat::SineGenerator(format, 440.0, 0.5));
+    ASSERT_EQ(S_OK, Build(true));
+    StartPump();
+    ASSERT_EQ(S_OK, controller->Record());
+    ULONG status = 0;
+    ASSERT_EQ(S_OK, capturer->GetStatus(&status));
+    EXPECT_EQ(0u, status & plat::DSCBSTATUS_CAPTURING) << "nothing records from the device yet";
+    const ULONGLONG start = WritePos(1);
+
+    ASSERT_EQ(S_OK, settings->SetWriteFromRecordDeviceState(1));
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
+    // Capturing before the pump reads: its first read finds data rather than
+    // waiting out its time-out on a stopped buffer.
+    ASSERT_EQ(S_OK, capturer->GetStatus(&status));
+    EXPECT_NE(0u, status & plat::DSCBSTATUS_CAPTURING);
+
+    const ULONG bytes = 19200;
+    ASSERT_TRUE(WaitFor([&] { return WritePos(1) >= start + bytes; })) << "the microphone reaches buffer 1";
+    std::vector<BYTE> cached(bytes);
+    ASSERT_EQ(S_OK, cache->ReadFixedPosEx(1, start, bytes, cached.data()));
+    size_t loud = 0;
+    for (size_t i = 0; i + 1 < cached.size(); i += 2) {
+        short sample = static_cast<short>(cached[i] | (cached[i + 1] << 8));
+        if (sample > 1000 || sample < -1000) ++loud;
+    }
+    EXPECT_GT(loud, cached.size() / 8) << "the tone, not silence";
+}
+
+TEST_F(EngineSettings, ASwitchToAnotherFolderAndBackBringsTheSongsBackAndMixesNothing) {
+    ASSERT_EQ(S_OK, Build(false));
+    Advise();
+    plat::Bstr home;
+    ASSERT_EQ(S_OK, settings->GetCacheDir(home.Out()));
+    ASSERT_EQ(S_OK, controller->Record());
+    Feed(Tone(12 * kSecond, 0));
+    ASSERT_EQ(S_OK, controller->StopRecord());
+    ULONG count = 0;
+    playlist->Count(&count);
+    ASSERT_EQ(1u, count);
+
+    const std::u16string other = m_dir + u"/other/";
+    ASSERT_EQ(S_OK, settings->SetCacheDir(plat::Bstr(other)));
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
+    ASSERT_TRUE(WaitFor([&] { return !controller->IsSwitchingCacheFolder(); }));
+    playlist->Count(&count);
+    EXPECT_EQ(0u, count) << "the new folder has no playlist";
+    EXPECT_TRUE(plat::IsFile(Text(home) + u"QXCache/QXPlaylist.dat")) << "the old playlist stays where it was";
+    // What the maintenance thread would save into the new folder holds no old song.
+    playlist->Save();
+    playlist->Load();
+    playlist->Count(&count);
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(1u, events->Count("CacheLoaded"));
+
+    ASSERT_EQ(S_OK, settings->SetCacheDir(home));
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
+    ASSERT_TRUE(WaitFor([&] { return !controller->IsSwitchingCacheFolder(); }));
+    playlist->Count(&count);
+    EXPECT_EQ(1u, count);
+    GUID back{};
+    ASSERT_EQ(S_OK, playlist->First(&back));
+    EXPECT_EQ(2u, events->Count("SongDetected ")) << "found while recording, announced again after the load";
+    EXPECT_LE(1u, events->Count("SongDetected " + plat::GuidToUtf8(back)));
+    EXPECT_EQ(2u, events->Count("CacheLoaded"));
+    EXPECT_FALSE(plat::PathExists(other + u"QXCache")) << "the empty folder left nothing of ours behind";
+    EXPECT_LE(11u * 1000, [&] {
+        ULONG ms = 0;
+        controller->GetTimeFullness(&ms);
+        return ms;
+    }()) << "the old cache is back";
+}
