@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -311,6 +312,28 @@ bool MoveFile(const std::u16string& from, const std::u16string& to) {
     return true;
 }
 
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
+    const std::string f = Os(from), t = Os(to);
+    if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // A file system without the flag: a hard link fails on an existing
+        // target just the same.
+        if (::link(f.c_str(), t.c_str()) != 0) {
+            err = errno;
+        } else {
+            ::unlink(f.c_str());
+            return true;
+        }
+    }
+    if (err == EEXIST) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return false;
+    }
+    SetLastErrorFromErrno(err);
+    return false;
+}
+
 bool CreateDirectory(const std::u16string& path) {
     if (::mkdir(Os(path).c_str(), 0755) != 0) return Fail();
     return true;
@@ -372,6 +395,11 @@ bool DeleteFolderRecursive(const std::u16string& path) {
 bool PathExists(const std::u16string& path) {
     struct stat st;
     return ::stat(Os(path).c_str(), &st) == 0;
+}
+
+bool EntryExists(const std::u16string& path) {
+    struct stat st;
+    return ::lstat(Os(path).c_str(), &st) == 0;
 }
 
 bool IsDirectory(const std::u16string& path) {

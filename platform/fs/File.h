@@ -56,6 +56,9 @@ bool DeleteFile(const std::u16string& path);
 bool CopyFile(const std::u16string& from, const std::u16string& to, bool failIfExists);
 // Renames, replacing an existing target file.
 bool MoveFile(const std::u16string& from, const std::u16string& to);
+// Renames only while nothing has the target's name (ERROR_FILE_EXISTS else);
+// the check and the rename are one step, so no entry is ever replaced.
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to);
 // Creates one folder; ERROR_ALREADY_EXISTS when something has that name.
 bool CreateDirectory(const std::u16string& path);
 // Removes an empty folder.
@@ -65,6 +68,9 @@ bool RemoveDirectory(const std::u16string& path);
 bool DeleteFolderRecursive(const std::u16string& path);
 
 bool PathExists(const std::u16string& path);
+// True when any entry has this name: a file, a folder, a dangling symbolic
+// link, one we may not write.
+bool EntryExists(const std::u16string& path);
 bool IsDirectory(const std::u16string& path);
 bool IsFile(const std::u16string& path);
 // True when the path itself (its last part, trailing separators ignored) is a

@@ -134,6 +134,31 @@ TEST_F(FsTest, RecursiveDeleteNeverFollowsLinks) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(FsTest, RenameWithoutReplacingAndEntriesThatExistOnlyAsLinks) {
+    File f;
+    ASSERT_TRUE(f.Open(P(u"a"), FileAccess::Write, FileCreation::CreateNew));
+    ASSERT_TRUE(f.Write("a", 1, nullptr));
+    f.Close();
+    ASSERT_TRUE(f.Open(P(u"b"), FileAccess::Write, FileCreation::CreateNew));
+    ASSERT_TRUE(f.Write("bb", 2, nullptr));
+    f.Close();
+    EXPECT_FALSE(MoveFileNoReplace(P(u"a"), P(u"b")));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    uint64_t size = 0;
+    ASSERT_TRUE(GetFileSize(P(u"b"), &size));
+    EXPECT_EQ(size, 2u);
+    ASSERT_TRUE(MoveFileNoReplace(P(u"a"), P(u"c")));
+    EXPECT_FALSE(EntryExists(P(u"a")));
+    EXPECT_TRUE(EntryExists(P(u"c")));
+
+    // A dangling link is no file, but its name is taken.
+    ASSERT_EQ(::symlink("/nonexistent/target", ToUtf8(P(u"dangling")).c_str()), 0);
+    EXPECT_FALSE(PathExists(P(u"dangling")));
+    EXPECT_TRUE(EntryExists(P(u"dangling")));
+    EXPECT_FALSE(MoveFileNoReplace(P(u"c"), P(u"dangling")));
+    EXPECT_TRUE(IsFile(P(u"c")));
+}
+
 TEST_F(FsTest, PathsOfTheProgramAndTheDataFolder) {
     EXPECT_FALSE(GetModulePath().empty());
     EXPECT_EQ(GetModuleDir().back(), u'/');

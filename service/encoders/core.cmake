@@ -1,0 +1,9 @@
+# The part of every encoder that does not depend on the format: path parts,
+# the save loop and its Progress events.
+tonquil_module(encoders
+  SOURCES KPathParts.cpp CProxy_IAudioEncoderEvents.cpp KAudioEncoder.cpp
+  PUBLIC_DEPS foundation audio_cache qxservicelib platform_core platform_com platform_fs)
+
+tonquil_test(encoders_tests
+  SOURCES tests/PathPartsTest.cpp tests/AudioEncoderTest.cpp tests/EncoderTestSupport.cpp
+  DEPS encoders)
