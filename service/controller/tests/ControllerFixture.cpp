@@ -70,3 +70,20 @@ DWORD ControllerFixture::State() {
     EXPECT_EQ(S_OK, controller->GetCurrentState(&state));
     return state;
 }
+
+void ControllerFixture::ClientRequest(unsigned n) {
+    switch (n % 8) {
+        case 0: controller->Play(); break;
+        case 1: controller->Pause(); break;
+        case 2: controller->Record(); break;
+        case 3: controller->StopRecord(); break;
+        case 4: controller->Live(); break;
+        case 5: controller->SetPlayPosition(-5000, posCurrent); break;
+        case 6: controller->SetPlayPosition(5000, posCurrent); break;
+        default: {
+            ULONG v = 0;
+            controller->GetAvailableCommands(&v);
+            controller->GetPlayPosition(&v);
+        }
+    }
+}

@@ -10,6 +10,7 @@
 
 #include "platform/com/ComPtr.h"
 #include "service/controller/KAudioController.h"
+#include "service/controller/tests/Eventually.h"
 #include "service/controller/tests/FakeCache.h"
 #include "service/controller/tests/FakeCapturer.h"
 #include "service/controller/tests/FakePlayer.h"
@@ -32,6 +33,9 @@ protected:
     // Drives the controller into a state by commands (from the initial state).
     void Record();
     DWORD State();
+    // One of what a client asks (n picks it): the transport commands, a
+    // step back or forward, or two queries.
+    void ClientRequest(unsigned n);
 
     plat::ComPtr<FakeCache> cache;
     plat::ComPtr<FakeSettings> settings;

@@ -39,17 +39,6 @@ void Touch(const std::u16string& path) {
     ASSERT_TRUE(f.Open(path, plat::FileAccess::Write, plat::FileCreation::CreateAlways));
 }
 
-// Waits for a condition with a generous deadline (never for a fixed time).
-template <class Cond>
-bool WaitFor(Cond cond, int seconds = 30) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 constexpr DWORD kModes = _esLive | _esReplay | _esPlay | _esPause | _esRec | _esStop;
 
 }  // namespace
@@ -72,7 +61,7 @@ protected:
         return plat::BstrToU16(dir);
     }
     bool SwitchEnded() {
-        return WaitFor([this] { return !controller->IsSwitchingCacheFolder(); });
+        return Eventually([this] { return !controller->IsSwitchingCacheFolder(); });
     }
     ULONGLONG Size() {
         ULONGLONG size = 0;
@@ -231,13 +220,13 @@ TEST_F(ControllerSettings, ACaptureDeviceChangeWaitsForThePumpAndTheDataPathGoes
     ASSERT_EQ(S_OK, Build(true));
     Record();
     capturer->BlockGetData(true);
-    ASSERT_TRUE(WaitFor([&] { return capturer->Calls("GetDataBlocked") > 0; }));
+    ASSERT_TRUE(Eventually([&] { return capturer->Calls("GetDataBlocked") > 0; }));
     settings->SetStrings(folder.Sub(u"old/"), u"Speakers", u"Line In");
     ASSERT_EQ(S_OK, controller->UpdateSettings());
     EXPECT_EQ(u"Line In", capturer->Device());
     capturer->BlockGetData(false);
     capturer->Queue(std::vector<BYTE>(24000, 7));
-    EXPECT_TRUE(WaitFor([&] { return cache->BufferCopy(1).write >= 24000; }))
+    EXPECT_TRUE(Eventually([&] { return cache->BufferCopy(1).write >= 24000; }))
         << "the pump reads the new device";
     EXPECT_EQ(0, capturer->Calls("GetDataTimedOut")) << "the change ended the pump's wait";
 }
@@ -391,16 +380,13 @@ TEST_F(ControllerSettings, SettingsUpdatesBesideCommandsFromEightThreadsWhileRec
     for (int t = 0; t < 8; ++t) {
         clients.emplace_back([&, t] {
             std::vector<BYTE> block(1920, static_cast<BYTE>(t));
-            for (int i = 0; !stop; ++i) {
-                switch ((i + t) % 8) {
-                    case 0: controller->Play(); break;
-                    case 1: controller->Pause(); break;
-                    case 2: controller->Record(); break;
-                    case 3: controller->StopRecord(); break;
-                    case 4: controller->Live(); break;
-                    case 5: controller->SetPlayPosition(-5000, posCurrent); break;
-                    case 6: controller->OnAudioData(static_cast<DWORD>(block.size()), block.data()); break;
-                    case 7: capturer->Queue(std::vector<BYTE>(1920, 3)); break;
+            for (unsigned i = 0; !stop; ++i) {
+                // The clients' requests beside the played sound and the
+                // recording device's data.
+                switch ((i + t) % 10) {
+                    case 8: controller->OnAudioData(static_cast<DWORD>(block.size()), block.data()); break;
+                    case 9: capturer->Queue(std::vector<BYTE>(1920, 3)); break;
+                    default: ClientRequest(i + t);
                 }
             }
             ++done;
@@ -418,7 +404,7 @@ TEST_F(ControllerSettings, SettingsUpdatesBesideCommandsFromEightThreadsWhileRec
         }
     }
     stop = true;
-    EXPECT_TRUE(WaitFor([&] { return done == 8; }, 60)) << "a command never finished";
+    EXPECT_TRUE(Eventually([&] { return done == 8; })) << "a command never finished";
     for (auto& c : clients) c.join();
     EXPECT_TRUE(SwitchEnded());
     EXPECT_EQ(S_OK, controller->StopRecord());

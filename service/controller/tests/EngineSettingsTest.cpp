@@ -3,24 +3,12 @@
 // cache moved to another folder and back.
 #include "service/controller/tests/EngineFixture.h"
 
-#include <chrono>
-#include <thread>
-
 #include "platform/com/Bstr.h"
 #include "platform/fs/File.h"
 #include "platform/sound/SoundTypes.h"
+#include "service/controller/tests/Eventually.h"
 
 namespace {
-
-template <class Cond>
-bool WaitFor(Cond cond, int seconds = 30) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 std::u16string Text(const plat::Bstr& b) { return plat::BstrToU16(b.Get()); }
 
@@ -47,7 +35,7 @@ TEST_F(EngineSettings, TurningOnTheRecordingDeviceWhileRecordingCapturesItAtOnce
     EXPECT_NE(0u, status & plat::DSCBSTATUS_CAPTURING);
 
     const ULONG bytes = 19200;
-    ASSERT_TRUE(WaitFor([&] { return WritePos(1) >= start + bytes; })) << "the microphone reaches buffer 1";
+    ASSERT_TRUE(Eventually([&] { return WritePos(1) >= start + bytes; })) << "the microphone reaches buffer 1";
     std::vector<BYTE> cached(bytes);
     ASSERT_EQ(S_OK, cache->ReadFixedPosEx(1, start, bytes, cached.data()));
     size_t loud = 0;
@@ -73,7 +61,7 @@ TEST_F(EngineSettings, ASwitchToAnotherFolderAndBackBringsTheSongsBackAndMixesNo
     const std::u16string other = m_dir + u"/other/";
     ASSERT_EQ(S_OK, settings->SetCacheDir(plat::Bstr(other)));
     ASSERT_EQ(S_OK, controller->UpdateSettings());
-    ASSERT_TRUE(WaitFor([&] { return !controller->IsSwitchingCacheFolder(); }));
+    ASSERT_TRUE(Eventually([&] { return !controller->IsSwitchingCacheFolder(); }));
     playlist->Count(&count);
     EXPECT_EQ(0u, count) << "the new folder has no playlist";
     EXPECT_TRUE(plat::IsFile(Text(home) + u"QXCache/QXPlaylist.dat")) << "the old playlist stays where it was";
@@ -86,7 +74,7 @@ TEST_F(EngineSettings, ASwitchToAnotherFolderAndBackBringsTheSongsBackAndMixesNo
 
     ASSERT_EQ(S_OK, settings->SetCacheDir(home));
     ASSERT_EQ(S_OK, controller->UpdateSettings());
-    ASSERT_TRUE(WaitFor([&] { return !controller->IsSwitchingCacheFolder(); }));
+    ASSERT_TRUE(Eventually([&] { return !controller->IsSwitchingCacheFolder(); }));
     playlist->Count(&count);
     EXPECT_EQ(1u, count);
     GUID back{};
