@@ -65,7 +65,9 @@ bool KSongDetector::IsLoudWindow() const {
 }
 
 HRESULT KSongDetector::AnalizeBlock(const short* samples, LONG bytes, LONGLONG position) {
-    if (m_vWindow.empty() || m_nWindowLength <= 0 || !samples || bytes < static_cast<LONG>(kFrameBytes)) return S_OK;
+    if (!samples && bytes > 0) return E_POINTER;
+    if (bytes < 0 || position < 0) return E_INVALIDARG;
+    if (m_vWindow.empty() || m_nWindowLength <= 0 || bytes < static_cast<LONG>(kFrameBytes)) return S_OK;
     const LONG frames = bytes / static_cast<LONG>(kFrameBytes);
     LONG consumed = 0;
     while (consumed < frames) {

@@ -34,7 +34,8 @@ public:
     // Forgets the segment's state (the window and the segment start stay).
     void Reset();
     // Analyses a block of the stream; `position` is the stream's byte position
-    // of its first byte. Always S_OK.
+    // of its first byte. E_POINTER for bytes without samples, E_INVALIDARG
+    // for a negative count or position; else S_OK.
     virtual HRESULT AnalizeBlock(const short* samples, LONG bytes, LONGLONG position);
     // Closes the current segment at a stream position.
     void CloseSegment(LONGLONG position, bool requireSound, bool checkLength);

@@ -38,7 +38,7 @@ HRESULT KAudioController::OnAudioData(DWORD dwBytes, BYTE* pSource) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting information from settings was failed");
         return hr;
     }
-    if (bWriteFromPlayDevice == 1 && Has(dwState, _esRec)) {
+    if (bWriteFromPlayDevice && Has(dwState, _esRec)) {  // any non-zero value is on
         if (FAILED(m_pCache->WriteEx(PLAY_DEVICE_BUFFER, dwBytes, pSource))) StopRecord();
     }
     return S_OK;

@@ -98,7 +98,7 @@ void KAudioController::DetectSongs(DWORD dwNow) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting information from settings was failed");
         bAutoSplit = FALSE;
     }
-    if (bAutoSplit == 1) {
+    if (bAutoSplit) {  // any non-zero value is on
         if (llPos > m.llLastWritePos) {
             // Audio that has already left the cache cannot be analysed: go on
             // from the oldest audio still held.
@@ -115,8 +115,13 @@ void KAudioController::DetectSongs(DWORD dwNow) {
                     m.llLastWritePos = llPos;
                 } else {
                     KEngineLock lock(m_detectorMutex, m_cEventGate);
-                    m_cSongDetector.AnalizeBlock(reinterpret_cast<const short*>(m.block.data()),
-                                                 static_cast<int>(dwCount), static_cast<LONGLONG>(m.llLastWritePos));
+                    if (TQ_FAILED(hr, m_cSongDetector.AnalizeBlock(reinterpret_cast<const short*>(m.block.data()),
+                                                                   static_cast<LONG>(dwCount),
+                                                                   static_cast<LONGLONG>(m.llLastWritePos)))) {
+                        // The block is passed over, like one that cannot be
+                        // read: the saves and warnings of this thread go on.
+                        TQ_REPORT(EC_INTERNAL, hr, u"Analizing in pause detector was failed");
+                    }
                     m.llLastWritePos += dwCount;
                 }
             }

@@ -218,4 +218,18 @@ TEST_F(SongDetectorTest, AWindowWithoutFramesIsRefused) {
     EXPECT_EQ(S_OK, fresh.AnalizeBlock(block.data(), 51200, 0));  // no window: nothing happens
 }
 
+TEST_F(SongDetectorTest, ABlockThatCannotBeAnalysedIsRefusedAndChangesNothing) {
+    std::vector<short> block(25600, 9000);
+    EXPECT_EQ(E_POINTER, detector.AnalizeBlock(nullptr, 51200, 0));
+    EXPECT_EQ(E_INVALIDARG, detector.AnalizeBlock(block.data(), -4, 0));
+    EXPECT_EQ(E_INVALIDARG, detector.AnalizeBlock(block.data(), 51200, -1));
+    EXPECT_EQ(S_OK, detector.AnalizeBlock(nullptr, 0, 0));  // nothing to analyse
+    // None of them started a segment: the first quiet window does.
+    Feeder feed(detector);
+    feed.Silence(0.3);
+    feed.Flush();
+    detector.MarkBoundary(feed.Position() + 5 * kBytesPerSecond);
+    EXPECT_EQ((Songs{{300, 5300}}), listener->Songs());
+}
+
 }  // namespace

@@ -69,12 +69,17 @@ TEST_F(ControllerIntake, EachStateHearsOrSilencesThePlayedSoundAsTheInterceptSet
     }
 }
 
-TEST_F(ControllerIntake, WritingFromThePlayDeviceOffKeepsBufferZeroEmptyButTheSoundHeard) {
-    settings->writeFromPlay = 0;
+TEST_F(ControllerIntake, WritingFromThePlayDeviceIsOnForAnyNonZeroValueAndOffKeepsOnlyTheSound) {
     Record();
-    ASSERT_EQ(S_OK, Feed(1920, 1));
-    EXPECT_EQ(0u, Written(0));
-    EXPECT_EQ(1920u, live()->PlayedBytes());
+    size_t heard = 0;
+    for (LONG flag : {0, 1, 2, -1}) {
+        settings->writeFromPlay = flag;
+        ULONGLONG written = Written(0);
+        ASSERT_EQ(S_OK, Feed(1920, 1));
+        EXPECT_EQ(flag != 0 ? written + 1920 : written, Written(0)) << flag;
+        heard += 1920;
+        EXPECT_EQ(heard, live()->PlayedBytes()) << flag;
+    }
 }
 
 TEST_F(ControllerIntake, AFailingCacheWriteStopsRecordingOnce) {

@@ -241,6 +241,92 @@ TEST_F(ControllerThreads, ARecordingThatStallsBecomesASongWithoutSplitting) {
     EXPECT_EQ(1u, playlist->Songs().size());
 }
 
+TEST_F(ControllerThreads, DetectionFollowsThePlayDeviceThenTheRecordingDeviceThenSilence) {
+    ASSERT_EQ(S_OK, Build());
+    cache->Fill(0, 1000, 1);
+    cache->Fill(1, 2000, 1);
+    cache->Fill(2, 3000, 0);
+    struct Case {
+        LONG play, record;
+        ULONGLONG followed;
+    };
+    // Any non-zero flag is on.
+    for (Case c : {Case{1, 1, 1000}, Case{2, 0, 1000}, Case{0, 1, 2000}, Case{0, -1, 2000}, Case{0, 0, 3000}}) {
+        settings->writeFromPlay = c.play;
+        settings->writeFromRecord = c.record;
+        ULONGLONG pos = 0;
+        ASSERT_TRUE(controller->GetDetectionWritePos(&pos));
+        EXPECT_EQ(c.followed, pos) << c.play << " " << c.record;
+    }
+}
+
+using Reads = std::vector<std::pair<ULONGLONG, ULONG>>;
+
+TEST_F(ControllerThreads, SplittingSwitchedOnMidRecordingFeedsFromWhereDetectionStoodBlockByBlock) {
+    plat::ManualClock clock(1000);
+    plat::SetClock(&clock);
+    settings->autoSplit = 0;
+    ASSERT_EQ(S_OK, Build());
+    controller->MaintenancePass();  // detection stands at 0
+    Record();
+    cache->Fill(0, 192000, 1);
+    controller->MaintenancePass();
+    EXPECT_TRUE(cache->FixedReads().empty());  // nothing is analysed while off
+    settings->autoSplit = 2;                    // any non-zero value is on
+    for (int i = 0; i < 6; ++i) controller->MaintenancePass();
+    EXPECT_EQ((Reads{{0, 51200}, {51200, 51200}, {102400, 51200}, {153600, 38400}}), cache->FixedReads());
+}
+
+TEST_F(ControllerThreads, APositionThatMovesBackwardsIsTakenOverAndFeedingResumesFromIt) {
+    ASSERT_EQ(S_OK, Build());
+    controller->MaintenancePass();
+    Record();
+    cache->Fill(0, 100000, 1);
+    for (int i = 0; i < 3; ++i) controller->MaintenancePass();
+    ASSERT_EQ((Reads{{0, 51200}, {51200, 48800}}), cache->FixedReads());
+    cache->Empty();  // the cache was dropped: its positions start again at 0
+    cache->Fill(0, 30000, 1);
+    controller->MaintenancePass();
+    EXPECT_EQ(2u, cache->FixedReads().size());  // the position is taken over, nothing read
+    cache->Fill(0, 20000, 1);
+    controller->MaintenancePass();
+    EXPECT_EQ((Reads{{0, 51200}, {51200, 48800}, {30000, 20000}}), cache->FixedReads());
+}
+
+TEST_F(ControllerThreads, TheSaveAndStallIntervalsHoldAcrossATickCountWrap) {
+    // The 32-bit tick wraps 2.5 s after the thread starts.
+    plat::ManualClock clock((1ull << 32) - 2500);
+    plat::SetClock(&clock);
+    settings->autoSplit = 0;
+    ASSERT_EQ(S_OK, Build());
+    controller->MaintenancePass();
+    Record();
+    cache->Fill(0, 12 * kSecond, 1);
+    struct Step {
+        uint64_t advance;
+        int saves;
+        size_t songs;
+    };
+    const Step steps[] = {
+        {2999, 0, 0},  // no stall check yet
+        {1, 0, 0},     // 3000 ms: the position moved, it is remembered (the tick has wrapped)
+        {1999, 0, 0},  // 4999 ms: no save yet
+        {1, 1, 0},     // 5000 ms: saved
+        {999, 1, 0},   // 5999 ms: the next stall check is 1 ms away
+        {1, 1, 1},     // 6000 ms: no growth for 3 s, a boundary
+        {3999, 1, 1},  // 9999 ms: a stall check at the same position adds nothing
+        {1, 2, 1},     // 10000 ms: the second save
+    };
+    uint64_t elapsed = 0;
+    for (const Step& step : steps) {
+        clock.Advance(step.advance);
+        elapsed += step.advance;
+        controller->MaintenancePass();
+        EXPECT_EQ(step.saves, cache->SaveCount()) << elapsed;
+        EXPECT_EQ(step.songs, playlist->Songs().size()) << elapsed;
+    }
+}
+
 TEST_F(ControllerThreads, SongsOutsideTheCacheOrHalfMadeLeaveNoEntry) {
     ASSERT_EQ(S_OK, Build());
     cache->Fill(0, 20 * kSecond, 0);

@@ -60,6 +60,20 @@ void FakeCache::Fill(UINT index, ULONGLONG bytes, BYTE value) {
     Append(m_buffers.at(index), data.data(), bytes);
 }
 
+void FakeCache::Empty() {
+    Guard g(m_lock);
+    m_start = 0;
+    for (auto& b : m_buffers) {
+        b.data.clear();
+        b.read = b.write = 0;
+    }
+}
+
+std::vector<std::pair<ULONGLONG, ULONG>> FakeCache::FixedReads() {
+    Guard g(m_lock);
+    return m_fixedReads;
+}
+
 ULONGLONG FakeCache::WritePosLocked() const {
     ULONGLONG w = 0;
     for (const auto& b : m_buffers) w = std::max(w, b.write);
@@ -198,6 +212,7 @@ HRESULT FakeCache::ReadEx(UINT, ULONG, BYTE*) { return E_NOTIMPL; }
 HRESULT FakeCache::ReadFixedPos(ULONGLONG llPos, ULONG dwBytes, BYTE* pDestination) {
     Guard g(m_lock);
     if (m_failReads || llPos < m_start) return E_FAIL;
+    m_fixedReads.emplace_back(llPos, dwBytes);
     std::memset(pDestination, 0, dwBytes);
     for (auto& b : m_buffers)
         for (ULONG i = 0; i < dwBytes && llPos + i < b.data.size(); ++i) pDestination[i] |= b.data[llPos + i];

@@ -41,6 +41,10 @@ public:
     // Appends bytes of the given value to a buffer as if written (for tests
     // that need cached audio without the intake).
     void Fill(UINT index, ULONGLONG bytes, BYTE value);
+    // Every buffer emptied back to position 0 (a cleared disk cache).
+    void Empty();
+    // The mixed reads at fixed positions so far: {position, bytes}.
+    std::vector<std::pair<ULONGLONG, ULONG>> FixedReads();
 
     HRESULT SetSize(ULONGLONG llSize) override;
     HRESULT GetSize(ULONGLONG* pSize) override;
@@ -94,4 +98,5 @@ private:
     int m_loadsWaiting = 0;
     std::condition_variable_any m_loadChanged;
     std::vector<std::pair<ULONGLONG, ULONGLONG>> m_ranges;
+    std::vector<std::pair<ULONGLONG, ULONG>> m_fixedReads;
 };
