@@ -1,7 +1,13 @@
 // Where the played sound, the recording device and silence go in each state.
 #include "service/controller/tests/ControllerFixture.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "platform/core/Clock.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+#include "service/foundation/KErrorLog.h"
 
 namespace {
 
@@ -80,6 +86,37 @@ TEST_F(ControllerIntake, WritingFromThePlayDeviceIsOnForAnyNonZeroValueAndOffKee
         heard += 1920;
         EXPECT_EQ(heard, live()->PlayedBytes()) << flag;
     }
+}
+
+TEST_F(ControllerIntake, APlayerWithoutDeviceLogsOneTraceAndOneReportPerBurstNotOnePerBlock) {
+    plat::ManualClock clock(1000);
+    plat::SetClock(&clock);
+    char tmpl[] = "/tmp/tq-flood-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::u16string dir = plat::ToUtf16(tmpl);
+    ASSERT_TRUE(KErrorLog::Instance().OpenLogFile(dir + u"/log.log"));
+    live()->Fail("PlayData", E_FAIL);
+    for (int i = 0; i < 1000; ++i) {  // 10 s of blocks from the driver
+        ASSERT_EQ(S_OK, Feed(1920, 1));
+        clock.Advance(10);
+    }
+    clock.Advance(KErrorLog::kRepeatWindowMs);
+    KErrorLog::Instance().FlushRepeats();
+
+    std::ifstream in(plat::ToUtf8(dir + u"/log.log"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string log;  // the ASCII of the UTF-16 text
+    for (size_t i = 0; i < bytes.size(); i += 2) log.push_back(bytes[i]);
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(1u, count("-- Internal error. Live player data playing was failed (10000)"));
+    EXPECT_EQ(1u, count("PlayData(dwBytes, pSource) (0)"));
+    EXPECT_EQ(2u, count("-- (repeated 999 times)"));
+    EXPECT_EQ(4u, count("Time: "));
+    plat::DeleteFolderRecursive(dir);
 }
 
 TEST_F(ControllerIntake, AFailingCacheWriteStopsRecordingOnce) {
