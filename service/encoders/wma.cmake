@@ -1,5 +1,6 @@
 # The WMA codec layer (profile manager and writer over libavformat's ASF
-# muxer, libavcodec's wmav2 and libswresample) and the ASF writer wrapper.
+# muxer, libavcodec's wmav2 and libswresample), the ASF writer wrapper and the
+# WMA format on it.
 pkg_check_modules(TONQUIL_WM REQUIRED IMPORTED_TARGET libavformat libavcodec libswresample libavutil libxml-2.0)
 
 tonquil_module(encoders_wm
@@ -7,13 +8,21 @@ tonquil_module(encoders_wm
   PUBLIC_DEPS platform_com qxservicelib
   DEPS PkgConfig::TONQUIL_WM)
 
-tonquil_module(encoders_asf
-  SOURCES KAsfEncoder.cpp
-  PUBLIC_DEPS encoders_wm platform_fs foundation_trace)
+tonquil_module(encoders_wma
+  SOURCES KAsfEncoder.cpp KWmaEncoder.cpp
+  PUBLIC_DEPS encoders encoders_wm platform_fs foundation_trace)
 
 tonquil_test(encoders_wma_tests
   SOURCES wma/tests/WmLayerTest.cpp tests/KAsfEncoderTest.cpp
-  DEPS encoders_asf encoders_test_support)
-if(TARGET encoders_wma_tests)
-  tonquil_wma_profiles(encoders_wma_tests)
-endif()
+  DEPS encoders_wma encoders_test_support)
+
+# Both formats saved through the encoder base.
+tonquil_test(encoders_aacwma_tests
+  SOURCES tests/AacWmaEncoderTest.cpp tests/EncoderTestSupport.cpp
+  DEPS encoders_aac encoders_wma encoders_registry encoders_test_support)
+
+foreach(program encoders_wma_tests encoders_aacwma_tests)
+  if(TARGET ${program})
+    tonquil_wma_profiles(${program})
+  endif()
+endforeach()

@@ -1,0 +1,42 @@
+#pragma once
+// The AAC format: 48000 Hz stereo without resampling, MPEG-4 Main profile,
+// written as a bare ADTS stream (no tags).
+#include <memory>
+#include <vector>
+
+#include "service/encoders/KAudioEncoder.h"
+#include "service/encoders/aac/FaacEnc.h"
+
+class KAacEncoder final : public KAudioEncoder {
+public:
+    static KAacEncoder* Create();
+
+    // The constant rates a save takes, in kbit/s; 0 leaves the codec its own.
+    static constexpr ULONG kMinKbps = 8;
+    static constexpr ULONG kMaxKbps = 320;
+    // Bandwidth (Hz) and quality tuned for the offered rates; false (codec
+    // defaults) for any other rate.
+    static bool TuningFor(ULONG kbps, uint32_t* bandWidth, uint32_t* quantqual);
+
+    const char16_t* GetExtension() override { return u".aac"; }
+    HRESULT EncoderInit(BSTR bstrFileName) override;
+    HRESULT EncodePiece(BYTE* pSamples, DWORD dwBytes) override;
+    HRESULT EncoderUninit() override;
+
+private:
+    friend class KAudioEncoder;
+    struct Closer {
+        void operator()(FaacEncoder* h) const { faacEncClose(h); }
+    };
+
+    KAacEncoder() = default;
+    // Writes what the codec returned; false after reporting a failed write.
+    HRESULT WriteFrames(int bytes);
+
+    DWORD m_dwMaxOutputBytes = 0;
+    std::vector<BYTE> m_outputBuffer;
+    std::unique_ptr<FaacEncoder, Closer> m_hEncoder;
+    faacEncConfiguration* m_pConfig = nullptr;  // owned by the codec
+    plat::Bstr m_bstrFileName;
+    plat::File m_hFile;
+};
