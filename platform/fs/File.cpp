@@ -27,6 +27,40 @@ bool Fail() {
     return false;
 }
 
+enum class Direction { In, Out };
+
+// Moves 'size' bytes by repeated calls of 'step' (one read or write of the
+// bytes from 'at' onwards), going on after an interruption or a partial
+// transfer. Reading stops early, successfully, at the end of the file;
+// writing that takes nothing is a full disk. *done: the bytes moved, also
+// on failure.
+template <class Step>
+bool Transfer(int fd, uint32_t size, Direction direction, uint32_t* done, Step step) {
+    if (done) *done = 0;
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    uint32_t total = 0;
+    while (total < size) {
+        ssize_t r = step(total);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            if (done) *done = total;
+            return Fail();
+        }
+        if (r == 0) {
+            if (direction == Direction::In) break;
+            if (done) *done = total;
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        total += static_cast<uint32_t>(r);
+    }
+    if (done) *done = total;
+    return true;
+}
+
 }  // namespace
 
 File::File(File&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) {}
@@ -114,99 +148,29 @@ void File::Close() {
 }
 
 bool File::Read(void* buffer, uint32_t size, uint32_t* done) {
-    if (done) *done = 0;
-    if (m_fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    uint32_t total = 0;
     auto* p = static_cast<char*>(buffer);
-    while (total < size) {
-        ssize_t r = ::read(m_fd, p + total, size - total);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            if (done) *done = total;
-            return Fail();
-        }
-        if (r == 0) break;
-        total += static_cast<uint32_t>(r);
-    }
-    if (done) *done = total;
-    return true;
+    return Transfer(m_fd, size, Direction::In, done,
+                    [&](uint32_t at) { return ::read(m_fd, p + at, size - at); });
 }
 
 bool File::Write(const void* buffer, uint32_t size, uint32_t* done) {
-    if (done) *done = 0;
-    if (m_fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    uint32_t total = 0;
     const auto* p = static_cast<const char*>(buffer);
-    while (total < size) {
-        ssize_t r = ::write(m_fd, p + total, size - total);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            if (done) *done = total;
-            return Fail();
-        }
-        if (r == 0) {
-            if (done) *done = total;
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        total += static_cast<uint32_t>(r);
-    }
-    if (done) *done = total;
-    return true;
+    return Transfer(m_fd, size, Direction::Out, done,
+                    [&](uint32_t at) { return ::write(m_fd, p + at, size - at); });
 }
 
 bool File::ReadAt(uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
-    if (done) *done = 0;
-    if (m_fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    uint32_t total = 0;
     auto* p = static_cast<char*>(buffer);
-    while (total < size) {
-        ssize_t r = ::pread(m_fd, p + total, size - total, static_cast<off_t>(offset + total));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            if (done) *done = total;
-            return Fail();
-        }
-        if (r == 0) break;
-        total += static_cast<uint32_t>(r);
-    }
-    if (done) *done = total;
-    return true;
+    return Transfer(m_fd, size, Direction::In, done, [&](uint32_t at) {
+        return ::pread(m_fd, p + at, size - at, static_cast<off_t>(offset + at));
+    });
 }
 
 bool File::WriteAt(uint64_t offset, const void* buffer, uint32_t size, uint32_t* done) {
-    if (done) *done = 0;
-    if (m_fd < 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    uint32_t total = 0;
     const auto* p = static_cast<const char*>(buffer);
-    while (total < size) {
-        ssize_t r = ::pwrite(m_fd, p + total, size - total, static_cast<off_t>(offset + total));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            if (done) *done = total;
-            return Fail();
-        }
-        if (r == 0) {
-            if (done) *done = total;
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        total += static_cast<uint32_t>(r);
-    }
-    if (done) *done = total;
-    return true;
+    return Transfer(m_fd, size, Direction::Out, done, [&](uint32_t at) {
+        return ::pwrite(m_fd, p + at, size - at, static_cast<off_t>(offset + at));
+    });
 }
 
 bool File::Seek(int64_t distance, SeekOrigin origin, uint64_t* newPosition) {
