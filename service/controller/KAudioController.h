@@ -215,6 +215,10 @@ private:
     bool ReinitializeCapturer();
 
     // Events through the gate; failures are logged where they are delivered.
+    // Raise posts one delivery; a failed one is traced as 'expression' and
+    // reported with 'failure'.
+    template <class Fire>
+    void Raise(const char* expression, const char16_t* failure, Fire fire);
     void RaiseSongDetected(const GUID& guid);
     void RaiseSongDeleted(const GUID& guid);
     void RaiseCacheAlmostFull(UINT nMinutes);
@@ -225,6 +229,16 @@ private:
     void RaiseCacheLoading();
 
     bool FreeDiskSpace(BSTR bstrDir, ULONGLONG* pFree);
+    // Whether the folder's volume is full: no more free than a quarter of
+    // one cache file. S_OK with the answer; a failure of the cache (traced
+    // and reported); S_FALSE when the free space cannot be read (the
+    // thread's last error says why).
+    HRESULT IsDiskFull(const std::u16string& folder, bool* pFull);
+    // A position or length of the cache in bytes, read by 'read', as
+    // milliseconds of the engine stream; a failure is traced as 'expression'
+    // and reported with 'failure'.
+    HRESULT GetCacheMs(HRESULT (ICache::*read)(ULONGLONG*), const char* expression, const char16_t* failure,
+                       ULONG* pMs);
     DWORD Snapshot();
 
     KControllerComponents m_components;

@@ -186,21 +186,16 @@ HRESULT KAudioController::CheckDiskForRecording() {
 }
 
 HRESULT KAudioController::CheckRoomOnDisk(const std::u16string& folder) {
-    HRESULT hr = S_OK;
-    ULONG dwFileSize = 0;
-    if (TQ_FAILED(hr, m_pCache->GetFileMaxSize(&dwFileSize))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting file maximal size was failed");
-        return hr;
-    }
-    ULONGLONG llFree = 0;
-    plat::Bstr bstrDir(folder);
-    if (!FreeDiskSpace(bstrDir, &llFree)) {
+    bool bFull = false;
+    HRESULT hr = IsDiskFull(folder, &bFull);
+    if (hr == S_FALSE) {
         hr = plat::HResultFromLastError();
         TQ_TRACE_HR("HRESULT_FROM_WIN32(GetLastError())");
         TQ_REPORT_EX(EC_SYSTEM, hr);
         return hr;
     }
-    if (llFree <= dwFileSize / 4) {
+    if (FAILED(hr)) return hr;
+    if (bFull) {
         hr = plat::HResultFromError(ERROR_DISK_FULL);
         TQ_TRACE_HR("HRESULT_FROM_WIN32(ERROR_DISK_FULL)");
         TQ_REPORT_EX(EC_SYSTEM, hr);

@@ -184,28 +184,26 @@ HRESULT KAudioController::IsCacheFull(LONG* pYes) {
     return m_pCache->IsFull(pYes);
 }
 
-HRESULT KAudioController::GetPlayPosition(ULONG* pdwAbsPos) {
-    TQ_CHECK_POINTER(pdwAbsPos);
+HRESULT KAudioController::GetCacheMs(HRESULT (ICache::*read)(ULONGLONG*), const char* expression,
+                                     const char16_t* failure, ULONG* pMs) {
+    TQ_CHECK_POINTER(pMs);
     ULONGLONG llBytes = 0;
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_pCache->GetReadPos(&llBytes))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting cache read position was failed");
+    const HRESULT hr = (m_pCache.Get()->*read)(&llBytes);
+    if (FAILED(hr)) {
+        TQ_TRACE_HR(expression);
+        TQ_REPORT(EC_INTERNAL, hr, failure);
         return hr;
     }
-    *pdwAbsPos = BytesToMilliseconds(llBytes, kByteRate);
+    *pMs = BytesToMilliseconds(llBytes, kByteRate);
     return S_OK;
 }
 
+HRESULT KAudioController::GetPlayPosition(ULONG* pdwAbsPos) {
+    return GetCacheMs(&ICache::GetReadPos, "m_pCache->GetReadPos(&llBytes)", u"Getting cache read position was failed", pdwAbsPos);
+}
+
 HRESULT KAudioController::GetRecordPosition(ULONG* pdwAbsPos) {
-    TQ_CHECK_POINTER(pdwAbsPos);
-    ULONGLONG llBytes = 0;
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_pCache->GetWritePos(&llBytes))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting cache write position was failed");
-        return hr;
-    }
-    *pdwAbsPos = BytesToMilliseconds(llBytes, kByteRate);
-    return S_OK;
+    return GetCacheMs(&ICache::GetWritePos, "m_pCache->GetWritePos(&llBytes)", u"Getting cache write position was failed", pdwAbsPos);
 }
 
 HRESULT KAudioController::GetPercentFullness(BYTE* pPercent) {
@@ -219,27 +217,11 @@ HRESULT KAudioController::GetPercentFullness(BYTE* pPercent) {
 }
 
 HRESULT KAudioController::GetTimeFullness(ULONG* pTime) {
-    TQ_CHECK_POINTER(pTime);
-    ULONGLONG llBytes = 0;
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_pCache->GetTimeFullness(&llBytes))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting cache fullness in bytes position was failed");
-        return hr;
-    }
-    *pTime = BytesToMilliseconds(llBytes, kByteRate);
-    return S_OK;
+    return GetCacheMs(&ICache::GetTimeFullness, "m_pCache->GetTimeFullness(&llBytes)", u"Getting cache fullness in bytes position was failed", pTime);
 }
 
 HRESULT KAudioController::GetStartReadPos(ULONG* pPos) {
-    TQ_CHECK_POINTER(pPos);
-    ULONGLONG llBytes = 0;
-    HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_pCache->GetStartReadPos(&llBytes))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting cache start reading position position was failed");
-        return hr;
-    }
-    *pPos = BytesToMilliseconds(llBytes, kByteRate);
-    return S_OK;
+    return GetCacheMs(&ICache::GetStartReadPos, "m_pCache->GetStartReadPos(&llBytes)", u"Getting cache start reading position position was failed", pPos);
 }
 
 HRESULT KAudioController::SetUndeletableRange(ULONGLONG llStartPos, ULONGLONG llEndPos) {

@@ -15,6 +15,20 @@ bool KAudioController::FreeDiskSpace(BSTR bstrDir, ULONGLONG* pFree) {
     return true;
 }
 
+HRESULT KAudioController::IsDiskFull(const std::u16string& folder, bool* pFull) {
+    HRESULT hr = S_OK;
+    ULONG dwFileSize = 0;
+    if (TQ_FAILED(hr, m_pCache->GetFileMaxSize(&dwFileSize))) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Getting file maximal size was failed");
+        return hr;
+    }
+    ULONGLONG llFree = 0;
+    plat::Bstr bstrDir(folder);
+    if (!FreeDiskSpace(bstrDir, &llFree)) return S_FALSE;
+    *pFull = llFree <= dwFileSize / 4;
+    return S_OK;
+}
+
 HRESULT KAudioController::CacheAlmostFullChecker() {
     HRESULT hr = S_OK;
     ULONGLONG llSize = 0;
@@ -54,19 +68,15 @@ HRESULT KAudioController::DiscAlmostFullChecker() {
 
 HRESULT KAudioController::DiscFullChecker() {
     HRESULT hr = S_OK;
-    ULONG dwFileSize = 0;
-    if (TQ_FAILED(hr, m_pCache->GetFileMaxSize(&dwFileSize))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Getting file maximal size was failed");
-        return hr;
-    }
     plat::Bstr bstrDir;
     if (TQ_FAILED(hr, m_pCache->GetCacheDir(bstrDir.Out()))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting cache dirrectory was failed");
         return hr;
     }
-    ULONGLONG llFree = 0;
-    if (!FreeDiskSpace(bstrDir, &llFree)) return E_FAIL;
-    bool bFull = llFree <= (dwFileSize >> 2);
+    bool bFull = false;
+    hr = IsDiskFull(plat::BstrToU16(bstrDir), &bFull);
+    if (hr == S_FALSE) return E_FAIL;
+    if (FAILED(hr)) return hr;
     if (m_cWarnings.CheckDiskFull(bFull)) RaiseDiskFull();
     // Whatever records (live or replaying) stops while the disk is full:
     // going on would fill it to the last byte and the saves would fail.
@@ -78,75 +88,49 @@ HRESULT KAudioController::DiscFullChecker() {
     return S_OK;
 }
 
-void KAudioController::RaiseSongDetected(const GUID& guid) {
-    m_cEventGate.Post([this, guid]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_SongDetected(guid))) {
-            TQ_REPORT(EC_INTERNAL, hr, u" Firing message song detected was failed");
+template <class Fire>
+void KAudioController::Raise(const char* expression, const char16_t* failure, Fire fire) {
+    m_cEventGate.Post([expression, failure, fire]() {
+        const HRESULT hr = fire();
+        if (FAILED(hr)) {
+            TQ_TRACE_HR(expression);
+            TQ_REPORT(EC_INTERNAL, hr, failure);
         }
     });
+}
+
+// One event; a failed delivery is traced by the call's own text.
+#define RAISE_EVENT(failure, call) Raise(#call, failure, [=, this] { return call; })
+
+void KAudioController::RaiseSongDetected(const GUID& guid) {
+    RAISE_EVENT(u" Firing message song detected was failed", m_cEvents.Fire_SongDetected(guid));
 }
 
 void KAudioController::RaiseSongDeleted(const GUID& guid) {
-    m_cEventGate.Post([this, guid]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_SongDeleted(guid))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message song deleted was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message song deleted was failed", m_cEvents.Fire_SongDeleted(guid));
 }
 
 void KAudioController::RaiseCacheAlmostFull(UINT nMinutes) {
-    m_cEventGate.Post([this, nMinutes]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_CacheAlmostFull(nMinutes))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message cache allmost full was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message cache allmost full was failed", m_cEvents.Fire_CacheAlmostFull(nMinutes));
 }
 
 void KAudioController::RaiseDiskAlmostFull(UINT nMinutes, bool bRepeat) {
-    m_cEventGate.Post([this, nMinutes, bRepeat]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_DiskAlmostFull(nMinutes))) {
-            TQ_REPORT(EC_INTERNAL, hr,
-                      bRepeat ? u"Firing message disk allmost full was failed" : u"Firing disk allmost full was failed");
-        }
-    });
+    RAISE_EVENT(bRepeat ? u"Firing message disk allmost full was failed" : u"Firing disk allmost full was failed",
+                m_cEvents.Fire_DiskAlmostFull(nMinutes));
 }
 
 void KAudioController::RaiseDiskFull() {
-    m_cEventGate.Post([this]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_DiskFull())) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message disk full was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message disk full was failed", m_cEvents.Fire_DiskFull());
 }
 
 void KAudioController::RaiseCacheLoaded(UINT nNewCacheSize) {
-    m_cEventGate.Post([this, nNewCacheSize]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_CacheLoaded(nNewCacheSize))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message cache loaded was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message cache loaded was failed", m_cEvents.Fire_CacheLoaded(nNewCacheSize));
 }
 
 void KAudioController::RaiseClearPlayList() {
-    m_cEventGate.Post([this]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_ClearPlayList())) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message clear play list was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message clear play list was failed", m_cEvents.Fire_ClearPlayList());
 }
 
 void KAudioController::RaiseCacheLoading() {
-    m_cEventGate.Post([this]() {
-        HRESULT hr = S_OK;
-        if (TQ_FAILED(hr, m_cEvents.Fire_CacheLoading())) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Firing message cache loading was failed");
-        }
-    });
+    RAISE_EVENT(u"Firing message cache loading was failed", m_cEvents.Fire_CacheLoading());
 }
