@@ -89,3 +89,26 @@ TEST_F(EngineSettings, ASwitchToAnotherFolderAndBackBringsTheSongsBackAndMixesNo
         return ms;
     }()) << "the old cache is back";
 }
+
+TEST_F(EngineSettings, DroppingTheCacheAndWaitingLeavesNoOldCacheFile) {
+    ASSERT_EQ(S_OK, Build(false));
+    plat::Bstr home;
+    ASSERT_EQ(S_OK, settings->GetCacheDir(home.Out()));
+    const std::u16string data = Text(home) + u"QXCache/";
+    auto cacheFiles = [&] {
+        std::vector<plat::DirEntry> entries;
+        plat::ListDirectory(data, &entries);
+        size_t n = 0;
+        for (const auto& e : entries) n += e.name.size() > 4 && e.name.substr(e.name.size() - 4) == u".cah";
+        return n;
+    };
+    ASSERT_EQ(S_OK, controller->Record());
+    Feed(Tone(12 * kSecond, 0));
+    ASSERT_EQ(S_OK, controller->StopRecord());
+    ASSERT_TRUE(Eventually([&] { return cacheFiles() > 0; }));
+    ASSERT_EQ(S_OK, controller->DropCache(TRUE));
+    EXPECT_EQ(0u, cacheFiles());
+    ULONG count = 1;
+    playlist->Count(&count);
+    EXPECT_EQ(0u, count);
+}
