@@ -1,0 +1,174 @@
+// Saves a long stretch of a real cache in each format at 128 kbit/s and runs
+// the format's reference encoder on the same audio as a WAV file, and prints
+// the times side by side. A reference whose tool is missing is skipped.
+//
+// The save runs on a thread at a lower priority, so the reference runs at the
+// same niceness, and the ratio compares processor time (user + system), which
+// a loaded machine does not stretch the way it stretches wall time.
+//
+//   encoder_bench [seconds]   (default 600: ten minutes of audio)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/com/Bstr.h"
+#include "platform/com/ComPtr.h"
+#include "platform/core/Text.h"
+#include "service/audio/KCache.h"
+#include "service/encoders/KAacEncoder.h"
+#include "service/encoders/KWmaEncoder.h"
+#include "service/foundation/KSong.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct Format {
+    const char* name;
+    std::function<IAudioEncoder*()> make;
+    const char* extension;
+    const char* tool;       // the reference program
+    const char* reference;  // its arguments between the WAV input and the output file
+};
+
+const Format kFormats[] = {
+    {"AAC", [] { return static_cast<IAudioEncoder*>(KAacEncoder::Create()); }, ".aac", "ffmpeg",
+     "-c:a aac -profile:a aac_main -b:a 128k"},
+    {"WMA", [] { return static_cast<IAudioEncoder*>(KWmaEncoder::Create()); }, ".wma", "ffmpeg",
+     "-c:a wmav2 -b:a 128k"},
+};
+
+double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+
+double CpuSeconds(int who) {
+    rusage ru{};
+    ::getrusage(who, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+bool HaveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+void PutLe(std::FILE* f, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+}
+
+// A 1 kHz tone with noise from a fixed seed, into the cache's first buffer and
+// a WAV file alike.
+bool FillSources(KCache* cache, const fs::path& wav, uint32_t seconds) {
+    std::FILE* f = std::fopen(wav.c_str(), "wb");
+    if (!f) return false;
+    const uint32_t dataBytes = seconds * 192000;
+    std::fputs("RIFF", f);
+    PutLe(f, 36 + dataBytes, 4);
+    std::fputs("WAVEfmt ", f);
+    PutLe(f, 16, 4);
+    PutLe(f, 1, 2);
+    PutLe(f, 2, 2);
+    PutLe(f, 48000, 4);
+    PutLe(f, 192000, 4);
+    PutLe(f, 4, 2);
+    PutLe(f, 16, 2);
+    std::fputs("data", f);
+    PutLe(f, dataBytes, 4);
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<double> noise(-0.05, 0.05);
+    std::vector<int16_t> chunk(48000 * 2);  // one second
+    uint64_t n = 0;
+    for (uint32_t s = 0; s < seconds; ++s) {
+        for (size_t i = 0; i < chunk.size(); i += 2, ++n) {
+            const double tone = 0.4 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / 48000.0);
+            chunk[i] = static_cast<int16_t>(std::lround((tone + noise(random)) * 32767.0));
+            chunk[i + 1] = static_cast<int16_t>(std::lround((tone + noise(random)) * 32767.0));
+        }
+        const ULONG bytes = static_cast<ULONG>(chunk.size() * 2);
+        if (std::fwrite(chunk.data(), 1, bytes, f) != bytes ||
+            FAILED(cache->WriteEx(PLAY_DEVICE_BUFFER, bytes, reinterpret_cast<BYTE*>(chunk.data()))) ||
+            FAILED(cache->Flush())) {
+            std::fclose(f);
+            return false;
+        }
+    }
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const uint32_t seconds = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 600;
+    if (seconds == 0 || seconds > 3600) {
+        std::fprintf(stderr, "usage: encoder_bench [seconds, 1..3600]\n");
+        return 2;
+    }
+    const fs::path dir = fs::temp_directory_path() / ("encoder_bench_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "cache");
+    int result = 0;
+    {
+        plat::ComPtr<KCache> cache(KCache::Create());
+        if (!cache || FAILED(cache->SetCacheDir(plat::Bstr(plat::ToUtf16((dir / "cache").string())))) ||
+            FAILED(cache->SetSize(ULONGLONG{seconds + 60} * 192000)) || (cache->Load(), false) ||
+            !FillSources(cache.Get(), dir / "source.wav", seconds)) {
+            std::fprintf(stderr, "encoder_bench: the cache or the WAV file could not be filled\n");
+            fs::remove_all(dir);
+            return 1;
+        }
+        ULONGLONG start = 0;
+        cache->GetStartReadPos(&start);
+        const ULONG leftMs = static_cast<ULONG>(start / 192);
+        std::printf("%u s of 48 kHz stereo, 128 kbit/s constant rate\n", seconds);
+        std::printf("%-6s %9s %9s %11s %9s %9s %12s\n", "format", "save s", "save cpu", "x realtime", "ref s",
+                    "ref cpu", "cpu ratio");
+        for (const Format& format : kFormats) {
+            plat::ComPtr<IAudioEncoder> encoder(format.make());
+            plat::ComPtr<ISong> song(CreateSongObject());
+            if (!encoder || !song) return 1;
+            encoder->SetCachePtr(cache.Get());
+            encoder->SetConstantBitrate(128);
+            song->SetLeftBorder(leftMs);
+            song->SetRightBorder(leftMs + seconds * 1000);
+            const fs::path out = dir / (std::string("saved") + format.extension);
+            auto began = Clock::now();
+            double cpu = CpuSeconds(RUSAGE_SELF);
+            const HRESULT hr = encoder->Save(song.Get(), plat::Bstr(plat::ToUtf16(out.string())));
+            const double saveSeconds = Seconds(began);
+            const double saveCpu = CpuSeconds(RUSAGE_SELF) - cpu;
+            if (FAILED(hr) || !fs::exists(out)) {
+                std::printf("%-6s save failed (0x%08X)\n", format.name, static_cast<unsigned>(hr));
+                result = 1;
+                continue;
+            }
+            const double kbps = fs::file_size(out) * 8.0 / seconds / 1000.0;
+            double refSeconds = -1, refCpu = -1;
+            if (HaveTool(format.tool)) {
+                const fs::path refOut = dir / (std::string("reference") + format.extension);
+                const std::string command = std::string("nice -n 10 ") + format.tool + " -nostdin -y -v error -i '" +
+                                            (dir / "source.wav").string() + "' " + format.reference + " '" +
+                                            refOut.string() + "'";
+                began = Clock::now();
+                cpu = CpuSeconds(RUSAGE_CHILDREN);
+                if (std::system(command.c_str()) == 0) {
+                    refSeconds = Seconds(began);
+                    refCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
+                }
+            }
+            std::printf("%-6s %9.2f %9.2f %11.1f", format.name, saveSeconds, saveCpu, seconds / saveSeconds);
+            if (refSeconds > 0)
+                std::printf(" %9.2f %9.2f %12.2f", refSeconds, refCpu, refCpu / saveCpu);
+            else
+                std::printf(" %9s %9s %12s", "(skipped)", "-", "-");
+            std::printf("   file %.1f kbit/s\n", kbps);
+        }
+    }
+    fs::remove_all(dir);
+    return result;
+}
