@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -45,33 +46,41 @@ TEST(PipeServerPulse, PlayedToneReachesTheListenerAtItsFrequencyAndLevel) {
     ChildProcess player;
     ASSERT_TRUE(player.Start({"paplay", "--device=tonquil", tone}));
 
-    // Wait for 300 ms of the tone after its onset.
+    // The player has played the whole tone once it ends by itself; the tone has
+    // passed through the driver and the link once 200 ms of quiet followed it.
+    ASSERT_EQ(0, player.Wait(60000)) << "the player did not finish";
     std::vector<int16_t> left;
-    size_t onset = 0;
     bool equal = true;
     bool heard = listener->WaitFor(
         [&] {
             std::vector<BYTE> all;
             for (const auto& c : listener->chunks) all.insert(all.end(), c.begin(), c.end());
             left = LeftChannel(all, &equal);
-            for (onset = 0; onset < left.size() && std::abs(left[onset]) < kPeak / 4; ++onset) {
-            }
-            return left.size() > onset + 2400 + 14400;
+            const bool loud =
+                std::any_of(left.begin(), left.end(), [](int16_t v) { return std::abs(v) >= kPeak / 4; });
+            return loud && left.size() >= 9600 &&
+                   std::all_of(left.end() - 9600, left.end(), [](int16_t v) { return std::abs(v) < kPeak / 4; });
         },
-        30000);
+        60000);
     EXPECT_EQ(S_OK, link.StartStop());
     EXPECT_EQ(1, listener->Interrupts());
     ASSERT_TRUE(heard) << "the tone did not arrive";
     for (const auto& c : listener->Chunks()) ASSERT_EQ(0u, c.size() % 4);
     EXPECT_TRUE(equal);
 
-    // 300 ms from 50 ms after the onset (past any fade-in).
-    std::vector<int16_t> steady(left.begin() + static_cast<long>(onset + 2400),
-                                left.begin() + static_cast<long>(onset + 2400 + 14400));
-    auto m = Measure(steady);
-    EXPECT_NEAR(kPeak, m.peak, kPeak * 0.03);
-    EXPECT_NEAR(kPeak / std::sqrt(2.0), m.rms, kPeak * 0.03);
-    EXPECT_NEAR(kHz, m.frequency, kHz * 0.01);
+    // Some 300 ms of the tone came through whole. A loaded machine may leave
+    // gaps where the player or the driver came late; a wrong rate, layout or
+    // level is wrong in every window.
+    ToneMeasure m{};
+    bool whole = false;
+    for (size_t at = 0; !whole && at + 14400 <= left.size(); at += 2400) {
+        m = Measure(std::vector<int16_t>(left.begin() + static_cast<long>(at),
+                                         left.begin() + static_cast<long>(at + 14400)));
+        whole = std::abs(kPeak - m.peak) <= kPeak * 0.03 && std::abs(kPeak / std::sqrt(2.0) - m.rms) <= kPeak * 0.03 &&
+                std::abs(kHz - m.frequency) <= kHz * 0.01;
+    }
+    EXPECT_TRUE(whole) << "no 300 ms of the tone came through whole; the last window: peak " << m.peak << ", rms "
+                       << m.rms << ", " << m.frequency << " Hz";
 
     player.Stop(SIGTERM, 3000);
     EXPECT_EQ(0, driver.Stop(SIGTERM, 3000));
