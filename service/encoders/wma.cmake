@@ -19,7 +19,7 @@ tonquil_test(encoders_wma_tests
 # Both formats saved through the encoder base.
 tonquil_test(encoders_aacwma_tests
   SOURCES tests/AacWmaEncoderTest.cpp tests/EncoderTestSupport.cpp
-  DEPS encoders_aac encoders_wma encoders_registry encoders_test_support)
+  DEPS encoders_aac encoders_wma encoders_registry audio_cache encoders_test_support)
 
 foreach(program encoders_wma_tests encoders_aacwma_tests)
   if(TARGET ${program})

@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/com/Variant.h"
 #include "platform/core/Text.h"
+#include "service/audio/KCache.h"
 #include "service/controller/KEncoderFactories.h"
 #include "service/encoders/EncoderRegistry.h"
 #include "service/encoders/KAacEncoder.h"
@@ -175,6 +177,44 @@ TEST_F(AacWmaEncoderTest, BadRatesFailWithoutAFileAndTheEncoderSavesAfterwards) 
     }
     std::vector<std::u16string> names = dir.Names();
     EXPECT_EQ(names.size(), 11u) << "one file per good save, nothing else";
+}
+
+// An AAC and a WMA save from one real cache at the same time: both files
+// hold the whole stretch.
+TEST_F(AacWmaEncoderTest, TwoFormatsSaveFromOneRealCacheAtOnce) {
+    plat::ComPtr<KCache> real(KCache::Create());
+    ASSERT_TRUE(real);
+    std::filesystem::create_directories(Utf8(u"cache"));
+    ASSERT_EQ(real->SetCacheDir(plat::Bstr(dir / u"cache")), S_OK);
+    real->Load();  // nothing stored yet
+    const std::vector<BYTE> tone = ToneBytes(6000, 440.0);
+    for (size_t at = 0; at < tone.size(); at += 192000)
+        ASSERT_EQ(real->WriteEx(PLAY_DEVICE_BUFFER, 192000, const_cast<BYTE*>(&tone[at])), S_OK);
+    ASSERT_EQ(real->Flush(), S_OK);
+    ULONGLONG start = 0;
+    ASSERT_EQ(real->GetStartReadPos(&start), S_OK);
+    const ULONG leftMs = static_cast<ULONG>(start / 192) + 500, rightMs = leftMs + 5000;
+
+    plat::ComPtr<IAudioEncoder> aac(KAacEncoder::Create()), wma(KWmaEncoder::Create());
+    ASSERT_TRUE(aac && wma);
+    for (IAudioEncoder* e : {aac.Get(), wma.Get()}) {
+        ASSERT_EQ(e->SetCachePtr(real.Get()), S_OK);
+        ASSERT_EQ(e->SetConstantBitrate(96), S_OK);
+    }
+    HRESULT aacResult = E_FAIL;
+    std::thread other([&] { aacResult = Save(aac, leftMs, rightMs, dir / u"both.aac"); });
+    const HRESULT wmaResult = Save(wma, leftMs, rightMs, dir / u"both.wma");
+    other.join();
+    ASSERT_EQ(aacResult, S_OK);
+    ASSERT_EQ(wmaResult, S_OK);
+    ProbedAudio a, w;
+    ASSERT_TRUE(ProbeAudio(Utf8(u"both.aac"), &a));
+    ASSERT_TRUE(ProbeAudio(Utf8(u"both.wma"), &w));
+    EXPECT_TRUE(a.decodedCleanly);
+    EXPECT_TRUE(w.decodedCleanly);
+    EXPECT_GE(a.decodedFrames, 5000 * 48 + 1024);
+    EXPECT_LE(a.decodedFrames, 5000 * 48 + 2047);
+    EXPECT_NEAR(static_cast<double>(w.decodedFrames), 5000.0 * 48, 2048.0);
 }
 
 // Two songs of a group on one WMA encoder: the profile is loaded and a
