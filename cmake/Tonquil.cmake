@@ -53,3 +53,13 @@ function(tonquil_wma_profiles target)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${profiles} $<TARGET_FILE_DIR:${target}>
     VERBATIM)
 endfunction()
+
+# tonquil_lame_enc(TARGET)
+#   Puts the MP3 library liblame_enc.so beside a program that saves MP3
+#   files; the encoder loads it from its program's folder.
+function(tonquil_lame_enc target)
+  add_dependencies(${target} lame_enc)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:lame_enc> $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()

@@ -142,6 +142,16 @@ HRESULT KAudioEncoder::WriteOutput(plat::File& file, const void* data, DWORD byt
     return S_OK;
 }
 
+HRESULT KAudioEncoder::CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result) {
+    if (SUCCEEDED(result) && file.IsOpen() && TQ_FALSE(file.Flush())) {
+        const DWORD error = plat::GetLastError();
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, plat::BstrToU16(bstrFileName));
+        result = plat::HResultFromError(error);
+    }
+    file.Close();
+    return result;
+}
+
 std::u16string KAudioEncoder::SafeFileName(const std::u16string& title) {
     std::u16string name;
     name.reserve(title.size());

@@ -85,6 +85,10 @@ protected:
     static HRESULT OpenOutputFile(BSTR bstrFileName, plat::File* file);
     // Writes all bytes; a failure is reported with the file's name (40007).
     static HRESULT WriteOutput(plat::File& file, const void* data, DWORD bytes, BSTR bstrFileName);
+    // For EncoderUninit: after a successful encode (result) makes sure the
+    // data is on the disk, then closes the file; result, or the failure to
+    // get the data there (reported, 40007).
+    static HRESULT CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result);
 
     // Options as set through IAudioEncoder (kbps, except where a format
     // overrides the setters). Read by the format in EncoderInit.

@@ -6,4 +6,4 @@ tonquil_module(encoders
 
 tonquil_test(encoders_tests
   SOURCES tests/PathPartsTest.cpp tests/AudioEncoderTest.cpp tests/EncoderTestSupport.cpp
-  DEPS encoders)
+  DEPS encoders encoders_test_support)

@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +12,7 @@
 
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
+#include "service/encoders/tests/support/MediaProbe.h"
 #include "service/foundation/KID3.h"
 
 namespace enctest {
@@ -28,6 +31,13 @@ FakeSong::FakeSong(ULONG leftMs, ULONG rightMs, const std::u16string& title) : m
         plat::Bstr t(title);
         m_tag->SetTitle(t);
     }
+}
+
+void FakeSong::SetTags(const std::u16string& artist, const std::u16string& album, const std::u16string& genre) {
+    plat::Bstr a(artist), b(album), g(genre);
+    m_tag->SetArtist(a);
+    m_tag->SetAlbum(b);
+    m_tag->SetGenre(g);
 }
 
 HRESULT RecordingEncoder::EncoderInit(BSTR name) {
@@ -120,6 +130,44 @@ std::vector<std::u16string> TempFolder::Names() const {
     if (plat::ListDirectory(m_path, &entries))
         for (auto& e : entries) names.push_back(e.name);
     return names;
+}
+
+std::vector<BYTE> AsBytes(const std::vector<int16_t>& samples) {
+    std::vector<BYTE> out(samples.size() * 2);
+    std::memcpy(out.data(), samples.data(), out.size());
+    return out;
+}
+
+std::vector<int16_t> DecodeMono(const std::u16string& path) {
+    const std::string file = plat::ToUtf8(path);
+    const std::string raw = file + ".mono.raw";
+    int status = -1;
+    RunCommand("ffmpeg -nostdin -y -v error -i " + ShellQuote(file) + " -f s16le -ac 1 " + ShellQuote(raw) +
+                   " 2>/dev/null",
+               &status);
+    std::vector<int16_t> samples;
+    if (FILE* f = std::fopen(raw.c_str(), "rb")) {
+        std::fseek(f, 0, SEEK_END);
+        samples.resize(static_cast<size_t>(std::ftell(f)) / 2);
+        std::fseek(f, 0, SEEK_SET);
+        if (std::fread(samples.data(), 2, samples.size(), f) != samples.size()) samples.clear();
+        std::fclose(f);
+    }
+    std::remove(raw.c_str());
+    if (status != 0) samples.clear();
+    return samples;
+}
+
+double Rms(const std::vector<int16_t>& samples, size_t from, size_t count) {
+    double sum = 0;
+    for (size_t i = from; i < from + count && i < samples.size(); ++i) sum += double(samples[i]) * samples[i];
+    return count ? std::sqrt(sum / double(count)) : 0.0;
+}
+
+uint64_t FileSize(const std::u16string& path) {
+    uint64_t size = 0;
+    plat::GetFileSize(path, &size);
+    return size;
 }
 
 bool WriteText(const std::u16string& path, const std::string& text) {

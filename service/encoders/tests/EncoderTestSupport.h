@@ -82,6 +82,7 @@ public:
     HRESULT SetDefined(LONG) override { return E_NOTIMPL; }
 
     ID3* Tag() { return m_tag.Get(); }
+    void SetTags(const std::u16string& artist, const std::u16string& album, const std::u16string& genre);
 
 private:
     ULONG m_left, m_right;
@@ -160,6 +161,14 @@ public:
 private:
     std::u16string m_path;
 };
+
+// Interleaved 16-bit stereo as the cache's bytes.
+std::vector<BYTE> AsBytes(const std::vector<int16_t>& samples);
+// A file decoded to 16-bit mono at its own rate (empty when it does not decode).
+std::vector<int16_t> DecodeMono(const std::u16string& path);
+// Root mean square of samples [from, from + count).
+double Rms(const std::vector<int16_t>& samples, size_t from, size_t count);
+uint64_t FileSize(const std::u16string& path);
 
 bool WriteText(const std::u16string& path, const std::string& text);
 std::string ReadText(const std::u16string& path);

@@ -1,0 +1,11 @@
+# The OGG Vorbis format over libvorbis, libvorbisenc and libogg, resampled
+# with libswresample.
+pkg_check_modules(TONQUIL_VORBIS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg libswresample libavutil)
+
+tonquil_module(encoders_ogg
+  SOURCES ogg/KOggEncoder.cpp
+  PUBLIC_DEPS encoders PkgConfig::TONQUIL_VORBIS)
+
+tonquil_test(encoders_ogg_tests
+  SOURCES ogg/tests/OggEncoderTest.cpp tests/EncoderTestSupport.cpp
+  DEPS encoders_ogg encoders_test_support)
