@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include "platform/core/LastError.h"
+#include "service/encoders/AvHandles.h"
 
 namespace {
 
@@ -33,17 +34,6 @@ int SampleRateIndex(uint32_t rate) {
     return it == kSampleRates.end() ? -1 : static_cast<int>(it - kSampleRates.begin());
 }
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
-
 int Fail(DWORD error) {
     plat::SetLastError(error);
     return -1;
@@ -56,8 +46,8 @@ struct FaacEncoder {
     uint32_t channels = 0;
     faacEncConfiguration config{};   // what callers see and edit
     faacEncConfiguration applied{};  // what the codec was opened with
-    CodecContextPtr codec;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    AvCodecContextPtr codec;
+    AvPacketPtr packet;
     std::vector<int16_t> pending;            // interleaved input short of a whole frame
     std::deque<std::vector<uint8_t>> ready;  // framed output not yet handed out
     int64_t nextPts = 0;
@@ -74,7 +64,7 @@ struct FaacEncoder {
     bool OpenCodec(const faacEncConfiguration& cfg) {
         const AVCodec* aac = avcodec_find_encoder_by_name("aac");
         if (!aac) return Fail(ERROR_NOT_SUPPORTED), false;
-        CodecContextPtr ctx(avcodec_alloc_context3(aac));
+        AvCodecContextPtr ctx(avcodec_alloc_context3(aac));
         if (!ctx) return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
         ctx->sample_fmt = AV_SAMPLE_FMT_FLTP;
         ctx->sample_rate = static_cast<int>(sampleRate);
@@ -132,7 +122,7 @@ struct FaacEncoder {
 
     // Sends the first frames samples of pending (all channels) to the codec.
     bool Send(uint32_t frames) {
-        std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+        AvFramePtr frame(av_frame_alloc());
         if (!frame) return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
         frame->nb_samples = static_cast<int>(frames);
         frame->format = AV_SAMPLE_FMT_FLTP;

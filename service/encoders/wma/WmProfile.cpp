@@ -91,7 +91,7 @@ public:
         if (!config) return E_POINTER;
         *config = nullptr;
         if (index >= m_spec.streams.size()) return E_INVALIDARG;
-        plat::ComPtr<IWMStreamConfig> c(WmStreamConfig::CreateInstance(m_spec.streams[index]));
+        plat::ComPtr<IWMStreamConfig> c(CreateWmStreamConfig(m_spec.streams[index]));
         if (!c) return E_OUTOFMEMORY;
         *config = c.Detach();
         return S_OK;
@@ -144,6 +144,8 @@ bool ParseWmProfile(const char16_t* text, size_t units, WmProfileSpec* out) {
     }
     return out->streams.size() == 1;
 }
+
+IWMStreamConfig* CreateWmStreamConfig(const WmStreamSpec& stream) { return WmStreamConfig::CreateInstance(stream); }
 
 HRESULT WMCreateProfileManager(IWMProfileManager** manager) {
     if (!manager) return E_POINTER;

@@ -28,6 +28,9 @@ struct WmProfileSpec {
     std::vector<WmStreamSpec> streams;
 };
 
+// The configuration of one stream, count 0; null when memory runs out.
+IWMStreamConfig* CreateWmStreamConfig(const WmStreamSpec& stream);
+
 // False for text that is not such a profile.
 bool ParseWmProfile(const char16_t* text, size_t units, WmProfileSpec* out);
 

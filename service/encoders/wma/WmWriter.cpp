@@ -20,6 +20,7 @@ extern "C" {
 #include "platform/com/ComPtr.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
+#include "service/encoders/AvHandles.h"
 #include "service/encoders/wma/WmProfileSpec.h"
 
 namespace {
@@ -73,7 +74,9 @@ WAVEFORMATEX PcmFormat(uint32_t rate, uint32_t channels) {
 // The properties of one input: its media type, and the stream it feeds.
 class InputProps : public plat::ComObject<InputProps, IWMInputMediaProps, IWMStreamConfig> {
 public:
-    InputProps(const WmStreamSpec& stream, const WAVEFORMATEX& format) : m_stream(stream), m_format(format) {}
+    InputProps(const WmStreamSpec& stream, const WAVEFORMATEX& format)
+        : m_config(CreateWmStreamConfig(stream)), m_format(format) {}
+    bool Made() const { return m_config != nullptr; }
 
     HRESULT GetType(GUID* type) override { return GetStreamType(type); }
     HRESULT GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) override {
@@ -106,21 +109,10 @@ public:
         return S_OK;
     }
 
-    HRESULT GetStreamType(GUID* type) override {
-        if (!type) return E_POINTER;
-        *type = WMMEDIATYPE_Audio;
-        return S_OK;
-    }
-    HRESULT GetStreamNumber(WORD* number) override {
-        if (!number) return E_POINTER;
-        *number = m_stream.number;
-        return S_OK;
-    }
-    HRESULT GetBitrate(DWORD* bitRate) override {
-        if (!bitRate) return E_POINTER;
-        *bitRate = m_stream.bitRate;
-        return S_OK;
-    }
+    // The stream this input feeds answers for it.
+    HRESULT GetStreamType(GUID* type) override { return m_config->GetStreamType(type); }
+    HRESULT GetStreamNumber(WORD* number) override { return m_config->GetStreamNumber(number); }
+    HRESULT GetBitrate(DWORD* bitRate) override { return m_config->GetBitrate(bitRate); }
 
     const WAVEFORMATEX& Format() const { return m_format; }
 
@@ -133,7 +125,7 @@ protected:
     }
 
 private:
-    WmStreamSpec m_stream;
+    plat::ComPtr<IWMStreamConfig> m_config;
     WAVEFORMATEX m_format;
 };
 
@@ -143,20 +135,11 @@ struct FormatContextFree {
         avformat_free_context(c);
     }
 };
-struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
 struct SwrFree {
     void operator()(SwrContext* s) const { swr_free(&s); }
 };
 struct FifoFree {
     void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
 };
 
 class WmWriter : public plat::ComObject<WmWriter, IWMWriter, IWMHeaderInfo> {
@@ -189,8 +172,8 @@ public:
         if (!props) return E_POINTER;
         *props = nullptr;
         if (!m_hasProfile || input != 0) return E_INVALIDARG;
-        plat::ComPtr<IWMInputMediaProps> p(InputProps::CreateInstance(m_spec.streams.front(), m_input));
-        if (!p) return E_OUTOFMEMORY;
+        plat::ComPtr<InputProps> p(InputProps::CreateInstance(m_spec.streams.front(), m_input));
+        if (!p || !p->Made()) return E_OUTOFMEMORY;
         *props = p.Detach();
         return S_OK;
     }
@@ -207,7 +190,7 @@ public:
         if (FAILED(hr = props->GetMediaType(type, &size))) return hr;
         // A copy that checks the type as SetMediaType does.
         plat::ComPtr<InputProps> check(InputProps::CreateInstance(m_spec.streams.front(), m_input));
-        if (!check) return E_OUTOFMEMORY;
+        if (!check || !check->Made()) return E_OUTOFMEMORY;
         if (FAILED(hr = check->SetMediaType(type))) return hr;
         m_input = check->Format();
         return S_OK;
@@ -354,7 +337,7 @@ private:
     HRESULT Encode(bool end) {
         const int frameSize = m_codec->frame_size;
         while (av_audio_fifo_size(m_fifo.get()) >= frameSize || (end && av_audio_fifo_size(m_fifo.get()) > 0)) {
-            std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+            AvFramePtr frame(av_frame_alloc());
             if (!frame) return E_OUTOFMEMORY;
             frame->nb_samples = frameSize;
             frame->format = m_codec->sample_fmt;
@@ -412,10 +395,10 @@ private:
     std::vector<std::pair<std::string, std::string>> m_attributes;
     bool m_created = false;
     std::unique_ptr<AVFormatContext, FormatContextFree> m_format;
-    std::unique_ptr<AVCodecContext, CodecContextFree> m_codec;
+    AvCodecContextPtr m_codec;
     std::unique_ptr<SwrContext, SwrFree> m_swr;
     std::unique_ptr<AVAudioFifo, FifoFree> m_fifo;
-    std::unique_ptr<AVPacket, PacketFree> m_packet;
+    AvPacketPtr m_packet;
     std::vector<std::vector<float>> m_planes;
     int64_t m_nextPts = 0;
 };
