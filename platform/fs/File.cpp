@@ -298,6 +298,21 @@ bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
     return false;
 }
 
+bool FlushFolderOf(const std::u16string& path) {
+    std::u16string dir = DirName(path);
+    std::string p = dir.empty() ? std::string(".") : Os(dir);
+    int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Fail();
+    bool ok = ::fsync(fd) == 0;
+    int err = errno;
+    ::close(fd);
+    if (!ok) {
+        SetLastErrorFromErrno(err);
+        return false;
+    }
+    return true;
+}
+
 bool CreateDirectory(const std::u16string& path) {
     if (::mkdir(Os(path).c_str(), 0755) != 0) return Fail();
     return true;

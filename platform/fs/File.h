@@ -59,6 +59,9 @@ bool MoveFile(const std::u16string& from, const std::u16string& to);
 // Renames only while nothing has the target's name (ERROR_FILE_EXISTS else);
 // the check and the rename are one step, so no entry is ever replaced.
 bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to);
+// Forces the folder that holds the path to the disk, so that a file renamed
+// into it stays under its new name after a crash.
+bool FlushFolderOf(const std::u16string& path);
 // Creates one folder; ERROR_ALREADY_EXISTS when something has that name.
 bool CreateDirectory(const std::u16string& path);
 // Removes an empty folder.

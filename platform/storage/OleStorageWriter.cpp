@@ -147,6 +147,9 @@ HRESULT OleStorageWriter::WriteFile(const void* bytes, size_t size) {
     if (ok) {
         ok = MoveFile(temp, m_path);
         err = GetLastError();
+        // The new name itself must survive a crash too. Once the rename is
+        // done the target is replaced whatever the folder's flush gives.
+        if (ok) FlushFolderOf(m_path);
     }
     if (!ok) {
         DeleteFile(temp);

@@ -216,25 +216,31 @@ HRESULT KCacheImpl::LoadStructure(int nNumber) {
 
     const DWORD index = m_nFileIDIndex;
     const BOOL live = m_bLive, canLive = m_bCanLive;
-    ser::KStgArchive archive;
-    if (FAILED(archive.open4read(m_strSettingsFN, kStreamName))) {
-        TQ_TRACE_HR("E_FAIL");
-        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, E_FAIL, m_strSettingsFN);
-        return E_FAIL;
-    }
-    m_hrRebuild = E_FAIL;
-    const ser::ELoadResult r = load(&archive, kRootName);
-    archive.close(false);
-    if (r != ser::lr_ok || FAILED(m_hrRebuild)) {
-        TQ_TRACE_BOOL("ser::lr_ok == load(&archive, strRoot)");
-        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, m_strSettingsFN);
-        // Nothing half loaded stays: the buffer is empty and consistent.
+    // A copy that loads but whose chain cannot be rebuilt is as damaged as
+    // one that does not load: the other copy is tried.
+    auto reset = [&] {
         ResetToEmpty();
         m_nFileIDIndex = index;
         m_bLive = live;
         m_bCanLive = canLive;
+        m_vGroupFiles.clear();
+        m_hrRebuild = E_FAIL;
+    };
+    m_hrRebuild = E_FAIL;
+    const ser::SLoadOutcome loaded = ser::KStgArchive::LoadRecord(*this, m_strSettingsFN, kStreamName, kRootName,
+                                                                  {reset, [this] { return SUCCEEDED(m_hrRebuild); }});
+    if (!loaded.opened) {
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, E_FAIL, m_strSettingsFN);
+        return E_FAIL;
+    }
+    if (loaded.result != ser::lr_ok) {
+        TQ_TRACE_BOOL("ser::lr_ok == load(&archive, strRoot)");
+        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, m_strSettingsFN);
+        // Nothing half loaded stays: the buffer is empty and consistent.
+        reset();
         m_nSavedChanges = m_nChanges;
-        return FAILED(m_hrRebuild) && r == ser::lr_ok ? m_hrRebuild : E_FAIL;
+        return E_FAIL;
     }
     m_vGroupFiles.clear();
     m_nSavedChanges = m_nChanges;

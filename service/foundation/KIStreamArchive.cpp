@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "service/foundation/Crc32c.h"
+
 namespace ser {
 
 static_assert(std::endian::native == std::endian::little,
@@ -31,6 +33,8 @@ bool SkipToGroupEnd(IArchive* archive, int depth) {
 
 bool KIStreamArchive::OpenStream(IStorage* storage, const char16_t* streamName, bool forWriting) {
     m_pStream = nullptr;
+    m_nWritten = 0;
+    m_nWrittenCrc = 0;
     if (!storage) {
         m_hrOpen = E_POINTER;
         return false;
@@ -61,7 +65,10 @@ bool KIStreamArchive::WriteExact(const void* buffer, size_t size) {
     if (size == 0) return true;
     ULONG written = 0;
     HRESULT hr = m_pStream->Write(buffer, static_cast<ULONG>(size), &written);
-    return SUCCEEDED(hr) && written == size;
+    if (FAILED(hr) || written != size) return false;
+    m_nWritten += size;
+    m_nWrittenCrc = Crc32c(m_nWrittenCrc, buffer, size);
+    return true;
 }
 
 bool KIStreamArchive::ReadString(std::u16string& text) {

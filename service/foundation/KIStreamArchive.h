@@ -29,6 +29,19 @@ public:
     void ReleaseStream() { m_pStream = nullptr; }
     HRESULT LastOpenResult() const { return m_hrOpen; }
 
+    // What was written through the current stream since it was opened: the
+    // byte count and their CRC-32C, the check a stored file keeps beside it.
+    uint64_t WrittenBytes() const { return m_nWritten; }
+    uint32_t WrittenCrc() const { return m_nWrittenCrc; }
+
+protected:
+    // Reads and writes go to this stream from now on.
+    void AttachStream(plat::ComPtr<IStream> stream) {
+        m_pStream = std::move(stream);
+        m_nWritten = 0;
+        m_nWrittenCrc = 0;
+    }
+
 private:
     bool ReadExact(void* buffer, size_t size);
     bool WriteExact(const void* buffer, size_t size);
@@ -37,6 +50,8 @@ private:
 
     plat::ComPtr<IStream> m_pStream;
     HRESULT m_hrOpen = S_OK;
+    uint64_t m_nWritten = 0;
+    uint32_t m_nWrittenCrc = 0;
 };
 
 }  // namespace ser

@@ -132,16 +132,6 @@ HRESULT KPlayListImpl::Save() {
     return S_OK;
 }
 
-ser::ELoadResult KPlayListImpl::LoadFrom(const std::u16string& path, bool fromBackupOnly) {
-    EmptyLists();
-    ser::KStgArchive archive;
-    HRESULT hr = archive.open4read(path, ser::kDataStreamName);
-    if (FAILED(hr) || (fromBackupOnly && archive.ReadFileName() != path)) return ser::lr_error;
-    ser::ELoadResult result = load(&archive, ser::kRootName);
-    archive.close(false);
-    return result;
-}
-
 HRESULT KPlayListImpl::Load() {
     KLock lock(m_hMutex);
     const std::u16string& path = m_strSaveFileName;
@@ -156,31 +146,15 @@ HRESULT KPlayListImpl::Load() {
     }
     bool stored = plat::PathExists(path) || plat::PathExists(backup);
     EmptyLists();
-    ser::KStgArchive archive;
-    if (FAILED(archive.open4read(path, ser::kDataStreamName))) {
+    const ser::SLoadOutcome loaded =
+        ser::KStgArchive::LoadRecord(*this, path, ser::kDataStreamName, ser::kRootName, {[this] { EmptyLists(); }, {}});
+    if (!loaded.opened) {
         TQ_TRACE_HR("E_FAIL");
         TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, E_FAIL, path);
         m_bKeepStoredFile = stored;
         return E_FAIL;
     }
-    bool readMain = archive.ReadFileName() == path;
-    ser::ELoadResult result = load(&archive, ser::kRootName);
-    archive.close(false);
-    if (result != ser::lr_ok && readMain && plat::PathExists(backup)) {
-        // The file opened but did not load cleanly: its backup may be whole.
-        std::vector<SSongInfo> records = std::move(m_vPlayListInfo);
-        std::vector<plat::ComPtr<ISong>> songs = std::move(m_vPlayList);
-        GUID current = m_guidCurrent;
-        ser::ELoadResult fromBackup = LoadFrom(backup, true);
-        if (fromBackup != ser::lr_ok && m_vPlayList.size() <= songs.size()) {
-            m_vPlayListInfo = std::move(records);
-            m_vPlayList = std::move(songs);
-            m_guidCurrent = current;
-        } else {
-            result = fromBackup;
-        }
-    }
-    if (TQ_FALSE(ser::lr_ok == result)) {
+    if (TQ_FALSE(ser::lr_ok == loaded.result)) {
         plat::SetLastError(kErrorInvalidData);
         HRESULT hr = plat::HResultFromLastError();
         TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, path);

@@ -66,7 +66,6 @@ public:
 
 private:
     void EmptyLists();
-    ser::ELoadResult LoadFrom(const std::u16string& path, bool fromBackupOnly);
 
     std::vector<plat::ComPtr<ISong>> m_vPlayList;
     std::vector<SSongInfo> m_vPlayListInfo;

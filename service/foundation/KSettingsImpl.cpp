@@ -102,15 +102,16 @@ HRESULT KSettingsImpl::Load() {
             // The backup copy may still load.
         }
     }
-    ser::KStgArchive archive;
-    if (FAILED(archive.open4read(m_strSettingsFileName, ser::kDataStreamName))) {
+    // A damaged copy must not leave its values behind when the other loads.
+    const KSettingsImpl before = *this;
+    const ser::SLoadOutcome loaded = ser::KStgArchive::LoadRecord(
+        *this, m_strSettingsFileName, ser::kDataStreamName, ser::kRootName, {[&] { *this = before; }, {}});
+    if (!loaded.opened) {
         TQ_TRACE_HR("E_FAIL");
         TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, E_FAIL, m_strSettingsFileName);
         return E_FAIL;
     }
-    ser::ELoadResult result = load(&archive, ser::kRootName);
-    archive.close(false);
-    if (TQ_FALSE(ser::lr_ok == result)) {
+    if (TQ_FALSE(ser::lr_ok == loaded.result)) {
         plat::SetLastError(kErrorInvalidData);
         HRESULT hr = plat::HResultFromLastError();
         TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, m_strSettingsFileName);

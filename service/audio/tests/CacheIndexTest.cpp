@@ -8,6 +8,7 @@
 #include "service/foundation/ErrorTextTable.h"
 #include "service/foundation/KErrorLog.h"
 #include "service/foundation/KStgArchive.h"
+#include "service/foundation/tests/FileDamage.h"
 
 namespace {
 
@@ -149,6 +150,43 @@ TEST(CacheIndex, LoadsFromTheBackupWhenTheIndexIsGone) {
     std::u16string text;
     ASSERT_TRUE(KErrorLog::Instance().PopError(&code, &text));
     EXPECT_EQ(code, EC_OPEN_FILE);
+}
+
+TEST(CacheIndex, ADamagedIndexLoadsFromItsBackupAndBothDamagedLoadNothing) {
+    // The damage is aimed at the stored write position's value.
+    const std::u16string marker = u"m_llWritePosition";
+    const size_t skip = marker.size() * 2 + 4;
+    for (const testutil::DamageCase& damage : testutil::kDamages) {
+        SCOPED_TRACE(damage.name);
+        TempDir dir;
+        auto a = Pattern(0, 3000);
+        std::u16string index;
+        {
+            auto b = Open(dir, 0, E_FAIL);
+            ASSERT_EQ(b->Write(3000, a.data()), S_OK);
+            ASSERT_EQ(b->SaveStructure(), S_OK);
+            index = b->GetIndexPath();
+        }
+        ASSERT_TRUE(testutil::DamageFile(index, marker, damage.kind, skip));
+        KErrorLog::Instance().ClearErrors();
+        {
+            auto b = Open(dir, 0);
+            EXPECT_EQ(b->GetWritePosition(), 3000u);
+            EXPECT_EQ(ReadAt(*b, 0, 3000), a);
+            LONG code = 0;
+            ASSERT_TRUE(KErrorLog::Instance().PopError(&code, nullptr));
+            EXPECT_EQ(code, EC_OPEN_DATA_FILE);  // the index's damage
+        }
+        ASSERT_TRUE(testutil::DamageFile(index + u".bak", marker, damage.kind, skip));
+        const auto mainBytes = testutil::ReadFileBytes(index), backupBytes = testutil::ReadFileBytes(index + u".bak");
+        {
+            auto b = Open(dir, 0, E_FAIL);
+            EXPECT_EQ(b->GetRecordCount(), 0u);
+            EXPECT_EQ(b->GetWritePosition(), 0u);
+        }
+        EXPECT_EQ(testutil::ReadFileBytes(index), mainBytes);
+        EXPECT_EQ(testutil::ReadFileBytes(index + u".bak"), backupBytes);
+    }
 }
 
 TEST(CacheIndex, AMissingDataFileKeepsItsPlaceAsSilence) {

@@ -223,7 +223,7 @@ TEST_F(SettingsTest, TheFileOpensInAnotherCompoundFileReader) {
     char buf[256];
     while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
     EXPECT_EQ(::pclose(p), 0);
-    EXPECT_EQ(out, "['__DUMMY__', 'kq47tt2mpawrel8106dxxsb']\n00000000 True\n");
+    EXPECT_EQ(out, "['__CHECK__', '__DUMMY__', 'kq47tt2mpawrel8106dxxsb']\n00000000 True\n");
 }
 
 TEST_F(SettingsTest, TheBackupIsReadWhenTheFileIsMissingOrDamaged) {

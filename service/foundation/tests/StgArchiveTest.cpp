@@ -1,4 +1,17 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "platform/core/Text.h"
+#include "platform/storage/StorageError.h"
 
 #include "platform/fs/File.h"
 #include "service/foundation/KStgArchive.h"
@@ -147,4 +160,154 @@ TEST(StgArchive, OpeningForWritingAgainCommitsTheEarlierFile) {
     EXPECT_EQ(ReadArchive(dir / u"a.dat", &hr), kNew);
 }
 
+// Runs python3 with olefile on the file; gives what it printed, or nothing.
+std::string OleFileReport(const std::u16string& file, bool* available) {
+    *available = std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") == 0;
+    if (!*available) return {};
+    std::string cmd =
+        "/usr/bin/python3 -c \"import olefile,sys\n"
+        "o=olefile.OleFileIO(sys.argv[1])\n"
+        "print(o.openstream('kq47tt2mpawrel8106dxxsb').read().hex())\" '" +
+        plat::ToUtf8(file) + "'";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return {};
+    std::string out;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    return ::pclose(p) == 0 ? out : std::string();
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string out;
+    char two[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        out += two;
+    }
+    return out + "\n";
+}
+
+TEST(StgArchive, TheDataStreamStaysAsReadersWithoutTheCheckKnowIt) {
+    TempDir dir;
+    std::u16string f = dir / u"data.dat";
+    ASSERT_EQ(WriteArchive(f, kNew, true), S_OK);
+
+    // Byte for byte the record stream, for another compound-file reader...
+    bool available = false;
+    std::string report = OleFileReport(f, &available);
+    if (available) {
+        EXPECT_EQ(report, Hex(Bytes(kNew)));
+    }
+
+    // ...and for a reader that opens only the data stream and knows no check.
+    plat::ComPtr<IStorage> storage;
+    ASSERT_EQ(StgOpenStorage(f.c_str(), STGM_READ | STGM_SHARE_EXCLUSIVE, storage.ReleaseAndGetAddressOf()), S_OK);
+    ser::KIStreamArchive previous;
+    ASSERT_TRUE(previous.OpenStream(storage, kStream.c_str(), false));
+    std::vector<Rec> records;
+    for (Rec r{}; (r.type = previous.ReadRecord(r.name, r.value)) != ser::rt_error;) records.push_back(r);
+    EXPECT_EQ(records, kNew);
+}
+
+TEST(StgArchive, AFileWithoutTheCheckLoadsAsBefore) {
+    TempDir dir;
+    std::u16string f = dir / u"data.dat";
+    {
+        plat::ComPtr<IStorage> storage;
+        ASSERT_EQ(StgCreateDocfile(f.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE,
+                                   storage.ReleaseAndGetAddressOf()),
+                  S_OK);
+        ser::KIStreamArchive writer;
+        ASSERT_TRUE(writer.OpenStream(storage, ser::kDummyStreamName, true));
+        ASSERT_TRUE(writer.OpenStream(storage, kStream.c_str(), true));
+        for (const Rec& r : kOld) ASSERT_TRUE(writer.WriteRecord(r.type, r.name, r.value));
+        writer.ReleaseStream();
+        ASSERT_EQ(storage->Commit(STGC_DEFAULT), S_OK);
+    }
+    HRESULT hr = E_FAIL;
+    std::u16string from;
+    EXPECT_EQ(ReadArchive(f, &hr, &from), kOld);
+    EXPECT_EQ(from, f);
+}
+
+TEST(StgArchive, AFailedCheckPassesTheFileOverForItsBackup) {
+    TempDir dir;
+    std::u16string f = dir / u"data.dat";
+    ASSERT_EQ(WriteArchive(f, kOld, true), S_OK);
+    std::vector<uint8_t> bytes = ReadFileBytes(f);
+    const std::vector<uint8_t> old = U16Bytes(u"old");
+    auto at = std::search(bytes.begin(), bytes.end(), old.begin(), old.end());
+    ASSERT_NE(at, bytes.end());
+    *at = 'n';  // "old" -> "nld": the records still parse
+    ASSERT_TRUE(WriteFileBytes(f, bytes));
+    ser::KStgArchive archive;
+    EXPECT_EQ(archive.OpenCopy(f, kStream), plat::HResultFromError(plat::kErrorInvalidData));
+    HRESULT hr = E_FAIL;
+    std::u16string from;
+    EXPECT_EQ(ReadArchive(f, &hr, &from), kOld);
+    EXPECT_EQ(from, f + u".bak");
+}
+
+std::vector<Rec> Version(unsigned n) {
+    // Sizes vary from save to save, so that a copy of another length is
+    // never mistaken for a whole one.
+    std::u16string value(n % 97 * 13, u'x');
+    value += plat::WFormat(u"%u", n);
+    return {Begin(u"\\Settings1", u"Rec"), Value(u"v", value), End()};
+}
+
+bool IsSomeVersion(const std::vector<Rec>& records) {
+    if (records.size() != 3 || records[1].name != u"v") return false;
+    const std::u16string& v = records[1].value;
+    size_t digits = v.find_first_not_of(u'x');
+    if (digits == std::u16string::npos) return false;
+    unsigned n = static_cast<unsigned>(std::stoul(plat::ToUtf8(v.substr(digits))));
+    return records == Version(n);
+}
+
+TEST(StgArchive, AProcessKilledWhileSavingLeavesBothCopiesWhole) {
+    TempDir dir;
+    const std::u16string f = dir / u"data.dat";
+    ASSERT_EQ(WriteArchive(f, Version(0), true), S_OK);
+    // How long a save takes here, so that the kills land inside saves.
+    auto begin = std::chrono::steady_clock::now();
+    for (unsigned n = 1; n <= 5; ++n) ASSERT_EQ(WriteArchive(f, Version(n), true), S_OK);
+    const auto save = (std::chrono::steady_clock::now() - begin) / 5;
+
+    std::mt19937 rng(20261209);
+    std::uniform_int_distribution<int64_t> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(2 * save).count());
+    constexpr int kRounds = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            const unsigned first = 1000u * static_cast<unsigned>(round + 1);
+            if (::write(ready[1], "R", 1) != 1) ::_exit(2);
+            for (unsigned n = first;; ++n)
+                if (FAILED(WriteArchive(f, Version(n), true))) ::_exit(3);
+        }
+        ::close(ready[1]);
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);  // the child is saving from now on
+        ::close(ready[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child ended by itself in round " << round;
+
+        for (const std::u16string& copy : {f, f + u".bak"}) {
+            ser::KStgArchive archive;
+            ASSERT_EQ(archive.OpenCopy(copy, kStream), S_OK) << "round " << round;
+            std::vector<Rec> records;
+            for (Rec r{}; (r.type = archive.ReadRecord(r.name, r.value)) != ser::rt_error;) records.push_back(r);
+            ASSERT_TRUE(IsSomeVersion(records)) << "round " << round;
+        }
+    }
+}
+
 }  // namespace
+
