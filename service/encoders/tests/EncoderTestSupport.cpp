@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
+#include "service/audio/KCache.h"
 #include "service/encoders/tests/support/MediaProbe.h"
 #include "service/foundation/KID3.h"
 
@@ -110,6 +112,27 @@ std::vector<BYTE> Parts(std::initializer_list<std::pair<ULONG, SHORT>> parts) {
         }
     }
     return out;
+}
+
+plat::ComPtr<ICache> RealCacheWith(const std::u16string& folder, const std::vector<BYTE>& audio) {
+    plat::ComPtr<KCache> cache(KCache::Create());
+    if (!cache || !plat::CreateDirectory(folder) || cache->SetCacheDir(plat::Bstr(folder)) != S_OK) {
+        ADD_FAILURE() << "no cache";
+        return nullptr;
+    }
+    cache->Load();  // nothing stored yet
+    for (size_t at = 0; at < audio.size(); at += 192000) {
+        const auto bytes = static_cast<ULONG>(std::min<size_t>(192000, audio.size() - at));
+        if (cache->WriteEx(PLAY_DEVICE_BUFFER, bytes, const_cast<BYTE*>(&audio[at])) != S_OK) {
+            ADD_FAILURE() << "cache write";
+            return nullptr;
+        }
+    }
+    if (cache->Flush() != S_OK) {
+        ADD_FAILURE() << "cache flush";
+        return nullptr;
+    }
+    return plat::ComPtr<ICache>(cache.Get());
 }
 
 TempFolder::TempFolder() {

@@ -145,6 +145,10 @@ std::vector<BYTE> Tone(ULONG ms, SHORT level);
 // Stream bytes of a sequence of (milliseconds, level) parts.
 std::vector<BYTE> Parts(std::initializer_list<std::pair<ULONG, SHORT>> parts);
 
+// A real cache in `folder` (created) holding `audio` from its start, written
+// to disk; null after a test failure.
+plat::ComPtr<ICache> RealCacheWith(const std::u16string& folder, const std::vector<BYTE>& audio);
+
 // A private folder, removed with its content.
 class TempFolder {
 public:
