@@ -391,6 +391,11 @@ HRESULT KAudioController::SwitchCacheFolder(const std::u16string& newDir) {
         }
     }
 
+    // Audio still on its way to the old folder's files gets there before the
+    // index is saved and the folder changes.
+    if (m_components.flushCache && TQ_FAILED(hr, m_components.flushCache(m_pCache.Get()))) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cache flushing was failed");
+    }
     LONG bCacheEmpty = FALSE;
     ULONG nSongs = 1;
     bool bNothingKept = SUCCEEDED(m_pCache->IsEmpty(&bCacheEmpty)) && bCacheEmpty &&

@@ -13,6 +13,7 @@ KControllerComponents KControllerComponents::Engine() {
     c.createCache = []() -> ICache* { return KCache::Create(); };
     c.createPlayer = []() -> IAudioPlayer* { return KAudioPlayer::Create(); };
     c.createCapturer = []() -> IAudioCapturer* { return KAudioCapturer::Create(); };
+    c.flushCache = [](ICache* cache) { return static_cast<KCache*>(cache)->Flush(); };
     c.encoderFactory = [](EEncoderType type) { return KEncoderFactories::Process().Get(type); };
     // The disk is asked through the platform's free-space query (no override).
     return c;

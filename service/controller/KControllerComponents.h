@@ -21,6 +21,10 @@ struct KControllerComponents {
     // Bytes free to this user on the volume that holds the folder; false with
     // the last error set when the volume cannot be asked.
     std::function<bool(const std::u16string& folder, ULONGLONG* freeBytes)> diskFreeSpace;
+    // Writes what the cache still holds in memory to its files (before its
+    // index is saved and its folder changes); none when the cache has nothing
+    // held back.
+    std::function<HRESULT(ICache*)> flushCache;
     // The maker of an encoder type (empty when none is offered for it); asked
     // at every CreateNewEncoder, so encoders registered after the engine was
     // built are found too.
