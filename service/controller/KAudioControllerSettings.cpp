@@ -264,7 +264,7 @@ HRESULT KAudioController::CheckCacheFolder(const std::u16string& folder) {
     }
     // Modes do not stop every user: a file made and removed again shows
     // that the folder takes data.
-    const std::u16string probe = dataDir + u".QXWriteProbe";
+    const std::u16string probe = dataDir + cacheFolder::kWriteProbe;
     HRESULT hr = S_OK;
     {
         plat::File file;

@@ -25,8 +25,11 @@ void DropSuffix(std::u16string* s, std::u16string_view suffix) {
 
 bool IsOwnFile(const std::u16string& name) {
     std::u16string base = name;
-    DropSuffix(&base, u".tqnew");  // a replacement that did not finish
+    // A replacement or copy that did not finish.
+    DropSuffix(&base, u".tqnew");
+    DropSuffix(&base, u".tqtmp");
     DropSuffix(&base, u".bak");
+    if (base == kWriteProbe) return true;
     if (StartsWith(base, u"CasheFile_") && EndsWith(base, u".cah")) return true;
     if (StartsWith(base, u"QXCacheStructure") && EndsWith(base, u".dat")) return true;
     return base == u"QXPlaylist.dat";

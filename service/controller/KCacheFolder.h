@@ -9,6 +9,8 @@ namespace cacheFolder {
 
 // The subfolder of a cache folder that holds the engine's files.
 inline constexpr const char16_t* kDataFolder = u"QXCache/";
+// The file written and removed again to see that a folder takes data.
+inline constexpr const char16_t* kWriteProbe = u".QXWriteProbe";
 
 // Whether a file name is one the engine writes there: cache data files, the
 // cache index files, the playlist, their backups and unfinished replacements.

@@ -265,7 +265,8 @@ TEST_F(ControllerSettings, AnEmptyOldFolderLosesOnlyTheEnginesOwnFiles) {
     const std::u16string data = folder.Sub(u"old/QXCache/");
     ASSERT_TRUE(dirUtils::createDirRecursive(data + u"sub/"));
     const std::u16string own[] = {u"CasheFile_0_1_000001.cah", u"QXCacheStructure0.dat",
-                                  u"QXCacheStructure0.dat.bak", u"QXPlaylist.dat", u"QXPlaylist.dat.bak.tqnew"};
+                                  u"QXCacheStructure0.dat.bak", u"QXPlaylist.dat", u"QXPlaylist.dat.bak.tqnew",
+                                  u"QXPlaylist.dat.tqtmp", u".QXWriteProbe"};
     const std::u16string foreign[] = {u"notes.txt", u"CasheFile_0_1.txt", u"QXPlaylist.dat.old", u"sub/QXPlaylist.dat"};
     for (const auto& f : own) Touch(data + f);
     for (const auto& f : foreign) Touch(data + f);
