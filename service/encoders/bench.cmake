@@ -2,7 +2,7 @@
 # reference encoder. A short run of it is a test, so that it keeps working.
 if(TONQUIL_TESTS)
   add_executable(encoder_bench bench/EncoderBench.cpp)
-  target_link_libraries(encoder_bench PRIVATE encoders_aac encoders_wma audio_cache foundation)
+  target_link_libraries(encoder_bench PRIVATE encoders_mp3 encoders_ogg encoders_aac encoders_wma audio_cache foundation)
   tonquil_warnings(encoder_bench)
   tonquil_wma_profiles(encoder_bench)
   add_test(NAME EncoderBench.ShortRun COMMAND encoder_bench 3)

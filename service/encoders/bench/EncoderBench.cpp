@@ -27,6 +27,8 @@
 #include "service/audio/KCache.h"
 #include "service/encoders/KAacEncoder.h"
 #include "service/encoders/KWmaEncoder.h"
+#include "service/encoders/mp3/KMp3Encoder.h"
+#include "service/encoders/ogg/KOggEncoder.h"
 #include "service/foundation/KSong.h"
 
 namespace {
@@ -34,20 +36,38 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// A reference command: {in} is the WAV file, {out} the file to write.
+struct Reference {
+    const char* tool;
+    const char* command;
+};
+
 struct Format {
     const char* name;
     std::function<IAudioEncoder*()> make;
     const char* extension;
-    const char* tool;       // the reference program
-    const char* reference;  // its arguments between the WAV input and the output file
+    std::vector<Reference> references;
 };
 
 const Format kFormats[] = {
-    {"AAC", [] { return static_cast<IAudioEncoder*>(KAacEncoder::Create()); }, ".aac", "ffmpeg",
-     "-c:a aac -profile:a aac_main -b:a 128k"},
-    {"WMA", [] { return static_cast<IAudioEncoder*>(KWmaEncoder::Create()); }, ".wma", "ffmpeg",
-     "-c:a wmav2 -b:a 128k"},
+    {"MP3", [] { return static_cast<IAudioEncoder*>(KMp3Encoder::Create()); }, ".mp3",
+     {{"lame", "lame --quiet -b 128 {in} {out}"}}},
+    {"OGG", [] { return static_cast<IAudioEncoder*>(KOggEncoder::Create()); }, ".ogg",
+     {{"oggenc", "oggenc --quiet --managed -b 128 -m 128 -M 128 --resample 44100 -o {out} {in}"},
+      {"oggenc", "oggenc --quiet -q 5 -o {out} {in}"}}},
+    {"AAC", [] { return static_cast<IAudioEncoder*>(KAacEncoder::Create()); }, ".aac",
+     {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a aac -profile:a aac_main -b:a 128k {out}"}}},
+    {"WMA", [] { return static_cast<IAudioEncoder*>(KWmaEncoder::Create()); }, ".wma",
+     {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a wmav2 -b:a 128k {out}"}}},
 };
+
+// The command with its placeholders filled in (quoted).
+std::string Expand(std::string command, const fs::path& in, const fs::path& out) {
+    for (auto [key, value] : {std::pair<std::string, std::string>{"{in}", "'" + in.string() + "'"},
+                              std::pair<std::string, std::string>{"{out}", "'" + out.string() + "'"}})
+        for (size_t at; (at = command.find(key)) != std::string::npos;) command.replace(at, key.size(), value);
+    return command;
+}
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
@@ -148,25 +168,30 @@ int main(int argc, char** argv) {
                 continue;
             }
             const double kbps = fs::file_size(out) * 8.0 / seconds / 1000.0;
-            double refSeconds = -1, refCpu = -1;
-            if (HaveTool(format.tool)) {
-                const fs::path refOut = dir / (std::string("reference") + format.extension);
-                const std::string command = std::string("nice -n 10 ") + format.tool + " -nostdin -y -v error -i '" +
-                                            (dir / "source.wav").string() + "' " + format.reference + " '" +
-                                            refOut.string() + "'";
-                began = Clock::now();
-                cpu = CpuSeconds(RUSAGE_CHILDREN);
-                if (std::system(command.c_str()) == 0) {
-                    refSeconds = Seconds(began);
-                    refCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
-                }
-            }
             std::printf("%-6s %9.2f %9.2f %11.1f", format.name, saveSeconds, saveCpu, seconds / saveSeconds);
-            if (refSeconds > 0)
-                std::printf(" %9.2f %9.2f %12.2f", refSeconds, refCpu, refCpu / saveCpu);
-            else
-                std::printf(" %9s %9s %12s", "(skipped)", "-", "-");
-            std::printf("   file %.1f kbit/s\n", kbps);
+            bool first = true;
+            for (const Reference& reference : format.references) {
+                if (!first) std::printf("%-6s %9s %9s %11s", "", "", "", "");
+                first = false;
+                double refSeconds = -1, refCpu = -1;
+                if (HaveTool(reference.tool)) {
+                    const fs::path refOut = dir / (std::string("reference") + format.extension);
+                    const std::string command =
+                        "nice -n 10 " + Expand(reference.command, dir / "source.wav", refOut);
+                    began = Clock::now();
+                    cpu = CpuSeconds(RUSAGE_CHILDREN);
+                    if (std::system(command.c_str()) == 0) {
+                        refSeconds = Seconds(began);
+                        refCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
+                    }
+                }
+                if (refSeconds > 0)
+                    std::printf(" %9.2f %9.2f %12.2f", refSeconds, refCpu, refCpu / saveCpu);
+                else
+                    std::printf(" %9s %9s %12s", "(skipped)", "-", "-");
+                std::printf("   %s\n", reference.command);
+            }
+            std::printf("%-6s file %.1f kbit/s\n", "", kbps);
         }
     }
     fs::remove_all(dir);
