@@ -26,3 +26,12 @@ foreach(program encoders_wma_tests encoders_aacwma_tests)
     tonquil_wma_profiles(${program})
   endif()
 endforeach()
+
+# The same formats made by type and driven over the session bus.
+tonquil_test(encoders_bus_tests
+  SOURCES tests/EncoderBusTest.cpp tests/EncoderTestSupport.cpp ${CMAKE_SOURCE_DIR}/ipc/tests/BusFixture.cpp
+  DEPS encoders_registry encoders_aac encoders_wma audio_cache ipc_test_support encoders_test_support
+  LABELS dbus)
+if(TARGET encoders_bus_tests)
+  tonquil_wma_profiles(encoders_bus_tests)
+endif()

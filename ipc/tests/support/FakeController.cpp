@@ -71,6 +71,10 @@ HRESULT FakeController::CreateNewEncoder(IAudioEncoder** ppEncoder, EEncoderType
     log.Add("CreateNewEncoder(" + std::to_string(eEncoderType) + ")");
     *ppEncoder = nullptr;
     if (FAILED(answer)) return answer;
+    if (encoderMaker) {
+        plat::ComPtr<IAudioEncoder> made(encoderMaker(eEncoderType));
+        return made ? made->QueryInterface(IID_IAudioEncoder, reinterpret_cast<void**>(ppEncoder)) : E_NOTIMPL;
+    }
     FakeEncoder* encoder = FakeEncoder::CreateInstance(eEncoderType);
     if (!encoder) return E_OUTOFMEMORY;
     plat::ComPtr<FakeEncoder> hold(encoder);

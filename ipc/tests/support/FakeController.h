@@ -6,6 +6,7 @@
 // it was given through QueryInterface, makes fake encoders and fires its
 // events to advised sinks.
 #include <atomic>
+#include <functional>
 
 #include "ipc/QXServiceLib.h"
 #include "ipc/tests/support/CallLog.h"
@@ -66,6 +67,9 @@ public:
     // The last encoder made, kept when keepLastEncoder is set.
     std::atomic<bool> keepLastEncoder{true};
     plat::ComPtr<FakeEncoder> lastEncoder;
+    // When set, makes the encoders in place of fakes (set it before the first
+    // CreateNewEncoder): real encoders on the bus.
+    std::function<IAudioEncoder*(EEncoderType)> encoderMaker;
 
 protected:
     HRESULT QueryExtraInterface(REFIID riid, void** ppv) override;
