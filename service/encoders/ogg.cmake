@@ -10,7 +10,8 @@ tonquil_test(encoders_ogg_tests
   SOURCES ogg/tests/OggEncoderTest.cpp tests/EncoderTestSupport.cpp
   DEPS encoders_ogg encoders_test_support)
 
-# MP3 and OGG saved from a real cache, read back with the system's tools.
+# Every format saved from a real cache, read back with the system's tools
+# (the AAC and WMA formats join it where they are built).
 tonquil_test(encoders_e2e_tests
   SOURCES tests/EndToEndTest.cpp tests/EncoderTestSupport.cpp
   DEPS encoders_mp3 encoders_ogg encoders_test_support)

@@ -35,3 +35,9 @@ tonquil_test(encoders_bus_tests
 if(TARGET encoders_bus_tests)
   tonquil_wma_profiles(encoders_bus_tests)
 endif()
+
+# The end-to-end saves from a real cache cover both formats too.
+if(TARGET encoders_e2e_tests)
+  target_link_libraries(encoders_e2e_tests PRIVATE encoders_aac encoders_wma)
+  tonquil_wma_profiles(encoders_e2e_tests)
+endif()
