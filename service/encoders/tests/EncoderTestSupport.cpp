@@ -100,6 +100,13 @@ void ProgressLog::Attach(IAudioEncoder* encoder) {
     EXPECT_NE(cookie, 0u);
 }
 
+HRESULT SaveTagged(IAudioEncoder* encoder, ULONG fromMs, ULONG toMs, const SongTags& tags,
+                   const std::u16string& path) {
+    plat::ComPtr<FakeSong> song(FakeSong::CreateInstance(fromMs, toMs, tags.title));
+    song->SetTags(tags.artist, tags.album, tags.genre);
+    return encoder->Save(song.Get(), plat::Bstr(path));
+}
+
 std::vector<BYTE> Tone(ULONG ms, SHORT level) { return Parts({{ms, level}}); }
 
 std::vector<BYTE> Parts(std::initializer_list<std::pair<ULONG, SHORT>> parts) {

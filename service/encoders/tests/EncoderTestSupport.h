@@ -140,6 +140,13 @@ private:
     std::vector<std::u16string> m_paths;
 };
 
+// Saves [fromMs, toMs) of the encoder's cache as a song with these tags.
+struct SongTags {
+    std::u16string title, artist, album, genre;
+};
+HRESULT SaveTagged(IAudioEncoder* encoder, ULONG fromMs, ULONG toMs, const SongTags& tags,
+                   const std::u16string& path);
+
 // A constant-level stereo stream of `ms` milliseconds (level 0: silence).
 std::vector<BYTE> Tone(ULONG ms, SHORT level);
 // Stream bytes of a sequence of (milliseconds, level) parts.

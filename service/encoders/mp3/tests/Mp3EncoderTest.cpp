@@ -31,10 +31,7 @@ public:
         return e;
     }
     HRESULT Save(KMp3Encoder* e, ULONG ms, const std::u16string& name) {
-        plat::ComPtr<FakeSong> song(FakeSong::CreateInstance(1000, 1000 + ms, kTitle));
-        song->SetTags(kArtist, kAlbum, kGenre);
-        plat::Bstr path(dir / name);
-        return e->Save(song.Get(), path);
+        return SaveTagged(e, 1000, 1000 + ms, {kTitle, kArtist, kAlbum, kGenre}, dir / name);
     }
 
     TempFolder dir;

@@ -32,10 +32,7 @@ public:
         ASSERT_EQ(encoder->SetCachePtr(cache.Get()), S_OK);
     }
     HRESULT Save(ULONG ms, const std::u16string& name) {
-        plat::ComPtr<FakeSong> song(FakeSong::CreateInstance(1000, 1000 + ms, kTitle));
-        song->SetTags(kArtist, kAlbum, kGenre);
-        plat::Bstr path(dir / name);
-        return encoder->Save(song.Get(), path);
+        return SaveTagged(encoder.Get(), 1000, 1000 + ms, {kTitle, kArtist, kAlbum, kGenre}, dir / name);
     }
 
     TempFolder dir;
