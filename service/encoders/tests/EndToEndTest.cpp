@@ -23,6 +23,7 @@
 #include "service/encoders/ogg/KOggEncoder.h"
 #include "service/encoders/tests/EncoderTestSupport.h"
 #include "service/encoders/tests/support/MediaProbe.h"
+#include "service/foundation/KErrorLog.h"
 
 using namespace enctest;
 
@@ -189,11 +190,22 @@ TEST_F(EndToEndTest, AudioGoneFromTheCacheFailsWithoutAFile) {
     EXPECT_TRUE(out.empty());
 }
 
+// Open descriptors of this process.
+size_t OpenDescriptors() {
+    std::vector<plat::DirEntry> fds;
+    plat::ListDirectory(u"/proc/self/fd", &fds);
+    return fds.size();
+}
+
 // A full disk and a read-only one: a small file system of its own when the
 // test may mount one, else a file-size limit (and a folder without write
-// permission) in a child process.
-TEST_F(EndToEndTest, AFullOrReadOnlyDiskFailsCleanly) {
-    const std::string target = plat::ToUtf8(dir / u"out");
+// permission). Each case runs in a child process that has no thread but the
+// saving one (a cache held in memory), so that mounts and limits stay there.
+TEST(DiskFailures, AFullOrReadOnlyDiskFailsCleanly) {
+    TempFolder dir;
+    const std::u16string out = dir / u"out";
+    ASSERT_TRUE(plat::CreateDirectory(out));
+    const std::string target = plat::ToUtf8(out);
     for (const Format& f : kFormats) {
         for (bool readOnly : {false, true}) {
             SCOPED_TRACE(std::string(f.name) + (readOnly ? " read-only" : " full"));
@@ -212,22 +224,28 @@ TEST_F(EndToEndTest, AFullOrReadOnlyDiskFailsCleanly) {
                         ::setrlimit(RLIMIT_FSIZE, &limit);
                     }
                 }
-                auto e = Make(f);
-                const HRESULT hr = e->Save(Song(3000, 13000).Get(), plat::Bstr(dir / u"out/big"));
+                plat::ComPtr<MemoryCache> cache(MemoryCache::CreateInstance(0, AsBytes(StereoTone(11 * 48000, 48000, 1000.0))));
+                plat::ComPtr<IAudioEncoder> e(f.make());
+                if (!e || e->SetCachePtr(cache.Get()) != S_OK || e->SetConstantBitrate(128) != S_OK) return 4;
+                // A first failure opens the error log; later ones add no descriptor.
+                KErrorLog::Instance().WriteLine(0, u"disk failure test", __FILE__, __LINE__);
+                const size_t descriptors = OpenDescriptors();
+                const HRESULT hr = SaveTagged(e.Get(), 0, 10000, {u"big", u"", u"", u""}, out + u"/big");
                 std::vector<plat::DirEntry> left;
-                plat::ListDirectory(dir / u"out", &left);
+                plat::ListDirectory(out, &left);
                 if (!FAILED(hr)) return 1;
                 if (!left.empty()) return 2;
+                if (OpenDescriptors() != descriptors) return 5;  // the file was closed
                 // The encoder saves again once there is room.
                 if (mounted) ::umount(target.c_str());
                 else ::chmod(target.c_str(), 0755);
                 struct rlimit none{RLIM_INFINITY, RLIM_INFINITY};
                 ::setrlimit(RLIMIT_FSIZE, &none);
-                return e->Save(Song(3000, 4000).Get(), plat::Bstr(dir / u"out/small")) == S_OK ? 0 : 3;
+                return SaveTagged(e.Get(), 0, 1000, {u"small", u"", u"", u""}, out + u"/small") == S_OK ? 0 : 3;
             });
             if (code == 77) continue;
             EXPECT_EQ(code, 0);
-            plat::DeleteFile(dir / (u"out/small" + std::u16string(f.ext)));
+            plat::DeleteFile(out + u"/small" + f.ext);
         }
     }
 }
