@@ -325,19 +325,26 @@ bool RemoveDirectory(const std::u16string& path) {
 
 namespace {
 
-bool DeleteTreeAt(int parentFd, const char* name) {
+// Deletes 'name' under the open folder parentFd; 'path' is its full path,
+// for the failure sink.
+bool DeleteTreeAt(int parentFd, const char* name, const std::string& path, const DeleteFailureSink& onFailure) {
+    auto failed = [&](bool isFolder) {
+        SetLastErrorFromErrno();
+        if (onFailure) onFailure(ToUtf16(path), isFolder, GetLastError());
+        return false;
+    };
     struct stat st;
-    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail();
+    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return failed(false);
     if (!S_ISDIR(st.st_mode)) {
-        if (::unlinkat(parentFd, name, 0) != 0) return Fail();
+        if (::unlinkat(parentFd, name, 0) != 0) return failed(false);
         return true;
     }
     int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Fail();
+    if (fd < 0) return failed(true);
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
-        return Fail();
+        return failed(true);
     }
     bool ok = true;
     std::vector<std::string> names;
@@ -346,20 +353,21 @@ bool DeleteTreeAt(int parentFd, const char* name) {
         if (n != "." && n != "..") names.push_back(n);
     }
     for (const std::string& n : names)
-        if (!DeleteTreeAt(::dirfd(dir), n.c_str())) ok = false;
+        if (!DeleteTreeAt(::dirfd(dir), n.c_str(), path + "/" + n, onFailure)) ok = false;
     DWORD err = GetLastError();
     ::closedir(dir);
     if (!ok) {
         SetLastError(err);
+        if (onFailure) onFailure(ToUtf16(path), true, err);
         return false;
     }
-    if (::unlinkat(parentFd, name, AT_REMOVEDIR) != 0) return Fail();
+    if (::unlinkat(parentFd, name, AT_REMOVEDIR) != 0) return failed(true);
     return true;
 }
 
 }  // namespace
 
-bool DeleteFolderRecursive(const std::u16string& path) {
+bool DeleteFolderRecursive(const std::u16string& path, const DeleteFailureSink& onFailure) {
     std::string p = Os(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     struct stat st;
@@ -368,7 +376,27 @@ bool DeleteFolderRecursive(const std::u16string& path) {
         SetLastError(ERROR_DIRECTORY);
         return false;
     }
-    return DeleteTreeAt(AT_FDCWD, p.c_str());
+    return DeleteTreeAt(AT_FDCWD, p.c_str(), p, onFailure);
+}
+
+bool CreateDirectoryRecursive(const std::u16string& path) {
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (IsDirectory(path)) return true;
+    // Each level in turn, from the top; one that exists already (as a folder
+    // or not) is gone past, and the end tells whether the path is a folder.
+    for (size_t sep = path.find(kPathSeparator, 1);; sep = path.find(kPathSeparator, sep + 1)) {
+        const std::u16string prefix = sep == std::u16string::npos ? path : path.substr(0, sep + 1);
+        if (!CreateDirectory(prefix) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (sep == std::u16string::npos || sep + 1 >= path.size()) break;
+    }
+    if (!IsDirectory(path)) {
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
+    return true;
 }
 
 bool PathExists(const std::u16string& path) {
@@ -458,29 +486,6 @@ std::u16string GetTempDir() {
     return WithTrailingSeparator(ToUtf16(dir));
 }
 
-namespace {
-
-bool MakeDirs(const std::string& path) {
-    std::string cur;
-    size_t i = 0;
-    while (i <= path.size()) {
-        size_t next = path.find('/', i);
-        if (next == std::string::npos) next = path.size();
-        cur = path.substr(0, next);
-        if (!cur.empty() && ::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return Fail();
-        i = next + 1;
-    }
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return Fail();
-    if (!S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_DIRECTORY);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool GetAppDataRoot(std::u16string* path) {
     std::string dir;
     if (const char* d = std::getenv("TONQUIL_DATA_DIR"); d && *d) {
@@ -500,7 +505,7 @@ bool GetAppDataRoot(std::u16string* path) {
         dir = std::string(home) + "/.local/share";
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    if (!MakeDirs(dir)) return false;
+    if (!CreateDirectoryRecursive(ToUtf16(dir))) return false;
     if (path) *path = ToUtf16(dir);
     return true;
 }

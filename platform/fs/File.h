@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders. Paths are wide text with "/" as the separator. Every
 // failure sets the thread's last error (a Win32 number) and returns false.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,16 @@ bool FlushFolderOf(const std::u16string& path);
 bool CreateDirectory(const std::u16string& path);
 // Removes an empty folder.
 bool RemoveDirectory(const std::u16string& path);
+// Creates the folder and every missing folder above it; true when the path
+// is a folder at the end (also when it was one already).
+bool CreateDirectoryRecursive(const std::u16string& path);
+// Told of each entry that could not be deleted, deepest first, with the
+// error; a folder also when something in it stayed.
+using DeleteFailureSink = std::function<void(const std::u16string& path, bool isFolder, DWORD error)>;
 // Deletes a folder and everything under it. Symbolic links are removed, never
-// followed, so nothing outside the folder is touched.
-bool DeleteFolderRecursive(const std::u16string& path);
+// followed, so nothing outside the folder is touched. What cannot be deleted
+// is passed over (and told to onFailure); the result is false then.
+bool DeleteFolderRecursive(const std::u16string& path, const DeleteFailureSink& onFailure = nullptr);
 
 bool PathExists(const std::u16string& path);
 // True when any entry has this name: a file, a folder, a dangling symbolic

@@ -550,44 +550,36 @@ HRESULT KCacheImpl::Clear(BOOL bWait) {
 HRESULT recurceDeleteFolder(const std::u16string& strFolder) {
     if (strFolder.empty()) return E_INVALIDARG;
     const std::u16string folder = plat::WithTrailingSeparator(strFolder);
+    const std::u16string entry = folder.substr(0, folder.size() - 1);
+    // Nothing there is nothing to delete.
+    if (!plat::EntryExists(entry)) return S_OK;
     // A link in place of the folder is removed itself; what it points to is
     // not ours to delete.
     if (plat::IsSymbolicLink(folder)) {
-        std::u16string link = folder.substr(0, folder.size() - 1);
-        if (!plat::DeleteFile(link)) {
+        if (!plat::DeleteFile(entry)) {
             DWORD err = plat::GetLastError();
             TQ_TRACE_BOOL("!DeleteFile(strFolder + fn)");
-            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, link);
+            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, entry);
             return plat::HResultFromError(err);
         }
         return S_OK;
     }
-    std::vector<plat::DirEntry> entries;
-    if (plat::ListDirectory(folder, &entries)) {
-        for (const auto& e : entries) {
-            if (e.isDirectory) {
-                const std::u16string sub = folder + e.name + u"/";
-                HRESULT hr = recurceDeleteFolder(sub);
-                if (FAILED(hr)) {
-                    TQ_TRACE_HR("recurceDeleteFolder(strFolder + fn + _T(\"\\\\\"))");
-                    TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, hr, sub);
-                    return hr;
-                }
-            } else if (!plat::DeleteFile(folder + e.name)) {
-                DWORD err = plat::GetLastError();
+    // Each entry that stays is reported, a folder with its separator.
+    DWORD firstError = 0;
+    const bool deleted =
+        plat::DeleteFolderRecursive(entry, [&](const std::u16string& path, bool isFolder, DWORD err) {
+            if (firstError == 0) firstError = err;
+            if (isFolder) {
+                TQ_TRACE_BOOL("RemoveDirectory(strFolder)");
+                TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, err, path + u"/");
+            } else {
                 TQ_TRACE_BOOL("!DeleteFile(strFolder + fn)");
-                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, folder + e.name);
-                return plat::HResultFromError(err);
+                TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, path);
             }
-        }
-    }
-    if (!plat::RemoveDirectory(folder) && plat::PathExists(folder)) {
-        DWORD err = plat::GetLastError();
-        TQ_TRACE_BOOL("RemoveDirectory(strFolder)");
-        TQ_REPORT_SYSTEM(EC_DELETE_FOLDER, err, folder);
-        return plat::HResultFromError(err);
-    }
-    return S_OK;
+        });
+    if (deleted) return S_OK;
+    if (firstError == 0) firstError = plat::GetLastError();
+    return firstError != 0 ? plat::HResultFromError(firstError) : E_FAIL;
 }
 
 void KCacheImpl::FreeGroupFiles() {

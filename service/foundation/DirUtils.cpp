@@ -5,21 +5,7 @@
 
 namespace dirUtils {
 
-bool createDirRecursive(const std::u16string& path) {
-    if (path.empty()) return false;
-    if (plat::IsDirectory(path)) return true;
-    size_t from = 1;
-    for (;;) {
-        size_t sep = path.find(plat::kPathSeparator, from);
-        std::u16string prefix = sep == std::u16string::npos ? path : path.substr(0, sep + 1);
-        if (!plat::CreateDirectory(prefix)) {
-            if (!(plat::GetLastError() == ERROR_ALREADY_EXISTS && plat::IsDirectory(prefix))) return false;
-        }
-        if (sep == std::u16string::npos || sep + 1 >= path.size()) break;
-        from = sep + 1;
-    }
-    return plat::IsDirectory(path);
-}
+bool createDirRecursive(const std::u16string& path) { return plat::CreateDirectoryRecursive(path); }
 
 }  // namespace dirUtils
 

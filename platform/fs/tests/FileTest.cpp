@@ -176,3 +176,29 @@ TEST_F(FsTest, PathsOfTheProgramAndTheDataFolder) {
     EXPECT_EQ(DirName(u"/x/y.log"), u"/x/");
     EXPECT_EQ(DirName(u"y.log"), u"");
 }
+
+TEST_F(FsTest, CreateDirectoryRecursiveMakesEveryMissingLevel) {
+    File f;
+    ASSERT_TRUE(f.Open(P(u"file"), FileAccess::Write, FileCreation::CreateAlways));
+    f.Close();
+    ASSERT_TRUE(CreateDirectory(P(u"have")));
+    struct Case {
+        std::u16string path;
+        bool made;
+    };
+    const Case cases[] = {
+        {P(u"a/b/c"), true},        // three new levels
+        {P(u"a/b/c/"), true},       // again, with a trailing separator: already there
+        {P(u"have/new/"), true},    // below a folder that exists
+        {P(u"file"), false},        // a file in the way
+        {P(u"file/below"), false},  // a file above
+        {u"", false},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        const bool made = CreateDirectoryRecursive(c.path);
+        EXPECT_EQ(made, c.made) << ToUtf8(c.path);
+        EXPECT_TRUE(made || GetLastError() != 0) << "a failure says why: " << ToUtf8(c.path);
+        EXPECT_EQ(IsDirectory(c.path), c.made) << ToUtf8(c.path);
+    }
+}
