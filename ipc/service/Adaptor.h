@@ -19,6 +19,7 @@
 #include "ipc/service/ExportedInterface.h"
 #include "ipc/service/ObjectTable.h"
 #include "ipc/service/ServiceArgs.h"
+#include "platform/core/ExceptionGuard.h"
 #include "service/foundation/Trace.h"
 
 namespace ipc {
@@ -127,8 +128,9 @@ void RunForwarded(CallContext& ctx, const sdbus::Result<int32_t, Outs...>& resul
                 outs = std::tuple<Outs...>{WireDefault<Outs>()...};
             }
         }
-    } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
+    } catch (...) {
+        // Whatever the object threw answers as a failure; the service lives on.
+        hr = plat::ReportCurrentException("bus call", ctx.method);
         outs = std::tuple<Outs...>{WireDefault<Outs>()...};
     }
     try {
@@ -148,6 +150,12 @@ protected:
     std::string Caller() {
         const sdbus::Message* message = this->getObject().getCurrentlyProcessedMessage();
         return message ? message->getSender() : std::string();
+    }
+
+    // "interface.Method" of the call being served (inside a handler).
+    std::string Member() {
+        const sdbus::Message* message = this->getObject().getCurrentlyProcessedMessage();
+        return message ? message->getInterfaceName() + "." + message->getMemberName() : std::string();
     }
 
     // Queues work (a callable taking CallFate) on the pool, or answers at once
@@ -171,7 +179,7 @@ protected:
     template <class Itf, class... P, class... Outs, class... W>
     void Forward(sdbus::Result<int32_t, Outs...>&& result, const plat::ComPtr<Itf>& target,
                  HRESULT (Itf::*method)(P...), W... wire) {
-        Queue([ctx = CallContext{m_table, Caller(), this->getObjectPath()}, result = std::move(result), target,
+        Queue([ctx = CallContext{m_table, Caller(), this->getObjectPath(), Member()}, result = std::move(result), target,
                method, wires = std::make_tuple(std::move(wire)...)](CallFate fate) mutable {
             if (fate != CallFate::Run) {
                 AnswerRefused(result, fate);

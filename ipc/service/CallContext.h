@@ -12,6 +12,8 @@ struct CallContext {
     std::string caller;
     // The path of the object the call was made on.
     std::string selfPath;
+    // "interface.Method" of the call, for reports.
+    std::string method;
 };
 
 }  // namespace ipc

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/core/ExceptionGuard.h"
 #include "service/foundation/Trace.h"
 
 namespace ipc {
@@ -71,7 +72,12 @@ void CallPool::WorkerLoop(Worker* self) {
         m_queue.pop_front();
         ++m_busy;
         lock.unlock();
-        job->Run();
+        try {
+            job->Run();
+        } catch (...) {
+            // A call that throws past its own handler ends as a failure, not the service.
+            plat::ReportCurrentException("bus call", "a queued call");
+        }
         job.reset();
         lock.lock();
         --m_busy;

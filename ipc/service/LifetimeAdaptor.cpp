@@ -10,7 +10,7 @@ LifetimeAdaptor::LifetimeAdaptor(ObjectTable& table, const std::string& path, pl
 LifetimeAdaptor::~LifetimeAdaptor() { unregisterAdaptor(); }
 
 void LifetimeAdaptor::QueryInterface(sdbus::Result<int32_t, sdbus::ObjectPath>&& result, std::string riid) {
-    Queue([ctx = CallContext{m_table, Caller(), getObjectPath()}, result = std::move(result), identity = m_identity,
+    Queue([ctx = CallContext{m_table, Caller(), getObjectPath(), Member()}, result = std::move(result), identity = m_identity,
            riid = std::move(riid)](CallFate fate) mutable {
         if (fate != CallFate::Run) {
             AnswerRefused(result, fate);

@@ -1,13 +1,19 @@
 // Every method of every interface that crosses the bus, called through the
 // proxies: arguments, HRESULTs (success codes and failures alike) and
 // out-parameters arrive exactly as the object gave them.
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ipc/client/ProxyFactory.h"
 #include "ipc/tests/BusFixture.h"
 #include "platform/core/Text.h"
+#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KSong.h"
 
 using namespace ipctest;
@@ -108,6 +114,39 @@ TEST_F(IpcBus, ResultCodesPassExactlyAndFailuresLeaveOutValuesAlone) {
         }
         if (encoder && SUCCEEDED(code)) encoder->Release();
     }
+}
+
+TEST_F(IpcBus, AnExceptionInTheObjectAnswersAFailureIsLoggedAndTheServiceGoesOn) {
+    char folder[] = "/tmp/ipc-log-XXXXXX";
+    ASSERT_NE(nullptr, ::mkdtemp(folder));
+    const std::string logPath = std::string(folder) + "/errors.log";
+    ASSERT_TRUE(KErrorLog::Instance().OpenLogFile(plat::ToUtf16(logPath)));
+    FakeController& fake = *service->controller;
+    const struct {
+        int kind;
+        HRESULT expected;
+        const char* what;
+    } cases[] = {{1, E_FAIL, "the fake controller throws"}, {2, E_OUTOFMEMORY, "out of memory"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake.playThrows = c.kind;
+        EXPECT_EQ(c.expected, controller->Play());
+        std::ifstream in(logPath, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::u16string units(bytes.size() / 2, u'\0');  // the log is UTF-16
+        std::memcpy(units.data(), bytes.data(), units.size() * 2);
+        const std::string log = plat::ToUtf8(units);
+        bool logged = false;
+        for (size_t at = log.find(c.what); at != std::string::npos && !logged; at = log.find(c.what, at + 1)) {
+            const size_t begin = log.rfind('\n', at);
+            logged = log.substr(begin == std::string::npos ? 0 : begin, at - begin).find(".Play'") != std::string::npos;
+        }
+        EXPECT_TRUE(logged) << "the method and the exception are in the error log:\n" << log;
+    }
+    fake.playThrows = 0;
+    EXPECT_EQ(S_OK, controller->Play());
+    ::unlink(logPath.c_str());
+    ::rmdir(folder);
 }
 
 TEST_F(IpcBus, NullOutPointersAreRefusedBeforeAnythingIsSent) {

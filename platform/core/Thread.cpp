@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "platform/core/ExceptionGuard.h"
 #include "platform/core/LastError.h"
 
 namespace plat {
@@ -59,7 +60,12 @@ bool Thread::Start(Proc proc, const std::string& name) {
             if (!name.empty()) pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
             ApplyNice(m_tid, static_cast<ThreadPriority>(m_priority.load()));
             HRESULT hr = E_FAIL;
-            if (proc) hr = proc();
+            try {
+                if (proc) hr = proc();
+            } catch (...) {
+                // The thread ends with the failure as its exit code; the process lives on.
+                hr = ReportCurrentException("thread", name.empty() ? std::string_view("unnamed") : name);
+            }
             m_exitCode = hr;
             m_exited.Set();
         });

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "platform/core/Clock.h"
+#include "platform/core/ExceptionGuard.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "service/foundation/DirUtils.h"
@@ -15,6 +17,18 @@
 namespace {
 
 void CloseAtExit() { KErrorLog::Instance().Close(); }
+
+// An exception that escaped a thread or a bus call goes into the error list
+// and the file like any other failure.
+void ReportEscapedException(std::string_view kind, std::string_view name, std::string_view what, HRESULT hr) {
+    try {
+        std::string text = "An exception escaped ";
+        text.append(kind).append(" '").append(name).append("': ").append(what);
+        KErrorLog::Instance().AddError(__FILE__, __LINE__, EC_INTERNAL, hr, plat::ToUtf16(text));
+    } catch (...) {
+        // No memory for the text: the HRESULT still reaches the caller.
+    }
+}
 
 // Formats a table text with the arguments a caller means to pass, but only
 // when the text takes exactly those; otherwise the text is shown as it stands
@@ -60,6 +74,7 @@ KErrorLog::KErrorLog() {
         std::u16string data = GetAppDataDir().Str();
         if (dirUtils::createDirRecursive(data)) OpenLogFile(data + kLogFileName);
     }
+    plat::SetExceptionSink(&ReportEscapedException);
     plat::SetLastError(saved);
 }
 

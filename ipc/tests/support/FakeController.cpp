@@ -1,5 +1,7 @@
 #include "ipc/tests/support/FakeController.h"
 
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "platform/core/Text.h"
@@ -16,7 +18,11 @@ FakeController::FakeController(ISettings* settings, IPlayList* playlist, ICaptur
     log.Add(text);      \
     return answer
 
-HRESULT FakeController::Play() { FAKE_CALL("Play()"); }
+HRESULT FakeController::Play() {
+    if (playThrows == 1) throw std::runtime_error("the fake controller throws");
+    if (playThrows == 2) throw std::bad_alloc();
+    FAKE_CALL("Play()");
+}
 HRESULT FakeController::Pause() { FAKE_CALL("Pause()"); }
 HRESULT FakeController::Record() { FAKE_CALL("Record()"); }
 HRESULT FakeController::StopRecord() { FAKE_CALL("StopRecord()"); }

@@ -64,6 +64,8 @@ public:
 
     CallLog log;
     std::atomic<HRESULT> answer{S_OK};
+    // Play() throws instead of answering: 1 a std::runtime_error, 2 std::bad_alloc.
+    std::atomic<int> playThrows{0};
     // The last encoder made, kept when keepLastEncoder is set.
     std::atomic<bool> keepLastEncoder{true};
     plat::ComPtr<FakeEncoder> lastEncoder;

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "platform/core/Clock.h"
+#include "platform/core/ExceptionGuard.h"
 #include "platform/core/Sync.h"
 #include "platform/core/Thread.h"
 
@@ -83,6 +88,54 @@ TEST(Thread, CanBeRestartedAfterJoinButNotWhileRunning) {
     t.SetPriority(ThreadPriority::Lowest);
     ASSERT_TRUE(t.Join());
     EXPECT_EQ(t.ExitCode(), S_FALSE);
+}
+
+namespace {
+
+struct Escaped {
+    std::string kind, name, what;
+    HRESULT hr = S_OK;
+    int count = 0;
+};
+Escaped g_escaped;
+void NoteEscaped(std::string_view kind, std::string_view name, std::string_view what, HRESULT hr) {
+    g_escaped = {std::string(kind), std::string(name), std::string(what), hr, g_escaped.count + 1};
+}
+
+}  // namespace
+
+TEST(Thread, AnExceptionEndsOnlyItsThreadWithAnHResultAndIsReported) {
+    struct Case {
+        const char* label;
+        std::function<void()> raise;
+        HRESULT expected;
+        const char* what;
+    };
+    const Case cases[] = {
+        {"std::exception", [] { throw std::runtime_error("broken on purpose"); }, E_FAIL, "broken on purpose"},
+        {"std::bad_alloc", [] { throw std::bad_alloc(); }, E_OUTOFMEMORY, "out of memory (std::bad_alloc)"},
+        {"not an exception class", [] { throw 42; }, E_FAIL, "an exception of an unknown type"},
+    };
+    SetExceptionSink(&NoteEscaped);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        g_escaped = {};
+        Thread t;
+        ASSERT_TRUE(t.Start(
+            [&]() -> HRESULT {
+                c.raise();
+                return S_OK;
+            },
+            "thrower"));
+        ASSERT_TRUE(t.Join());
+        EXPECT_EQ(c.expected, t.ExitCode());
+        EXPECT_EQ(1, g_escaped.count);
+        EXPECT_EQ("thread", g_escaped.kind);
+        EXPECT_EQ("thrower", g_escaped.name);
+        EXPECT_EQ(c.what, g_escaped.what);
+        EXPECT_EQ(c.expected, g_escaped.hr);
+    }
+    SetExceptionSink(nullptr);
 }
 
 TEST(Mutex, OwnerMayLockAgainOthersWait) {
