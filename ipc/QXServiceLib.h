@@ -7,6 +7,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/com/Unknown.h"
 #include "platform/com/Variant.h"
+#include "platform/core/WaveFormat.h"
 
 // {236A9138-44A6-4158-A269-35FF372DADE1}
 inline constexpr GUID LIBID_QXServiceLib{0x236A9138, 0x44A6, 0x4158, {0xA2, 0x69, 0x35, 0xFF, 0x37, 0x2D, 0xAD, 0xE1}};
@@ -42,21 +43,11 @@ enum ECommand : int32_t {
 
 enum EEncoderType : int32_t { eMP3 = 0, eOGG = 1, eWMA = 2, eAAC = 3 };
 
-// The 18-byte wave-format record (packed, little-endian fields).
-#pragma pack(push, 1)
-struct OWAVEFORMATEX {
-    WORD wFormatTag;
-    WORD nChannels;
-    DWORD nSamplesPerSec;
-    DWORD nAvgBytesPerSec;
-    WORD nBlockAlign;
-    WORD wBitsPerSample;
-    WORD cbSize;
-};
-#pragma pack(pop)
-static_assert(sizeof(OWAVEFORMATEX) == 18, "the wave-format record is 18 bytes");
+// The 18-byte wave-format record (packed, little-endian fields): the same
+// record the sound layer takes.
+using OWAVEFORMATEX = plat::WaveFormat;
 
-inline constexpr WORD WAVE_FORMAT_PCM = 1;
+inline constexpr WORD WAVE_FORMAT_PCM = plat::kWaveFormatPcm;
 
 // {C2D442BC-18AB-4CFC-AAB5-B9F391BDA65E}
 inline constexpr IID IID_ID3{0xC2D442BC, 0x18AB, 0x4CFC, {0xAA, 0xB5, 0xB9, 0xF3, 0x91, 0xBD, 0xA6, 0x5E}};

@@ -7,26 +7,10 @@
 #include "platform/com/Guid.h"
 #include "platform/core/HResult.h"
 #include "platform/core/Sync.h"
+#include "platform/core/WaveFormat.h"
 #include "platform/core/WinTypes.h"
 
 namespace plat {
-
-// The 18-byte PCM wave-format record (packed, little-endian fields).
-#pragma pack(push, 1)
-struct WaveFormat {
-    WORD wFormatTag;
-    WORD nChannels;
-    DWORD nSamplesPerSec;
-    DWORD nAvgBytesPerSec;
-    WORD nBlockAlign;
-    WORD wBitsPerSample;
-    WORD cbSize;
-};
-#pragma pack(pop)
-static_assert(sizeof(WaveFormat) == 18, "the wave-format record is 18 bytes");
-
-inline constexpr WORD kWaveFormatPcm = 1;
-inline constexpr WORD kWaveFormatIeeeFloat = 3;
 
 // Playback buffer status bits and the play flag.
 inline constexpr DWORD DSBSTATUS_PLAYING = 0x1;

@@ -135,7 +135,7 @@ HRESULT KAudioCapturer::CreateCaptureBuffer(plat::SoundCaptureDevice* pDevice,
     KLock lock(m_hMutex);
     m_dwChunkSize = chunk;
     m_dwBufferSize = kChunks * chunk;
-    HRESULT hr = pDevice->CreateCaptureBuffer(ToWaveFormat(waveFormat), m_dwBufferSize, ppBuffer);
+    HRESULT hr = pDevice->CreateCaptureBuffer(waveFormat, m_dwBufferSize, ppBuffer);
     if (FAILED(hr)) {
         TQ_REPORT_UNLESS_QUIET("pDSC->CreateCaptureBuffer(&dscbd, &pDSCB, NULL)", EC_INTERNAL, hr,
                                u"Creating capture buffer was failed");

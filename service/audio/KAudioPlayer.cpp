@@ -202,7 +202,7 @@ HRESULT KAudioPlayer::CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice,
     m_dwBufferSize = 4 * chunk;
     m_dwBytesPerSec = waveFormat.nAvgBytesPerSec;
     HRESULT hr;
-    if (TQ_FAILED_AS(hr, pDevice->CreateSoundBuffer(ToWaveFormat(waveFormat), m_dwBufferSize, ppBuffer),
+    if (TQ_FAILED_AS(hr, pDevice->CreateSoundBuffer(waveFormat, m_dwBufferSize, ppBuffer),
                      "pDSC->CreateSoundBuffer(&dscbd, &pDSCB, NULL)")) {
         TQ_REPORT(EC_INTERNAL, hr, u"Creating sound buffer was failed");
         return hr;

@@ -1,10 +1,6 @@
 #include "service/audio/SoundChunk.h"
 
-#include <cstring>
-
 #include "service/foundation/Trace.h"
-
-static_assert(sizeof(OWAVEFORMATEX) == sizeof(plat::WaveFormat), "one wave-format record");
 
 DWORD SoundChunkSize(const OWAVEFORMATEX& format) {
     if (format.nBlockAlign == 0) return 0;
@@ -25,10 +21,4 @@ std::vector<plat::SoundNotifyPosition> ChunkEndPositions(DWORD chunk, DWORD chun
     std::vector<plat::SoundNotifyPosition> positions;
     for (DWORD i = 1; i <= chunks; ++i) positions.push_back({i * chunk - 1, event});
     return positions;
-}
-
-plat::WaveFormat ToWaveFormat(const OWAVEFORMATEX& format) {
-    plat::WaveFormat w;
-    std::memcpy(&w, &format, sizeof w);
-    return w;
 }

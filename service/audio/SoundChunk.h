@@ -1,8 +1,7 @@
 #pragma once
 // How players and the capturer lay out their rings: in chunks of an eighth
 // of a second of the format, at least 1024 bytes, in whole blocks, with a
-// notification at the last byte of each chunk; and the format as the sound
-// layer takes it.
+// notification at the last byte of each chunk.
 #include <memory>
 #include <vector>
 
@@ -16,4 +15,3 @@ HRESULT CheckChunkFormat(const OWAVEFORMATEX& format);
 // One notification of event at the last byte of each of 'chunks' chunks.
 std::vector<plat::SoundNotifyPosition> ChunkEndPositions(DWORD chunk, DWORD chunks,
                                                          const std::shared_ptr<plat::Event>& event);
-plat::WaveFormat ToWaveFormat(const OWAVEFORMATEX& format);
