@@ -130,18 +130,19 @@ HRESULT KAudioCapturer::CreateCaptureBuffer(plat::SoundCaptureDevice* pDevice,
                                             OWAVEFORMATEX waveFormat) {
     TQ_CHECK_POINTER(pDevice);
     TQ_CHECK_POINTER(ppBuffer);
-    const DWORD chunk = SoundChunkSize(waveFormat);
-    if (chunk == 0) return E_INVALIDARG;
     KLock lock(m_hMutex);
-    m_dwChunkSize = chunk;
-    m_dwBufferSize = kChunks * chunk;
-    HRESULT hr = pDevice->CreateCaptureBuffer(waveFormat, m_dwBufferSize, ppBuffer);
-    if (FAILED(hr)) {
-        TQ_REPORT_UNLESS_QUIET("pDSC->CreateCaptureBuffer(&dscbd, &pDSCB, NULL)", EC_INTERNAL, hr,
-                               u"Creating capture buffer was failed");
-        return hr;
-    }
-    return S_OK;
+    ChunkRing ring;
+    HRESULT hr = CreateChunkRing(waveFormat, kChunks, &ring, [&](const OWAVEFORMATEX& format, DWORD size) {
+        HRESULT made = pDevice->CreateCaptureBuffer(format, size, ppBuffer);
+        if (FAILED(made))
+            TQ_REPORT_UNLESS_QUIET("pDSC->CreateCaptureBuffer(&dscbd, &pDSCB, NULL)", EC_INTERNAL, made,
+                                   u"Creating capture buffer was failed");
+        return made;
+    });
+    if (ring.chunk == 0) return hr;
+    m_dwChunkSize = ring.chunk;
+    m_dwBufferSize = ring.size;
+    return hr;
 }
 
 HRESULT KAudioCapturer::SetNotification() {
@@ -153,12 +154,8 @@ HRESULT KAudioCapturer::SetNotification() {
         TQ_REPORT_UNLESS_QUIET("GetCaptureBufferSize(&nSize)", EC_OPEN_PLAY_DEVICE, hr, u"");
         return hr;
     }
-    std::vector<plat::SoundNotifyPosition> positions;
-    {
-        KLock lock(m_hMutex);
-        positions = ChunkEndPositions(m_dwChunkSize, kChunks, m_hNotifyEvent);
-    }
-    return buffer->SetNotificationPositions(positions);
+    KLock lock(m_hMutex);
+    return SetChunkNotifications(*buffer, ChunkRing{m_dwChunkSize, m_dwBufferSize}, {m_hNotifyEvent});
 }
 
 // ---------------------------------------------------------------------------

@@ -195,19 +195,20 @@ HRESULT KAudioPlayer::CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice,
                                         OWAVEFORMATEX waveFormat) {
     TQ_CHECK_POINTER(pDevice);
     TQ_CHECK_POINTER(ppBuffer);
-    const DWORD chunk = SoundChunkSize(waveFormat);
-    if (chunk == 0) return E_INVALIDARG;
     KLock lock(m_hMutex);
-    m_dwChunkSize = chunk;
-    m_dwBufferSize = 4 * chunk;
+    ChunkRing ring;
+    HRESULT hr = CreateChunkRing(waveFormat, 4, &ring, [&](const OWAVEFORMATEX& format, DWORD size) {
+        HRESULT made;
+        if (TQ_FAILED_AS(made, pDevice->CreateSoundBuffer(format, size, ppBuffer),
+                         "pDSC->CreateSoundBuffer(&dscbd, &pDSCB, NULL)"))
+            TQ_REPORT(EC_INTERNAL, made, u"Creating sound buffer was failed");
+        return made;
+    });
+    if (ring.chunk == 0) return hr;
+    m_dwChunkSize = ring.chunk;
+    m_dwBufferSize = ring.size;
     m_dwBytesPerSec = waveFormat.nAvgBytesPerSec;
-    HRESULT hr;
-    if (TQ_FAILED_AS(hr, pDevice->CreateSoundBuffer(waveFormat, m_dwBufferSize, ppBuffer),
-                     "pDSC->CreateSoundBuffer(&dscbd, &pDSCB, NULL)")) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Creating sound buffer was failed");
-        return hr;
-    }
-    return S_OK;
+    return hr;
 }
 
 HRESULT KAudioPlayer::SetNotification() {
@@ -219,15 +220,10 @@ HRESULT KAudioPlayer::SetNotification() {
         TQ_REPORT(EC_OPEN_PLAY_DEVICE, hr, u"");
         return hr;
     }
-    std::vector<plat::SoundNotifyPosition> positions;
-    {
-        KLock lock(m_hMutex);
-        positions = ChunkEndPositions(m_dwChunkSize, 4, m_hNotifyEvent);
-        // The same moments free room for a waiting feed.
-        std::vector<plat::SoundNotifyPosition> room = ChunkEndPositions(m_dwChunkSize, 4, m_hRoomEvent);
-        positions.insert(positions.end(), room.begin(), room.end());
-    }
-    return buffer->SetNotificationPositions(positions);
+    KLock lock(m_hMutex);
+    // The play thread's silencing and a feed that waits for room both go
+    // by the chunk ends.
+    return SetChunkNotifications(*buffer, ChunkRing{m_dwChunkSize, m_dwBufferSize}, {m_hNotifyEvent, m_hRoomEvent});
 }
 
 HRESULT KAudioPlayer::GetPlayBufferSize(DWORD* pnSize) {
