@@ -16,11 +16,15 @@ DWORD AudioDriverDevice::OnControl(DWORD code) {
     }
 }
 
+int AudioDriverDevice::DescriptorFor(DWORD code) {
+    return code == plat::drv::IOCTL_LINK_OPEN && m_section ? m_section->NativeHandle() : -1;
+}
+
 void AudioDriverDevice::OnClose() { CloseLink(); }
 
 DWORD AudioDriverDevice::OpenLink() {
     CloseLink();  // a second open starts the link again
-    m_section = plat::drv::SharedSection::CreateOrOpen(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE, true);
+    m_section = plat::drv::SharedSection::CreateSealed(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE);
     if (m_section) m_view = static_cast<BYTE*>(m_section->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
     if (!m_view) {
         DWORD error = plat::GetLastError();
@@ -42,8 +46,5 @@ void AudioDriverDevice::CloseLink() {
     m_writer.reset();
     if (m_view) plat::drv::SharedSection::Unmap(m_view, plat::drv::SECTION_SIZE_BYTE);
     m_view = nullptr;
-    if (m_section) {
-        m_section.reset();
-        plat::drv::SharedSection::Remove(plat::drv::kSectionName);
-    }
+    m_section.reset();
 }

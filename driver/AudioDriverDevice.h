@@ -1,7 +1,8 @@
 #pragma once
-// The device's behaviour: IOCTL_LINK_OPEN creates the section and starts
-// feeding it; IOCTL_LINK_CLOSE, a client that goes away, or the end of the
-// program stops feeding and removes the section's name.
+// The device's behaviour: IOCTL_LINK_OPEN creates a new sealed section,
+// hands it to the client with the answer and starts feeding it;
+// IOCTL_LINK_CLOSE, a client that goes away, or the end of the program stops
+// feeding and lets the section go.
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,7 @@ public:
     AudioDriverDevice& operator=(const AudioDriverDevice&) = delete;
 
     DWORD OnControl(DWORD code) override;
+    int DescriptorFor(DWORD code) override;
     void OnClose() override;
     void CloseLink();
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -18,7 +20,10 @@ TEST(AudioDriverDevice, LinkOpenFeedsTheSectionUntilLinkClose) {
     TempRuntimeDir dir;
     AudioDriverDevice device([] { return std::make_unique<ToneSource>(); });
     ASSERT_EQ(ERROR_SUCCESS, device.OnControl(IOCTL_LINK_OPEN));
-    auto section = SharedSection::CreateOrOpen(kSectionName, SECTION_SIZE_BYTE, true);
+    // The section handed over with the answer is one a reader may map.
+    const int passed = device.DescriptorFor(IOCTL_LINK_OPEN);
+    ASSERT_GE(passed, 0);
+    auto section = SharedSection::AdoptSealed(::dup(passed), SECTION_SIZE_BYTE, true);
     ASSERT_NE(nullptr, section);
     auto* view = static_cast<BYTE*>(section->Map(0, SECTION_SIZE_BYTE, true));
     ASSERT_NE(nullptr, view);
@@ -53,7 +58,7 @@ TEST(AudioDriverDevice, LinkOpenFeedsTheSectionUntilLinkClose) {
 
     EXPECT_EQ(ERROR_SUCCESS, device.OnControl(IOCTL_LINK_CLOSE));
     SharedSection::Unmap(view, SECTION_SIZE_BYTE);
-    EXPECT_FALSE(SharedSection::Remove(kSectionName));  // the driver removed it
+    EXPECT_EQ(-1, device.DescriptorFor(IOCTL_LINK_OPEN));  // the driver let it go
     EXPECT_EQ(ERROR_INVALID_FUNCTION, device.OnControl(0x222010));
 }
 
@@ -63,7 +68,7 @@ TEST(AudioDriverDevice, AClientThatGoesAwayEndsTheLink) {
     ASSERT_EQ(ERROR_SUCCESS, device.OnControl(IOCTL_LINK_OPEN));
     ASSERT_EQ(ERROR_SUCCESS, device.OnControl(IOCTL_LINK_OPEN));  // opening again restarts it
     device.OnClose();
-    EXPECT_FALSE(SharedSection::Remove(kSectionName));
+    EXPECT_EQ(-1, device.DescriptorFor(IOCTL_LINK_OPEN));
 }
 
 }  // namespace

@@ -49,6 +49,13 @@ bool CMemoryMappedFile::Create(const char16_t* name, int file, DWORD protection,
     return MapView(access, offsetHigh, offsetLow, sizeLow);
 }
 
+bool CMemoryMappedFile::Attach(int fd, DWORD size, DWORD access) {
+    Close();
+    m_hMapping = plat::drv::SharedSection::AdoptSealed(fd, size, (access & plat::drv::FILE_MAP_WRITE) != 0);
+    if (!m_hMapping) return false;
+    return MapView(access, 0, 0, size);
+}
+
 bool CMemoryMappedFile::MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow, DWORD size) {
     if (m_pView) {
         if (!plat::drv::SharedSection::Unmap(m_pView, m_dwSize)) return false;

@@ -25,6 +25,11 @@ public:
     // used. False when either step fails (the last error tells why).
     virtual bool Create(const char16_t* name, int file, DWORD protection, DWORD sizeHigh, DWORD sizeLow,
                         DWORD reserved, DWORD access, DWORD offsetHigh, DWORD offsetLow);
+    // Takes over a section descriptor handed over by another process and maps
+    // `size` bytes of it from its start. The section must be sealed against
+    // resizing and hold `size` bytes (SharedSection::AdoptSealed); a refused
+    // descriptor is closed. False with the last error set.
+    bool Attach(int fd, DWORD size, DWORD access);
     // Replaces the view by one of `size` bytes at the offset.
     bool MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow, DWORD size);
     // Unmaps the view and closes the mapping.

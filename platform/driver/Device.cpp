@@ -71,6 +71,26 @@ bool Device::IoControl(DWORD code) {
     return true;
 }
 
+bool Device::IoControl(DWORD code, int* passed) {
+    *passed = -1;
+    int fd = m_fd.load();
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    DWORD answer = 0;
+    if (!io::SendWord(fd, code, kControlTimeoutMs) ||
+        !io::ReceiveWordWithDescriptor(fd, &answer, passed, kControlTimeoutMs))
+        return false;
+    if (answer != ERROR_SUCCESS) {
+        if (*passed >= 0) ::close(*passed);
+        *passed = -1;
+        SetLastError(answer);
+        return false;
+    }
+    return true;
+}
+
 void Device::CloseWithControl(DWORD code) {
     int fd = m_fd.exchange(-1);
     if (fd < 0) return;

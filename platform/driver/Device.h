@@ -28,6 +28,9 @@ public:
     // Sends a control code without buffers and waits for the answer. False
     // with the last error set to the driver's answer or the transport failure.
     bool IoControl(DWORD code);
+    // The same for a code whose answer may bring a descriptor: *passed gets
+    // it (the caller owns it), or -1 when none came or the call failed.
+    bool IoControl(DWORD code, int* passed);
 
     // Sends a last control code without waiting for the answer and closes the
     // connection. Safe from any thread and from a signal handler; a second

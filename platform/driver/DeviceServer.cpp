@@ -112,8 +112,13 @@ bool DeviceServer::Serve(Handler& handler, Waitable& stop) {
                 m_wordBytes += static_cast<size_t>(got);
                 if (m_wordBytes == sizeof(m_word)) {
                     m_wordBytes = 0;
-                    DWORD answer = handler.OnControl(ReadLe32(m_word));
-                    if (!io::SendWord(m_clientFd, answer, kReplyTimeoutMs)) Drop(handler);
+                    const DWORD code = ReadLe32(m_word);
+                    const DWORD answer = handler.OnControl(code);
+                    const int passed = answer == ERROR_SUCCESS ? handler.DescriptorFor(code) : -1;
+                    const bool sent = passed >= 0
+                                          ? io::SendWordWithDescriptor(m_clientFd, answer, passed, kReplyTimeoutMs)
+                                          : io::SendWord(m_clientFd, answer, kReplyTimeoutMs);
+                    if (!sent) Drop(handler);
                 }
             }
         }

@@ -20,6 +20,9 @@ public:
         virtual void OnOpen() {}
         // A control code from the client; returns the Win32 error to answer (0 = done).
         virtual DWORD OnControl(DWORD code) = 0;
+        // A descriptor to hand to the client with the success answer to this
+        // code (it stays the handler's), or -1 for none.
+        virtual int DescriptorFor(DWORD code) { return -1; }
         // The client has closed the device (or was disconnected at the end of serving).
         virtual void OnClose() {}
     };

@@ -8,9 +8,16 @@
 #include <cerrno>
 
 #include "platform/core/LastError.h"
+#include "platform/core/Text.h"
 #include "platform/driver/ObjectNames.h"
 
 namespace plat::drv {
+
+namespace {
+
+constexpr int kSizeSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
+
+}  // namespace
 
 std::unique_ptr<SharedSection> SharedSection::CreateOrOpen(std::u16string_view name, uint64_t bytes, bool writable) {
     std::string objectName;
@@ -48,6 +55,51 @@ std::unique_ptr<SharedSection> SharedSection::CreateOrOpen(std::u16string_view n
         size = bytes;
     }
     section->m_size = size;
+    return section;
+}
+
+std::unique_ptr<SharedSection> SharedSection::CreateSealed(std::u16string_view name, uint64_t bytes) {
+    if (bytes == 0 || bytes > (uint64_t{1} << 32)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string label = ToUtf8(name);
+    int fd = ::memfd_create(label.c_str(), MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    auto section = std::make_unique<SharedSection>(fd, bytes, true);
+    if (::ftruncate(fd, static_cast<off_t>(bytes)) < 0 || ::fcntl(fd, F_ADD_SEALS, kSizeSeals) < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    return section;
+}
+
+std::unique_ptr<SharedSection> SharedSection::AdoptSealed(int fd, uint64_t bytes, bool writable) {
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    auto section = std::make_unique<SharedSection>(fd, 0, writable);  // closes a refused descriptor
+    // Only a section whose size nobody can change any more is safe to map:
+    // one that its maker could shrink would fault the reader's view.
+    int seals = ::fcntl(fd, F_GET_SEALS);
+    if (seals < 0 || (seals & kSizeSeals) != kSizeSeals) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) < 0) {
+        SetLastErrorFromErrno();
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) < bytes) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    section->m_size = static_cast<uint64_t>(st.st_size);
     return section;
 }
 

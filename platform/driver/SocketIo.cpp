@@ -2,9 +2,11 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/core/LastError.h"
 #include "platform/driver/DriverProtocol.h"
@@ -94,6 +96,86 @@ bool SendWord(int fd, DWORD value, DWORD timeoutMs) {
 bool ReceiveWord(int fd, DWORD* value, DWORD timeoutMs) {
     BYTE bytes[4];
     if (!ReceiveAll(fd, bytes, sizeof(bytes), timeoutMs)) return false;
+    *value = ReadLe32(bytes);
+    return true;
+}
+
+bool SendWordWithDescriptor(int fd, DWORD value, int passed, DWORD timeoutMs) {
+    auto deadline = DeadlineIn(timeoutMs);
+    BYTE bytes[4];
+    WriteLe32(bytes, value);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec iov{bytes, sizeof(bytes)};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof(control);
+    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
+    cmsg->cmsg_level = SOL_SOCKET;
+    cmsg->cmsg_type = SCM_RIGHTS;
+    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(cmsg), &passed, sizeof(int));
+    for (;;) {
+        ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            // The descriptor went with the first byte; the rest goes plainly.
+            return static_cast<size_t>(n) == sizeof(bytes) ||
+                   SendAll(fd, bytes + n, sizeof(bytes) - static_cast<size_t>(n), timeoutMs);
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitReady(fd, POLLOUT, deadline)) return false;
+            continue;
+        }
+        if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) SetLastError(ERROR_BROKEN_PIPE);
+        else SetLastErrorFromErrno();
+        return false;
+    }
+}
+
+bool ReceiveWordWithDescriptor(int fd, DWORD* value, int* passed, DWORD timeoutMs) {
+    *passed = -1;
+    auto deadline = DeadlineIn(timeoutMs);
+    BYTE bytes[4];
+    size_t got = 0;
+    auto fail = [&](DWORD error) {
+        if (*passed >= 0) ::close(*passed);
+        *passed = -1;
+        SetLastError(error);
+        return false;
+    };
+    while (got < sizeof(bytes)) {
+        alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
+        iovec iov{bytes + got, sizeof(bytes) - got};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        ssize_t n = ::recvmsg(fd, &msg, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+        if (n > 0) {
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+                const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                for (size_t i = 0; i < count; ++i) {
+                    int received = -1;
+                    std::memcpy(&received, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                    if (*passed < 0) *passed = received;
+                    else ::close(received);
+                }
+            }
+            got += static_cast<size_t>(n);
+            continue;
+        }
+        if (n == 0 || (n < 0 && errno == ECONNRESET)) return fail(ERROR_BROKEN_PIPE);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitReady(fd, POLLIN, deadline)) return fail(GetLastError());
+            continue;
+        }
+        return fail(SetLastErrorFromErrno());
+    }
     *value = ReadLe32(bytes);
     return true;
 }

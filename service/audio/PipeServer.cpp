@@ -51,7 +51,10 @@ HRESULT KPipeServer::Start() {
     }
     g_device.store(m_hDevice.get());
 
-    if (!m_hDevice->IoControl(plat::drv::IOCTL_LINK_OPEN)) {
+    // The section comes with the answer; only one sealed against resizing
+    // is mapped, so the driver can never make the view fault.
+    int sectionFd = -1;
+    if (!m_hDevice->IoControl(plat::drv::IOCTL_LINK_OPEN, &sectionFd)) {
         DWORD error = plat::GetLastError();
         std::u16string text;
         plat::FormatSystemMessage(plat::HResultFromError(error), &text);
@@ -62,11 +65,14 @@ HRESULT KPipeServer::Start() {
         return E_FAIL;
     }
 
-    if (!m_section.Create(plat::drv::kSectionName, plat::drv::kPagingFile, plat::drv::PAGE_READWRITE, 0,
-                          SECTION_SIZE_BYTE, 0, plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE, 0, 0)) {
+    if (!m_section.Attach(sectionFd, SECTION_SIZE_BYTE, plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE)) {
         DWORD error = plat::GetLastError();
-        TQ_TRACE_BOOL("m_section.Create()");
-        TQ_REPORT(EC_INTERNAL, error, u"Cannot map the driver section");
+        TQ_TRACE_BOOL("m_section.Attach()");
+        const char16_t* why = sectionFd < 0                      ? u"The driver passed no section"
+                              : error == ERROR_ACCESS_DENIED       ? u"The driver's section was refused: it is not sealed against resizing"
+                              : error == ERROR_INVALID_PARAMETER   ? u"The driver's section was refused: it is shorter than 0x21000 bytes"
+                                                                   : u"The driver's section cannot be mapped";
+        TQ_REPORT(EC_INTERNAL, error, why);
         Close();
         return E_FAIL;
     }

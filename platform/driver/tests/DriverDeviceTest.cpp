@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +16,7 @@
 #include "platform/driver/Device.h"
 #include "platform/driver/DeviceServer.h"
 #include "platform/driver/DriverProtocol.h"
+#include "platform/driver/SharedSection.h"
 #include "platform/driver/ObjectNames.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 
@@ -28,8 +30,14 @@ public:
     void OnOpen() override { Note([&] { ++opens; }); }
     DWORD OnControl(DWORD code) override {
         Note([&] { codes.push_back(code); });
-        return code == 0xBAD ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
+        return code == 0xBAD || code == kRefusedWithDescriptor ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
     }
+    // IOCTL_LINK_OPEN and the refused code come with a descriptor.
+    int DescriptorFor(DWORD code) override {
+        return code == plat::drv::IOCTL_LINK_OPEN || code == kRefusedWithDescriptor ? passed : -1;
+    }
+    static constexpr DWORD kRefusedWithDescriptor = 0xBAE;
+    int passed = -1;
     void OnClose() override { Note([&] { ++closes; }); }
 
     template <class Pred>
@@ -104,6 +112,32 @@ TEST_F(DriverDeviceTest, ControlCodesAreAnsweredInOrder) {
     std::lock_guard<std::mutex> lock(handler.m);
     EXPECT_EQ((std::vector<DWORD>{plat::drv::IOCTL_LINK_OPEN, 0xBAD, plat::drv::IOCTL_LINK_CLOSE}), handler.codes);
     EXPECT_EQ(1, handler.opens);
+}
+
+TEST_F(DriverDeviceTest, ADescriptorTravelsWithASuccessfulAnswerOnly) {
+    auto section = plat::drv::SharedSection::CreateSealed(plat::drv::kSectionName, 4096);
+    ASSERT_NE(nullptr, section);
+    handler.passed = section->NativeHandle();
+    auto device = Device::Open(plat::drv::kDevicePath);
+    ASSERT_NE(nullptr, device);
+    struct stat mine {}, theirs {};
+    ASSERT_EQ(0, ::fstat(section->NativeHandle(), &mine));
+
+    int received = -1;
+    ASSERT_TRUE(device->IoControl(plat::drv::IOCTL_LINK_OPEN, &received));
+    ASSERT_GE(received, 0);
+    ASSERT_EQ(0, ::fstat(received, &theirs));
+    EXPECT_EQ(mine.st_ino, theirs.st_ino);  // the same memory, not a copy
+    EXPECT_TRUE(::fcntl(received, F_GETFD) & FD_CLOEXEC);  // not inherited by programs we start
+    ::close(received);
+
+    EXPECT_FALSE(device->IoControl(RecordingHandler::kRefusedWithDescriptor, &received));
+    EXPECT_EQ(ERROR_GEN_FAILURE, plat::GetLastError());
+    EXPECT_EQ(-1, received);
+    EXPECT_TRUE(device->IoControl(plat::drv::IOCTL_LINK_CLOSE, &received));
+    EXPECT_EQ(-1, received);
+    // A plain call after them still reads its answer in step.
+    EXPECT_TRUE(device->IoControl(plat::drv::IOCTL_LINK_OPEN));
 }
 
 TEST_F(DriverDeviceTest, OpeningIsExclusiveUntilTheHolderCloses) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/core/LastError.h"
 #include "platform/driver/CMemoryMappedFile.h"
@@ -118,4 +120,73 @@ TEST(DriverSection, MappedFileRemapsAndClosesCleanly) {
     SharedSection::Remove(plat::drv::kSectionName);
 }
 
+TEST(DriverSection, ASealedSectionKeepsItsSize) {
+    auto section = SharedSection::CreateSealed(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE);
+    ASSERT_NE(nullptr, section);
+    const int fd = section->NativeHandle();
+    for (off_t size : {off_t{0}, off_t{4096}, off_t{2 * plat::drv::SECTION_SIZE_BYTE}})
+        EXPECT_NE(0, ::ftruncate(fd, size)) << size;
+    // Nor can the seals be lifted or added to.
+    EXPECT_NE(0, ::fcntl(fd, F_ADD_SEALS, F_SEAL_WRITE));
+    struct stat st {};
+    ASSERT_EQ(0, ::fstat(fd, &st));
+    EXPECT_EQ(plat::drv::SECTION_SIZE_BYTE, static_cast<DWORD>(st.st_size));
+}
+
+TEST(DriverSection, OnlyASealedSectionOfTheWholeSizeIsAdopted) {
+    TempRuntimeDir dir;
+    auto unsealed = [](uint64_t bytes) {
+        int fd = ::memfd_create("QXSection", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        return fd;
+    };
+    auto sealed = [](uint64_t bytes) {
+        auto s = SharedSection::CreateSealed(plat::drv::kSectionName, bytes);
+        return s ? ::dup(s->NativeHandle()) : -1;
+    };
+    auto growOnly = [&](uint64_t bytes) {
+        int fd = unsealed(bytes);
+        if (fd >= 0) ::fcntl(fd, F_ADD_SEALS, F_SEAL_GROW | F_SEAL_SEAL);
+        return fd;
+    };
+    auto named = [](uint64_t bytes) {
+        auto s = SharedSection::CreateOrOpen(plat::drv::kSectionName, bytes, true);
+        return s ? ::dup(s->NativeHandle()) : -1;
+    };
+    const struct {
+        const char* name;
+        std::function<int(uint64_t)> make;
+        uint64_t bytes;
+        DWORD error;  // 0: adopted
+    } cases[] = {
+        {"sealed, whole", sealed, plat::drv::SECTION_SIZE_BYTE, 0},
+        {"sealed, larger", sealed, 2 * plat::drv::SECTION_SIZE_BYTE, 0},
+        {"sealed, short", sealed, plat::drv::RING_SIZE_BYTE, ERROR_INVALID_PARAMETER},
+        {"not sealed", unsealed, plat::drv::SECTION_SIZE_BYTE, ERROR_ACCESS_DENIED},
+        {"may still shrink", growOnly, plat::drv::SECTION_SIZE_BYTE, ERROR_ACCESS_DENIED},
+        {"named shared memory", named, plat::drv::SECTION_SIZE_BYTE, ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int fd = c.make(c.bytes);
+        ASSERT_GE(fd, 0);
+        plat::SetLastError(0);
+        CMemoryMappedFile file;
+        const bool adopted = file.Attach(fd, plat::drv::SECTION_SIZE_BYTE, plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE);
+        EXPECT_EQ(c.error == 0, adopted);
+        if (adopted) {
+            EXPECT_EQ(plat::drv::SECTION_SIZE_BYTE, file.MappedSize());
+            plat::drv::StoreWord(file.View(), plat::drv::CONSUMED_AUDIO_POS, 5);  // the last word is there
+        } else {
+            EXPECT_EQ(c.error, plat::GetLastError());
+            EXPECT_EQ(-1, ::fcntl(fd, F_GETFD));  // a refused descriptor is closed
+        }
+    }
+    SharedSection::Remove(plat::drv::kSectionName);
+}
+
 }  // namespace
+

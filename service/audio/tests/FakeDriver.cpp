@@ -1,5 +1,9 @@
 #include "service/audio/tests/FakeDriver.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -18,7 +22,22 @@ FakeDriver::~FakeDriver() {
     m_serving.Join();
     m_server.Close();
     if (m_view) plat::drv::SharedSection::Unmap(m_view, plat::drv::SECTION_SIZE_BYTE);
-    plat::drv::SharedSection::Remove(plat::drv::kSectionName);
+}
+
+void FakeDriver::SetSection(Section kind) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_sectionKind = kind;
+}
+
+bool FakeDriver::TryResize(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_section && ::ftruncate(m_section->NativeHandle(), static_cast<off_t>(bytes)) == 0;
+}
+
+int FakeDriver::DescriptorFor(DWORD code) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (code != plat::drv::IOCTL_LINK_OPEN || !m_section || m_sectionKind == Section::None) return -1;
+    return m_section->NativeHandle();
 }
 
 void FakeDriver::SetOpenAnswer(DWORD error) {
@@ -57,17 +76,30 @@ DWORD FakeDriver::OnControl(DWORD code) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_codes.push_back(code);
     m_changed.notify_all();
-    if (code == plat::drv::IOCTL_LINK_CLOSE) {
-        // The name goes; the view stays for a test that still looks at it.
-        plat::drv::SharedSection::Remove(plat::drv::kSectionName);
-        return 0;
-    }
+    if (code == plat::drv::IOCTL_LINK_CLOSE) return 0;  // the view stays for a test that still looks at it
     if (code != plat::drv::IOCTL_LINK_OPEN) return ERROR_INVALID_FUNCTION;
     if (m_openAnswer != 0) return m_openAnswer;
     if (m_view) plat::drv::SharedSection::Unmap(m_view, plat::drv::SECTION_SIZE_BYTE);
     m_view = nullptr;
-    m_section = plat::drv::SharedSection::CreateOrOpen(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE, true);
+    m_section.reset();
+    if (m_sectionKind == Section::Unsealed) {
+        int fd = ::memfd_create("QXSection", MFD_CLOEXEC);
+        if (fd >= 0 && ::ftruncate(fd, plat::drv::SECTION_SIZE_BYTE) == 0)
+            m_section = std::make_unique<plat::drv::SharedSection>(fd, plat::drv::SECTION_SIZE_BYTE, true);
+        else if (fd >= 0)
+            ::close(fd);
+    } else {
+        const DWORD bytes = m_sectionKind == Section::Short ? plat::drv::RING_SIZE_BYTE : plat::drv::SECTION_SIZE_BYTE;
+        m_section = plat::drv::SharedSection::CreateSealed(plat::drv::kSectionName, bytes);
+    }
     if (!m_section) return ERROR_GEN_FAILURE;
+    const DWORD mapped = static_cast<DWORD>(std::min<uint64_t>(m_section->Size(), plat::drv::SECTION_SIZE_BYTE));
+    if (mapped < plat::drv::SECTION_SIZE_BYTE) {
+        // Too short for the layout: handed over, but never written.
+        ++m_linkOpens;
+        m_changed.notify_all();
+        return 0;
+    }
     m_view = static_cast<BYTE*>(m_section->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
     if (!m_view) return ERROR_GEN_FAILURE;
     std::memset(m_view, 0xEE, R);  // stale bytes must never be taken for records

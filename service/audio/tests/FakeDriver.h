@@ -1,6 +1,7 @@
 #pragma once
 // An in-process stand-in for the audio driver: serves the device in the
-// test's runtime folder, creates the section on IOCTL_LINK_OPEN and lets a
+// test's runtime folder, creates the section on IOCTL_LINK_OPEN and hands it
+// over with the answer (sealed, or as a misbehaving driver would), and lets a
 // test write exact byte sequences into the ring (split headers, split
 // payloads, garbage, format changes, oversized lengths) and publish the write
 // offset whenever it likes.
@@ -20,12 +21,24 @@ class FakeDriver : public plat::drv::DeviceServer::Handler {
 public:
     static constexpr DWORD R = plat::drv::RING_SIZE_BYTE;
 
+    // What the next IOCTL_LINK_OPEN hands over.
+    enum class Section {
+        Sealed,    // as every driver must: sealed against resizing, 0x21000 bytes
+        Unsealed,  // the right size, but its maker could still shrink it
+        Short,     // sealed, but shorter than the layout
+        None,      // no descriptor at all
+    };
+
     FakeDriver();
     ~FakeDriver() override;
     bool IsServing() const { return m_serving.IsStarted(); }
 
     // The answer to the next IOCTL_LINK_OPEN (0 accepts it).
     void SetOpenAnswer(DWORD error);
+    void SetSection(Section kind);
+    // Tries to give the section another size, as a hostile driver would;
+    // true when the size changed.
+    bool TryResize(uint64_t bytes);
     // Where the ring starts (read = write = offset) at the next link open.
     void SetStartOffset(DWORD offset);
     bool WaitLinkOpen(DWORD timeoutMs = 30000);
@@ -59,6 +72,7 @@ public:
     // DeviceServer::Handler
     void OnOpen() override;
     DWORD OnControl(DWORD code) override;
+    int DescriptorFor(DWORD code) override;
     void OnClose() override;
 
 private:
@@ -69,6 +83,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     DWORD m_openAnswer = 0;
+    Section m_sectionKind = Section::Sealed;
     DWORD m_startOffset = 0;
     int m_opens = 0;
     int m_closes = 0;

@@ -3,14 +3,19 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <numeric>
 #include <thread>
 
 #include "platform/core/LastError.h"
+#include "platform/core/Text.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 #include "service/audio/PipeServer.h"
 #include "service/audio/tests/FakeDriver.h"
 #include "service/audio/tests/TestListener.h"
+#include "service/foundation/ErrorTextTable.h"
+#include "service/foundation/KErrorLog.h"
 
 namespace {
 
@@ -328,6 +333,55 @@ TEST(PipeServerStart, ASecondLinkIsRefusedWhileTheDeviceIsHeld) {
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), second.StartStop());
     EXPECT_EQ(S_OK, first.StartStop());
     EXPECT_EQ(S_OK, second.StartStop());
+}
+
+TEST(PipeServerSection, OnlyASectionSealedAgainstResizingAndWholeIsMapped) {
+    TempRuntimeDir dir;
+    KErrorLog& log = KErrorLog::Instance();
+    const std::u16string previousLog = log.LogFilePath();
+    const std::u16string logFile = plat::ToUtf16(dir.Path()) + u"/refusals.log";
+    ASSERT_TRUE(log.OpenLogFile(logFile));
+    FakeDriver driver;
+    auto listener = TestListener::Create();
+    KPipeServer link(listener.Get());
+    const struct {
+        FakeDriver::Section kind;
+        std::string logged;
+    } refused[] = {
+        {FakeDriver::Section::Unsealed, "it is not sealed against resizing"},
+        {FakeDriver::Section::Short, "it is shorter than 0x21000 bytes"},
+        {FakeDriver::Section::None, "The driver passed no section"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.logged);
+        driver.SetSection(c.kind);
+        EXPECT_EQ(E_FAIL, link.StartStop());
+        EXPECT_FALSE(link.IsStarted());
+        std::ifstream in(plat::ToUtf8(logFile), std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string utf16;  // the log is UTF-16LE
+        for (char ch : c.logged) utf16 += std::string{ch, '\0'};
+        EXPECT_NE(std::string::npos, text.find(utf16));
+    }
+    log.OpenLogFile(previousLog);
+    // The engine is still there, and takes a proper section.
+    driver.SetSection(FakeDriver::Section::Sealed);
+    ASSERT_EQ(S_OK, link.StartStop());
+    ASSERT_TRUE(driver.WaitLinkOpen());
+    driver.PutFormat(kEngine);
+    driver.PutRecord(TAG_WAVE, Pattern(64, 9));
+    driver.Publish();
+    ASSERT_TRUE(listener->WaitChunks(1));
+    EXPECT_EQ(Pattern(64, 9), listener->Chunks()[0]);
+}
+
+TEST_F(PipeServerTest, ADriverCannotResizeTheSectionUnderTheReader) {
+    StartLink();
+    EXPECT_FALSE(driver->TryResize(0));
+    EXPECT_FALSE(driver->TryResize(plat::drv::SECTION_SIZE_BYTE / 2));
+    EXPECT_FALSE(driver->TryResize(2 * plat::drv::SECTION_SIZE_BYTE));
+    driver->PutFormat(kEngine);
+    SendMarkerAndWait(1);
 }
 
 }  // namespace
