@@ -21,6 +21,8 @@ using plat::drv::WRITE_OFFSET_POS;
 std::atomic<plat::drv::Device*> g_device{nullptr};
 
 constexpr OWAVEFORMATEX kEngineFormat{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+// The largest frame of a format the link converts (two channels of 16 bits).
+constexpr DWORD kMaxFrameBytes = 4;
 
 }  // namespace
 
@@ -226,7 +228,12 @@ bool KPipeServer::Idle(DWORD* readSinceIdle, int* quickSleepsLeft) {
 
 HRESULT KPipeServer::ReaderThread() {
     KWave wave;
-    std::vector<BYTE> assembly(ASSEMBLY_SIZE_BYTE, 0);
+    // A record's payload is assembled behind room for the part of a frame
+    // that the record before it left over (carried), so that the two join
+    // up without a copy and only whole frames are ever delivered.
+    std::vector<BYTE> assembly(kMaxFrameBytes + ASSEMBLY_SIZE_BYTE, 0);
+    BYTE* const payload = assembly.data() + kMaxFrameBytes;
+    DWORD carried = 0;
     DWORD remaining = 0;
     bool isFormat = false;
     DWORD assembled = 0;
@@ -257,6 +264,7 @@ HRESULT KPipeServer::ReaderThread() {
             // Our own word was overwritten: go on from where the driver is.
             m_dwReadOffset = m_dwWriteOffset;
             remaining = 0;
+            carried = 0;  // what follows does not continue it
         }
         if (m_dwReadOffset == m_dwRingSize) m_dwReadOffset = 0;
 
@@ -278,7 +286,7 @@ HRESULT KPipeServer::ReaderThread() {
         const DWORD available = Available();
         if (remaining > 0 && available > 0) {
             const DWORD n = std::min(remaining, available);
-            std::memcpy(assembly.data() + assembled, m_pView + m_dwReadOffset, n);
+            std::memcpy(payload + assembled, m_pView + m_dwReadOffset, n);
             m_dwReadOffset += n;
             assembled += n;
             remaining -= n;
@@ -286,7 +294,11 @@ HRESULT KPipeServer::ReaderThread() {
                 if (!isFormat) {
                     complete = true;
                 } else if (assembled >= sizeof(OWAVEFORMATEX)) {
-                    std::memcpy(&m_wfSource, assembly.data(), sizeof(OWAVEFORMATEX));
+                    OWAVEFORMATEX format{};
+                    std::memcpy(&format, payload, sizeof(OWAVEFORMATEX));
+                    // Part of a frame never joins audio of another format.
+                    if (std::memcmp(&format, &m_wfSource, sizeof(format)) != 0) carried = 0;
+                    m_wfSource = format;
                     refusalReported = false;
                 } else {
                     // A format that cannot be read: what follows cannot be
@@ -294,6 +306,7 @@ HRESULT KPipeServer::ReaderThread() {
                     TQ_TRACE_BOOL("length >= sizeof(WAVEFORMATEX)");
                     TQ_REPORT(EC_INTERNAL, 0, plat::WFormat(u"Driver format record too short (%u bytes)", assembled));
                     std::memset(&m_wfSource, 0, sizeof(m_wfSource));
+                    carried = 0;
                     refusalReported = false;
                 }
             }
@@ -302,9 +315,16 @@ HRESULT KPipeServer::ReaderThread() {
         StoreOffsets(loadedWrite);
 
         if (complete) {
+            // Whole frames go on; a part of a frame at the end waits, in
+            // front of the next payload, for the rest of its frame.
+            const BYTE* block = payload - carried;
+            DWORD blockBytes = carried + assembled;
+            DWORD leftOver = 0;
+            if (KWave::IsValidPcm(&m_wfSource)) leftOver = blockBytes % m_wfSource.nBlockAlign;
+            blockBytes -= leftOver;
             BYTE* out = nullptr;
             DWORD outBytes = 0;
-            const bool accepted = wave.SetSource(&m_wfSource, assembly.data(), assembled) &&
+            const bool accepted = wave.SetSource(&m_wfSource, block, blockBytes) &&
                                   wave.Convert(&kEngineFormat, &out, &outBytes);
             if (!m_pQXListener) {
                 TQ_TRACE_BOOL("m_pQXListener != NULL");
@@ -320,6 +340,8 @@ HRESULT KPipeServer::ReaderThread() {
             }
             const DWORD counter = plat::drv::LoadWord(m_pView, CONSUMED_AUDIO_POS);
             plat::drv::StoreWord(m_pView, CONSUMED_AUDIO_POS, (counter + assembled) % m_dwRingSize);
+            std::memmove(payload - leftOver, block + blockBytes, leftOver);
+            carried = leftOver;
             assembled = 0;
         } else if (m_dwReadOffset == readBefore) {
             // Nothing could be used (a record still being written): wait.

@@ -122,6 +122,69 @@ TEST_F(PipeServerTest, FormatChangesApplyToTheAudioThatFollows) {
     EXPECT_EQ((std::vector<BYTE>{0x34, 0x12, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFF}), chunks[1]);
 }
 
+// Everything delivered up to the marker, joined, with each delivery checked
+// to hold whole frames of the engine format.
+std::vector<BYTE> DeliveredUpToMarker(TestListener& listener, const std::vector<BYTE>& marker) {
+    EXPECT_TRUE(listener.WaitFor([&] { return !listener.chunks.empty() && listener.chunks.back() == marker; }));
+    std::vector<BYTE> joined;
+    auto chunks = listener.Chunks();
+    for (size_t i = 0; i + 1 < chunks.size(); ++i) {
+        EXPECT_EQ(0u, chunks[i].size() % kEngine.nBlockAlign) << "delivery " << i << " of " << chunks[i].size();
+        joined.insert(joined.end(), chunks[i].begin(), chunks[i].end());
+    }
+    return joined;
+}
+
+TEST_F(PipeServerTest, RecordsOfAnyLengthAreDeliveredAsWholeFramesOfTheSameStream) {
+    StartLink();
+    driver->PutFormat(kEngine);
+    const std::vector<DWORD> lengths = {4001, 3, 1, 2, 4094, 7, 5, 4003, 1, 3, 4, 0, 2, 2};
+    const DWORD total = std::accumulate(lengths.begin(), lengths.end(), DWORD{0});
+    ASSERT_EQ(0u, total % 4);
+    const auto stream = Pattern(total, 11);
+    DWORD at = 0;
+    for (DWORD n : lengths) {
+        driver->PutRecord(TAG_WAVE, std::vector<BYTE>(stream.begin() + at, stream.begin() + at + n));
+        at += n;
+    }
+    driver->PutRecord(TAG_WAVE, kMarker);
+    driver->Publish();
+    EXPECT_EQ(stream, DeliveredUpToMarker(*listener, kMarker));
+    // Every byte the driver wrote counts as taken, including the parts
+    // of frames that waited for their rest.
+    EXPECT_TRUE(driver->WaitWord(plat::drv::CONSUMED_AUDIO_POS, total + static_cast<DWORD>(kMarker.size())));
+}
+
+TEST_F(PipeServerTest, APartOfAFrameDoesNotOutliveItsFormatOrTheLink) {
+    StartLink();
+    const auto a = Pattern(6, 1), b = Pattern(8, 2);
+    driver->PutFormat(kEngine);
+    driver->PutRecord(TAG_WAVE, a);            // one frame and half of the next
+    driver->PutFormat(kEngine);                // the same format again: the half waits on
+    driver->PutRecord(TAG_WAVE, {0xA1, 0xA2});
+    driver->PutRecord(TAG_WAVE, {0xB1, 0xB2, 0xB3});
+    driver->PutFormat(Pcm(2, 48000, 8));       // another format: the part left is dropped
+    driver->PutRecord(TAG_WAVE, b);
+    driver->PutFormat(kEngine);
+    driver->PutRecord(TAG_WAVE, {0xC1, 0xC2, 0xC3, 0xC4, 0xC5});
+    driver->Publish();
+    ASSERT_TRUE(listener->WaitChunks(4));
+    auto chunks = listener->Chunks();
+    EXPECT_EQ((std::vector<BYTE>(a.begin(), a.begin() + 4)), chunks[0]);
+    EXPECT_EQ((std::vector<BYTE>{a[4], a[5], 0xA1, 0xA2}), chunks[1]);
+    EXPECT_EQ(4u * 4, chunks[2].size());  // four 8-bit stereo frames, none of the dropped bytes
+    EXPECT_EQ((std::vector<BYTE>{0xC1, 0xC2, 0xC3, 0xC4}), chunks[3]);
+
+    // The last byte is dropped with the link: a new link starts on a frame.
+    ASSERT_EQ(S_OK, link.StartStop());
+    StartLink();
+    driver->PutFormat(kEngine);
+    driver->PutRecord(TAG_WAVE, {0xD1, 0xD2, 0xD3, 0xD4});
+    driver->Publish();
+    ASSERT_TRUE(listener->WaitChunks(5));
+    EXPECT_EQ((std::vector<BYTE>{0xD1, 0xD2, 0xD3, 0xD4}), listener->Chunks()[4]);
+}
+
 TEST(PipeServerSplit, HeaderSplitAtTheRingEndWaitsForItsRestAndIsAssembled) {
     // The tag ends the ring; the last k bytes of the length word are at its start.
     for (DWORD k = 1; k <= 4; ++k) {
