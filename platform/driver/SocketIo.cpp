@@ -38,16 +38,17 @@ bool WaitReady(int fd, short events, SteadyClock::time_point deadline) {
 
 SteadyClock::time_point DeadlineIn(DWORD timeoutMs) { return SteadyClock::now() + std::chrono::milliseconds(timeoutMs); }
 
-}  // namespace
-
-bool SendAll(int fd, const void* data, size_t bytes, DWORD timeoutMs) {
-    auto deadline = DeadlineIn(timeoutMs);
-    const char* p = static_cast<const char*>(data);
+// Sends all bytes. When `first` is given, the first attempt is its sendmsg
+// (its data being these bytes), so what it carries besides goes with the
+// first bytes sent.
+bool SendBytes(int fd, const char* p, size_t bytes, SteadyClock::time_point deadline, const msghdr* first) {
     while (bytes > 0) {
-        ssize_t n = ::send(fd, p, bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n = first ? ::sendmsg(fd, first, MSG_NOSIGNAL | MSG_DONTWAIT)
+                          : ::send(fd, p, bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             p += n;
             bytes -= static_cast<size_t>(n);
+            first = nullptr;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -60,6 +61,12 @@ bool SendAll(int fd, const void* data, size_t bytes, DWORD timeoutMs) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool SendAll(int fd, const void* data, size_t bytes, DWORD timeoutMs) {
+    return SendBytes(fd, static_cast<const char*>(data), bytes, DeadlineIn(timeoutMs), nullptr);
 }
 
 bool ReceiveAll(int fd, void* data, size_t bytes, DWORD timeoutMs) {
@@ -101,7 +108,6 @@ bool ReceiveWord(int fd, DWORD* value, DWORD timeoutMs) {
 }
 
 bool SendWordWithDescriptor(int fd, DWORD value, int passed, DWORD timeoutMs) {
-    auto deadline = DeadlineIn(timeoutMs);
     BYTE bytes[4];
     WriteLe32(bytes, value);
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -116,22 +122,7 @@ bool SendWordWithDescriptor(int fd, DWORD value, int passed, DWORD timeoutMs) {
     cmsg->cmsg_type = SCM_RIGHTS;
     cmsg->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(cmsg), &passed, sizeof(int));
-    for (;;) {
-        ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            // The descriptor went with the first byte; the rest goes plainly.
-            return static_cast<size_t>(n) == sizeof(bytes) ||
-                   SendAll(fd, bytes + n, sizeof(bytes) - static_cast<size_t>(n), timeoutMs);
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitReady(fd, POLLOUT, deadline)) return false;
-            continue;
-        }
-        if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) SetLastError(ERROR_BROKEN_PIPE);
-        else SetLastErrorFromErrno();
-        return false;
-    }
+    return SendBytes(fd, reinterpret_cast<const char*>(bytes), sizeof(bytes), DeadlineIn(timeoutMs), &msg);
 }
 
 bool ReceiveWordWithDescriptor(int fd, DWORD* value, int* passed, DWORD timeoutMs) {
