@@ -14,6 +14,7 @@
 #include "platform/storage/StorageError.h"
 
 #include "platform/fs/File.h"
+#include "service/foundation/Crc32c.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
 #include "service/foundation/tests/TempDir.h"
@@ -158,6 +159,17 @@ TEST(StgArchive, OpeningForWritingAgainCommitsTheEarlierFile) {
     ASSERT_EQ(archive.open4write(dir / u"b.dat", kStream), S_OK);
     HRESULT hr = E_FAIL;
     EXPECT_EQ(ReadArchive(dir / u"a.dat", &hr), kNew);
+}
+
+TEST(Crc32c, KnownValuesAndPiecewiseSums) {
+    const std::vector<uint8_t> zeros(32, 0), ones(32, 0xFF);
+    const std::string digits = "123456789";
+    EXPECT_EQ(0u, ser::Crc32c(0, nullptr, 0));
+    EXPECT_EQ(0xE3069283u, ser::Crc32c(0, digits.data(), digits.size()));
+    EXPECT_EQ(0x8A9136AAu, ser::Crc32c(0, zeros.data(), zeros.size()));
+    EXPECT_EQ(0x62A8AB43u, ser::Crc32c(0, ones.data(), ones.size()));
+    // A sum continued piece by piece is the sum of the whole.
+    EXPECT_EQ(0xE3069283u, ser::Crc32c(ser::Crc32c(0, digits.data(), 4), digits.data() + 4, 5));
 }
 
 // Runs python3 with olefile on the file; gives what it printed, or nothing.
