@@ -135,6 +135,90 @@ bool KTimecode::IsLessOrEqual(const KTimecode& other) const {
     return a >= b;
 }
 
+LONG KTimecode::GetRate() {
+    switch (GetRateMode()) {
+        case 1: return 25;
+        case 2: return 24;
+        case 7: return 100;
+        default: return 30;
+    }
+}
+
+void KTimecode::Zero() { m_bytes[0] = m_bytes[1] = m_bytes[2] = m_bytes[3] = 0; }
+
+void KTimecode::SetInvalid(bool on) {
+    if (IsHundredths(GetRateMode())) {
+        if (on) Zero();
+        return;
+    }
+    if (on) m_bytes[0] |= kInvalidFlag;
+    else m_bytes[0] &= static_cast<BYTE>(~kInvalidFlag);
+}
+
+bool KTimecode::IsInvalid() const {
+    return !IsHundredths(GetRateMode()) && (m_bytes[0] & kInvalidFlag) != 0;
+}
+
+void KTimecode::SetHours(int hours) {
+    if (IsInvalid()) Zero();
+    if (hours < 0) hours = 99;
+    else if (hours >= 100) hours = 0;
+    m_bytes[3] = Encode(static_cast<unsigned>(hours));
+}
+
+namespace {
+
+// Splits a field's value into whole carries of `per` and the rest in [0, per).
+void Carry(int value, int per, int& carry, int& rest) {
+    carry = value / per;
+    rest = value % per;
+    if (rest < 0) {
+        rest += per;
+        --carry;
+    }
+}
+
+}  // namespace
+
+void KTimecode::SetMinutes(int minutes) {
+    if (IsInvalid()) Zero();
+    int carry = 0, rest = 0;
+    Carry(minutes, 60, carry, rest);
+    // Carried one hour at a time, hours wrap around 100.
+    if (carry != 0) SetHours(((static_cast<int>(GetHours()) + carry) % 100 + 100) % 100);
+    m_bytes[2] = Encode(static_cast<unsigned>(rest));
+}
+
+void KTimecode::SetSeconds(int seconds) {
+    if (IsInvalid()) Zero();
+    int carry = 0, rest = 0;
+    Carry(seconds, 60, carry, rest);
+    if (carry != 0) SetMinutes(static_cast<int>(GetMinutes()) + carry);
+    m_bytes[1] = Encode(static_cast<unsigned>(rest));
+}
+
+void KTimecode::SetFrames(int frames) {
+    if (IsInvalid()) Zero();
+    int carry = 0, rest = 0;
+    Carry(frames, static_cast<int>(GetRate()), carry, rest);
+    if (carry != 0) SetSeconds(static_cast<int>(GetSeconds()) + carry);
+    m_bytes[0] = Encode(static_cast<unsigned>(rest));
+}
+
+KTimecode KTimecode::Add(LONGLONG count) const {
+    KTimecode result = *this;
+    if (count < 0) return result;
+    if (result.IsInvalid()) result.Zero();
+    result.FromHundredNs(result.ToHundredNs() + count);
+    return result;
+}
+
+LONGLONG KTimecode::ToMilliseconds() const { return ToHundredNs() / 10000; }
+
+// 64-bit all the way: a 32-bit product of milliseconds and 10000 overflows
+// after about seven minutes.
+void KTimecode::AssignMilliseconds(LONGLONG milliseconds) { FromHundredNs(milliseconds * 10000); }
+
 ULONGLONG TimecodeToBytes(const KTimecode& tc, DWORD rate) {
     DWORD fields = FieldsPerSecond(KTimecode::GetRateMode());
     ULONGLONG whole = (static_cast<ULONGLONG>(tc.GetHours()) * 3600 + tc.GetMinutes() * 60ull + tc.GetSeconds()) *

@@ -31,6 +31,26 @@ public:
     bool IsGreater(const KTimecode& other) const;
     bool IsLessOrEqual(const KTimecode& other) const;
 
+    // Operations of the desktop's time-code entry.
+    // Units of the sub-second field per second in the current mode.
+    static LONG GetRate();
+    void Zero();
+    // In the hundredths mode the flag is not used: setting it clears the value.
+    void SetInvalid(bool on);
+    bool IsInvalid() const;
+    // Each setter keeps the field in range: hours wrap (below 0 gives 99,
+    // 100 or more gives 0); the others borrow from or carry into the next
+    // field up, through that field's setter.
+    void SetHours(int hours);
+    void SetMinutes(int minutes);
+    void SetSeconds(int seconds);
+    void SetFrames(int frames);
+    // This value plus a count of 100-ns units; a negative count changes
+    // nothing and a value that holds no time counts as zero.
+    KTimecode Add(LONGLONG count) const;
+    LONGLONG ToMilliseconds() const;
+    void AssignMilliseconds(LONGLONG milliseconds);
+
     const BYTE* Bytes() const { return m_bytes; }
     BYTE* Bytes() { return m_bytes; }
 

@@ -87,3 +87,72 @@ TEST_F(TimecodeTest, LargeHours) {
     t.FromHundredNs(160LL * 36000000000LL);
     EXPECT_EQ(t.GetHours(), 0);
 }
+
+TEST_F(TimecodeTest, FieldSettersCarryAndBorrow) {
+    struct Case {
+        int h, m, s, f;
+        char field;
+        int value;
+        int eh, em, es, ef;
+    };
+    const Case cases[] = {
+        {0, 0, 59, 0, 's', 60, 0, 1, 0, 0},      // up on 59 seconds: one more minute
+        {0, 0, 0, 0, 'h', -1, 99, 0, 0, 0},      // down on hours 00
+        {5, 0, 0, 0, 'h', 100, 0, 0, 0, 0},
+        {99, 59, 59, 99, 'f', 100, 0, 0, 0, 0},  // the largest value wraps to zero
+        {1, 0, 0, 0, 'm', -1, 0, 59, 0, 0},
+        {0, 0, 0, 0, 'm', -1, 99, 59, 0, 0},
+        {0, 2, 0, 0, 's', -61, 0, 0, 59, 0},
+        {0, 0, 0, 0, 'f', 250, 0, 0, 2, 50},
+    };
+    for (const Case& c : cases) {
+        KTimecode t;
+        t.Set(c.h, c.m, c.s, c.f);
+        switch (c.field) {
+            case 'h': t.SetHours(c.value); break;
+            case 'm': t.SetMinutes(c.value); break;
+            case 's': t.SetSeconds(c.value); break;
+            default: t.SetFrames(c.value); break;
+        }
+        SCOPED_TRACE(testing::Message() << c.field << " " << c.value);
+        EXPECT_EQ(t.GetHours(), c.eh);
+        EXPECT_EQ(t.GetMinutes(), c.em);
+        EXPECT_EQ(t.GetSeconds(), c.es);
+        EXPECT_EQ(t.GetFrames(), c.ef);
+    }
+}
+
+TEST_F(TimecodeTest, DesktopOperations) {
+    EXPECT_EQ(KTimecode::GetRate(), 100);
+    KTimecode t;
+    t.Set(1, 2, 3, 4);
+    t.SetInvalid(true);  // clears in the hundredths mode
+    EXPECT_EQ(t.ToHundredNs(), 0);
+    EXPECT_FALSE(t.IsInvalid());
+
+    // Ten hours overflow a 32-bit product of milliseconds and 10000.
+    t.AssignMilliseconds(36000000LL + 1230);
+    EXPECT_EQ(t.GetHours(), 10);
+    EXPECT_EQ(t.GetSeconds(), 1);
+    EXPECT_EQ(t.GetFrames(), 23);
+    EXPECT_EQ(t.ToMilliseconds(), 36001230LL);
+
+    EXPECT_TRUE(t.Add(-5).IsEqual(t));
+    EXPECT_EQ(t.Add(100000).ToMilliseconds(), 36001240LL);
+
+    KTimecode::SetRateMode(1);
+    EXPECT_EQ(KTimecode::GetRate(), 25);
+    KTimecode v;
+    v.Set(0, 0, 1, 0);
+    v.SetInvalid(true);
+    EXPECT_TRUE(v.IsInvalid());
+    EXPECT_EQ(v.Add(10000000).ToMilliseconds(), 1000);  // an invalid value counts as zero
+    v.SetHours(3);  // an invalid value is zeroed first
+    EXPECT_FALSE(v.IsInvalid());
+    EXPECT_EQ(v.GetSeconds(), 0);
+    EXPECT_EQ(v.GetHours(), 3);
+    KTimecode::SetRateMode(2);
+    EXPECT_EQ(KTimecode::GetRate(), 24);
+    KTimecode::SetRateMode(0);
+    EXPECT_EQ(KTimecode::GetRate(), 30);
+}
