@@ -165,17 +165,17 @@ enum Cut { None = 0, TopLeft = 1, TopRight = 2, BottomLeft = 4, BottomRight = 8 
 
 Output FramePart(int w, int h, int cuts, int bandHeight) {
     Output out{NewImage(w, h, kBody), {}};
-    QPainter p(&out.image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    if (bandHeight > 0) p.fillRect(QRect(0, 4, w, bandHeight - 8), kBand);
+    if (bandHeight > 0) QPainter(&out.image).fillRect(QRect(0, 4, w, bandHeight - 8), kBand);
+    // Cut corners pixel by pixel: a pixel within c steps of the corner is key.
     const int c = std::min({6, w, h});
-    p.setPen(Qt::NoPen);
-    p.setBrush(kKey);
-    auto tri = [&](QPoint a, QPoint b, QPoint d) { p.drawPolygon(QPolygon({a, b, d})); };
-    if (cuts & TopLeft) tri(QPoint(0, 0), QPoint(c - 1, 0), QPoint(0, c - 1));
-    if (cuts & TopRight) tri(QPoint(w - 1, 0), QPoint(w - c, 0), QPoint(w - 1, c - 1));
-    if (cuts & BottomLeft) tri(QPoint(0, h - 1), QPoint(c - 1, h - 1), QPoint(0, h - c));
-    if (cuts & BottomRight) tri(QPoint(w - 1, h - 1), QPoint(w - c, h - 1), QPoint(w - 1, h - c));
+    for (int dy = 0; dy < c; ++dy) {
+        for (int dx = 0; dx + dy < c; ++dx) {
+            if (cuts & TopLeft) out.image.setPixelColor(dx, dy, kKey);
+            if (cuts & TopRight) out.image.setPixelColor(w - 1 - dx, dy, kKey);
+            if (cuts & BottomLeft) out.image.setPixelColor(dx, h - 1 - dy, kKey);
+            if (cuts & BottomRight) out.image.setPixelColor(w - 1 - dx, h - 1 - dy, kKey);
+        }
+    }
     if (cuts & TopLeft) out.probes.push_back({QPoint(0, 0), kKey});
     if (cuts & TopRight) out.probes.push_back({QPoint(w - 1, 0), kKey});
     if (cuts & BottomLeft) out.probes.push_back({QPoint(0, h - 1), kKey});
@@ -186,7 +186,6 @@ Output FramePart(int w, int h, int cuts, int bandHeight) {
 
 Output Grip(int w, int h, bool right) {
     Output out{NewImage(w, h, kBody), {}};
-    QPainter p(&out.image);
     for (int i = 4; i < std::min(w, h); i += 4) {
         for (int k = 0; k < i; ++k) {
             const int x = right ? w - 1 - k : k;

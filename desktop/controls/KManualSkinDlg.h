@@ -1,0 +1,123 @@
+#pragma once
+// Dialogs without a system frame: the border is composed from ten skin
+// parts and the window's shape follows their key-coloured pixels. The
+// dialog moves when dragged by its top band and, when resizable, sizes from
+// its left, right and bottom edges and its two bottom corners. Enter and
+// Escape never close it.
+#include "desktop/controls/KButton.h"
+#include "desktop/controls/KWndContainer.h"
+
+#include "platform/core/HResult.h"
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+// Sizes of the skin bitmaps that windows are laid out by, and the main
+// window once it exists. One per process.
+class KSkinMetrics {
+public:
+    KSkinMetrics();
+    QSize m_sizeMain;         // bitmap 510, the main window's shape
+    QSize m_sizeList;         // bitmap 511
+    int m_nMainWidth = 0;     // the width of 510 again
+    int m_nListExtra = 0;     // height of 511 less height of 510
+    int m_nHalfClose = 0;     // half the width of bitmap 259
+
+    HRESULT GetMainWindow(QWidget** out) const;
+    HRESULT GetMainWindowRect(QRect* out) const;
+    void SetMainWindow(QWidget* window) { m_main = window; }
+
+private:
+    QPointer<QWidget> m_main;
+};
+
+KSkinMetrics& GetSkinBitmaps();
+
+class KManualSkinDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum Zone { kZoneNone = 0, kZoneBottomLeft = 2, kZoneBottomRight = 4, kZoneLeft = 5, kZoneRight = 6, kZoneBottom = 7 };
+    static constexpr int kPartCount = 10;
+    static constexpr int kEdgeBand = 5;
+
+    struct SSkinPart {
+        QPixmap pixmap;
+        int id = -1;
+        int width = 0;
+        int height = 0;
+        bool loaded() const { return !pixmap.isNull(); }
+    };
+
+    explicit KManualSkinDlg(QWidget* parent = nullptr);
+    ~KManualSkinDlg() override;
+
+    // Loads the parts and makes the child container; runs once, at the
+    // latest when the dialog is first shown.
+    virtual void OnInitDialog();
+
+    // A rectangle that is empty, starts off the screen or passes its right
+    // or bottom becomes (0, 0, minimum size); the result says whether it stood.
+    virtual bool CheckWindowRect(QRect& rect) const;
+    virtual void PaintSkin(QPainter& painter, const QSize& size);
+    virtual void InvalidateSkinControls() {}
+    virtual bool IsBelowMinSize(const QSize& size) const;
+    virtual bool IsBelowMinWidth(int width) const;
+    virtual bool IsBelowMinHeight(int height) const;
+    virtual void LayoutSkinControls(int closeId);
+    virtual void SetSkinPartIds();
+    virtual int HitTestFrame(const QPoint& pos, bool setCursor);
+    virtual void SetZoneCursor(int zone);
+    virtual void DragSize(const QPoint& pos);
+    virtual void DragSizeEdge(const QPoint& pos);
+    virtual void DragMove(const QPoint& pos);
+
+    void SetMovable(bool on) { m_bMovable = on; }
+    void SetResizable(bool on) { m_bResizable = on; }
+    bool IsMovable() const { return m_bMovable; }
+    bool IsResizable() const { return m_bResizable; }
+    QSize MinimumSkinSize() const;
+    const SSkinPart& Part(int index) const { return m_parts[static_cast<size_t>(index)]; }
+    KWndContainer* Container() { return m_container.get(); }
+    KButtonSkin& CloseButton() { return m_close; }
+    int SizingZone() const { return m_nZone; }
+    bool IsMoving() const { return m_bMoving; }
+    // How many times the window's shape has been built.
+    int RegionBuilds() const { return m_nRegionBuilds; }
+    // The composition of the frame at the given size.
+    QImage Compose(const QSize& size);
+
+protected:
+    // The show hook: after showing and after sizing while shown.
+    virtual void OnShowHook() {}
+    void SetPartId(int part, int id) { m_parts[static_cast<size_t>(part)].id = id; }
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+    std::array<SSkinPart, kPartCount> m_parts;
+    std::unique_ptr<KWndContainer> m_container;
+    KButtonSkin m_close;
+    bool m_bMovable = true;
+    bool m_bResizable = false;
+    QPoint m_ptLast;  // the last pointer point, in the dialog's coordinates
+
+private:
+    void UpdateShape();
+    void EndSizing();
+
+    bool m_bInitialised = false;
+    QSize m_regionSize;  // the size the shape was last built for
+    bool m_bMoving = false;
+    int m_nZone = kZoneNone;
+    int m_nRegionBuilds = 0;
+};
