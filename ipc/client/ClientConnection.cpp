@@ -1,5 +1,6 @@
 #include "ipc/client/ClientConnection.h"
 
+#include <atomic>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -15,11 +16,21 @@ namespace ipc {
 
 namespace {
 
+std::atomic<int64_t> g_defaultCallTimeoutMs{0};
+
 std::string SignalRule(const char* interfaceName) {
     return std::string("type='signal',interface='") + interfaceName + "'";
 }
 
 }  // namespace
+
+void ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds timeout) {
+    g_defaultCallTimeoutMs = timeout.count() > 0 ? timeout.count() : 0;
+}
+
+std::chrono::milliseconds ClientConnection::DefaultCallTimeout() {
+    return std::chrono::milliseconds(g_defaultCallTimeoutMs.load());
+}
 
 HRESULT ClientConnection::Shared(std::shared_ptr<ClientConnection>* out) {
     if (!out) return E_POINTER;
@@ -51,6 +62,7 @@ HRESULT ClientConnection::Start(const std::string& address) {
     try {
         m_bus = address.empty() ? sdbus::createSessionBusConnection()
                                 : sdbus::createSessionBusConnectionWithAddress(address);
+        if (int64_t ms = g_defaultCallTimeoutMs.load()) m_bus->setMethodCallTimeout(uint64_t(ms) * 1000);
         m_controllerEvents = m_bus->addMatch(SignalRule(kControllerEventsInterface),
                                              [this](sdbus::Message& m) { OnControllerEvent(m); });
         m_encoderEvents =

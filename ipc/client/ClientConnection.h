@@ -15,6 +15,7 @@
 // Sinks are called on the connection's event-loop thread, in the order the
 // service fired the events. Never drop the last reference of a connection
 // from inside a sink call (the shared connection lives until the process ends).
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -38,6 +39,13 @@ public:
     static HRESULT Shared(std::shared_ptr<ClientConnection>* out);
     // A connection of its own (to the session bus, or to the bus at address).
     static HRESULT Open(std::shared_ptr<ClientConnection>* out, const std::string& address = std::string());
+    // The time-out of every call on the connections opened from now on (the
+    // shared one included); zero keeps the bus's own default of 25 s. Calls
+    // that name their own time-out (Save and SaveGroup wait without limit)
+    // keep it. Set it once, early: a program whose windows must not freeze
+    // bounds every call so.
+    static void SetDefaultCallTimeout(std::chrono::milliseconds timeout);
+    static std::chrono::milliseconds DefaultCallTimeout();
     ~ClientConnection();
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;

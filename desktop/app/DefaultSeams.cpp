@@ -1,0 +1,123 @@
+#include "desktop/app/DefaultSeams.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+
+#include <chrono>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "ipc/client/ClientConnection.h"
+#include "ipc/common/Names.h"
+#include "platform/sound/SoundSystem.h"
+
+namespace parvane {
+
+Answer QtPrompter::Show(QWidget* parent, const QString& text, Icon icon, Buttons buttons) {
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("Tonquil"));
+    box.setText(text);
+    switch (icon) {
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::None: break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.exec();
+    return Answer::Ok;
+}
+
+QString QtFileDialogs::SaveFile(QWidget* parent, const QString& defaultSuffix, const QString& filter,
+                                const QString& start) {
+    QFileDialog dialog(parent, QString(), start, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
+}
+
+QString QtFileDialogs::Folder(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start);
+}
+
+void DesktopUrlOpener::Open(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+namespace {
+
+struct Names {
+    std::vector<std::pair<bool, std::u16string>> entries;  // (has an identity, description)
+};
+
+BOOL CollectDevice(const GUID* guid, const OLECHAR* description, const OLECHAR*, void* context) {
+    auto* names = static_cast<Names*>(context);
+    names->entries.emplace_back(guid != nullptr, description ? std::u16string(description) : std::u16string());
+    return TRUE;
+}
+
+}  // namespace
+
+int PlatformSoundDevices::CountPlaybackDevices() {
+    auto system = plat::GetSoundSystem();
+    if (!system) return 0;
+    Names names;
+    if (FAILED(system->EnumeratePlayback(&CollectDevice, &names))) return 0;
+    int count = 0;
+    for (const auto& entry : names.entries)
+        if (entry.first) ++count;
+    return count;
+}
+
+bool PlatformSoundDevices::MakeDefaultPlayback(const QString& namePart) {
+    // The sound server's own tool sets its default output; every match in turn,
+    // so the last one wins.
+    QProcess list;
+    list.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sinks")});
+    if (!list.waitForFinished(5000)) return false;
+    QString sink;
+    QStringList matches;
+    for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        QString t = line.trimmed();
+        if (t.startsWith(QStringLiteral("Name:"))) sink = t.mid(5).trimmed();
+        if (t.startsWith(QStringLiteral("Description:")) && t.contains(namePart)) matches << sink;
+    }
+    bool any = false;
+    for (const QString& name : matches)
+        any |= QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), name}) == 0;
+    return any;
+}
+
+HRESULT BusServiceLink::StartServiceAndConnect(IAudioController** controller) {
+    std::shared_ptr<ipc::ClientConnection> bus;
+    HRESULT hr = ipc::ClientConnection::Shared(&bus);
+    if (FAILED(hr)) return hr;
+    try {
+        auto daemon = sdbus::createProxy(bus->Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus");
+        uint32_t reply = 0;
+        daemon->callMethod("StartServiceByName")
+            .onInterface("org.freedesktop.DBus")
+            .withTimeout(std::chrono::seconds(30))
+            .withArguments(std::string(ipc::kServiceName), uint32_t(0))
+            .storeResultsTo(reply);
+    } catch (const sdbus::Error&) {
+        // No activation file: the lookups that follow say whether it runs.
+    }
+    return FindObjectInRot(controller);
+}
+
+HRESULT BusServiceLink::FindObjectInRot(IAudioController** controller) {
+    std::shared_ptr<ipc::ClientConnection> bus;
+    HRESULT hr = ipc::ClientConnection::Shared(&bus);
+    if (FAILED(hr)) return hr;
+    hr = bus->FindController(controller);
+    return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
+}
+
+}  // namespace parvane

@@ -1,0 +1,74 @@
+// Parvane: the desktop program that drives the Tonquil service.
+#include <QApplication>
+
+#include <chrono>
+
+#include "desktop/app/AppCore.h"
+#include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CSaveSongProgressDlg.h"
+#include "desktop/app/DefaultSeams.h"
+#include "desktop/app/Startup.h"
+#include "ipc/client/ClientConnection.h"
+#ifdef PARVANE_HAS_EXTRAS
+#include "desktop/app/Extras.h"
+#endif
+
+namespace {
+
+class QuitExiter final : public parvane::Exiter {
+public:
+    void Exit(int code) override { QCoreApplication::exit(code); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Parvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Every call from the windows is bounded; a save waits as long as it takes.
+    ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
+
+    parvane::QtPrompter prompter;
+    parvane::QtFileDialogs files;
+    parvane::DesktopUrlOpener urls;
+    parvane::BusServiceLink link;
+    parvane::PlatformSoundDevices sound;
+    parvane::WaitingSleeper sleeper;
+    QuitExiter exiter;
+    parvane::Seams seams;
+    seams.prompter = &prompter;
+    seams.files = &files;
+    seams.urls = &urls;
+    seams.link = &link;
+    seams.sound = &sound;
+    seams.sleeper = &sleeper;
+    seams.exiter = &exiter;
+#ifdef PARVANE_HAS_EXTRAS
+    parvane::InstallExtraHooks(seams);
+#endif
+    parvane::AppCore core(seams);
+    parvane::SingleInstance instance(parvane::RuntimeFolder());
+    int code = parvane::StartUp(core, instance);
+    if (code >= 0) return code;
+
+    int exitCode = parvane::kExitNormal;
+    {
+        parvane::CParvaneDlg window(core);
+        instance.onShowRequest = [&window] { window.ShowFromOutside(); };
+        window.onEnd = [&exitCode, &exiter](int end) {
+            exitCode = end;
+            exiter.Exit(end);
+        };
+        if (!window.Init()) {
+            window.Teardown();
+            return window.EndCode() >= 0 ? window.EndCode() : parvane::kExitFailed;
+        }
+        window.ShowWindows();
+        app.exec();
+        window.Teardown();
+        instance.onShowRequest = nullptr;
+    }
+    parvane::CSaveSongProgressDlg::JoinStragglers();
+    return exitCode;
+}

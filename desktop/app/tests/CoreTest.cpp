@@ -1,0 +1,225 @@
+// The program's non-visual core against the in-memory service: start-up,
+// the watchdog, the poll worker, event delivery and error reporting.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <thread>
+
+#include "desktop/app/AppCore.h"
+#include "desktop/app/EventBridge.h"
+#include "desktop/app/PollWorker.h"
+#include "desktop/app/Startup.h"
+#include "desktop/app/Strings.h"
+#include "desktop/app/Watchdog.h"
+#include "desktop/app/tests/support/FakeService.h"
+#include "desktop/app/tests/support/TestSeams.h"
+#include "platform/com/Bstr.h"
+#include "service/foundation/KTimecode.h"
+
+using namespace parvane;
+using namespace parvanetest;
+
+class CoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUpPaths_data();
+    void startUpPaths();
+    void secondInstanceAsksTheFirstToShow();
+    void watchdogReportsLossWithoutReplacingTheController();
+    void pollKeepsOneInFlightAndSkipsBusyTicks();
+    void pollReportsTheFirstFailedCall();
+    void eventsArriveInOrderAndStopWhenClosed();
+    void controllerErrorsShowTextsOrTheCall();
+    void notAnsweringRefusesUntilAPollAnswers();
+};
+
+void CoreTest::startUpPaths_data() {
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("startAnswer");
+    QTest::addColumn<int>("failFinds");
+    QTest::addColumn<bool>("guide");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("finds");
+    QTest::addColumn<int>("sleeps");
+    QTest::addColumn<QString>("message");
+    // One real device besides the primary entry: no start.
+    QTest::newRow("one device") << 1 << int(S_OK) << 0 << false << kExitStartFailed << 0 << 0 << Str(1099);
+    QTest::newRow("started and found") << 3 << int(S_OK) << 0 << false << -1 << 0 << 0 << QString();
+    // Already running: the start fails at once, the first lookup finds it.
+    QTest::newRow("already running") << 3 << int(E_FAIL) << 0 << false << -1 << 1 << 0 << QString();
+    QTest::newRow("found on the fourth try") << 3 << int(E_FAIL) << 3 << false << -1 << 4 << 3 << QString();
+    // Ten lookups, a pause between them, then string 112.
+    QTest::newRow("never found") << 3 << int(E_FAIL) << 100 << false << kExitStartFailed << 10 << 9 << Str(112);
+    QTest::newRow("guide shown") << 3 << int(S_OK) << 0 << true << -1 << 0 << 0 << QString();
+}
+
+void CoreTest::startUpPaths() {
+    QFETCH(int, devices);
+    QFETCH(int, startAnswer);
+    QFETCH(int, failFinds);
+    QFETCH(bool, guide);
+    QFETCH(int, code);
+    QFETCH(int, finds);
+    QFETCH(int, sleeps);
+    QFETCH(QString, message);
+    TestSeams t;
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    t.link.controller = service.Get();
+    t.link.startAnswer = startAnswer;
+    t.link.failFirstFinds = failFinds;
+    t.sound.count = devices;
+    service->settings->SetOpenGuide(guide ? 1 : 0);
+    int guideShown = 0;
+    Seams seams = t.Make();
+    seams.hooks.quickStart = [&](QWidget*, ISettings*) {
+        ++guideShown;
+        return true;
+    };
+    AppCore core(seams);
+    QTemporaryDir folder;
+    SingleInstance instance(folder.path());
+    KTimecode::SetRateMode(0);
+    QCOMPARE(StartUp(core, instance), code);
+    QCOMPARE(t.link.finds.load(), finds);
+    QCOMPARE(t.sleeper.sleeps.load(), sleeps);
+    QCOMPARE(t.prompter.Texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(guideShown, guide ? 1 : 0);
+    QCOMPARE(bool(core.controller), code == -1);
+    if (code == -1) QCOMPARE(KTimecode::GetRateMode(), LONG(KTimecode::kHundredthsMode));
+}
+
+void CoreTest::secondInstanceAsksTheFirstToShow() {
+    QTemporaryDir folder;
+    SingleInstance first(folder.path());
+    int shown = 0;
+    first.onShowRequest = [&] { ++shown; };
+    QVERIFY(first.Acquire());
+    SingleInstance second(folder.path());
+    QVERIFY(!second.Acquire());
+    QTRY_COMPARE_WITH_TIMEOUT(shown, 1, 20000);
+}
+
+void CoreTest::watchdogReportsLossWithoutReplacingTheController() {
+    TestSeams t;
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    t.link.controller = service.Get();
+    AppCore core(t.Make());
+    core.controller = service.Get();
+    std::atomic<int> lost{0};
+    {
+        Watchdog dog(&t.link, 20, [&] { ++lost; });
+        QTRY_VERIFY_WITH_TIMEOUT(t.link.finds >= 2, 20000);
+        QCOMPARE(lost.load(), 0);
+        t.link.gone = true;
+        QTRY_COMPARE_WITH_TIMEOUT(lost.load(), 1, 20000);
+    }
+    // The lookups went into the watchdog's own pointer.
+    QCOMPARE(core.controller.Get(), static_cast<IAudioController*>(service.Get()));
+    QCOMPARE(lost.load(), 1);
+}
+
+void CoreTest::pollKeepsOneInFlightAndSkipsBusyTicks() {
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    service->play = 1234;
+    service->percent = 100;
+    QObject receiver;
+    std::vector<Snapshot> got;
+    PollWorker poll(service.Get(), &receiver, [&](const Snapshot& s) { got.push_back(s); });
+    service->Block("GetAvailableCommands");
+    QVERIFY(poll.Request());
+    QTRY_COMPARE_WITH_TIMEOUT(service->Blocked(), 1, 20000);
+    // A tick while the first poll waits is skipped; the GUI loop keeps running.
+    QVERIFY(!poll.Request());
+    QVERIFY(poll.InFlight());
+    bool ran = false;
+    QTimer::singleShot(0, &receiver, [&] { ran = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(ran, 20000);
+    QVERIFY(got.empty());
+    service->Unblock();
+    QTRY_COMPARE_WITH_TIMEOUT(got.size(), size_t(1), 20000);
+    QCOMPARE(got[0].play, ULONG(1234));
+    QCOMPARE(got[0].percent, BYTE(100));
+    QVERIFY(SUCCEEDED(got[0].hr));
+    QVERIFY(!poll.InFlight());
+    // One snapshot reads each value once, in this order.
+    std::vector<std::string> expected = {"GetAvailableCommands", "GetCurrentState", "IsCacheFull", "GetTimeFullness",
+                                         "GetPercentFullness", "GetPlayPosition", "GetRecordPosition", "GetStartReadPos"};
+    QVERIFY(service->Calls() == expected);
+    QVERIFY(poll.Request());
+    QTRY_COMPARE_WITH_TIMEOUT(got.size(), size_t(2), 20000);
+}
+
+void CoreTest::pollReportsTheFirstFailedCall() {
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    service->Fail("IsCacheFull", E_FAIL);
+    Snapshot s = ReadSnapshot(service.Get());
+    QCOMPARE(s.hr, E_FAIL);
+    QCOMPARE(QString::fromUtf8(s.failedCall), QStringLiteral("IsCacheFull"));
+    QCOMPARE(int(service->Calls().size()), 3);
+}
+
+void CoreTest::eventsArriveInOrderAndStopWhenClosed() {
+    QObject receiver;
+    std::vector<ControllerEvent> got;
+    auto sink = plat::ComPtr<ControllerEventSink>(
+        ControllerEventSink::CreateInstance(&receiver, [&](const ControllerEvent& e) { got.push_back(e); }));
+    plat::Bstr guid(u"{00000000-0000-0000-0000-000000000001}");
+    std::thread bus([&] {
+        for (int i = 0; i < 50; ++i) {
+            sink->CacheAlmostFull(UINT(i));
+            sink->SongDetected(guid);
+        }
+    });
+    bus.join();
+    QTRY_COMPARE_WITH_TIMEOUT(got.size(), size_t(100), 20000);
+    for (int i = 0; i < 50; ++i) {
+        QCOMPARE(got[2 * i].kind, ControllerEvent::CacheAlmostFull);
+        QCOMPARE(got[2 * i].value, UINT(i));
+        QCOMPARE(got[2 * i + 1].guid, QStringLiteral("{00000000-0000-0000-0000-000000000001}"));
+    }
+    sink->Close();
+    sink->DiskFull();
+    QCoreApplication::processEvents();
+    QCOMPARE(got.size(), size_t(100));
+}
+
+void CoreTest::controllerErrorsShowTextsOrTheCall() {
+    TestSeams t;
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    AppCore core(t.Make());
+    core.controller = service.Get();
+    service->errors = {u"Cache folder is not writable", u"Disk is full"};
+    core.ShowControllerErrors(nullptr, "Record", E_FAIL);
+    core.ShowControllerErrors(nullptr, "Record", E_FAIL);
+    QCOMPARE(t.prompter.Texts(), (QStringList{QStringLiteral("Cache folder is not writable\nDisk is full"),
+                                              QStringLiteral("Record failed (0x80004005)")}));
+}
+
+void CoreTest::notAnsweringRefusesUntilAPollAnswers() {
+    TestSeams t;
+    auto service = plat::ComPtr<FakeService>(FakeService::CreateInstance());
+    AppCore core(t.Make());
+    core.controller = service.Get();
+    QStringList notices;
+    core.notice = [&](const QString& text) { notices << text; };
+    QVERIFY(!core.Refuse(nullptr));
+    // A call that timed out: no GetErrors (it would wait again), one notice.
+    core.ShowControllerErrors(nullptr, "Play", HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    QVERIFY(core.Refuse(nullptr));
+    QVERIFY(core.Refuse(nullptr));
+    QCOMPARE(notices, QStringList{QString::fromUtf8(kNotAnswering)});
+    QVERIFY(service->Calls().empty());
+    // A poll failure of another kind gives one notice per outage.
+    core.PollAnswered();
+    QVERIFY(!core.Refuse(nullptr));
+    core.PollFailed("GetCurrentState", E_FAIL);
+    core.PollFailed("GetCurrentState", E_FAIL);
+    QCOMPARE(notices.size(), 2);
+    core.PollAnswered();
+    core.PollFailed("GetCurrentState", E_FAIL);
+    QCOMPARE(notices.size(), 3);
+}
+
+QTEST_MAIN(CoreTest)
+#include "CoreTest.moc"
