@@ -1,12 +1,18 @@
 // Tavrin: installs or removes the output "Tonquil Audio Device" on the sound
 // server. /install creates it (once) and makes it the default output;
-// /uninstall removes it. Exit code 0 on success, 1 on failure, 2 on bad usage.
+// /uninstall removes it. /install also registers the driver stand-in as this
+// user's service (the user unit tonquil-audio-driver.service, enabled when a
+// user service manager runs); /uninstall removes that too.
+// Exit code 0 on success, 1 on failure, 2 on bad usage.
 #include <strings.h>
 
 #include <cstdio>
 #include <string>
 
 #include "driver/PulseAdmin.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+#include "platform/service/UserUnits.h"
 
 namespace {
 
@@ -62,6 +68,37 @@ int Uninstall(PulseAdmin& server) {
     return 0;
 }
 
+constexpr const char* kUnitName = "tonquil-audio-driver.service";
+
+std::string UnitPath() {
+    std::string dir = plat::svc::UserUnitDir();
+    return dir.empty() ? dir : dir + "/" + kUnitName;
+}
+
+int InstallUnit() {
+    const std::string path = UnitPath();
+    if (path.empty()) return Fail("no data folder for this user (set HOME or XDG_DATA_HOME)");
+    plat::svc::UserUnit unit;
+    unit.description = std::string("Stand-in for the driver of \"") + kDescription + "\"";
+    unit.type = "simple";
+    unit.exec = {plat::ToUtf8(plat::GetModuleDir()) + "tonquil-audio-driver"};
+    unit.restart = "on-failure";
+    if (!plat::svc::WriteFileAtomically(path, plat::svc::UserUnitText(unit))) return Fail(path + " could not be written");
+    if (plat::svc::UserManagerAnswers()) {
+        plat::svc::UserSystemctl({"daemon-reload"});
+        if (FAILED(plat::svc::UserSystemctl({"enable", "--now", kUnitName}))) return Fail(std::string(kUnitName) + " could not be started");
+    }
+    return 0;
+}
+
+int UninstallUnit() {
+    const std::string path = UnitPath();
+    if (path.empty()) return 0;
+    if (plat::svc::UserManagerAnswers()) plat::svc::UserSystemctl({"disable", "--now", kUnitName});
+    if (!plat::svc::RemoveOwnFile(path)) return Fail(path + " could not be removed");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,5 +110,7 @@ int main(int argc, char** argv) {
     }
     PulseAdmin server;
     if (!server.Connect("Tavrin")) return Fail(server.Error());
-    return install ? Install(server) : Uninstall(server);
+    int rc = install ? Install(server) : Uninstall(server);
+    if (rc != 0) return rc;
+    return install ? InstallUnit() : UninstallUnit();
 }

@@ -11,7 +11,6 @@
 #include "driver/DriverLog.h"
 #include "driver/PulseAdmin.h"
 #include "driver/PulseMonitorSource.h"
-#include "driver/SignalWaitable.h"
 #include "driver/ToneSource.h"
 #include "driver/WavFile.h"
 #include "driver/WavSource.h"
@@ -20,6 +19,7 @@
 #include "platform/core/Text.h"
 #include "platform/driver/DeviceServer.h"
 #include "platform/driver/DriverProtocol.h"
+#include "platform/service/SignalWaitable.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     }
 
     // Before any thread starts, so that every thread has them blocked.
-    SignalWaitable signals{SIGTERM, SIGINT, SIGHUP};
+    plat::SignalWaitable signals{SIGTERM, SIGINT, SIGHUP};
     if (!signals.IsValid()) {
         DriverLog("cannot watch for signals");
         return 1;

@@ -18,7 +18,8 @@ trap cleanup EXIT
 mkdir -p "$dir/home/.config/pulse" "$dir/run"
 chmod 700 "$dir/run"
 echo "autospawn = no" >"$dir/home/.config/pulse/client.conf"
-export HOME=$dir/home XDG_RUNTIME_DIR=$dir/run XDG_CONFIG_HOME=$dir/home/.config
+export HOME=$dir/home XDG_RUNTIME_DIR=$dir/run XDG_CONFIG_HOME=$dir/home/.config XDG_DATA_HOME=$dir/data
+unit=$XDG_DATA_HOME/systemd/user/tonquil-audio-driver.service
 unset PULSE_SERVER
 
 fail() { echo "FAIL: $*"; exit 1; }
@@ -47,6 +48,7 @@ default() { pactl get-default-sink; }
 [[ $(count) == 1 ]] || fail "no tonquil output after install"
 [[ $(default) == tonquil ]] || fail "tonquil is not the default output"
 pactl list sinks | grep -q 'Description: Tonquil Audio Device' || fail "wrong description"
+grep -q '^ExecStart=".*/tonquil-audio-driver"$' "$unit" || fail "no user unit for the driver stand-in"
 
 pactl set-default-sink speakers
 "$tavrin" /INSTALL || fail "second install failed"
@@ -55,6 +57,7 @@ pactl set-default-sink speakers
 
 "$tavrin" /uninstall || fail "uninstall failed"
 [[ $(count) == 0 ]] || fail "tonquil output still there"
+[[ ! -e $unit ]] || fail "the driver's user unit is still there"
 "$tavrin" /uninstall || fail "uninstall of nothing failed"
 
 "$tavrin" >/dev/null 2>&1

@@ -43,6 +43,12 @@ Thread::~Thread() {
     if (m_thread.joinable()) m_thread.join();
 }
 
+namespace {
+std::atomic<ThreadHook> g_threadHook{nullptr};
+}  // namespace
+
+void SetThreadHook(ThreadHook hook) { g_threadHook = hook; }
+
 bool Thread::Start(Proc proc, const std::string& name) {
     if (m_thread.joinable()) {
         SetLastError(ERROR_BUSY);
@@ -59,6 +65,8 @@ bool Thread::Start(Proc proc, const std::string& name) {
             m_tid = CurrentThreadId();
             if (!name.empty()) pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
             ApplyNice(m_tid, static_cast<ThreadPriority>(m_priority.load()));
+            ThreadHook hook = g_threadHook.load();
+            if (hook) hook(true);
             HRESULT hr = E_FAIL;
             try {
                 if (proc) hr = proc();
@@ -66,6 +74,7 @@ bool Thread::Start(Proc proc, const std::string& name) {
                 // The thread ends with the failure as its exit code; the process lives on.
                 hr = ReportCurrentException("thread", name.empty() ? std::string_view("unnamed") : name);
             }
+            if (hook) hook(false);
             m_exitCode = hr;
             m_exited.Set();
         });

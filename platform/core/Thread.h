@@ -55,6 +55,12 @@ private:
     std::atomic<int> m_priority{static_cast<int>(ThreadPriority::Normal)};
 };
 
+// Called on every thread started by Thread: with true before its procedure,
+// with false after it (the crash handler gives each thread its own signal
+// stack this way). Set once, before threads start; null for none.
+using ThreadHook = void (*)(bool starting);
+void SetThreadHook(ThreadHook hook);
+
 // Applies a priority to the calling thread (best effort).
 void SetCurrentThreadPriority(ThreadPriority priority);
 // Raises the whole process's scheduling priority (best effort).

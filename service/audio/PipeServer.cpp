@@ -127,8 +127,11 @@ void KPipeServer::Close() {
     m_bStarted = false;
 }
 
-void KPipeServer::CloseDeviceFromAnyThread() {
-    if (plat::drv::Device* device = g_device.exchange(nullptr)) device->CloseWithControl(plat::drv::IOCTL_LINK_CLOSE);
+bool KPipeServer::CloseDeviceFromAnyThread() {
+    plat::drv::Device* device = g_device.exchange(nullptr);
+    if (!device) return false;
+    device->CloseWithControl(plat::drv::IOCTL_LINK_CLOSE);
+    return true;
 }
 
 void KPipeServer::Interrupt() {

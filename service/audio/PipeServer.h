@@ -62,8 +62,9 @@ public:
     HRESULT ReaderThread();
 
     // For the crash handler: tells the driver the link is closed and closes
-    // the device. Safe from any thread and from a signal handler.
-    static void CloseDeviceFromAnyThread();
+    // the device. Safe from any thread and from a signal handler. True when
+    // a device was open.
+    static bool CloseDeviceFromAnyThread();
 
 private:
     HRESULT Start();

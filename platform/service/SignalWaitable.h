@@ -6,6 +6,8 @@
 
 #include "platform/core/Sync.h"
 
+namespace plat {
+
 class SignalWaitable : public plat::Waitable {
 public:
     explicit SignalWaitable(std::initializer_list<int> signals);
@@ -23,3 +25,5 @@ private:
     int m_fd = -1;
     int m_last = 0;
 };
+
+}  // namespace plat

@@ -1,9 +1,11 @@
-#include "driver/SignalWaitable.h"
+#include "platform/service/SignalWaitable.h"
 
 #include <pthread.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+
+namespace plat {
 
 SignalWaitable::SignalWaitable(std::initializer_list<int> signals) {
     sigset_t set;
@@ -22,3 +24,5 @@ bool SignalWaitable::TryAcquire() {
     m_last = static_cast<int>(info.ssi_signo);
     return true;
 }
+
+}  // namespace plat

@@ -1,0 +1,181 @@
+#include "platform/service/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/core/LastError.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+
+extern char** environ;
+
+namespace plat::svc {
+
+namespace {
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+int OpenPidFd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+
+// Waits for the pid's descriptor to poll readable (the process ended).
+bool PollEnd(int pidfd, DWORD timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int waitMs = -1;
+        if (timeoutMs != INFINITE) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            waitMs = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        }
+        pollfd p{pidfd, POLLIN, 0};
+        int r = ::poll(&p, 1, waitMs);
+        if (r > 0) return true;
+        if (r == 0) return false;
+        if (errno != EINTR) return false;
+    }
+}
+
+struct Argv {
+    explicit Argv(const std::vector<std::string>& args, const std::string& path) : m_args(args) {
+        m_args[0] = path;
+        for (auto& a : m_args) m_ptrs.push_back(a.data());
+        m_ptrs.push_back(nullptr);
+    }
+    char** Get() { return m_ptrs.data(); }
+    std::vector<std::string> m_args;
+    std::vector<char*> m_ptrs;
+};
+
+}  // namespace
+
+std::string FindProgram(const std::string& name) {
+    if (name.empty()) return {};
+    if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
+    std::string own = ToUtf8(GetModuleDir());
+    if (!own.empty() && IsExecutableFile(own + name)) return own + name;
+    const char* path = std::getenv("PATH");
+    std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos) end = list.size();
+        std::string dir = list.substr(start, end - start);
+        if (!dir.empty() && dir[0] == '/') {
+            std::string candidate = dir + "/" + name;
+            if (IsExecutableFile(candidate)) return candidate;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* exitCode, bool quiet) {
+    if (argv.empty()) return E_INVALIDARG;
+    std::string path = FindProgram(argv[0]);
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    Argv args(argv, path);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    // The helper gets the default signal mask, whatever this process blocks.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, path.c_str(), &actions, &attr, args.Get(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        SetLastErrorFromErrno(rc);
+        return HResultFromLastError();
+    }
+    int pidfd = OpenPidFd(pid);
+    bool ended = pidfd < 0 || PollEnd(pidfd, timeoutMs);
+    if (pidfd >= 0) ::close(pidfd);
+    if (!ended) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended) {
+        SetLastError(ERROR_TIMEOUT);
+        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    }
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return S_OK;
+}
+
+HRESULT StartDetached(const std::vector<std::string>& argv) {
+    if (argv.empty()) return E_INVALIDARG;
+    std::string path = FindProgram(argv[0]);
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    Argv args(argv, path);
+    // Everything the children use is made before the fork: between fork and
+    // exec only async-signal-safe calls are allowed in a threaded process.
+    sigset_t none;
+    sigemptyset(&none);
+    pid_t middle = ::fork();
+    if (middle < 0) {
+        SetLastErrorFromErrno(errno);
+        return HResultFromLastError();
+    }
+    if (middle == 0) {
+        ::setsid();
+        pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0) {
+                ::dup2(null, 0);
+                ::dup2(null, 1);
+                ::dup2(null, 2);
+            }
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(args.Get()[0], args.Get(), environ);
+            ::_exit(127);
+        }
+        ::_exit(grandchild < 0 ? 1 : 0);
+    }
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+bool WaitForProcessEnd(pid_t pid, DWORD timeoutMs) {
+    if (pid <= 0) return true;
+    int pidfd = OpenPidFd(pid);
+    if (pidfd < 0) return errno == ESRCH;
+    bool ended = PollEnd(pidfd, timeoutMs);
+    ::close(pidfd);
+    return ended;
+}
+
+}  // namespace plat::svc

@@ -1,0 +1,23 @@
+#pragma once
+// The service's crash report: when the process meets a fault that nothing
+// handles, the error log gets "QXSERVICE CRASH", the driver link is closed
+// (so that the driver stops feeding a dead process), a text report goes to
+// "<temporary folder>QXService.dmp" and the process dies of the signal.
+#include <string>
+
+class KCrashDumpWriter {
+public:
+    // Installs the service's handler for this process. The log lines are
+    // appended to the error log file open at this moment.
+    explicit KCrashDumpWriter(const char* applicationName);
+    bool IsInstalled() const { return m_installed; }
+    const std::string& DumpPath() const { return m_dumpPath; }
+
+    // The service's handler steps, with no lock and no allocation.
+    static void ServiceCrashFilter(int signal);
+    static void ReportResult(const char* line);
+
+private:
+    std::string m_dumpPath;
+    bool m_installed = false;
+};

@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# The daemon QXService end to end, driven with busctl the way a user would:
+#   qxservice_e2e.sh QXSERVICE DRIVER CASE
+# Each run has a bus of its own (dbus-run-session) and its own data, runtime and
+# temporary folders, so cases run side by side. Exit 77 skips.
+set -euo pipefail
+
+QX=$1
+DRIVER=$2
+CASE=$3
+
+if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
+    command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is missing"; exit 77; }
+    base=$(mktemp -d "${TMPDIR:-/tmp}/qxe2e.XXXXXX")
+    trap 'rm -rf "$base"' EXIT
+    mkdir -p "$base"/{data,xdg,runtime,tmp,home}
+    chmod 700 "$base/runtime"
+    rc=0
+    TONQUIL_E2E_INSIDE=1 E2E_BASE=$base HOME=$base/home TONQUIL_DATA_DIR=$base/data XDG_DATA_HOME=$base/xdg \
+        TONQUIL_RUNTIME_DIR=$base/runtime XDG_RUNTIME_DIR=$base/runtime TMPDIR=$base/tmp \
+        dbus-run-session -- bash "$0" "$@" || rc=$?
+    exit $rc
+fi
+
+PIDS=()
+cleanup() {
+    local p
+    for p in "${PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+note() { echo "-- $*"; }
+
+CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
+call() { busctl --user --timeout=30 call "${CTRL[@]}" "$@"; }
+# A call whose HRESULT must be S_OK; prints the rest of the answer.
+ok() {
+    local out
+    local sig hr rest
+    out=$(call "$@") || fail "$* could not be called"
+    read -r sig hr rest <<<"$out"
+    [[ $hr == 0 ]] || fail "$* answered $out"
+    [[ -z $rest ]] || echo "$rest"
+}
+playlist_count() {
+    busctl --user --timeout=30 call QXService.AudioController /AudioController/PlayList QXServiceLib.IPlayList Count |
+        awk '{print $3}'
+}
+published() { busctl --user status QXService.AudioController >/dev/null 2>&1; }
+wait_published() {  # seconds
+    local i
+    for ((i = 0; i < $1 * 10; i++)); do
+        published && return 0
+        sleep 0.1
+    done
+    return 1
+}
+start_driver() {
+    "$DRIVER" --source tone >"$E2E_BASE/driver.log" 2>&1 &
+    DRIVER_PID=$!
+    PIDS+=("$DRIVER_PID")
+    local i
+    for ((i = 0; i < 100; i++)); do
+        [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] && return 0
+        sleep 0.1
+    done
+    fail "the driver stand-in did not come up"
+}
+start_daemon() {
+    "$QX" "$@" >>"$E2E_BASE/daemon.log" 2>&1 &
+    DAEMON_PID=$!
+    PIDS+=("$DAEMON_PID")
+}
+# Waits for the daemon's end within $1 seconds; sets STATUS.
+wait_daemon() {
+    local i
+    for ((i = 0; i < $1 * 10; i++)); do
+        kill -0 "$DAEMON_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$DAEMON_PID" 2>/dev/null && fail "the daemon did not end within $1 s"
+    STATUS=0
+    wait "$DAEMON_PID" || STATUS=$?
+}
+cache_dir() {
+    local out
+    out=$(busctl --user call QXService.AudioController /AudioController/Settings QXServiceLib.ISettings GetCacheDir)
+    out=${out#is 0 \"}
+    echo "${out%\"}"
+}
+
+case $CASE in
+transport | kill9 | activation)
+    # The engine plays and records through the sound server.
+    [[ -n ${PULSE_SERVER:-} ]] || { echo "SKIP: no sound server"; exit 77; }
+    ;;
+esac
+
+case $CASE in
+transport)
+    # Record, pause, replay, live, stop: a selection in the playlist; SIGTERM saves it all
+    # and the next start reloads it.
+    python3 - "$E2E_BASE/notify.sock" "$E2E_BASE/notify.log" <<'PY' &
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "a", buffering=1) as log:
+    while True:
+        log.write(s.recv(4096).decode() + "\n")
+PY
+    PIDS+=($!)
+    for ((i = 0; i < 50; i++)); do [[ -S $E2E_BASE/notify.sock ]] && break; sleep 0.1; done
+    start_driver
+    NOTIFY_SOCKET=$E2E_BASE/notify.sock start_daemon
+    wait_published 30 || fail "the name was not published"
+    for ((i = 0; i < 100; i++)); do grep -q '^READY=1' "$E2E_BASE/notify.log" 2>/dev/null && break; sleep 0.1; done
+    grep -q '^READY=1' "$E2E_BASE/notify.log" || fail "no READY=1 reached the notify socket"
+    ok Record
+    sleep 3
+    ok Pause
+    ok Play
+    sleep 1
+    ok Live
+    sleep 1
+    ok StopRecord
+    for ((i = 0; i < 100; i++)); do (($(playlist_count) > 0)) && break; sleep 0.1; done
+    songs=$(playlist_count)
+    ((songs > 0)) || fail "no selection in the playlist"
+    recorded=$(ok GetTimeFullness)
+    dir=$(cache_dir)
+    note "songs $songs, cache $recorded ms in $dir"
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
+    grep -q '^STOPPING=1' "$E2E_BASE/notify.log" || fail "no STOPPING=1"
+    [[ -s ${dir}QXCache/QXPlaylist.dat ]] || fail "no playlist saved in ${dir}QXCache"
+    ls "${dir}QXCache"/QXCacheStructure*.dat >/dev/null || fail "no cache index saved"
+    start_daemon
+    wait_published 30 || fail "the restart did not publish"
+    [[ $(playlist_count) == "$songs" ]] || fail "the restart has $(playlist_count) selections, not $songs"
+    reloaded=$(ok GetTimeFullness)
+    ((reloaded > 0)) || fail "the restart reloaded an empty cache"
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "the second SIGTERM gave exit status $STATUS"
+    ;;
+second)
+    start_driver
+    start_daemon
+    first=$DAEMON_PID
+    wait_published 30 || fail "the name was not published"
+    mkdir -p "$E2E_BASE/before" && cp -a "$TONQUIL_DATA_DIR/." "$E2E_BASE/before/"
+    start_daemon
+    wait_daemon 30
+    ((STATUS == 1)) || fail "a second daemon gave exit status $STATUS"
+    published || fail "the first daemon lost its name"
+    DAEMON_PID=$first
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
+    ;;
+nodriver)
+    start=$(date +%s%N)
+    start_daemon
+    wait_daemon 60
+    took=$((($(date +%s%N) - start) / 1000000))
+    note "without a driver the daemon ended after $took ms with status $STATUS"
+    ((STATUS == 1)) || fail "no driver gave exit status $STATUS"
+    grep -aq 'S.t.a.r.t.S.t.o.p. .w.a.s. .f.a.i.l.e.d' "$(dirname "$QX")/(log-file).log" ||
+        note "(the error log is shared by the build; not checked)"
+    ;;
+startup-term)
+    start_driver
+    start_daemon
+    sleep 0.05
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM during start-up gave exit status $STATUS"
+    ;;
+bus-lost)
+    start_driver
+    # A bus of the daemon's own, ended under it.
+    address_file=$E2E_BASE/bus.address
+    dbus-daemon --session --nofork --print-address=3 3>"$address_file" &
+    bus=$!
+    PIDS+=("$bus")
+    for ((i = 0; i < 50; i++)); do [[ -s $address_file ]] && break; sleep 0.1; done
+    address=$(head -n1 "$address_file")
+    DBUS_SESSION_BUS_ADDRESS=$address start_daemon
+    for ((i = 0; i < 300; i++)); do
+        DBUS_SESSION_BUS_ADDRESS=$address busctl --user status QXService.AudioController >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    kill -KILL "$bus"
+    wait_daemon 60
+    ((STATUS == 1)) || fail "a lost bus gave exit status $STATUS"
+    grep -q 'Service normaly stopped' "$E2E_BASE/daemon.log" || fail "the lost bus did not run the full stop"
+    ;;
+kill9)
+    # Killed while recording, again and again: each start publishes within 10 s and has
+    # the cache of the last save (every 5 s) at least.
+    start_driver
+    rounds=${TONQUIL_KILL_ROUNDS:-5}
+    last=0
+    for ((round = 1; round <= rounds; round++)); do
+        start=$(date +%s%N)
+        start_daemon
+        wait_published 10 || fail "round $round: not published within 10 s"
+        note "round $round: published after $((($(date +%s%N) - start) / 1000000)) ms"
+        have=$(ok GetTimeFullness)
+        ((have >= last)) || fail "round $round: $have ms in the cache, the last save held $last ms"
+        ok Record
+        sleep 6  # past one save
+        last=$(ok GetTimeFullness)
+        last=$((last > 5000 ? last - 5000 : 0))  # at most one save period may be lost
+        kill -KILL "$DAEMON_PID"
+        wait "$DAEMON_PID" 2>/dev/null || true
+    done
+    ;;
+activation)
+    # -RegServer writes the activation file; a call to the name starts the daemon.
+    # The program in a folder of its own, with installers that only note their runs:
+    # the real one would change the shared sound server's outputs.
+    mkdir -p "$E2E_BASE/prog"
+    cp "$QX" "$E2E_BASE/prog/QXService"
+    QX=$E2E_BASE/prog/QXService
+    for name in Tavrin Tavrin64; do
+        printf '#!/bin/sh\necho "$0 $*" >> "%s/installer.log"\n' "$E2E_BASE" >"$E2E_BASE/prog/$name"
+        chmod +x "$E2E_BASE/prog/$name"
+    done
+    start_driver
+    dbus-update-activation-environment TONQUIL_DATA_DIR TONQUIL_RUNTIME_DIR XDG_RUNTIME_DIR TMPDIR PULSE_SERVER HOME XDG_DATA_HOME
+    "$QX" -RegServer || fail "-RegServer failed with $?"
+    [[ -f $XDG_DATA_HOME/dbus-1/services/QXService.AudioController.service ]] || fail "no activation file"
+    unit=$XDG_DATA_HOME/systemd/user/QXService.service
+    [[ -f $unit ]] || fail "no unit file"
+    if command -v systemd-analyze >/dev/null; then
+        # It exits 0 on some errors: only an empty output passes.
+        out=$(systemd-analyze --user verify "$unit" 2>&1 || true)
+        [[ -z $out ]] || fail "systemd-analyze: $out"
+    fi
+    # Registration starts it through the bus; a call would too.
+    wait_published 30 || fail "the registered service was not started by the bus"
+    ok GetCurrentState >/dev/null
+    note "activated"
+    "$QX" -UnregServer || note "-UnregServer gave $? (the engine's DropCache may not be served)"
+    published && fail "the service still runs after -UnregServer"
+    [[ ! -e $XDG_DATA_HOME/dbus-1/services/QXService.AudioController.service ]] || fail "the activation file is left"
+    [[ ! -e $unit ]] || fail "the unit file is left"
+    grep -q 'Tavrin64 /install' "$E2E_BASE/installer.log" || fail "the installer was not run"
+    grep -q 'Tavrin64 /uninstall' "$E2E_BASE/installer.log" || fail "the installer was not run to uninstall"
+    ;;
+*)
+    echo "unknown case $CASE" >&2
+    exit 2
+    ;;
+esac
+note "$CASE passed"
