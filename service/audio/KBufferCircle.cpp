@@ -89,7 +89,8 @@ bool KBufferCircle::Write(const BYTE* data, DWORD bytes) {
                 m_dwWriteIndex += n;
             }
             done += n;
-            m_evData.Set();
+            // The consumer is woken once there is as much as it waits for.
+            if (UsedLocked() >= m_dwWanted) m_evData.Set();
         }
         if (FreeLocked() == 0) m_evRoom.ResetEvent();
     }
@@ -147,26 +148,44 @@ LONG KBufferCircle::ReadPortion(BYTE* destination, DWORD bytes, DWORD idleMs, ui
     uint64_t gen = Generation();
     DWORD copied = 0;
     while (copied < bytes) {
-        DWORD r = plat::WaitAny({&m_evStop, &m_evFlush, &m_evData}, copied > 0 ? idleMs : INFINITE);
-        if (r != plat::WAIT_OBJECT_0 && r != plat::WAIT_OBJECT_0 + 1 && r != plat::WAIT_OBJECT_0 + 2) {
-            if (r == plat::WAIT_TIMEOUT) break;  // the producer paused: hand over what is held
-            // A broken wait: behave as stopped rather than spin.
-            if (copied == 0) return -1;
-            break;
+        bool holding;
+        {
+            // Woken only once the rest of the portion is there, not by every
+            // write on the way.
+            KLock lock(m_mutex);
+            m_dwWanted = bytes - copied;
+            holding = copied > 0 || UsedLocked() > 0;
+            if (UsedLocked() >= m_dwWanted) {
+                m_evData.Set();
+            } else {
+                m_evData.ResetEvent();
+            }
         }
+        DWORD r = plat::WaitAny({&m_evStop, &m_evFlush, &m_evData}, holding ? idleMs : INFINITE);
+        const bool broken = r != plat::WAIT_OBJECT_0 && r != plat::WAIT_OBJECT_0 + 1 && r != plat::WAIT_OBJECT_0 + 2 &&
+                            r != plat::WAIT_TIMEOUT;
         {
             KLock lock(m_mutex);
+            m_dwWanted = 1;
+            if (UsedLocked() > 0) m_evData.Set();
             if (m_nGeneration != gen) {
                 copied = 0;
                 gen = m_nGeneration;
             }
-            copied += CopyOut(destination + copied, bytes - copied);
+            // A broken wait behaves as stopped rather than spin.
+            if (!broken) copied += CopyOut(destination + copied, bytes - copied);
+        }
+        if (broken) {
+            if (copied == 0) return -1;
+            break;
         }
         if (r == plat::WAIT_OBJECT_0) {
             if (copied == 0) return -1;  // stopped and drained
             break;
         }
-        if (r == plat::WAIT_OBJECT_0 + 1) break;  // flush: hand over at once
+        // A flush hands over at once; a portion that did not fill within the
+        // idle time means the producer paused: hand over what is held.
+        if (r == plat::WAIT_OBJECT_0 + 1 || r == plat::WAIT_TIMEOUT) break;
     }
     if (generation) *generation = gen;
     return static_cast<LONG>(copied);

@@ -36,9 +36,10 @@ public:
     LONG Read(BYTE* destination, DWORD bytes, bool bWait);
 
     // The consumer's read of one portion: waits for `bytes` bytes, but returns
-    // what it holds early when a flush is asked for, when no new data came for
-    // `idleMs` while it held some, or when the ring is stopped (then it drains
-    // what is left, portion by portion). -1 once stopped and empty.
+    // what there is early when a flush is asked for, when the portion did not
+    // fill within `idleMs` of there being some, or when the ring is stopped
+    // (then it drains what is left, portion by portion). -1 once stopped and
+    // empty. The producer wakes it only once the portion is there.
     // *generation receives the generation the returned bytes belong to.
     LONG ReadPortion(BYTE* destination, DWORD bytes, DWORD idleMs, uint64_t* generation);
 
@@ -74,6 +75,8 @@ private:
     DWORD m_dwReadIndex = 0;
     DWORD m_dwWriteIndex = 0;
     uint64_t m_nGeneration = 0;
+    // How many bytes the consumer waits for; m_evData is set from then on.
+    DWORD m_dwWanted = 1;
 
     plat::Event m_evStop{plat::Event::Reset::Manual, false};
     plat::Event m_evRoom{plat::Event::Reset::Manual, true};

@@ -51,7 +51,12 @@ public:
     static constexpr DWORD kReplayBlockMs = BYTES_TO_PLAY * 1000 / kByteRate;
     // The most song detection reads per maintenance pass.
     static constexpr DWORD kDetectionBlock = 51200;
-    static constexpr DWORD kMaintenancePeriodMs = 10;
+    // The maintenance pass's pace: the position flags the desktop reads ten
+    // times a second, and song detection reads more than five times the
+    // recorded rate at this pace; every other check goes by its own clock.
+    static constexpr DWORD kMaintenancePeriodMs = 100;
+    // How long the replay rests after a cache read that failed.
+    static constexpr DWORD kReadFailureRestMs = 10;
     static constexpr DWORD kSavePeriodMs = 5000;
     static constexpr DWORD kStallCheckMs = 3000;
     static constexpr DWORD kCleanupPeriodMs = 2730;

@@ -18,7 +18,7 @@ void KAudioController::ReplayPass() {
         // Silence rather than the previous block once more; and a short rest
         // so that a cache that keeps failing is not read in a tight loop.
         std::fill(m_replayBlock.begin(), m_replayBlock.end(), 0);
-        m_hEventExit.Wait(kMaintenancePeriodMs);
+        m_hEventExit.Wait(kReadFailureRestMs);
     }
     if (TQ_FAILED(hr, m_pReplayPlayer->PlayData(BYTES_TO_PLAY, m_replayBlock.data()))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Replay player data playing was failed");
