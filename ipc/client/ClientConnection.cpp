@@ -67,7 +67,7 @@ HRESULT ClientConnection::Start(const std::string& address) {
                                              [this](sdbus::Message& m) { OnControllerEvent(m); });
         m_encoderEvents =
             m_bus->addMatch(SignalRule(kEncoderEventsInterface), [this](sdbus::Message& m) { OnEncoderEvent(m); });
-        m_loop = std::make_unique<EventLoop>(*m_bus);
+        m_loop = std::make_unique<EventLoop>(m_bus);
         m_loop->Start();
     } catch (const std::system_error&) {
         return E_OUTOFMEMORY;

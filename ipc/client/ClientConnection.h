@@ -13,8 +13,8 @@
 //   // S_OK: found; S_FALSE: the service is not running (yet)
 //
 // Sinks are called on the connection's event-loop thread, in the order the
-// service fired the events. Never drop the last reference of a connection
-// from inside a sink call (the shared connection lives until the process ends).
+// service fired the events. A sink may drop the last reference of its
+// connection: the loop then ends by itself once the sink call returns.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -87,7 +87,7 @@ private:
     uint64_t AddSubscriber(Subscriber subscriber);
 
     // Declared first, closed last.
-    std::unique_ptr<sdbus::IConnection> m_bus;
+    std::shared_ptr<sdbus::IConnection> m_bus;
     std::unique_ptr<EventLoop> m_loop;
     sdbus::Slot m_controllerEvents;
     sdbus::Slot m_encoderEvents;

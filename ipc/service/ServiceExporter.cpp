@@ -59,7 +59,7 @@ HRESULT ServiceExporter::Start(const CallPool::Limits& limits, const std::string
         m_table = std::make_unique<ObjectTable>(*m_connection, *m_pool);
         m_nameWatch = m_connection->addMatch(kNameOwnerChangedRule,
                                              [this](sdbus::Message& message) { OnNameOwnerChanged(message); });
-        m_loop = std::make_unique<EventLoop>(*m_connection);
+        m_loop = std::make_unique<EventLoop>(m_connection);
         m_loop->Start();
     } catch (const std::system_error&) {
         TQ_TRACE_BOOL("m_loop->Start()");

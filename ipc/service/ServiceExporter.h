@@ -65,7 +65,7 @@ private:
     void OnNameOwnerChanged(sdbus::Message& message);
 
     // Declared first, closed last: the table and pool refer to it.
-    std::unique_ptr<sdbus::IConnection> m_connection;
+    std::shared_ptr<sdbus::IConnection> m_connection;
     std::unique_ptr<EventLoop> m_loop;
     std::unique_ptr<CallPool> m_pool;
     std::unique_ptr<ObjectTable> m_table;

@@ -3,6 +3,7 @@
 // points the objects offer in-process.
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -92,6 +93,54 @@ TEST_F(IpcBus, ControllerEventsArriveInOrderWithTheirArguments) {
     ULONG state = 0;
     EXPECT_EQ(controller->GetCurrentState(&state), S_OK);
     EXPECT_EQ(sink->Seen().size(), twice.size());
+}
+
+TEST_F(IpcBus, ASinkMayDropTheLastReferenceOfItsConnection) {
+    // A connection of its own whose only references are held by a sink: the
+    // first event releases them on the connection's own loop thread.
+    class ReleasingSink final : public plat::ComObject<ReleasingSink, _IAudioControllerEvents> {
+    public:
+        HRESULT SongDetected(BSTR) override { return Drop(); }
+        HRESULT CacheAlmostFull(UINT) override { return Drop(); }
+        HRESULT SongDeleted(BSTR) override { return Drop(); }
+        HRESULT DiskAlmostFull(UINT) override { return Drop(); }
+        HRESULT DiskFull() override { return Drop(); }
+        HRESULT ClearPlayList() override { return Drop(); }
+        HRESULT CacheLoaded(UINT) override { return Drop(); }
+        HRESULT CacheLoading() override { return Drop(); }
+
+        std::shared_ptr<ipc::ClientConnection> connection;
+        ComPtr<IAudioController> controller;
+        std::unique_ptr<ipc::EventSubscription> subscription;
+        std::atomic<int> calls{0};
+
+    private:
+        HRESULT Drop() {
+            ++calls;
+            subscription.reset();
+            controller = nullptr;
+            connection.reset();
+            return S_OK;
+        }
+    };
+    ComPtr<ReleasingSink> sink(ReleasingSink::CreateInstance());
+    std::weak_ptr<ipc::ClientConnection> watch;
+    {
+        std::shared_ptr<ipc::ClientConnection> own;
+        ASSERT_EQ(ipc::ClientConnection::Open(&own), S_OK);
+        ASSERT_EQ(own->FindController(sink->controller.ReleaseAndGetAddressOf(), service->BusName()), S_OK);
+        ASSERT_EQ(ipc::EventSubscription::Create(sink->controller.Get(),
+                                                 static_cast<_IAudioControllerEvents*>(sink.Get()), &sink->subscription),
+                  S_OK);
+        watch = own;
+        sink->connection = std::move(own);
+    }
+    service->controller->FireAllEvents(kSong);
+    ASSERT_TRUE(Eventually([&] { return watch.expired(); })) << "the connection outlived its last reference";
+    EXPECT_EQ(1, sink->calls.load()) << "no event after the connection went";
+    // The service and this test's own connection carry on.
+    ULONG state = 0;
+    EXPECT_EQ(controller->GetCurrentState(&state), S_OK);
 }
 
 TEST_F(IpcBus, ConnectionPointCookiesAndRefusals) {
