@@ -1,6 +1,7 @@
 // QXService: the engine daemon.
 #include "service/controller/CQXServiceModule.h"
 #include "service/controller/KCrashDumpWriter.h"
+#include "service/encoders/EncoderRegistry.h"
 #include "service/foundation/KErrorLog.h"
 
 namespace {
@@ -14,6 +15,8 @@ KCrashDumpWriter g_crashDumpWriter("QXService");
 
 int main(int argc, char** argv) {
     (void)g_errorLog;
+    // The four formats CreateNewEncoder makes.
+    RegisterEncoders();
     CQXServiceModule module;
     return module.WinMain(argc, argv);
 }
