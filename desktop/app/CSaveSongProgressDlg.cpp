@@ -149,17 +149,19 @@ void CSaveSongProgressDlg::OnCancel() {
         return;
     }
     if (m_core.prompter().Show(this, Str(222), Icon::Question, Buttons::YesNo) == Answer::No) return;
-    if (m_encoder) m_encoder->StopSave();
-    bool ended;
-    HRESULT result;
-    {
-        std::unique_lock lock(m_shared->mutex);
-        ended = m_shared->done.wait_for(lock, std::chrono::milliseconds(m_core.seams().saveStopWaitMs),
-                                        [this] { return m_shared->finished; });
-        result = m_shared->result;
+    // The save may have ended while the question was open: its file stays.
+    if (Finished()) {
+        done(QDialog::Accepted);
+        return;
     }
-    // A file the save completed stays; a partial one goes.
-    if (m_single && !(ended && result == S_OK)) QFile::remove(m_destination);
+    if (m_encoder) m_encoder->StopSave();
+    {
+        // The save is given a bounded time to return before its file goes.
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->done.wait_for(lock, std::chrono::milliseconds(m_core.seams().saveStopWaitMs),
+                                [this] { return m_shared->finished; });
+    }
+    if (m_single) QFile::remove(m_destination);
     done(QDialog::Rejected);
 }
 
