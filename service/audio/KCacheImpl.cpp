@@ -258,6 +258,7 @@ HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
     KLock lock(m_csBuffer);
     if (position < GetStartPos()) return E_INVALIDARG;
     bool raiseRead = false;
+    HRESULT result = S_OK;
     for (;;) {
         const ULONGLONG first = m_vFiles.empty() ? 0 : m_vFiles.front()->llStart;
         if (position <= first) break;
@@ -270,14 +271,19 @@ HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
         if (record.bUndeletable && (record.IsReal() || position > record.llKeepFrom)) return E_FAIL;
         const ULONGLONG end = record.End();
         if (record.IsReal()) {
-            if (m_llReadPosition < end) raiseRead = true;
             const ULONGLONG size = record.bMissing ? 0 : record.llSize;
             CloseRecordFile(record);
-            if (!record.bMissing && !plat::DeleteFile(record.strPath)) {
+            if (!record.bMissing && !DeleteDataFile(record.strPath)) {
                 DWORD err = plat::GetLastError();
                 TQ_TRACE_BOOL("::DeleteFile(strName)");
                 TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, record.strPath);
+                // The file stays in the chain and in the byte count, so that the
+                // next trim deletes it: nothing is left on disk unknown to the index.
+                result = err != 0 ? plat::HResultFromError(err) : E_FAIL;
+                position = record.llStart;
+                break;
             }
+            if (m_llReadPosition < end) raiseRead = true;
             m_llDiskBytes -= std::min(size, m_llDiskBytes);
             RemoveFirst();
         } else if (end <= position) {
@@ -301,7 +307,12 @@ HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
     if (raiseRead || m_llReadPosition < start) m_llReadPosition = start;
     m_llStartPos = position;
     Changed();
-    return S_OK;
+    return result;
+}
+
+bool KCacheImpl::DeleteDataFile(const std::u16string& path) {
+    // A file that is gone already is as good as deleted.
+    return plat::DeleteFile(path) || plat::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 KCacheImpl::Chain::const_iterator KCacheImpl::FindRecord(ULONGLONG position) const {

@@ -156,6 +156,8 @@ private:
     void ReapDeleters(bool bWaitAll);
     bool IsMiddleNumberBusy(DWORD index) const;
     static void DeleteFiles(Chain& records);
+    // Deletes one data file; true also when it was gone already.
+    static bool DeleteDataFile(const std::u16string& path);
     // Closes the least recently used data file while too many are open.
     void MakeRoomForFile();
 

@@ -122,6 +122,10 @@ HRESULT KCache::ReserveSpace(ULONGLONG bytes) {
                 TQ_REPORT(EC_INTERNAL, hr, u"Dropping cache bytes was failed");
             }
         }
+        // No buffer moved on (each kept a file it could not delete): the next
+        // trim tries again rather than this one for ever.
+        ULONGLONG llAfter = 0;
+        if (FAILED(GetStartReadPos(&llAfter)) || llAfter <= llPos) break;
         GetTimeFullness(&used);
     }
     return S_OK;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "platform/fs/File.h"
@@ -34,6 +36,12 @@ std::vector<BYTE> ReadAt(KCacheImpl& b, ULONGLONG pos, DWORD bytes) {
     std::vector<BYTE> out(bytes, 0xEE);
     EXPECT_EQ(b.ReadFixedPos(pos, bytes, out.data()), S_OK);
     return out;
+}
+
+bool WriteByte(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    const bool ok = f && std::fputc('x', f) != EOF;
+    return f && std::fclose(f) == 0 && ok;
 }
 
 int OpenDescriptors() {
@@ -175,6 +183,41 @@ TEST(CacheImpl, DropAtOrBelowTheStartAndAtAProtectedRecord) {
     ULONGLONG protectedStart = 0;
     ASSERT_TRUE(b->GetFirstUndeletableStart(&protectedStart));
     EXPECT_EQ(protectedStart, MiB);
+}
+
+TEST(CacheImpl, AFileThatCannotBeDeletedKeepsItsRecordAndGoesAtTheNextDrop) {
+    TempDir dir;
+    auto b = MakeBuffer(dir, 0);
+    auto data = Pattern(0, 3 * MiB);
+    ASSERT_EQ(b->Write(static_cast<DWORD>(data.size()), data.data()), S_OK);
+    b->SetLive(FALSE);
+    const std::string first = plat::ToUtf8(dir.Path() + u"QXCache/CasheFile_0_0_000001.cah");
+    // A folder that is not empty, in the first file's place, cannot be unlinked.
+    ASSERT_EQ(0, ::unlink(first.c_str()));
+    ASSERT_EQ(0, ::mkdir(first.c_str(), 0700));
+    ASSERT_TRUE(WriteByte(first + "/inside"));
+
+    EXPECT_TRUE(FAILED(b->DropBefore(2 * MiB)));
+    auto recs = b->GetRecords();
+    ASSERT_EQ(recs.size(), 3u) << "the record stays, to be deleted later";
+    EXPECT_EQ(recs[0].strName, u"CasheFile_0_0_000001.cah");
+    EXPECT_EQ(b->GetStartPos(), 0u);
+    EXPECT_EQ(b->GetDiskBytes(), 3 * MiB) << "its bytes still count";
+    EXPECT_EQ(b->GetFileIDFirst(), 1u);
+
+    // Once it can go, the next drop deletes it and the ones after it.
+    ASSERT_EQ(0, ::unlink((first + "/inside").c_str()));
+    ASSERT_EQ(0, ::rmdir(first.c_str()));
+    ASSERT_TRUE(WriteByte(first));
+    ASSERT_EQ(b->DropBefore(2 * MiB), S_OK);
+    recs = b->GetRecords();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].strName, u"CasheFile_0_0_000003.cah");
+    EXPECT_FALSE(plat::PathExists(plat::ToUtf16(first)));
+    EXPECT_FALSE(plat::PathExists(dir.Path() + u"QXCache/CasheFile_0_0_000002.cah"));
+    EXPECT_EQ(b->GetDiskBytes(), MiB);
+    EXPECT_EQ(b->GetStartPos(), 2 * MiB);
+    EXPECT_EQ(ReadAt(*b, 2 * MiB, 8), Pattern(2 * MiB, 8));
 }
 
 TEST(CacheImpl, DropPastTheWritePositionEmptiesTheChainAndMovesTheWritePosition) {
