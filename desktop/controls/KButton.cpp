@@ -166,15 +166,18 @@ void KButton::changeEvent(QEvent* e) {
 void KButton::keyPressEvent(QKeyEvent* e) {
     const int key = e->key();
     if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !e->isAutoRepeat()) {
-        // A click from the keyboard: a press and a release over the button.
-        const QPoint centre = rect().center();
-        const QPoint global = mapToGlobal(centre);
-        OnLButtonDown(centre, global);
-        m_state |= kHover;
-        OnLButtonUp(centre, global);
+        Click();
         return;
     }
     KWndSkin::keyPressEvent(e);
+}
+
+void KButton::Click() {
+    const QPoint centre = rect().center();
+    const QPoint global = mapToGlobal(centre);
+    OnLButtonDown(centre, global);
+    m_state |= kHover;
+    OnLButtonUp(centre, global);
 }
 
 void KButton::focusInEvent(QFocusEvent* e) {

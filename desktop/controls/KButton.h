@@ -39,6 +39,8 @@ public:
     virtual void UpdateState() {}
     virtual void ModifyState(uint8_t bits, bool on);
     KToolTip& ToolTip() { return m_toolTip; }
+    // A click as from the keyboard: a press and a release over the button.
+    virtual void Click();
 
 signals:
     // Sent at once, in order: press 0x122 (screen point), 0x120, 0x123;

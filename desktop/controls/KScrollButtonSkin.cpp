@@ -74,17 +74,18 @@ void KScrollButtonSkin::OnLButtonUp(const QPoint&, const QPoint&) {
     PostCommand(kReleasedCommand);
 }
 
-void KScrollButtonSkin::keyPressEvent(QKeyEvent* e) {
-    const qint64 a = m_high - m_low;
-    qint64 v = m_value;
-    switch (e->key()) {
-        case Qt::Key_Left: v = std::max<qint64>(0, m_value - kKeyStepMs); break;
-        case Qt::Key_Right: v = std::min(a, m_value + kKeyStepMs); break;
-        case Qt::Key_Home: v = 0; break;
-        case Qt::Key_End: v = a; break;
-        default: KButtonSkin::keyPressEvent(e); return;
-    }
-    SetValue(v);
+void KScrollButtonSkin::MoveTo(qint64 v) {
+    SetValue(std::clamp<qint64>(v, 0, std::max<qint64>(0, m_high - m_low)));
     // Each move ends like a release of a drag.
     PostCommand(kReleasedCommand);
+}
+
+void KScrollButtonSkin::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Left: MoveTo(m_value - kKeyStepMs); break;
+        case Qt::Key_Right: MoveTo(m_value + kKeyStepMs); break;
+        case Qt::Key_Home: MoveTo(0); break;
+        case Qt::Key_End: MoveTo(m_high - m_low); break;
+        default: KButtonSkin::keyPressEvent(e); break;
+    }
 }

@@ -20,6 +20,11 @@ public:
     // Ignored when v is negative or above upper minus lower bound.
     void SetValue(qint64 v);
     qint64 GetValue() const { return m_value; }
+    // Sets the value as the user would (clamped to the bounds), ending like
+    // a release: keys and assistive tools move the thumb this way.
+    void MoveTo(qint64 v);
+    // Keys click nothing: they move the thumb.
+    void Click() override {}
     qint64 GetRange() const { return m_range; }
     qint64 GetLow() const { return m_low; }
     qint64 GetHigh() const { return m_high; }

@@ -1,5 +1,7 @@
 #include "desktop/controls/KWndSkin.h"
 
+#include "desktop/controls/KSkinAccessible.h"
+
 #include <QMetaObject>
 #include <QPainter>
 #include <QVariant>
@@ -19,6 +21,7 @@ QWidget* FindDlgItem(QWidget* dialog, int id) {
 
 KWndSkin::KWndSkin(QWidget* parent) : QWidget(parent), m_skin(this) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    InstallSkinAccessibility();
 }
 
 KWndSkin::~KWndSkin() = default;

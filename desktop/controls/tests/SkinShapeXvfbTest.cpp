@@ -2,11 +2,13 @@
 // screen shows the backdrop where the shape cuts and the skin inside it.
 #include "SkinTestUtil.h"
 
+#include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KManualSkinDlg.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QTest>
@@ -72,6 +74,28 @@ private slots:
         }
         const QImage mainShot = ScreenAt(QRect(QPoint(400, 300), size));
         QVERIFY(PixelIs(mainShot, QPoint(size.width() - 1, 0), kBackdrop, "main-corner"));
+    }
+
+    void noticesLeaveTheFocusWhereItWas() {
+        QWidget window;
+        auto* edit = new QLineEdit(&window);
+        window.setGeometry(100, 100, 200, 60);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        edit->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(edit->hasFocus(), 10000);
+        KPopupManager manager(600000, 5);
+        std::vector<KAnimatedPopup*> shown;
+        for (int i = 0; i < 3; ++i) shown.push_back(manager.ShowPopup(QStringLiteral("warning %1").arg(i)));
+        for (KAnimatedPopup* p : shown) QVERIFY(QTest::qWaitForWindowExposed(p));
+        // Give the server every chance to move the focus, then look.
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenPixelIs(shown[0]->pos() + QPoint(90, 40),
+                                               KSkinManifest::Probes(300).front().rgb),
+                                 10000);
+        QApplication::processEvents();
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(QApplication::activeWindow(), &window);
     }
 };
 

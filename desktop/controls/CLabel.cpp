@@ -1,0 +1,263 @@
+#include "desktop/controls/CLabel.h"
+
+#include "desktop/controls/KDialogFont.h"
+
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QPainter>
+
+CLabel::CLabel(QWidget* parent) : QFrame(parent) {
+    m_crText = palette().color(QPalette::WindowText);
+    m_font = font();
+    m_flashTimer.setInterval(kFlashMs);
+    connect(&m_flashTimer, &QTimer::timeout, this, &CLabel::OnFlash);
+    m_opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
+void CLabel::Redraw() {
+    update();
+    // A transparent label shows its parent: that area is drawn again too.
+    if (m_bTransparent && parentWidget()) parentWidget()->update(geometry());
+}
+
+CLabel& CLabel::SetBkColor(const QColor& colour, const QColor& end, bool gradient) {
+    m_crBackground = colour;
+    m_crGradientEnd = end;
+    m_bGradient = gradient && end.isValid();
+    m_bHasBackground = colour.isValid();
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetTextColor(const QColor& colour) {
+    m_crText = colour;
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetText(const QString& text) {
+    m_strText = text;
+    setAccessibleName(text);
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetFontBold(bool on) {
+    m_font.setWeight(on ? QFont::Bold : QFont::Normal);
+    return ApplyFont();
+}
+
+CLabel& CLabel::SetFontName(const QString& face) {
+    m_font.setFamily(KDialogFont::MakeFont(face, 10, 400, false).family());
+    return ApplyFont();
+}
+
+CLabel& CLabel::SetFontUnderline(bool on) {
+    m_font.setUnderline(on);
+    return ApplyFont();
+}
+
+CLabel& CLabel::SetFontItalic(bool on) {
+    m_font.setItalic(on);
+    return ApplyFont();
+}
+
+CLabel& CLabel::SetFontSize(int points) {
+    m_font.setPixelSize(std::max(1, std::abs(KDialogFont::PixelHeight(points, KDialogFont::kReferenceDpi))));
+    return ApplyFont();
+}
+
+CLabel& CLabel::SetSunken(bool on) {
+    setFrameStyle(on ? (QFrame::StyledPanel | QFrame::Sunken) : QFrame::NoFrame);
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetBorder(bool on) {
+    setFrameStyle(on ? (QFrame::Box | QFrame::Plain) : QFrame::NoFrame);
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetTransparent(bool on) {
+    m_bTransparent = on;
+    setAttribute(Qt::WA_TranslucentBackground, on);
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::FlashText(bool on) {
+    m_flashTimer.stop();
+    if (on) {
+        m_bFlashPhase = false;
+        m_nFlashKind = kFlashText;
+        m_flashTimer.start();
+    } else {
+        m_nFlashKind = kFlashNone;
+        m_bFlashPhase = true;
+    }
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::FlashBackground(bool on) {
+    m_flashTimer.stop();
+    if (on) {
+        m_bFlashPhase = false;
+        m_nFlashKind = kFlashBackground;
+        m_flashTimer.start();
+    } else {
+        // Stopping either flash leaves the text visible.
+        m_nFlashKind = kFlashNone;
+        m_bFlashPhase = true;
+    }
+    Redraw();
+    return *this;
+}
+
+void CLabel::OnFlash() {
+    m_bFlashPhase = !m_bFlashPhase;
+    Redraw();
+}
+
+CLabel& CLabel::SetLink(bool on, bool notify) {
+    m_nLink = on ? kLinkWeb : kLinkNone;
+    m_bNotify = notify;
+    setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
+    return *this;
+}
+
+CLabel& CLabel::SetMailLink(bool on, bool notify) {
+    m_nLink = on ? kLinkMail : kLinkNone;
+    m_bNotify = notify;
+    setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
+    return *this;
+}
+
+CLabel& CLabel::SetLinkURL(const QString& target) {
+    m_strLinkTarget = target;
+    return *this;
+}
+
+CLabel& CLabel::SetLinkCursor(const QCursor& cursor) {
+    setCursor(cursor);
+    return *this;
+}
+
+CLabel& CLabel::SetText3D(bool on, int kind) {
+    m_b3D = on;
+    m_n3DKind = kind;
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetRotationAngle(int degrees, bool on) {
+    m_nAngle = degrees;
+    m_bRotation = on;
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetHighlightColor(const QColor& colour) {
+    m_crHighlight = colour;
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetFontValues(const QFont& font) {
+    m_font = font;
+    return ApplyFont();
+}
+
+CLabel& CLabel::ApplyFont() {
+    setFont(m_font);
+    Redraw();
+    return *this;
+}
+
+CLabel& CLabel::SetAlignment(Align align, bool centreVertically) {
+    m_align = align;
+    m_bCentreVertically = centreVertically;
+    Redraw();
+    return *this;
+}
+
+QColor CLabel::CurrentTextColour() const {
+    if (m_nFlashKind == kFlashText && !m_bFlashPhase)
+        return m_bHasBackground ? m_crBackground : palette().color(QPalette::Button);
+    return m_crText;
+}
+
+void CLabel::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    const QRect r = contentsRect();
+    if (!m_bTransparent) {
+        if (m_bGradient) {
+            // At most 100 bands from the start colour to the end colour.
+            const int steps = std::max(1, std::min(kMaxGradientSteps, r.width()));
+            for (int i = 0; i < steps; ++i) {
+                const int x0 = r.left() + r.width() * i / steps, x1 = r.left() + r.width() * (i + 1) / steps;
+                const auto mix = [&](int a, int b) { return a + (b - a) * i / std::max(1, steps - 1); };
+                p.fillRect(QRect(x0, r.top(), x1 - x0, r.height()),
+                           QColor(mix(m_crBackground.red(), m_crGradientEnd.red()),
+                                  mix(m_crBackground.green(), m_crGradientEnd.green()),
+                                  mix(m_crBackground.blue(), m_crGradientEnd.blue())));
+            }
+        } else {
+            p.fillRect(r, m_bHasBackground ? m_crBackground : palette().color(QPalette::Button));
+        }
+    }
+    int flags = Qt::TextWordWrap;
+    switch (m_align) {
+        case kCenter: flags = Qt::AlignHCenter | Qt::TextWordWrap; break;
+        case kRight: flags = Qt::AlignRight | Qt::TextWordWrap; break;
+        case kLeftNoWordWrap: flags = Qt::AlignLeft | Qt::TextSingleLine; break;
+        default: flags = Qt::AlignLeft | Qt::TextWordWrap; break;
+    }
+    if (m_strText.contains(QLatin1Char('\t'))) flags |= Qt::TextExpandTabs;
+    if (m_bCentreVertically) {
+        flags |= Qt::AlignHCenter;
+        if (!m_strText.contains(QLatin1Char('\n'))) flags = (flags & ~Qt::TextWordWrap) | Qt::AlignVCenter | Qt::TextSingleLine;
+    }
+    p.setFont(m_font);
+    auto draw = [&](const QColor& c, const QPoint& shift) {
+        p.setPen(c);
+        if (m_bRotation) {
+            p.save();
+            p.translate(r.center() + shift);
+            p.rotate(-m_nAngle);
+            const int w = p.fontMetrics().horizontalAdvance(m_strText);
+            p.drawText(QPoint(-w / 2, 0), m_strText);
+            p.restore();
+        } else {
+            p.drawText(r.translated(shift), flags, m_strText);
+        }
+    };
+    draw(CurrentTextColour(), QPoint());
+    if (m_b3D) draw(m_crHighlight, m_n3DKind == 1 ? QPoint(1, 1) : QPoint(-1, -1));
+    QFrame::paintEvent(e);
+}
+
+void CLabel::Activate() {
+    if (m_nLink == kLinkNone) return;
+    if (m_bNotify) {
+        emit notify(kNotifyCode);
+        return;
+    }
+    if (!m_opener) return;
+    if (m_nLink == kLinkMail) m_opener(QUrl(QStringLiteral("mailto:") + m_strText));
+    else m_opener(QUrl::fromUserInput(m_strLinkTarget.isEmpty() ? m_strText : m_strLinkTarget));
+}
+
+void CLabel::mousePressEvent(QMouseEvent* e) {
+    if (m_nLink != kLinkNone) Activate();
+    QFrame::mousePressEvent(e);
+}
+
+void CLabel::keyPressEvent(QKeyEvent* e) {
+    if (m_nLink != kLinkNone && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+        Activate();
+        return;
+    }
+    QFrame::keyPressEvent(e);
+}

@@ -1,0 +1,98 @@
+#pragma once
+// A text label with its own colours and font, an optional gradient
+// background, 3-D text, rotation, flashing, and link behaviour (a web or
+// mail link, opened by a click or Enter). Every setter returns the label.
+#include <QColor>
+#include <QFont>
+#include <QFrame>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+
+class CLabel : public QFrame {
+    Q_OBJECT
+public:
+    // Text placement, as the static styles give it.
+    enum Align { kLeft = 0, kCenter = 1, kRight = 2, kLeftNoWordWrap = 3 };
+    enum Flash { kFlashNone = 0, kFlashText = 1, kFlashBackground = 2 };
+    enum Link { kLinkNone = 0, kLinkWeb = 1, kLinkMail = 2 };
+    static constexpr int kFlashMs = 500;
+    static constexpr int kNotifyCode = 0x8200;
+    static constexpr int kMaxGradientSteps = 100;
+
+    using Opener = std::function<bool(const QUrl&)>;
+
+    explicit CLabel(QWidget* parent = nullptr);
+
+    CLabel& SetBkColor(const QColor& colour, const QColor& end = QColor(), bool gradient = false);
+    CLabel& SetTextColor(const QColor& colour);
+    CLabel& SetText(const QString& text);
+    CLabel& SetFontBold(bool on);
+    CLabel& SetFontName(const QString& face);
+    CLabel& SetFontUnderline(bool on);
+    CLabel& SetFontItalic(bool on);
+    CLabel& SetFontSize(int points);
+    CLabel& SetSunken(bool on);
+    CLabel& SetBorder(bool on);
+    CLabel& SetTransparent(bool on);
+    CLabel& FlashText(bool on);
+    CLabel& FlashBackground(bool on);
+    CLabel& SetLink(bool on, bool notify);
+    CLabel& SetLinkCursor(const QCursor& cursor);
+    CLabel& SetText3D(bool on, int kind = 1);
+    CLabel& SetRotationAngle(int degrees, bool on);
+    CLabel& SetHighlightColor(const QColor& colour);
+    CLabel& SetFontValues(const QFont& font);
+    CLabel& SetMailLink(bool on, bool notify);
+    CLabel& SetLinkURL(const QString& target);
+    CLabel& ApplyFont();
+    CLabel& SetAlignment(Align align, bool centreVertically = false);
+
+    QString Text() const { return m_strText; }
+    int FlashKind() const { return m_nFlashKind; }
+    bool FlashPhase() const { return m_bFlashPhase; }
+    bool IsFlashTimerRunning() const { return m_flashTimer.isActive(); }
+    // How links are opened; the desktop's URL handler unless replaced.
+    void SetOpener(Opener opener) { m_opener = std::move(opener); }
+    // Opens the link (or notifies), as a click does.
+    void Activate();
+    // The colour the text is drawn in now (the background's while a text
+    // flash hides it).
+    QColor CurrentTextColour() const;
+
+signals:
+    void notify(int code);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Redraw();
+    void OnFlash();
+
+    QString m_strText;
+    QColor m_crText;
+    QColor m_crHighlight = Qt::white;
+    QColor m_crBackground;
+    QColor m_crGradientEnd;
+    bool m_bGradient = false;
+    bool m_bHasBackground = false;
+    QFont m_font;
+    bool m_bFlashPhase = true;
+    int m_nFlashKind = kFlashNone;
+    QTimer m_flashTimer;
+    int m_nLink = kLinkNone;
+    bool m_bNotify = false;
+    QString m_strLinkTarget;
+    bool m_bTransparent = false;
+    bool m_b3D = false;
+    int m_n3DKind = 1;
+    bool m_bRotation = false;
+    int m_nAngle = 0;
+    Align m_align = kLeft;
+    bool m_bCentreVertically = false;
+    Opener m_opener;
+};

@@ -1,0 +1,152 @@
+#include "desktop/controls/KAnimatedPopup.h"
+
+#include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KSkinAccessible.h"
+#include "desktop/controls/KSkinResources.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPropertyAnimation>
+#include <QScreen>
+
+namespace {
+constexpr int kBackgroundBitmap = 300;
+}
+
+KAnimatedPopup::KAnimatedPopup(KPopupManager* manager, const QString& text, int displayMs)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+      m_manager(manager),
+      m_strText(text),
+      m_nDisplayMs(displayMs) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    InstallSkinAccessibility();
+    setMouseTracking(true);
+    setAccessibleName(text);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &KAnimatedPopup::OnTimer);
+
+    // The window is the background bitmap's size, so none of it is cut off.
+    m_composition = LoadSkinBitmap(kBackgroundBitmap);
+    if (m_composition.isNull()) {
+        m_composition = QImage(180, 86, QImage::Format_RGB32);
+        m_composition.fill(Qt::white);
+    }
+    setFixedSize(m_composition.size());
+    QPainter p(&m_composition);
+    p.setFont(KDialogFont::MakeFont(QStringLiteral("Verdana"), 14, 400, false));
+    p.setPen(QColor(33, 33, 128));
+    const QRect area = m_composition.rect().adjusted(kTextInset, kTextInset, -kTextInset, -kTextInset);
+    p.drawText(area, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+KAnimatedPopup::~KAnimatedPopup() = default;
+
+void KAnimatedPopup::Start() {
+    setWindowOpacity(0.0);
+    show();
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(kFadeMs);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+    update();
+    m_timer.start(m_nDisplayMs);
+}
+
+void KAnimatedPopup::OnTimer() {
+    m_timer.stop();
+    FadeOut();
+}
+
+void KAnimatedPopup::FadeOut() {
+    if (m_fade) return;
+    m_fade = new QPropertyAnimation(this, "windowOpacity", this);
+    m_fade->setDuration(kFadeMs);
+    m_fade->setStartValue(windowOpacity());
+    m_fade->setEndValue(0.0);
+    connect(m_fade, &QPropertyAnimation::finished, this, &KAnimatedPopup::Finished);
+    m_fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void KAnimatedPopup::Finished() {
+    hide();
+    if (m_manager) m_manager->CleanUp();
+}
+
+void KAnimatedPopup::paintEvent(QPaintEvent*) { QPainter(this).drawImage(0, 0, m_composition); }
+
+void KAnimatedPopup::mouseMoveEvent(QMouseEvent*) {
+    // A notice that the pointer has passed over stays until it is clicked.
+    m_timer.stop();
+}
+
+void KAnimatedPopup::mousePressEvent(QMouseEvent*) {
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void KAnimatedPopup::closeEvent(QCloseEvent* e) {
+    e->accept();
+    m_timer.stop();
+    hide();
+    if (m_manager) m_manager->CleanUp();
+}
+
+KPopupManager::KPopupManager(int displayMs, int maxCount)
+    : m_nDisplayMs(displayMs), m_nMax(std::max(1, maxCount)), m_slots(static_cast<size_t>(m_nMax)) {}
+
+KPopupManager::~KPopupManager() {
+    for (auto& slot : m_slots) delete slot.data();
+}
+
+KAnimatedPopup* KPopupManager::At(int slot) const {
+    if (slot < 0 || slot >= m_nMax) return nullptr;
+    return m_slots[static_cast<size_t>(slot)].data();
+}
+
+QPoint KPopupManager::SlotPosition(const QSize& size, int slot, const QRect& area) {
+    return {area.right() + 1 - size.width() - 2, area.bottom() + 1 - (size.height() + 2) * (slot + 1)};
+}
+
+void KPopupManager::Place(KAnimatedPopup* popup, int slot) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    popup->move(SlotPosition(popup->size(), slot, area));
+}
+
+KAnimatedPopup* KPopupManager::ShowPopup(const QString& text) {
+    auto* popup = new KAnimatedPopup(this, text, m_nDisplayMs);
+    int slot = -1;
+    for (int i = 0; i < m_nMax && slot < 0; ++i)
+        if (!m_slots[static_cast<size_t>(i)]) slot = i;
+    if (slot < 0) {
+        if (KAnimatedPopup* lowest = At(0)) lowest->hide();
+        CleanUp();
+        slot = m_nMax - 1;
+    }
+    Place(popup, slot);
+    m_slots[static_cast<size_t>(slot)] = popup;
+    popup->Start();
+    return popup;
+}
+
+void KPopupManager::CleanUp() {
+    for (auto& slot : m_slots) {
+        if (slot && !slot->isVisible()) {
+            // Never deleted here: this may run inside the notice's own handler.
+            slot->deleteLater();
+            slot = nullptr;
+        }
+    }
+    for (int i = 0; i < m_nMax; ++i) {
+        if (m_slots[static_cast<size_t>(i)]) continue;
+        for (int j = i + 1; j < m_nMax; ++j) {
+            if (!m_slots[static_cast<size_t>(j)]) continue;
+            m_slots[static_cast<size_t>(i)] = m_slots[static_cast<size_t>(j)];
+            m_slots[static_cast<size_t>(j)] = nullptr;
+            if (m_slots[static_cast<size_t>(i)]->isVisible()) Place(m_slots[static_cast<size_t>(i)], i);
+            break;
+        }
+    }
+}

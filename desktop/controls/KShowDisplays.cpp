@@ -1,0 +1,113 @@
+#include "desktop/controls/KShowDisplays.h"
+
+#include "desktop/controls/KSkinResources.h"
+
+#include <QPainter>
+
+std::vector<QPixmap> LoadSkinPixmaps(const std::vector<int>& ids) {
+    std::vector<QPixmap> out;
+    out.reserve(ids.size());
+    for (int id : ids) out.push_back(QPixmap::fromImage(LoadSkinBitmap(id)));
+    return out;
+}
+
+namespace {
+
+void DrawDigit(QPainter& p, const std::vector<QPixmap>& bitmaps, size_t index, int x, int y) {
+    if (index < bitmaps.size() && !bitmaps[index].isNull()) p.drawPixmap(x, y, bitmaps[index]);
+}
+
+int WidthOf(const std::vector<QPixmap>& bitmaps, size_t index) {
+    return index < bitmaps.size() ? bitmaps[index].width() : 0;
+}
+
+}  // namespace
+
+KShowPercentsCtrl::KShowPercentsCtrl(QWidget* parent) : KWndSkin(parent) {}
+
+void KShowPercentsCtrl::SetBitmaps(std::vector<QPixmap> bitmaps) {
+    m_bitmaps = std::move(bitmaps);
+    update();
+}
+
+void KShowPercentsCtrl::SetPercent(int value) {
+    if (value == m_nLast) return;
+    m_nLast = value;
+    m_nTens = (value / 10) % 10;
+    m_nUnits = value % 10;
+    if (m_nTens < 0) m_nTens = 0;
+    if (m_nUnits < 0) m_nUnits = 0;
+    update();
+}
+
+QString KShowPercentsCtrl::Text() const { return QStringLiteral("%1%").arg(std::max(0, m_nLast)); }
+
+void KShowPercentsCtrl::DrawEmpty(QPainter& p) {
+    p.fillRect(rect(), Qt::black);
+    DrawDigit(p, m_bitmaps, static_cast<size_t>(m_nTens), 0, 0);
+    DrawDigit(p, m_bitmaps, static_cast<size_t>(m_nUnits), WidthOf(m_bitmaps, static_cast<size_t>(m_nTens)) + kGap, 0);
+}
+
+CShowTime::CShowTime(QWidget* parent) : KWndSkin(parent) {}
+
+void CShowTime::SetBitmaps(std::vector<QPixmap> bitmaps) {
+    m_bitmaps = std::move(bitmaps);
+    update();
+}
+
+void CShowTime::SetMargins(int x, int y) {
+    m_nMarginX = x;
+    m_nMarginY = y;
+    update();
+}
+
+void CShowTime::SetTime(const KTimecode& t) {
+    if (t.GetHours() == m_time.GetHours() && t.GetMinutes() == m_time.GetMinutes() &&
+        t.GetSeconds() == m_time.GetSeconds())
+        return;
+    m_time = t;
+    const int fields[3] = {t.GetHours(), t.GetMinutes(), t.GetSeconds()};
+    for (int i = 0; i < 3; ++i) {
+        m_digits[2 * i] = fields[i] / 10 % 10;
+        m_digits[2 * i + 1] = fields[i] % 10;
+    }
+    update();
+}
+
+QString CShowTime::Text() const {
+    return QString::asprintf("%d%d:%d%d:%d%d", m_digits[0], m_digits[1], m_digits[2], m_digits[3], m_digits[4],
+                             m_digits[5]);
+}
+
+void CShowTime::DrawEmpty(QPainter& p) {
+    p.fillRect(rect(), Qt::black);
+    DrawBackground(p);
+    const int digitHeight = m_bitmaps.empty() ? 0 : m_bitmaps[0].height();
+    int x = m_nMarginX;
+    const int y = m_nMarginY;
+    bool first = true;
+    auto item = [&](size_t index, bool colon) {
+        if (!first) x += kGap;
+        first = false;
+        // Colons stand centred against the digits' height.
+        const int h = index < m_bitmaps.size() ? m_bitmaps[index].height() : 0;
+        DrawDigit(p, m_bitmaps, index, x, colon ? y + (digitHeight - h) / 2 : y);
+        x += WidthOf(m_bitmaps, index);
+    };
+    for (int pair = 0; pair < 3; ++pair) {
+        if (pair > 0) item(kColon, true);
+        item(static_cast<size_t>(m_digits[2 * pair]), false);
+        item(static_cast<size_t>(m_digits[2 * pair + 1]), false);
+    }
+}
+
+CShowTimeBckg::CShowTimeBckg(QWidget* parent) : CShowTime(parent) {}
+
+void CShowTimeBckg::SetBackground(QPixmap background) {
+    m_background = std::move(background);
+    update();
+}
+
+void CShowTimeBckg::DrawBackground(QPainter& p) {
+    if (!m_background.isNull()) p.drawPixmap(0, 0, m_background);
+}

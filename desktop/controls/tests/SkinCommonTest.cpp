@@ -1,0 +1,265 @@
+// Sticky dialogs, the coloured list header, dialog fonts, the folder
+// browser, wide strings, and what a screen reader reads from the controls.
+#include "SkinTestUtil.h"
+
+#include "desktop/controls/KAnimatedPopup.h"
+#include "desktop/controls/KButton.h"
+#include "desktop/controls/KColorListCtrl.h"
+#include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KFolderBrowser.h"
+#include "desktop/controls/KScrollButtonSkin.h"
+#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KStickyManualSkinDlg.h"
+
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void Drag(QWidget* w, const QPoint& from, const QPoint& to) {
+    auto send = [w](QEvent::Type type, const QPoint& pos, Qt::MouseButtons held) {
+        QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    const QPoint global = w->mapToGlobal(from) + (to - from);
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseMove, w->mapFromGlobal(global), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, w->mapFromGlobal(global), Qt::NoButton);
+}
+
+struct Sticky : KStickyManualSkinDlg {
+    int snaps = 0;
+    QRect mainSeen;
+    bool handle = false;
+    std::vector<QRect> offered;
+    Sticky() {
+        SetResizable(true);
+        setGeometry(100, 100, 300, 200);
+    }
+    void SnapTo(QRect& own, const QRect& main, bool) override {
+        ++snaps;
+        mainSeen = main;
+        own.moveTopLeft(main.topRight());
+        setGeometry(own);
+    }
+    bool UpdateStuck(const QRect& r) override {
+        offered.push_back(r);
+        return handle;
+    }
+};
+
+}  // namespace
+
+class SkinCommonTest : public QObject {
+    Q_OBJECT
+private slots:
+    void stickyDialogs() {
+        {
+            Sticky d;
+            d.StickToMain(true);  // no main window yet: nothing
+            QCOMPARE(d.snaps, 0);
+            QWidget main;
+            main.setGeometry(10, 20, 50, 60);
+            GetSkinBitmaps().SetMainWindow(&main);
+            d.StickToMain(true);
+            QCOMPARE(d.snaps, 1);
+            QCOMPARE(d.mainSeen, main.frameGeometry());
+            QCOMPARE(d.pos(), main.frameGeometry().topRight());
+            GetSkinBitmaps().SetMainWindow(nullptr);
+        }
+        // Sized below the minimum, it stops at exactly the minimum.
+        Sticky d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const QSize min = d.MinimumSkinSize();
+        const QPoint grip(297, 197);
+        QMouseEvent press(QEvent::MouseButtonPress, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&d, &press);
+        d.DragSize(grip - QPoint(1000, 1000));
+        QCOMPARE(d.size(), min);
+        QCOMPARE(d.offered.back().size(), min);
+        d.DragSizeEdge(QPoint(5000, 197));
+        QCOMPARE(d.width(), min.width());
+        QCOMPARE(d.geometry().right(), 100 + min.width() - 1);  // the right side stayed put
+        QMouseEvent release(QEvent::MouseButtonRelease, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&d, &release);
+        // A subclass that handles the move itself: the window stays.
+        d.handle = true;
+        const QPoint before = d.pos();
+        Drag(&d, {20, 10}, {60, 30});
+        QCOMPARE(d.pos(), before);
+        QCOMPARE(d.offered.back().topLeft(), before + QPoint(40, 20));
+        d.handle = false;
+        Drag(&d, {20, 10}, {60, 30});
+        QCOMPARE(d.pos(), before + QPoint(40, 20));
+    }
+
+    void headerColours() {
+        CColorListCtrl list;
+        list.setColumnCount(2);
+        list.setHeaderLabels({QStringLiteral("NAME"), QStringLiteral("START AT")});
+        list.header()->resizeSection(0, 100);
+        list.header()->resizeSection(1, 70);
+        list.resize(400, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const QImage img = list.header()->grab().toImage();
+        const QRgb red = CColorHeaderCtrl::kBackground.rgb() & 0xFFFFFF;
+        QVERIFY(PixelIs(img, QPoint(2, 2), red, "section"));
+        QVERIFY(PixelIs(img, QPoint(150, 2), red, "second-section"));
+        QVERIFY(PixelIs(img, QPoint(img.width() - 3, img.height() / 2), red, "empty-area"));
+        bool white = false;
+        for (int x = 0; x < 100; ++x)
+            for (int y = 0; y < img.height(); ++y) white |= (img.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+        QVERIFY(white);  // the heading's text
+    }
+
+    void dialogFonts() {
+        // Sizes in points to pixel heights at 96 dpi.
+        const std::pair<int, int> heights[] = {{8, -11}, {10, -13}, {0, 0}, {-8, -11}, {40000, -34048}};
+        for (auto [points, height] : heights) QCOMPARE(KDialogFont::PixelHeight(points, 96), height);
+
+        // A template without a font is laid out in 8-point "Tahoma" (DejaVu Sans here).
+        SDialogTemplate t;
+        t.id = 9001;
+        t.size = QSize(100, 40);
+        t.items = {{11, QRect(4, 8, 40, 12)}};
+        KDialogFont::RegisterTemplate(t);
+        QWidget window;
+        auto* child = new QLabel(&window);
+        child->setProperty(kControlIdProperty, 11);
+        KDialogFont font;
+        QVERIFY(font.Apply(&window, 9001));
+        QCOMPARE(font.Font().family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(font.Font().pixelSize(), 11);
+        const QSize base = KDialogFont::BaseUnits(font.Font());
+        QVERIFY(base.width() > 3 && base.height() > 8);
+        QCOMPARE(window.size(), KDialogFont::ToPixels(QRect(0, 0, 100, 40), base).size());
+        QCOMPARE(child->geometry(), KDialogFont::ToPixels(QRect(4, 8, 40, 12), base));
+        QCOMPARE(child->font().pixelSize(), 11);
+        QVERIFY(!font.Apply(&window, 424242));
+        // The notice's own template: 120 x 50 units of Tahoma 8.
+        QVERIFY(KDialogFont::FindTemplate(301));
+        QCOMPARE(KDialogFont::FindTemplate(301)->size, QSize(120, 50));
+    }
+
+    void folderBrowser() {
+        const std::pair<QString, bool> paths[] = {
+            {"/home/user/music", true}, {"/", true}, {"//server/share", false}, {"smb://server/share", false},
+            {"sftp://host/dir", false}, {"relative/dir", false}, {"", false}, {"file:///tmp", false},
+        };
+        for (const auto& [path, ok] : paths) QVERIFY2(IsLocalFolderPath(path) == ok, qPrintable(path));
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        int reported = 0;
+        const KErrorReporter report = [&](QWidget*, const QString& caption, const QString& text) {
+            reported += caption == "Error" && text == "Failed get directory";
+        };
+        // The user chooses a local folder.
+        bool nonNative = false;
+        CWideString chosen = BrowseForFolder(nullptr, QStringLiteral("Cache folder"), true, [&](QFileDialog& d) {
+            nonNative = d.testOption(QFileDialog::DontUseNativeDialog);
+            d.setDirectory(dir.path());
+            d.selectFile(dir.path());
+            static_cast<QDialog&>(d).accept();
+            return d.result() == QDialog::Accepted;
+        }, report);
+        QVERIFY(nonNative);
+        QCOMPARE(chosen.ToQString(), dir.path());
+        // A network path keeps OK disabled and the dialog open.
+        bool okEnabled = true;
+        chosen = BrowseForFolder(nullptr, QString(), true, [&](QFileDialog& d) {
+            d.show();
+            emit d.currentChanged(QStringLiteral("//server/share"));
+            okEnabled = FolderDialogOkButton(d) && FolderDialogOkButton(d)->isEnabled();
+            d.hide();
+            return false;
+        }, report);
+        QVERIFY(!okEnabled);
+        QVERIFY(chosen.IsEmpty());
+        QCOMPARE(reported, 0);  // cancelling is no failure
+    }
+
+    void wideStrings() {
+        const std::u16string text = u"Müzik \U0001F3B5 日本";
+        CWideString s;
+        s = text;
+        QCOMPARE(s.Length(), text.size());
+        const std::string narrow = s.Narrow();
+        QCOMPARE(QString::fromStdString(narrow), QString::fromStdU16String(text));
+        QVERIFY(narrow.size() > text.size() + 5);  // more than the length plus a little
+        s = std::u16string();
+        QVERIFY(s.IsEmpty());
+        QVERIFY(s.Narrow().empty());
+    }
+
+    void accessibility() {
+        QWidget dialog;
+        auto* item = new QLabel(QStringLiteral("Always on top"), &dialog);
+        item->setProperty(kControlIdProperty, 1012);
+        KButtonSkin button;
+        const int ids[] = {236, 237, 237, 239};
+        QVERIFY(InitSkinButton(&dialog, button, 1012, ids, 4));
+        button.SetStyle(KButton::kStyleLatching);
+        button.ToolTip().SetText(QStringLiteral("Keep the window above others"));
+        KScrollButtonSkin thumb(&dialog);
+        thumb.setGeometry(10, 50, 10, 14);
+        thumb.Attach(335);
+        thumb.SetRange(7200000);
+        thumb.SetBounds(0, 7200000);
+        thumb.SetValue(3600000);
+        CShowTime time(&dialog);
+        KTimecode t;
+        t.AssignMilliseconds(3723000);
+        time.SetTime(t);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+        QAccessibleInterface* b = QAccessible::queryAccessibleInterface(&button);
+        QVERIFY(b);
+        QCOMPARE(b->role(), QAccessible::Button);
+        QCOMPARE(b->text(QAccessible::Name), QStringLiteral("Always on top"));
+        QCOMPARE(b->text(QAccessible::Description), QStringLiteral("Keep the window above others"));
+        QVERIFY(b->state().checkable);
+        QVERIFY(!b->state().checked);
+        int commands = 0;
+        connect(&button, &KWndSkin::command, this, [&] { ++commands; });
+        b->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QVERIFY(b->state().checked);  // latched
+        QTRY_COMPARE(commands, 1);
+        button.setEnabled(false);
+        QVERIFY(b->state().disabled);
+
+        QAccessibleInterface* s = QAccessible::queryAccessibleInterface(&thumb);
+        QCOMPARE(s->role(), QAccessible::Slider);
+        QAccessibleValueInterface* v = s->valueInterface();
+        QVERIFY(v);
+        QCOMPARE(v->currentValue().toLongLong(), 3600000);
+        QCOMPARE(v->maximumValue().toLongLong(), 7200000);
+        QCOMPARE(s->text(QAccessible::Value), QStringLiteral("01:00:00:000"));
+        v->setCurrentValue(qint64(7200000 + 5));
+        QCOMPARE(thumb.GetValue(), 7200000);
+
+        QAccessibleInterface* d = QAccessible::queryAccessibleInterface(&time);
+        QCOMPARE(d->role(), QAccessible::StaticText);
+        QCOMPARE(d->text(QAccessible::Value), QStringLiteral("01:02:03"));
+
+        KPopupManager manager(600000, 2);
+        KAnimatedPopup* notice = manager.ShowPopup(QStringLiteral("The cache is almost full"));
+        QAccessibleInterface* n = QAccessible::queryAccessibleInterface(notice);
+        QCOMPARE(n->role(), QAccessible::AlertMessage);
+        QCOMPARE(n->text(QAccessible::Name), QStringLiteral("The cache is almost full"));
+    }
+};
+
+QTEST_MAIN(SkinCommonTest)
+#include "SkinCommonTest.moc"

@@ -1,0 +1,172 @@
+// Pop-up notices and the label control.
+#include "SkinTestUtil.h"
+
+#include "desktop/controls/CLabel.h"
+#include "desktop/controls/KAnimatedPopup.h"
+#include "desktop/controls/KSkinResources.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTest>
+
+class SkinNoticeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void noticesStackAndSlideDown() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        KPopupManager manager(600000, 5);
+        std::vector<QPointer<KAnimatedPopup>> shown;
+        for (int i = 0; i < 5; ++i) shown.emplace_back(manager.ShowPopup(QStringLiteral("notice %1").arg(i)));
+        const QSize size = KSkinManifest::BitmapSize(300);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(manager.At(i), shown[static_cast<size_t>(i)].data());
+            QCOMPARE(shown[static_cast<size_t>(i)]->size(), size);  // the bitmap's size, nothing cut off
+            QCOMPARE(shown[static_cast<size_t>(i)]->pos(), KPopupManager::SlotPosition(size, i, area));
+        }
+        // Slots never overlap: one window height plus 2 pixels apart.
+        QCOMPARE(manager.At(0)->y() - manager.At(1)->y(), size.height() + 2);
+        QCOMPARE(manager.At(0)->x(), area.right() + 1 - size.width() - 2);
+
+        // A sixth: the lowest goes, the others slide down, the new one is on top.
+        KAnimatedPopup* sixth = manager.ShowPopup(QStringLiteral("notice 5"));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(manager.At(i), shown[static_cast<size_t>(i) + 1].data());
+            QCOMPARE(manager.At(i)->pos(), KPopupManager::SlotPosition(size, i, area));
+        }
+        QCOMPARE(manager.At(4), sixth);
+        QTRY_VERIFY(shown[0].isNull());  // deleted later, from the event loop
+
+        // One closed in the middle: those above slide down.
+        QTest::mouseClick(manager.At(2), Qt::LeftButton);
+        QTRY_COMPARE(manager.At(2), shown[4].data());
+        QCOMPARE(manager.At(3), sixth);
+        QCOMPARE(manager.At(4), nullptr);
+        QCOMPARE(sixth->pos(), KPopupManager::SlotPosition(size, 3, area));
+    }
+
+    void expiryAndPointer() {
+        KPopupManager manager(50, 5);
+        QPointer<KAnimatedPopup> stays = manager.ShowPopup(QStringLiteral("stays"));
+        QPointer<KAnimatedPopup> goes = manager.ShowPopup(QStringLiteral("goes"));
+        // The pointer passed over the first one: its display time stops.
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), stays->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(stays, &move);
+        QVERIFY(!stays->IsTimerRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(goes.isNull(), 20000);
+        QVERIFY(!stays.isNull());
+        QVERIFY(stays->isVisible());
+        QCOMPARE(manager.At(0), stays.data());
+        QTest::mouseClick(stays, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(stays.isNull(), 20000);
+        QCOMPARE(manager.At(0), nullptr);
+    }
+
+    void noticeWindows() {
+        // (That showing one leaves the focus where it was is checked on a
+        // real X server: the offscreen platform activates every window.)
+        KPopupManager manager(600000, 5);
+        QString big(8000, QChar('w'));
+        big += QString::fromUcs4(U"\U0001F600 end");
+        for (int i = 0; i < 3; ++i) manager.ShowPopup(i == 1 ? big : QStringLiteral("warning %1").arg(i));
+        KAnimatedPopup* p = manager.At(1);
+        QVERIFY(p->testAttribute(Qt::WA_ShowWithoutActivating));
+        QVERIFY(p->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+        QVERIFY(p->windowFlags() & Qt::Tool);
+        QCOMPARE(p->focusPolicy(), Qt::NoFocus);
+        QVERIFY(p->parent() == nullptr);
+        QCOMPARE(p->Text(), big);
+        // The text sits on the background: the top band is the bitmap's.
+        const QImage img = manager.At(0)->grab().toImage();
+        const SSkinProbe band = KSkinManifest::Probes(300).back();
+        QVERIFY(PixelIs(img, band.at, band.rgb, "notice-band"));
+    }
+
+    void labelLinks() {
+        struct Case {
+            bool mail;
+            bool notify;
+            QString target;
+            QString expected;  // the URL opened, empty when a notification comes instead
+        };
+        const Case cases[] = {
+            {false, false, QString(), "http://example.org"},
+            {false, false, "https://example.com/page", "https://example.com/page"},
+            {true, false, QString(), "mailto:someone@example.org"},
+            {false, true, QString(), QString()},
+        };
+        for (const Case& c : cases) {
+            CLabel label;
+            label.SetText(c.mail ? QStringLiteral("someone@example.org") : QStringLiteral("example.org"));
+            if (c.mail) label.SetMailLink(true, c.notify);
+            else label.SetLink(true, c.notify);
+            label.SetLinkURL(c.target);
+            QStringList opened;
+            int notified = 0;
+            label.SetOpener([&](const QUrl& url) {
+                opened << url.toString();
+                return true;
+            });
+            connect(&label, &CLabel::notify, this, [&](int code) { notified += code == CLabel::kNotifyCode; });
+            label.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&label));
+            QTest::mouseClick(&label, Qt::LeftButton);
+            label.setFocus();
+            QTest::keyClick(&label, Qt::Key_Return);
+            if (c.expected.isEmpty()) {
+                QVERIFY(opened.isEmpty());
+                QCOMPARE(notified, 2);
+            } else {
+                QCOMPARE(opened, QStringList({c.expected, c.expected}));
+                QCOMPARE(notified, 0);
+            }
+        }
+    }
+
+    void labelFlashing() {
+        CLabel label;
+        label.SetText(QStringLiteral("Flash")).SetBkColor(QColor(10, 20, 30)).SetTextColor(QColor(250, 250, 0));
+        label.FlashText(true);
+        QVERIFY(label.IsFlashTimerRunning());
+        QCOMPARE(label.CurrentTextColour(), QColor(10, 20, 30));  // hidden in the first phase
+        QTRY_VERIFY_WITH_TIMEOUT(label.CurrentTextColour() == QColor(250, 250, 0), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(label.CurrentTextColour() == QColor(10, 20, 30), 10000);
+        // Stopping either flash leaves the text visible.
+        label.FlashBackground(false);
+        QVERIFY(!label.IsFlashTimerRunning());
+        QCOMPARE(label.CurrentTextColour(), QColor(250, 250, 0));
+        label.FlashText(true);
+        label.FlashText(false);
+        QCOMPARE(label.CurrentTextColour(), QColor(250, 250, 0));
+    }
+
+    void labelGradientAnd3D() {
+        CLabel label;
+        label.resize(300, 30);
+        label.SetBkColor(QColor(0, 0, 0), QColor(200, 100, 0), true);
+        const QImage img = label.grab().toImage();
+        QSet<QRgb> bands;
+        for (int x = 0; x < img.width(); ++x) bands.insert(img.pixel(x, 2));
+        QVERIFY(bands.size() <= CLabel::kMaxGradientSteps);
+        QVERIFY(bands.size() > 50);
+        QVERIFY(PixelIs(img, QPoint(0, 2), 0x000000, "gradient-start"));
+        QVERIFY(PixelIs(img, QPoint(299, 2), 0xC86400, "gradient-end"));
+        // 3-D text draws a highlight beside the text.
+        CLabel plain, raised;
+        for (CLabel* l : {&plain, &raised}) {
+            l->resize(120, 30);
+            l->SetBkColor(Qt::black).SetTextColor(Qt::white).SetText(QStringLiteral("Tonquil"));
+        }
+        raised.SetHighlightColor(Qt::red).SetText3D(true, 1);
+        const QImage a = plain.grab().toImage(), b = raised.grab().toImage();
+        bool red = false;
+        for (int y = 0; y < b.height(); ++y)
+            for (int x = 0; x < b.width(); ++x) red |= QColor(b.pixel(x, y)).red() > 200 && QColor(b.pixel(x, y)).green() < 60;
+        QVERIFY(red);
+        QVERIFY(a != b);
+    }
+};
+
+QTEST_MAIN(SkinNoticeTest)
+#include "SkinNoticeTest.moc"
