@@ -7,10 +7,7 @@
 
 #include <chrono>
 
-#include <sdbus-c++/sdbus-c++.h>
-
-#include "ipc/client/ClientConnection.h"
-#include "ipc/common/Names.h"
+#include "ipc/client/RunningObjects.h"
 #include "platform/sound/SoundSystem.h"
 
 namespace parvane {
@@ -95,28 +92,12 @@ bool PlatformSoundDevices::MakeDefaultPlayback(const QString& namePart) {
 }
 
 HRESULT BusServiceLink::StartServiceAndConnect(IAudioController** controller) {
-    std::shared_ptr<ipc::ClientConnection> bus;
-    HRESULT hr = ipc::ClientConnection::Shared(&bus);
-    if (FAILED(hr)) return hr;
-    try {
-        auto daemon = sdbus::createProxy(bus->Bus(), "org.freedesktop.DBus", "/org/freedesktop/DBus");
-        uint32_t reply = 0;
-        daemon->callMethod("StartServiceByName")
-            .onInterface("org.freedesktop.DBus")
-            .withTimeout(std::chrono::seconds(30))
-            .withArguments(std::string(ipc::kServiceName), uint32_t(0))
-            .storeResultsTo(reply);
-    } catch (const sdbus::Error&) {
-        // No activation file: the lookups that follow say whether it runs.
-    }
-    return FindObjectInRot(controller);
+    HRESULT hr = ipc::StartServiceAndConnect(u"QXService", IID_IAudioController, reinterpret_cast<void**>(controller));
+    return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
 }
 
 HRESULT BusServiceLink::FindObjectInRot(IAudioController** controller) {
-    std::shared_ptr<ipc::ClientConnection> bus;
-    HRESULT hr = ipc::ClientConnection::Shared(&bus);
-    if (FAILED(hr)) return hr;
-    hr = bus->FindController(controller);
+    HRESULT hr = ipc::FindObjectInRot(IID_IAudioController, reinterpret_cast<void**>(controller));
     return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
 }
 

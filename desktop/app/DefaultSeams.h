@@ -28,7 +28,8 @@ public:
     bool MakeDefaultPlayback(const QString& namePart) override;
 };
 
-// The service on the session bus: started through bus activation.
+// The service on the session bus: started by the user's service manager, bus
+// activation or as a program, whichever answers.
 class BusServiceLink final : public ServiceLink {
 public:
     HRESULT StartServiceAndConnect(IAudioController** controller) override;
