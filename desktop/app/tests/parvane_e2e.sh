@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# parvane_e2e.sh QXSERVICE DRIVER TEST
+# Runs the end-to-end test of the desktop program on a bus of its own, with
+# the driver stand-in playing a tone; the test starts the daemon itself. After
+# it, the daemon must still run; it is stopped here.
+set -euo pipefail
+
+QX=$1
+DRIVER=$2
+TEST=$3
+
+if [[ -z ${PARVANE_E2E_INSIDE:-} ]]; then
+    command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is missing"; exit 77; }
+    command -v ffprobe >/dev/null || { echo "SKIP: ffprobe is missing"; exit 77; }
+    base=$(mktemp -d "${TMPDIR:-/tmp}/parvane-e2e.XXXXXX")
+    trap 'rm -rf "$base"' EXIT
+    mkdir -p "$base"/{data,xdg,runtime,tmp,home}
+    chmod 700 "$base/runtime"
+    rc=0
+    PARVANE_E2E_INSIDE=1 E2E_BASE=$base HOME=$base/home TONQUIL_DATA_DIR=$base/data XDG_DATA_HOME=$base/xdg \
+        TONQUIL_RUNTIME_DIR=$base/runtime XDG_RUNTIME_DIR=$base/runtime TMPDIR=$base/tmp \
+        dbus-run-session -- bash "$0" "$@" || rc=$?
+    exit $rc
+fi
+
+PIDS=()
+cleanup() {
+    local p i
+    # The daemon first (it saves and closes its link to the driver), then the driver;
+    # the daemon is no child of this shell, so its end is waited for here.
+    for p in "${PIDS[@]}"; do
+        kill -TERM "$p" 2>/dev/null || true
+        for ((i = 0; i < 200; i++)); do
+            kill -0 "$p" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$p" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+"$DRIVER" --source tone >"$E2E_BASE/driver.log" 2>&1 &
+PIDS+=($!)
+for ((i = 0; i < 100; i++)); do
+    [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] && break
+    sleep 0.1
+done
+[[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] || { echo "FAIL: the driver stand-in did not come up"; exit 1; }
+
+# The daemon is started by the program, from PATH.
+platform=offscreen
+[[ -n ${DISPLAY:-} ]] && platform=xcb
+rc=0
+PATH=$(dirname "$QX"):$PATH QT_QPA_PLATFORM=$platform "$TEST" || rc=$?
+daemon=$(busctl --user status QXService.AudioController 2>/dev/null | awk -F= '/^PID=/{print $2}')
+if [[ -n $daemon ]]; then
+    PIDS=("$daemon" "${PIDS[@]}")
+elif ((rc == 0)); then
+    echo "FAIL: the daemon did not keep running after Parvane closed"
+    rc=1
+fi
+exit $rc
