@@ -75,6 +75,7 @@ bool KWndSkin::AttachToDlgItem(QWidget* item, QWidget* newParent) {
 }
 
 void KWndSkin::SetWindowText(const QString& text) {
+    if (text == m_text) return;  // the same text is not drawn again
     m_text = text;
     update();
 }

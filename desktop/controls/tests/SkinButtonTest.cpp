@@ -57,6 +57,13 @@ void Leave(QWidget* w) {
     QApplication::sendEvent(w, &e);
 }
 
+QImage KButtonFaceWithoutFocus(Fixture& f) {
+    f.button.clearFocus();
+    QImage img = f.Face();
+    f.button.setFocus();
+    return img;
+}
+
 }  // namespace
 
 class SkinButtonTest : public QObject {
@@ -86,6 +93,32 @@ private slots:
         g.button.SetBitmapIndex(4);
         QVERIFY(PixelIs(g.Face(), {2, 2}, ProbeOf(535), "second face"));
         QCOMPARE(g.button.GetCurrentState(), 4);
+    }
+
+    void plainLookWithoutBitmaps() {
+        struct Case {
+            uint8_t style;
+            uint8_t state;
+            QRgb fill;      // the centre
+            QRgb edge;      // the top-left corner
+        };
+        const QRgb face = QApplication::palette().color(QPalette::Button).rgb() & 0xFFFFFF;
+        const Case cases[] = {
+            {0, 0, face, face},
+            {0, KButton::kHover, 0x7DAAFF, 0x000032},
+            {0, KButton::kPressed, 0x7DAAFF, 0x000032},
+            {0, KButton::kPressed | KButton::kHover, 0x2874FF, 0x000032},
+            {KButton::kStyleFramed, 0, face, 0x000032},
+        };
+        for (const Case& c : cases) {
+            KButton b;
+            b.resize(20, 16);
+            b.SetStyle(c.style);
+            b.ModifyState(c.state, true);
+            const QImage img = b.grab().toImage();
+            QVERIFY(PixelIs(img, QPoint(10, 8), c.fill, QStringLiteral("fill%1").arg(c.state)));
+            QVERIFY(PixelIs(img, QPoint(0, 0), c.edge, QStringLiteral("edge%1").arg(c.state)));
+        }
     }
 
     void clickOrderAndLatch() {
@@ -139,7 +172,8 @@ private slots:
         f.button.setFocus();
         QTRY_VERIFY(f.button.hasFocus());
         // The focus mark shows on the face.
-        QVERIFY(f.Face() != QImage());
+        const QImage focused = f.Face();
+        QVERIFY(focused != KButtonFaceWithoutFocus(f));
         QTest::keyClick(&f.button, Qt::Key_Space);
         QTest::keyClick(&f.button, Qt::Key_Return);
         QTest::keyClick(&f.button, Qt::Key_Enter);
