@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
 #include "ipc/service/ServiceExporter.h"
+#include "platform/driver/DriverProtocol.h"
+#include "platform/service/Process.h"
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
 #include "platform/driver/ObjectNames.h"
@@ -134,6 +137,19 @@ HRESULT CQXServiceModule::TakeInstanceLock() {
     return S_OK;
 }
 
+void CQXServiceModule::EnsureDriverStandIn() {
+    // Under the service manager the unit's Wants= starts the driver first.
+    if (m_bService) return;
+    std::string socketPath;
+    struct stat st {};
+    if (!plat::drv::DeviceSocketPath(plat::drv::kDevicePath, &socketPath) || ::stat(socketPath.c_str(), &st) == 0) return;
+    // Started by bus activation or by a client: the driver stand-in is found
+    // where the program is installed, else on PATH, and runs on its own.
+    const std::string driver = plat::svc::FindProgram(kDriverProgram);
+    if (driver.empty()) return;
+    if (SUCCEEDED(plat::svc::StartDetached({driver}))) LogEvent("Started the driver stand-in " + driver);
+}
+
 HRESULT CQXServiceModule::Run() {
     if (m_bService) {
         LogEvent("Service started");
@@ -145,6 +161,7 @@ HRESULT CQXServiceModule::Run() {
         LogEvent("QXService is already running");
         return hr;
     }
+    EnsureDriverStandIn();
     std::unique_ptr<ipc::ServiceExporter> exporter;
     if (QX_FAILED(hr, ipc::ServiceExporter::Create(&exporter), u"Co initialize ex was failed")) return hr;
     plat::SetProcessPriorityHigh();

@@ -31,6 +31,7 @@ public:
     static constexpr const char* kServiceName = "QXService";
     static constexpr const char* kUnitName = "QXService.service";
     static constexpr const char* kDriverUnitName = "tonquil-audio-driver.service";
+    static constexpr const char* kDriverProgram = "tonquil-audio-driver";
     static constexpr const char* kActivationFileName = "QXService.AudioController.service";
     static constexpr const char* kInterfaceFileName = "QXServiceLib.xml";
     // The pauses of the shutdown sequence.
@@ -78,6 +79,9 @@ public:
 private:
     bool RunInstaller(const char* verb);
     HRESULT TakeInstanceLock();
+    // Outside the service manager, starts the driver stand-in when its
+    // device is not there (the engine serves only while the driver answers).
+    void EnsureDriverStandIn();
     void StopRunningService();
     void DeleteStoredFiles(const std::u16string& cacheDir, BOOL* result);
 

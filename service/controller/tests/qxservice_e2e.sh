@@ -165,6 +165,11 @@ second)
     ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
     ;;
 nodriver)
+    # The program alone in a folder, and no driver stand-in on PATH: nothing starts one.
+    mkdir -p "$E2E_BASE/prog"
+    cp "$QX" "$E2E_BASE/prog/QXService"
+    QX=$E2E_BASE/prog/QXService
+    PATH=/usr/bin:/bin
     start=$(date +%s%N)
     start_daemon
     wait_daemon 60
@@ -173,6 +178,25 @@ nodriver)
     ((STATUS == 1)) || fail "no driver gave exit status $STATUS"
     grep -aq 'S.t.a.r.t.S.t.o.p. .w.a.s. .f.a.i.l.e.d' "$(dirname "$QX")/(log-file).log" ||
         note "(the error log is shared by the build; not checked)"
+    ;;
+spawns-driver)
+    # Started without the driver, the daemon starts the stand-in beside it and serves.
+    start_daemon
+    wait_published 30 || fail "the name was not published"
+    for ((i = 0; i < 100; i++)); do [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] && break; sleep 0.1; done
+    [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] || fail "no driver stand-in was started"
+    ok Record
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
+    # The stand-in runs on its own (another session): it is found by this run's folder
+    # in its environment.
+    for env in /proc/[0-9]*/environ; do
+        pid=${env#/proc/}
+        pid=${pid%/environ}
+        [[ $(cat "/proc/$pid/comm" 2>/dev/null) == tonquil-audio-* ]] || continue
+        tr '\0' '\n' <"$env" 2>/dev/null | grep -qx "E2E_BASE=$E2E_BASE" && kill -TERM "$pid"
+    done
     ;;
 startup-term)
     start_driver
