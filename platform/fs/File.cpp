@@ -486,11 +486,9 @@ std::u16string GetTempDir() {
     return WithTrailingSeparator(ToUtf16(dir));
 }
 
-bool GetAppDataRoot(std::u16string* path) {
+std::string UserDataHome() {
     std::string dir;
-    if (const char* d = std::getenv("TONQUIL_DATA_DIR"); d && *d) {
-        dir = d;
-    } else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
         dir = x;
     } else {
         const char* home = std::getenv("HOME");
@@ -500,11 +498,23 @@ bool GetAppDataRoot(std::u16string* path) {
         }
         if (!home || !*home) {
             SetLastError(ERROR_PATH_NOT_FOUND);
-            return false;
+            return std::string();
         }
         dir = std::string(home) + "/.local/share";
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+bool GetAppDataRoot(std::u16string* path) {
+    std::string dir;
+    if (const char* d = std::getenv("TONQUIL_DATA_DIR"); d && *d) {
+        dir = d;
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    } else {
+        dir = UserDataHome();
+        if (dir.empty()) return false;
+    }
     if (!CreateDirectoryRecursive(ToUtf16(dir))) return false;
     if (path) *path = ToUtf16(dir);
     return true;

@@ -110,6 +110,9 @@ std::u16string GetTempDir();
 // $TONQUIL_DATA_DIR, else $XDG_DATA_HOME, else ~/.local/share; created when
 // missing. No trailing separator. False (last error set) when it cannot be made.
 bool GetAppDataRoot(std::u16string* path);
+// This user's data folder: $XDG_DATA_HOME, else ~/.local/share (not created,
+// no trailing separator). Empty (last error set) when no home is known.
+std::string UserDataHome();
 
 // Joins two path parts with exactly one separator between them.
 std::u16string JoinPath(const std::u16string& a, const std::u16string& b);

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "platform/core/LastError.h"
@@ -48,6 +49,7 @@ bool PollEnd(int pidfd, DWORD timeoutMs) {
     }
 }
 
+// The program of argv[0] found, and the arguments ready for exec.
 struct Argv {
     explicit Argv(const std::vector<std::string>& args, const std::string& path) : m_args(args) {
         m_args[0] = path;
@@ -58,6 +60,8 @@ struct Argv {
     std::vector<std::string> m_args;
     std::vector<char*> m_ptrs;
 };
+
+HRESULT Resolve(const std::vector<std::string>& argv, std::unique_ptr<Argv>* out);
 
 }  // namespace
 
@@ -82,14 +86,26 @@ std::string FindProgram(const std::string& name) {
     return {};
 }
 
-HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* exitCode, bool quiet) {
+namespace {
+
+HRESULT Resolve(const std::vector<std::string>& argv, std::unique_ptr<Argv>* out) {
     if (argv.empty()) return E_INVALIDARG;
     std::string path = FindProgram(argv[0]);
     if (path.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    Argv args(argv, path);
+    *out = std::make_unique<Argv>(argv, path);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* exitCode, bool quiet) {
+    std::unique_ptr<Argv> resolved;
+    if (HRESULT hr = Resolve(argv, &resolved); FAILED(hr)) return hr;
+    Argv& args = *resolved;
+    const std::string& path = args.m_args[0];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (quiet) {
@@ -127,13 +143,9 @@ HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* e
 }
 
 HRESULT StartDetached(const std::vector<std::string>& argv) {
-    if (argv.empty()) return E_INVALIDARG;
-    std::string path = FindProgram(argv[0]);
-    if (path.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    }
-    Argv args(argv, path);
+    std::unique_ptr<Argv> resolved;
+    if (HRESULT hr = Resolve(argv, &resolved); FAILED(hr)) return hr;
+    Argv& args = *resolved;
     // Everything the children use is made before the fork: between fork and
     // exec only async-signal-safe calls are allowed in a threaded process.
     sigset_t none;

@@ -1,7 +1,6 @@
 #include "platform/service/UserUnits.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,28 +8,13 @@
 #include <cstdlib>
 
 #include "platform/core/LastError.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
 #include "platform/service/Process.h"
 
 namespace plat::svc {
 
 namespace {
-
-bool MakeDirs(const std::string& dir) {
-    if (dir.empty()) return true;
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return true;
-        SetLastError(ERROR_DIRECTORY);
-        return false;
-    }
-    size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash))) return false;
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-        SetLastErrorFromErrno(errno);
-        return false;
-    }
-    return true;
-}
 
 std::string Join(const std::vector<std::string>& words, const char* separator) {
     std::string out;
@@ -44,20 +28,10 @@ std::string Join(const std::vector<std::string>& words, const char* separator) {
 }  // namespace
 
 std::string UserDataHome() {
-    std::string dir;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/') {
-        dir = x;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            struct passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || *home != '/') return {};
-        dir = std::string(home) + "/.local/share";
-    }
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return dir;
+    // Registrations need an absolute folder: a relative one would land
+    // wherever the registering program happens to run.
+    std::string dir = plat::UserDataHome();
+    return !dir.empty() && dir[0] == '/' ? dir : std::string();
 }
 
 std::string UserUnitDir() {
@@ -106,7 +80,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    if (!MakeDirs(path.substr(0, slash))) return false;
+    if (slash > 0 && !CreateDirectoryRecursive(ToUtf16(path.substr(0, slash)))) return false;
     std::string temp = path + ".new";
     ::unlink(temp.c_str());
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
