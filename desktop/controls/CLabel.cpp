@@ -86,25 +86,15 @@ CLabel& CLabel::SetTransparent(bool on) {
     return *this;
 }
 
-CLabel& CLabel::FlashText(bool on) {
-    m_flashTimer.stop();
-    if (on) {
-        m_bFlashPhase = false;
-        m_nFlashKind = kFlashText;
-        m_flashTimer.start();
-    } else {
-        m_nFlashKind = kFlashNone;
-        m_bFlashPhase = true;
-    }
-    Redraw();
-    return *this;
-}
+CLabel& CLabel::FlashText(bool on) { return SetFlash(kFlashText, on); }
 
-CLabel& CLabel::FlashBackground(bool on) {
+CLabel& CLabel::FlashBackground(bool on) { return SetFlash(kFlashBackground, on); }
+
+CLabel& CLabel::SetFlash(int kind, bool on) {
     m_flashTimer.stop();
     if (on) {
         m_bFlashPhase = false;
-        m_nFlashKind = kFlashBackground;
+        m_nFlashKind = kind;
         m_flashTimer.start();
     } else {
         // Stopping either flash leaves the text visible.

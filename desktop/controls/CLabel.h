@@ -71,6 +71,7 @@ protected:
 
 private:
     void Redraw();
+    CLabel& SetFlash(int kind, bool on);
     void OnFlash();
 
     QString m_strText;

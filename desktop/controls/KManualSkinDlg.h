@@ -5,6 +5,7 @@
 // its left, right and bottom edges and its two bottom corners. Enter and
 // Escape never close it.
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KWndContainer.h"
 
 #include "platform/core/HResult.h"
@@ -105,6 +106,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
     std::array<SSkinPart, kPartCount> m_parts;
+    KDialogFont m_dialogFont;  // the subclass applies its template with it
     std::unique_ptr<KWndContainer> m_container;
     KButtonSkin m_close;
     bool m_bMovable = true;
