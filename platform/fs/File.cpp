@@ -73,7 +73,8 @@ File& File::operator=(File&& o) noexcept {
     return *this;
 }
 
-bool File::Open(const std::u16string& path, FileAccess access, FileCreation creation, unsigned share) {
+bool File::Open(const std::u16string& path, FileAccess access, FileCreation creation, unsigned share,
+                FileVisibility visibility) {
     Close();
     if (path.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -93,7 +94,7 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
         case FileCreation::TruncateExisting: break;
     }
     std::string p = Os(path);
-    int fd = ::open(p.c_str(), flags, 0644);
+    int fd = ::open(p.c_str(), flags, visibility == FileVisibility::Private ? 0600 : 0666);
     if (fd < 0) {
         int err = errno;
         if (err == EEXIST) {
@@ -314,7 +315,7 @@ bool FlushFolderOf(const std::u16string& path) {
 }
 
 bool CreateDirectory(const std::u16string& path) {
-    if (::mkdir(Os(path).c_str(), 0755) != 0) return Fail();
+    if (::mkdir(Os(path).c_str(), 0700) != 0) return Fail();
     return true;
 }
 

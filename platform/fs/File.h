@@ -15,6 +15,10 @@ enum class FileAccess { Read, Write, ReadWrite };
 enum class FileCreation { CreateAlways, CreateNew, OpenExisting, OpenAlways, TruncateExisting };
 enum FileShare : unsigned { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareReadWrite = 3, ShareDelete = 4 };
 enum class SeekOrigin { Begin, Current, End };
+// Who may read a file that an opening creates. Recordings, the cache, the
+// settings, the playlist and the log are the user's alone (0600); a file the
+// user asked for (a saved song) gets what the user's umask allows (0666).
+enum class FileVisibility { Private, UserUmask };
 
 // An open file. Sharing is emulated with advisory locks: an opening that shares
 // nothing excludes every other opening of the file, and is refused
@@ -29,7 +33,7 @@ public:
     File& operator=(File&& o) noexcept;
 
     bool Open(const std::u16string& path, FileAccess access, FileCreation creation,
-              unsigned share = ShareReadWrite);
+              unsigned share = ShareReadWrite, FileVisibility visibility = FileVisibility::Private);
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
@@ -63,12 +67,13 @@ bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to);
 // Forces the folder that holds the path to the disk, so that a file renamed
 // into it stays under its new name after a crash.
 bool FlushFolderOf(const std::u16string& path);
-// Creates one folder; ERROR_ALREADY_EXISTS when something has that name.
+// Creates one folder, for the user alone (0700); ERROR_ALREADY_EXISTS when
+// something has that name.
 bool CreateDirectory(const std::u16string& path);
 // Removes an empty folder.
 bool RemoveDirectory(const std::u16string& path);
-// Creates the folder and every missing folder above it; true when the path
-// is a folder at the end (also when it was one already).
+// Creates the folder and every missing folder above it (each 0700); true when
+// the path is a folder at the end (also when it was one already).
 bool CreateDirectoryRecursive(const std::u16string& path);
 // Told of each entry that could not be deleted, deepest first, with the
 // error; a folder also when something in it stayed.

@@ -33,7 +33,9 @@ HRESULT CreateTemporaryFile(const std::u16string& folder, std::u16string* path) 
         for (int i = 0; i < 12; ++i, bits >>= 4) name += kHex[bits & 0xF];
         name += u".part";
         plat::File file;
-        if (file.Open(folder + name, plat::FileAccess::Write, plat::FileCreation::CreateNew, plat::ShareRead)) {
+        // The saved song is the user's document: the umask decides who reads it.
+        if (file.Open(folder + name, plat::FileAccess::Write, plat::FileCreation::CreateNew, plat::ShareRead,
+                      plat::FileVisibility::UserUmask)) {
             *path = folder + name;
             return S_OK;
         }

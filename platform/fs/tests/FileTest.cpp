@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -201,4 +202,41 @@ TEST_F(FsTest, CreateDirectoryRecursiveMakesEveryMissingLevel) {
         EXPECT_TRUE(made || GetLastError() != 0) << "a failure says why: " << ToUtf8(c.path);
         EXPECT_EQ(IsDirectory(c.path), c.made) << ToUtf8(c.path);
     }
+}
+
+TEST_F(FsTest, CreatedFilesAndFoldersArePrivateUnlessTheUmaskIsAskedFor) {
+    // A permissive umask shows that the private modes do not come from it.
+    const mode_t saved = ::umask(0002);
+    struct Case {
+        const char16_t* name;
+        FileVisibility visibility;
+        FileCreation creation;
+        mode_t expected;
+    };
+    const Case cases[] = {
+        {u"private-always.dat", FileVisibility::Private, FileCreation::CreateAlways, 0600},
+        {u"private-new.dat", FileVisibility::Private, FileCreation::CreateNew, 0600},
+        {u"private-open.dat", FileVisibility::Private, FileCreation::OpenAlways, 0600},
+        {u"song.mp3", FileVisibility::UserUmask, FileCreation::CreateNew, 0664},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        File f;
+        ASSERT_TRUE(f.Open(P(c.name), FileAccess::Write, c.creation, ShareReadWrite, c.visibility));
+        struct stat st {};
+        ASSERT_EQ(0, ::stat(ToUtf8(P(c.name)).c_str(), &st));
+        EXPECT_EQ(c.expected, st.st_mode & 0777);
+    }
+    ASSERT_TRUE(CreateDirectoryRecursive(P(u"a/b/c")));
+    for (const char16_t* folder : {u"a", u"a/b", u"a/b/c"}) {
+        SCOPED_TRACE(ToUtf8(folder));
+        struct stat st {};
+        ASSERT_EQ(0, ::stat(ToUtf8(P(folder)).c_str(), &st));
+        EXPECT_EQ(0700u, st.st_mode & 0777);
+    }
+    ASSERT_TRUE(CopyFile(P(u"song.mp3"), P(u"copy.dat"), false));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(ToUtf8(P(u"copy.dat")).c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 0777) << "a copy is the product's own file";
+    ::umask(saved);
 }

@@ -2,12 +2,16 @@
 // on the virtual sound backend and the driver link to a fake driver.
 #include "service/controller/tests/EngineFixture.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <future>
 #include <thread>
 
 #include "platform/com/Bstr.h"
+#include "platform/core/Text.h"
 #include "service/controller/tests/StateRules.h"
 #include "service/foundation/ByteTime.h"
 
@@ -120,6 +124,38 @@ TEST_F(Engine, SkipAndBackByFiveAndThirtySeconds) {
     controller->UpdatePositionState();
     ASSERT_EQ(S_OK, controller->SetPlayPosition(5000, posCurrent));  // to the live point: the cache goes live
     EXPECT_EQ(write, ReadPos());
+}
+
+TEST_F(Engine, EverythingTheEngineStoresIsTheUsersAlone) {
+    const mode_t saved = ::umask(0002);  // private modes must not come from the umask
+    ASSERT_EQ(S_OK, Build(false));
+    StartPump(100);
+    ASSERT_EQ(S_OK, controller->Record());
+    const ULONGLONG origin = WritePos(0);
+    Feed(Tone(3 * kSecond, 0));
+    ASSERT_TRUE(Eventually([&] { return WritePos(0) == origin + 3 * kSecond; }));
+    ASSERT_EQ(S_OK, controller->StopRecord());
+    DestroyEngine();  // the index, the playlist and the settings are saved
+    ::umask(saved);
+
+    size_t files = 0, cacheFiles = 0;
+    const std::string data = plat::ToUtf8(DataDir());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data)) {
+        const auto mode = std::filesystem::status(entry.path()).permissions();
+        SCOPED_TRACE(entry.path().string());
+        if (entry.is_directory()) {
+            EXPECT_EQ(std::filesystem::perms::owner_all, mode);
+        } else {
+            ++files;
+            cacheFiles += entry.path().extension() == ".cah";
+            EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, mode);
+        }
+    }
+    EXPECT_EQ(std::filesystem::perms::owner_all, std::filesystem::status(data).permissions());
+    EXPECT_GT(cacheFiles, 0u);
+    EXPECT_GT(files, cacheFiles) << "the index, playlist and settings files are there too";
+    const auto log = std::filesystem::status(plat::ToUtf8(m_dir + u"/log.log")).permissions();
+    EXPECT_EQ(std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, log);
 }
 
 TEST_F(Engine, SongsFoundByDetectionAndByStoppingJoinThePlaylistWithTheirBorders) {
