@@ -7,8 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QSlider>
-#include <QToolButton>
 
 #include <algorithm>
 #include <climits>
@@ -17,6 +15,10 @@
 #include "desktop/app/CPlayPositionDialog.h"
 #include "desktop/app/KCacheLoadingProgress.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KButton.h"
+#include "desktop/controls/KScrollButtonSkin.h"
+#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KWndSkin.h"
 #include "platform/com/Bstr.h"
 #include "service/foundation/KTimecode.h"
 
@@ -30,34 +32,48 @@ constexpr int kStripWidth = 335;
 constexpr int kStripTop = 142;
 constexpr int kStripBottom = 150;
 
-struct ControlSpec {
+struct ButtonSpec {
     int id;
     const char* text;
-    int x;
-    int y;
+    std::vector<int> bitmaps;
 };
 
-// The buttons of the window, with their texts and places.
-const ControlSpec kButtons[] = {
-    {1001, "Play", 10, 40},
-    {1000, "Start record", 60, 40},
-    {1004, "Switch to a live mode", 110, 40},
-    {1006, "Back 30 seconds", 160, 40},
-    {1008, "Back 5 seconds", 210, 40},
-    {1007, "Skip 5 seconds", 260, 40},
-    {1005, "Skip 30 seconds", 310, 40},
-    {1107, "Enable record from Playback Device", 10, 90},
-    {1108, "Enable record from Recording Device", 60, 90},
-    {1012, "Allways On Top", 470, 4},
-    {1013, "View and change settings", 110, 90},
-    {1014, "Start a new recording", 160, 90},
-    {1015, "PlayList", 210, 90},
-    {1011, "Radio", 260, 90},
-    {1119, "Fine position", 310, 90},
-    {1077, "Help", 440, 4},
-    {1076, "Minimize", 500, 4},
-    {1075, "Close", 520, 4},
+// The buttons of the window: their texts and skin bitmaps (four per face).
+const ButtonSpec kButtons[] = {
+    {1001, "Play", {531, 532, 533, 534, 535, 536, 537, 538}},
+    {1000, "Start record", {523, 524, 525, 526, 527, 528, 529, 530}},
+    {1004, "Switch to a live mode", {196, 197, 198, 199}},
+    {1005, "Skip 30 seconds", {179, 180, 181, 182}},
+    {1006, "Back 30 seconds", {183, 184, 185, 186}},
+    {1007, "Skip 5 seconds", {175, 176, 177, 178}},
+    {1008, "Back 5 seconds", {171, 172, 173, 174}},
+    {1107, "Enable record from Playback Device", {412, 412, 412, 412, 411, 411, 411, 411}},
+    {1108, "Enable record from Recording Device", {414, 414, 414, 414, 413, 413, 413, 413}},
+    {1012, "Allways On Top", {236, 237, 237, 239}},
+    {1013, "View and change settings", {247, 248, 249, 250}},
+    {1014, "Start a new recording", {240, 241, 242, 243}},
+    {1015, "PlayList", {520, 521, 521, 522, 519, 519, 519, 518}},
+    {1011, "Radio", {515, 516, 516, 517, 514, 514, 514, 513}},
+    {1119, "Fine position", {415, 416, 417, 418}},
+    {1077, "Help", {244, 245, 246, 244}},
+    {1076, "Minimize", {255, 256, 257, 255}},
+    {1075, "Close", {259, 260, 261, 259}},
 };
+
+// The indicators and their state bitmaps.
+const std::pair<int, std::vector<int>> kIndicators[] = {
+    {1063, {155, 156}},
+    {1064, {158, 157}},
+    {1065, {159, 160}},
+    {1066, {312, 313, 314, 315, 316, 317, 318, 319, 320, 311}},
+    {1080, {310}},
+};
+
+// A control's place on the skin: the skin's own, else a fallback.
+QRect ControlRect(int id, const QRect& fallback) {
+    QRect r = KSkinManifest::MainControlRect(id);
+    return r.isEmpty() ? fallback : r;
+}
 
 QString ClockText(ULONG ms) {
     KTimecode tc;
@@ -66,6 +82,11 @@ QString ClockText(ULONG ms) {
 }
 
 }  // namespace
+
+QSize MainSkinSize() {
+    QSize size = KSkinManifest::BitmapSize(510);
+    return size.isEmpty() ? QSize(470, 190) : size;
+}
 
 QRect CheckMainRect(const QRect& stored, const QSize& screen, const QSize& skin) {
     QPoint corner;
@@ -95,7 +116,9 @@ QString WarningText(int stringId, UINT minutes) {
 CParvaneDlg::CParvaneDlg(AppCore& core, QWidget* parent) : QWidget(parent), m_core(core) {
     setWindowTitle(QStringLiteral("Tonquil"));
     setWindowFlag(Qt::FramelessWindowHint);
-    setFixedSize(kMainSkinSize);
+    m_skin.AddBitmapResource(510, KDialogSkin::kBuildRegion, kSkinKeyColour);
+    setFixedSize(MainSkinSize());
+    m_skin.SelectState(0);
     BuildControls();
     m_notices = std::make_unique<Notices>(this, 2000, 5);
     m_core.notice = [this](const QString& text) { m_notices->Show(text); };
@@ -114,84 +137,110 @@ CParvaneDlg::~CParvaneDlg() {
 }
 
 void CParvaneDlg::BuildControls() {
+    // Each skinned control takes the place of a placeholder with its id.
+    auto placeholder = [this](int id, const QRect& rect) {
+        auto* item = new QWidget(this);
+        item->setProperty(kControlIdProperty, id);
+        item->setGeometry(rect);
+        return item;
+    };
+    int x = 10;
     for (const auto& spec : kButtons) {
-        auto* button = new QToolButton(this);
+        placeholder(spec.id, ControlRect(spec.id, QRect(x, 150, 24, 24)));
+        x += 26;
+        auto* button = new KButtonSkin(this);
         button->setObjectName(QString::number(spec.id));
-        button->setText(QString::fromUtf8(spec.text));
-        button->setToolTip(QString::fromUtf8(spec.text));
-        button->setProperty("base", 0);
-        button->setGeometry(spec.x, spec.y, spec.id >= 1075 && spec.id <= 1077 ? 18 : 46,
-                            spec.id >= 1075 && spec.id <= 1077 ? 18 : 40);
+        InitSkinButton(this, *button, spec.id, spec.bitmaps.data(), int(spec.bitmaps.size()));
+        button->SetText(QString::fromUtf8(spec.text));
+        connect(button, &KWndSkin::command, this, [this](int id) { Command(id); });
         m_buttons[spec.id] = button;
     }
-    m_buttons[1012]->setCheckable(true);
+    m_buttons[1012]->SetStyle(KButton::kStyleLatching);
     SetFace(1001, 0, 107);
     SetFace(1000, 0, 109);
     SetFace(1015, 0, 1123);
     SetFace(1011, 0, 360);
-    const ControlSpec labels[] = {{1063, "", 370, 40}, {1064, "", 400, 40}, {1065, "", 430, 40}, {1066, "", 460, 40},
-                                  {1051, "", 370, 70}, {1052, "", 370, 100}, {1053, "", 470, 100}};
-    for (const auto& spec : labels) {
-        auto* label = new QLabel(this);
-        label->setObjectName(QString::number(spec.id));
-        label->setProperty("state", 0);
-        label->setGeometry(spec.x, spec.y, spec.id >= 1051 && spec.id <= 1053 ? 90 : 26, 24);
-        m_labels[spec.id] = label;
+    for (const auto& [id, bitmaps] : kIndicators) {
+        auto* indicator = new KWndSkin(this);
+        indicator->setObjectName(QString::number(id));
+        indicator->setGeometry(ControlRect(id, QRect(10, 10, 20, 14)));
+        for (int bitmap : bitmaps) indicator->AddBitmapResource(bitmap, 0, kSkinKeyColour);
+        indicator->SelectState(0);
+        indicator->setProperty("state", 0);
+        indicator->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_indicators[id] = indicator;
     }
-    m_slider = new QSlider(Qt::Horizontal, this);
+    for (int id : {1051, 1052, 1053}) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::number(id));
+        label->setGeometry(ControlRect(id, QRect(20, 40, 90, 20)));
+        label->setStyleSheet(QStringLiteral("color:#f0d8a0;background:transparent;"));
+        label->setAlignment(Qt::AlignCenter);
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_labels[id] = label;
+    }
+    placeholder(1081, ControlRect(1081, QRect(kStripLeft, 122, 10, 14)));
+    m_slider = new KScrollButtonSkin(this);
     m_slider->setObjectName(QStringLiteral("1081"));
-    m_slider->setGeometry(kStripLeft, 160, kStripWidth, 20);
-    connect(m_slider, &QSlider::sliderPressed, this, [this] { m_sliderHeld = true; });
-    connect(m_slider, &QSlider::sliderReleased, this, [this] {
-        m_sliderHeld = false;
-        OnSliderReleased();
-    });
-
-    auto on = [this](int id, auto handler) { connect(m_buttons[id], &QToolButton::clicked, this, handler); };
-    on(1001, [this] { OnPlayPause(); });
-    on(1000, [this] { OnRecordStop(); });
-    on(1004, [this] { OnLive(); });
-    on(1006, [this] { OnJump(-30000); });
-    on(1008, [this] { OnJump(-5000); });
-    on(1007, [this] { OnJump(5000); });
-    on(1005, [this] { OnJump(30000); });
-    on(1014, [this] { OnNewRecording(); });
-    on(1107, [this] { OnSourceToggle(1107); });
-    on(1108, [this] { OnSourceToggle(1108); });
-    on(1012, [this] { OnAlwaysOnTop(); });
-    on(1015, [this] { OnPlayListToggle(); });
-    on(1011, [this] { OnRadioToggle(); });
-    on(1119, [this] { OnFinePosition(); });
-    on(1076, [this] { OnMinimize(); });
-    on(1075, [this] { Shutdown(); });
-    on(1013, [this] {
-        if (m_core.seams().hooks.settings) m_core.seams().hooks.settings(this);
-    });
-    on(1077, [this] {
-        if (m_core.seams().hooks.help) m_core.seams().hooks.help(this);
-    });
+    const int thumb[] = {326, 327, 325};
+    InitSkinButton(this, *m_slider, 1081, thumb, 3);
+    m_slider->Attach(kStripWidth);
+    connect(m_slider, &KWndSkin::command, this, [this](int id) { Command(id); });
 }
 
-QToolButton* CParvaneDlg::Button(int id) const {
+void CParvaneDlg::Command(int id) {
+    switch (id) {
+    case 1001: OnPlayPause(); break;
+    case 1000: OnRecordStop(); break;
+    case 1004: OnLive(); break;
+    case 1006: OnJump(-30000); break;
+    case 1008: OnJump(-5000); break;
+    case 1007: OnJump(5000); break;
+    case 1005: OnJump(30000); break;
+    case 1014: OnNewRecording(); break;
+    case 1107:
+    case 1108: OnSourceToggle(id); break;
+    case 1012: OnAlwaysOnTop(); break;
+    case 1015: OnPlayListToggle(); break;
+    case 1011: OnRadioToggle(); break;
+    case 1119: OnFinePosition(); break;
+    case 1076: OnMinimize(); break;
+    case 1075: Shutdown(); break;
+    case 1013:
+        if (m_core.seams().hooks.settings) m_core.seams().hooks.settings(this);
+        break;
+    case 1077:
+        if (m_core.seams().hooks.help) m_core.seams().hooks.help(this);
+        break;
+    case KScrollButtonSkin::kReleasedCommand: OnSliderReleased(); break;
+    default: break;
+    }
+}
+
+KButtonSkin* CParvaneDlg::Button(int id) const {
     auto it = m_buttons.find(id);
     return it == m_buttons.end() ? nullptr : it->second;
 }
 
-QLabel* CParvaneDlg::Indicator(int id) const {
+KWndSkin* CParvaneDlg::Indicator(int id) const {
+    auto it = m_indicators.find(id);
+    return it == m_indicators.end() ? nullptr : it->second;
+}
+
+QLabel* CParvaneDlg::Display(int id) const {
     auto it = m_labels.find(id);
     return it == m_labels.end() ? nullptr : it->second;
 }
-
-QLabel* CParvaneDlg::Display(int id) const { return Indicator(id); }
-
 void CParvaneDlg::SetFace(int id, int base, int tooltipId) {
-    QToolButton* button = m_buttons[id];
-    button->setProperty("base", base);
-    button->setToolTip(Str(tooltipId));
-    button->setText(Str(tooltipId));
+    KButtonSkin* button = m_buttons[id];
+    button->SetBitmapIndex(base);
+    button->SetText(Str(tooltipId));
 }
 
-void CParvaneDlg::SetIndicator(int id, int state) { m_labels[id]->setProperty("state", state); }
+void CParvaneDlg::SetIndicator(int id, int state) {
+    m_indicators[id]->SelectState(state);
+    m_indicators[id]->setProperty("state", state);
+}
 
 void CParvaneDlg::End(int code) {
     if (m_endCode >= 0) return;
@@ -283,8 +332,9 @@ bool CParvaneDlg::Init() {
         End(2);
         return false;
     }
-    m_slider->setRange(0, int(std::min<ULONG>(cacheSize, INT_MAX)));
-    m_slider->setValue(int(std::min<LONGLONG>(std::max<LONGLONG>(LONGLONG(play) - startRead, 0), INT_MAX)));
+    m_slider->SetRange(cacheSize);
+    m_slider->SetBounds(startRead, std::max(record, startRead));
+    m_slider->SetValue(std::max<LONGLONG>(LONGLONG(play) - startRead, 0));
     m_labels[1051]->setText(ClockText(play));
     m_labels[1052]->setText(ClockText(timeFull));
     m_labels[1053]->setText(QString::number(std::min<int>(percent, 99)));
@@ -319,7 +369,6 @@ bool CParvaneDlg::RestoreLayoutAndAdvise() {
     if (!Ok(m_settings->GetAlwaysOnTopState(&top), "GetAlwaysOnTopState")) return false;
     if (top) {
         m_alwaysOnTop = true;
-        m_buttons[1012]->setChecked(true);
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
     }
     LONG l = 0, t = 0, r = 0, b = 0;
@@ -327,7 +376,7 @@ bool CParvaneDlg::RestoreLayoutAndAdvise() {
     QSize screen(1024, 768);
     if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry().size();
     QRect stored(QPoint(l, t), QPoint(r - 1, b - 1));
-    setGeometry(CheckMainRect(stored, screen, kMainSkinSize));
+    setGeometry(CheckMainRect(stored, screen, MainSkinSize()));
 
     LONG radioOpen = 0, radioStick = 0, listOpen = 0, listStick = 0, mainOpen = 1;
     if (!Ok(m_settings->GetOpenRadio(&radioOpen), "GetOpenRadio") ||
@@ -417,9 +466,9 @@ void CParvaneDlg::ApplySnapshot(const Snapshot& s) {
         m_fine->SetMaxPosition(record);
         m_fine->SetMinPosition(s.startRead);
     }
-    if (!m_sliderHeld) {
-        LONGLONG value = std::clamp<LONGLONG>(LONGLONG(s.play) - s.startRead, 0, LONGLONG(record) - s.startRead);
-        m_slider->setValue(int(std::min<LONGLONG>(value, INT_MAX)));
+    if (!m_slider->IsDragging()) {
+        m_slider->SetBounds(s.startRead, record);
+        m_slider->SetValue(std::clamp<LONGLONG>(LONGLONG(s.play) - s.startRead, 0, LONGLONG(record) - s.startRead));
     }
     if (m_playlist) m_playlist->ApplyPosition(s.play);
 }
@@ -470,7 +519,7 @@ void CParvaneDlg::EndCacheLoading(UINT size) {
     }
     m_pollAllowed = true;
     if (size != 0) {
-        m_slider->setRange(0, int(std::min<UINT>(size, INT_MAX)));
+        m_slider->SetRange(size);
         ULONG ms = size;
         m_core.prompter().Show(this,
                                QString::asprintf(Str(365).toUtf8().constData(), int(ms / 3600000),
@@ -535,17 +584,10 @@ void CParvaneDlg::OnSourceToggle(int id) {
 }
 
 void CParvaneDlg::OnAlwaysOnTop() {
-    if (!Ready()) {
-        m_buttons[1012]->setChecked(m_alwaysOnTop);
-        return;
-    }
+    if (!Ready()) return;
     bool on = !m_alwaysOnTop;
-    if (!Ok(m_settings->SetAlwaysOnTopState(on ? 1 : 0), "SetAlwaysOnTopState")) {
-        m_buttons[1012]->setChecked(m_alwaysOnTop);
-        return;
-    }
+    if (!Ok(m_settings->SetAlwaysOnTopState(on ? 1 : 0), "SetAlwaysOnTopState")) return;
     m_alwaysOnTop = on;
-    m_buttons[1012]->setChecked(on);
     // The flag applies to the windows the user sees.
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_playlist)}) {
         if (!w) continue;
@@ -618,11 +660,11 @@ void CParvaneDlg::StoreWindowRects() {
 
 void CParvaneDlg::OnSliderReleased() {
     if (!Ready()) return;
-    ULONG v = ULONG(std::max(m_slider->value(), 0));
+    ULONGLONG v = ULONGLONG(std::max<qint64>(m_slider->GetValue(), 0));
     ULONG s = 0, r = 0;
     auto& c = m_core.controller;
     if (!Ok(c->GetStartReadPos(&s), "GetStartReadPos") || !Ok(c->GetRecordPosition(&r), "GetRecordPosition")) return;
-    HRESULT hr = ULONGLONG(s) + v < r ? c->SetPlayPosition(v, posStart) : c->SetPlayPosition(0, posEnd);
+    HRESULT hr = ULONGLONG(s) + v < r ? c->SetPlayPosition(LONGLONG(v), posStart) : c->SetPlayPosition(0, posEnd);
     if (Ok(hr, "SetPlayPosition") && m_playlist) m_playlist->SelectSong(CPlayListDlg::kFromList);
 }
 
@@ -773,7 +815,10 @@ void CParvaneDlg::changeEvent(QEvent* event) {
 
 void CParvaneDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0x6f, 0x18, 0x22));
+    if (m_skin.GetCurrentState() >= 0)
+        m_skin.Draw(painter);
+    else
+        painter.fillRect(rect(), QColor(0x6f, 0x18, 0x22));
     painter.setPen(QPen(QColor(151, 40, 23), 2));
     painter.drawLine(kStripLeft, 146, kStripLeft + m_lastPercent * kStripWidth / 100, 146);
 }

@@ -17,10 +17,12 @@
 #include "desktop/app/Notices.h"
 #include "desktop/app/PollWorker.h"
 #include "desktop/app/Watchdog.h"
+#include "desktop/controls/KDialogSkin.h"
 
+class KButtonSkin;
+class KScrollButtonSkin;
+class KWndSkin;
 class QLabel;
-class QSlider;
-class QToolButton;
 
 namespace parvane {
 
@@ -29,7 +31,7 @@ class CPlayPositionDialog;
 class KCacheLoadingProgress;
 
 // The size of the main window's skin.
-inline constexpr QSize kMainSkinSize(540, 200);
+QSize MainSkinSize();
 
 // Where a stored main-window rectangle puts the window: the stored corner when
 // the rectangle is not empty and lies on the screen, else centred; always at
@@ -65,9 +67,12 @@ public:
     void ApplySnapshot(const Snapshot& s);
     void OnEvent(const ControllerEvent& e);
 
-    QToolButton* Button(int id) const;
-    QLabel* Indicator(int id) const;
-    QSlider* Slider() const { return m_slider; }
+    // The command of a control, as its click delivers it.
+    void Command(int id);
+    KButtonSkin* Button(int id) const;
+    // Indicators carry their state also as the property "state".
+    KWndSkin* Indicator(int id) const;
+    KScrollButtonSkin* Slider() const { return m_slider; }
     QLabel* Display(int id) const;
     CPlayListDlg* PlayList() const { return m_playlist; }
     Notices& notices() { return *m_notices; }
@@ -124,10 +129,11 @@ private:
     plat::ComPtr<IAudioManager> m_audio;
     plat::ComPtr<ICaptureManager> m_capture;
 
-    std::map<int, QToolButton*> m_buttons;
+    KDialogSkin m_skin{this};
+    std::map<int, KButtonSkin*> m_buttons;
+    std::map<int, KWndSkin*> m_indicators;
     std::map<int, QLabel*> m_labels;
-    QSlider* m_slider = nullptr;
-    bool m_sliderHeld = false;
+    KScrollButtonSkin* m_slider = nullptr;
     CPlayListDlg* m_playlist = nullptr;
     QPointer<CPlayPositionDialog> m_fine;
     KCacheLoadingProgress* m_loading = nullptr;

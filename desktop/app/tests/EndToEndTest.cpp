@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -24,6 +23,7 @@
 #include "desktop/app/Startup.h"
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KButton.h"
 #include "ipc/client/ClientConnection.h"
 #include "platform/com/Guid.h"
 
@@ -79,11 +79,11 @@ void EndToEndTest::recordReplaySaveAndClose() {
         Snapshot s = ReadSnapshot(core.controller.Get());
         return s;
     };
-    auto face = [&](int id) { return window.Button(id)->property("base").toInt(); };
+    auto face = [&](int id) { return window.Button(id)->GetBitmapIndex(); };
 
     // Record: the play position grows.
     QTRY_VERIFY_WITH_TIMEOUT(window.Button(1000)->isEnabled() && face(1000) == 0, 20000);
-    window.Button(1000)->click();
+    window.Command(1000);
     QTRY_COMPARE_WITH_TIMEOUT(window.Indicator(1065)->property("state").toInt(), 1, 20000);
     ULONG start = latest().play;
     QTRY_VERIFY_WITH_TIMEOUT(latest().play >= start + 3000, 30000);
@@ -110,22 +110,22 @@ void EndToEndTest::recordReplaySaveAndClose() {
 
     // Pause, then Play: replaying.
     QTRY_VERIFY_WITH_TIMEOUT(face(1001) == 4, 20000);
-    window.Button(1001)->click();
+    window.Command(1001);
     QTRY_VERIFY_WITH_TIMEOUT(face(1001) == 0, 20000);
-    window.Button(1001)->click();
+    window.Command(1001);
     QTRY_COMPARE_WITH_TIMEOUT(window.Indicator(1063)->property("state").toInt(), 1, 20000);
 
     // Back 5: the position drops.
     QTRY_VERIFY_WITH_TIMEOUT(window.Button(1008)->isEnabled(), 20000);
     ULONG before = latest().play;
-    window.Button(1008)->click();
+    window.Command(1008);
     QTRY_VERIFY_WITH_TIMEOUT(latest().play + 3000 < before + 1000, 20000);
 
     // Stop: a finished selection appears in the playlist window.
     CPlayListDlg* list = window.PlayList();
     QTRY_VERIFY_WITH_TIMEOUT(face(1000) == 4, 20000);
     auto stopAt = std::chrono::steady_clock::now();
-    window.Button(1000)->click();
+    window.Command(1000);
     QTRY_VERIFY_WITH_TIMEOUT(list->List()->topLevelItemCount() >= 1 &&
                                  list->List()->topLevelItem(list->List()->topLevelItemCount() - 1)->text(2) != Str(104),
                              30000);

@@ -2,8 +2,6 @@
 // faces and displays, transport calls, events and notices, the cache-loading
 // pause, the shutdown road, the watchdog and a service that stops answering.
 #include <QLabel>
-#include <QSlider>
-#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -11,6 +9,8 @@
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/KCacheLoadingProgress.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KButton.h"
+#include "desktop/controls/KScrollButtonSkin.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "service/foundation/KTimecode.h"
@@ -52,8 +52,9 @@ struct Rig {
         s.percent = BYTE(percent);
         return s;
     }
-    QToolButton* B(int id) { return window->Button(id); }
-    int Base(int id) { return B(id)->property("base").toInt(); }
+    KButtonSkin* B(int id) { return window->Button(id); }
+    int Base(int id) { return B(id)->GetBitmapIndex(); }
+    QString Tip(int id) { return B(id)->ToolTip().Text(); }
     int State(int id) { return window->Indicator(id)->property("state").toInt(); }
     bool Has(const std::vector<std::string>& calls, const std::string& call) {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
@@ -85,6 +86,7 @@ private slots:
     void watchdogLossEndsWithTwoWithoutCalls();
     void teardownGoesLiveThenPlays();
     void silentServiceRefusesCommandsButCloseAnswers();
+    void clickReachesTheCommand();
     void pureArithmetic();
     void loadingBarRunsBackAndForth();
 };
@@ -113,9 +115,9 @@ void MainWindowTest::firstPollSetsEveryFace() {
     // Faces set to the opposite beforehand must still change on the first poll.
     r.window->ApplySnapshot(r.Snap(commands, state));
     QCOMPARE(r.Base(1001), playBase);
-    QCOMPARE(r.B(1001)->toolTip(), Str(playBase ? 108 : 107));
+    QCOMPARE(r.Tip(1001), Str(playBase ? 108 : 107));
     QCOMPARE(r.Base(1000), recBase);
-    QCOMPARE(r.B(1000)->toolTip(), Str(recBase ? 110 : 109));
+    QCOMPARE(r.Tip(1000), Str(recBase ? 110 : 109));
     QCOMPARE(r.State(1063), live);
     QCOMPARE(r.State(1065), rec);
 }
@@ -136,14 +138,14 @@ void MainWindowTest::fullnessAndButtonsFollowThePoll() {
     QVERIFY(!r.B(1008)->isEnabled() && !r.B(1006)->isEnabled());
     QVERIFY(r.B(1007)->isEnabled() && r.B(1005)->isEnabled());
     QVERIFY(!r.B(1004)->isEnabled());
-    QCOMPARE(r.window->Slider()->value(), 30000);
+    QCOMPARE(r.window->Slider()->GetValue(), 30000);
     // Out-of-range answers: a record position before the start, a huge percentage.
     s.percent = 250;
     s.record = 10;
     s.play = 5;
     r.window->ApplySnapshot(s);
     QCOMPARE(r.window->Display(1053)->text(), QStringLiteral("99"));
-    QCOMPARE(r.window->Slider()->value(), 0);
+    QCOMPARE(r.window->Slider()->GetValue(), 0);
 }
 
 void MainWindowTest::theTimerPollsOffTheGuiThread() {
@@ -179,7 +181,7 @@ void MainWindowTest::transportCalls() {
     QVERIFY(r.Init());
     r.window->ApplySnapshot(r.Snap(commands, _esLive));
     r.service->Calls();
-    r.B(button)->click();
+    r.window->Command(button);
     auto calls = r.service->Calls();
     QVERIFY(!calls.empty());
     QCOMPARE(QString::fromStdString(calls.front()), call);
@@ -189,10 +191,10 @@ void MainWindowTest::newRecordingAsksFirst() {
     Rig r;
     QVERIFY(r.Init());
     r.t.prompter.answers = {Answer::No};
-    r.B(1014)->click();
+    r.window->Command(1014);
     QVERIFY(r.service->Calls().empty());
     QCOMPARE(r.t.prompter.Texts().last(), Str(106));
-    r.B(1014)->click();
+    r.window->Command(1014);
     QVERIFY(r.service->Calls() == std::vector<std::string>{"DropCache(0)"});
 }
 
@@ -201,14 +203,14 @@ void MainWindowTest::sourceToggleWritesAndRefreshes() {
     r.service->settings->SetWriteFromPlayDeviceState(1);
     QVERIFY(r.Init());
     QCOMPARE(r.Base(1107), 0);
-    QCOMPARE(r.B(1107)->toolTip(), Str(345));
-    r.B(1107)->click();
+    QCOMPARE(r.Tip(1107), Str(345));
+    r.window->Command(1107);
     LONG state = 1;
     r.service->settings->GetWriteFromPlayDeviceState(&state);
     QCOMPARE(state, LONG(0));
     QVERIFY(r.Has(r.service->Calls(), "UpdateSettings"));
     QCOMPARE(r.Base(1107), 4);
-    QCOMPARE(r.B(1107)->toolTip(), Str(346));
+    QCOMPARE(r.Tip(1107), Str(346));
 }
 
 void MainWindowTest::storageWarnings() {
@@ -263,7 +265,7 @@ void MainWindowTest::cacheLoadingPausesThePoll() {
     r.window->OnEvent({ControllerEvent::CacheLoaded, {}, 3723450});
     QCOMPARE(r.t.prompter.Texts().last(),
              QStringLiteral("Current cache size was increased to 01:02:03:450 due to loaded cache size"));
-    QCOMPARE(r.window->Slider()->maximum(), 3723450);
+    QCOMPARE(r.window->Slider()->GetRange(), 3723450);
 }
 
 void MainWindowTest::shutdownRoad_data() {
@@ -374,7 +376,7 @@ void MainWindowTest::watchdogLossEndsWithTwoWithoutCalls() {
     QTRY_VERIFY_WITH_TIMEOUT(!r.window->Poller()->InFlight(), 20000);
     r.service->Calls();
     r.window->Teardown();
-    r.B(1001)->click();
+    r.window->Command(1001);
     QVERIFY(r.service->Calls().empty());
     QCOMPARE(r.core->controller.Get(), static_cast<IAudioController*>(r.service.Get()));
 }
@@ -402,8 +404,8 @@ void MainWindowTest::silentServiceRefusesCommandsButCloseAnswers() {
     QTRY_VERIFY_WITH_TIMEOUT(r.core->NotAnswering(), 20000);
     QCOMPARE(r.window->notices().History().count(QString::fromUtf8(kNotAnswering)), 1);
     r.service->Calls();
-    r.B(1004)->click();
-    r.B(1008)->click();
+    r.window->Command(1004);
+    r.window->Command(1008);
     QVERIFY(r.service->Calls().empty());
     QCOMPARE(r.window->notices().History().count(QString::fromUtf8(kNotAnswering)), 1);
     // Close still answers: one question, and out without asking the service.
@@ -416,11 +418,31 @@ void MainWindowTest::silentServiceRefusesCommandsButCloseAnswers() {
     QVERIFY(std::find(calls.begin(), calls.end(), "Live") == calls.end());
 }
 
+void MainWindowTest::clickReachesTheCommand() {
+    Rig r;
+    QVERIFY(r.Init());
+    r.window->show();
+    r.window->ApplySnapshot(r.Snap(_ecLive, _esReplay));
+    // The log is taken as it grows (the poll adds to it meanwhile).
+    std::vector<std::string> seen;
+    auto saw = [&](const std::string& call) {
+        auto got = r.service->Calls();
+        seen.insert(seen.end(), got.begin(), got.end());
+        return r.Has(seen, call);
+    };
+    r.B(1004)->Click();
+    QTRY_VERIFY_WITH_TIMEOUT(saw("Live"), 20000);
+    // The slider's release asks for the jump.
+    r.service->record = 100000;
+    r.window->Slider()->MoveTo(0);
+    QTRY_VERIFY_WITH_TIMEOUT(saw("SetPlayPosition(0,0)"), 20000);
+}
+
 void MainWindowTest::pureArithmetic() {
-    const QSize skin(540, 200), screen(1280, 1024);
-    QCOMPARE(CheckMainRect(QRect(10, 20, 100, 100), screen, skin), QRect(10, 20, 540, 200));
+    const QSize skin(470, 190), screen(1280, 1024);
+    QCOMPARE(CheckMainRect(QRect(10, 20, 100, 100), screen, skin), QRect(10, 20, 470, 190));
     // Partly off screen, negative or empty: centred at the skin's size.
-    const QRect centred(1280 / 2 - 270, 1024 / 2 - 100, 540, 200);
+    const QRect centred(1280 / 2 - 235, 1024 / 2 - 95, 470, 190);
     QCOMPARE(CheckMainRect(QRect(1200, 20, 200, 100), screen, skin), centred);
     QCOMPARE(CheckMainRect(QRect(-5, 20, 100, 100), screen, skin), centred);
     QCOMPARE(CheckMainRect(QRect(), screen, skin), centred);
