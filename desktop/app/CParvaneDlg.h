@@ -73,6 +73,9 @@ public:
     // Indicators carry their state also as the property "state".
     KWndSkin* Indicator(int id) const;
     KScrollButtonSkin* Slider() const { return m_slider; }
+    AppCore& Core() const { return m_core; }
+    // Brings the two recording-source toggles up to the service's settings.
+    void RefreshSourceToggles();
     QLabel* Display(int id) const;
     CPlayListDlg* PlayList() const { return m_playlist; }
     Notices& notices() { return *m_notices; }
@@ -111,7 +114,6 @@ private:
     void OnJump(LONGLONG ms);
     void OnNewRecording();
     void OnSourceToggle(int id);
-    void RefreshSourceToggles();
     void OnAlwaysOnTop();
     void OnPlayListToggle();
     void OnRadioToggle();

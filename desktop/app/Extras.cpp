@@ -1,0 +1,49 @@
+// The program's hooks filled by the extra windows: the sign-up form, the
+// update check at start, the settings sheet, the QuickStart prompt, F1 help
+// and the web radio.
+#include "desktop/app/Extras.h"
+
+#include <QCoreApplication>
+
+#include "desktop/app/AppCore.h"
+#include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CUpdateDlg.h"
+#include "desktop/app/KExtrasContext.h"
+#include "desktop/app/KRegistrationDlg.h"
+#include "desktop/controls/KScrollButtonSkin.h"
+
+namespace parvane {
+
+namespace {
+
+// The main window a hook was called for, if it was.
+CParvaneDlg* MainOf(QWidget* widget) {
+    for (QWidget* w = widget; w; w = w->parentWidget())
+        if (auto* main = dynamic_cast<CParvaneDlg*>(w)) return main;
+    return nullptr;
+}
+
+}  // namespace
+
+void InstallExtraHooks(Seams& seams) {
+    // One context for the life of the program; the seams outlive it.
+    static KExtrasContext context;
+    context.prompter = seams.prompter;
+    context.urls = seams.urls;
+    context.files = seams.files;
+    context.site = KSite::FromEnvironment();
+    context.helpFolder = QCoreApplication::applicationDirPath();
+    context.showControllerErrors = [](QWidget* parent, const char* call, HRESULT hr) {
+        if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowControllerErrors(parent, call, hr);
+    };
+    context.showInternalError = [](QWidget* parent) {
+        if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowInternalError(parent);
+    };
+
+    seams.hooks.signUp = [](QWidget* parent) { return RunSignUp(parent, context); };
+    seams.hooks.updateAtStart = [](QWidget* parent, ISettings* settings) {
+        return CheckForUpdateAtStart(parent, settings, context);
+    };
+}
+
+}  // namespace parvane

@@ -1,0 +1,37 @@
+#pragma once
+// What the settings, update, sign-up, QuickStart, help and radio windows
+// need of the rest of the program: its seams, the site, and how a failed
+// service call is reported.
+#include <QString>
+
+#include <functional>
+
+#include "desktop/app/KSite.h"
+#include "desktop/app/Seams.h"
+
+class QDialog;
+class QWidget;
+
+namespace parvane {
+
+struct KExtrasContext {
+    Prompter* prompter = nullptr;
+    UrlOpener* urls = nullptr;
+    FileDialogs* files = nullptr;
+    KSite site = KSite::FromEnvironment();
+    // After a failed service call: fetches and shows the service's errors.
+    std::function<void(QWidget*, const char* call, HRESULT hr)> showControllerErrors;
+    // The controller pointer was found empty.
+    std::function<void(QWidget*)> showInternalError;
+    // The folder the manual lies in (the program's own folder).
+    QString helpFolder;
+    // Runs a modal dialog; the default is exec(). Tests answer in its place.
+    std::function<int(QDialog*)> runDialog;
+
+    int Run(QDialog* dialog) const;
+    void ControllerErrors(QWidget* parent, const char* call, HRESULT hr) const {
+        if (showControllerErrors) showControllerErrors(parent, call, hr);
+    }
+};
+
+}  // namespace parvane

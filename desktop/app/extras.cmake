@@ -1,0 +1,62 @@
+# The settings sheet, the update check, the sign-up form, the About page,
+# the QuickStart prompt, F1 help and the web radio: a library of their own,
+# hooked into the program by Extras.cpp.
+option(TONQUIL_WEB_RADIO "Build the web-radio window (needs Qt WebEngine)" ON)
+find_package(Qt6 REQUIRED COMPONENTS Widgets Network Multimedia)
+if(TONQUIL_WEB_RADIO)
+  find_package(Qt6 REQUIRED COMPONENTS WebEngineWidgets WebChannel)
+endif()
+
+# The program's own version as four numbers, for the update check.
+set(_parts ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+set(PARVANE_VERSION4)
+foreach(_i RANGE 0 3)
+  list(LENGTH _parts _n)
+  set(_p 0)
+  if(_i LESS _n)
+    list(GET _parts ${_i} _p)
+  endif()
+  if(_p STREQUAL "")
+    set(_p 0)
+  endif()
+  list(APPEND PARVANE_VERSION4 ${_p})
+endforeach()
+list(JOIN PARVANE_VERSION4 "." PARVANE_VERSION4)
+
+set(_extras_sources
+  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp)
+set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time)
+if(TONQUIL_WEB_RADIO)
+  list(APPEND _extras_deps Qt6::WebEngineWidgets Qt6::WebChannel)
+endif()
+
+tonquil_module(parvane_extras SOURCES ${_extras_sources} PUBLIC_DEPS ${_extras_deps})
+set_target_properties(parvane_extras PROPERTIES AUTOMOC ON)
+target_compile_definitions(parvane_extras PRIVATE PARVANE_VERSION="${PARVANE_VERSION4}")
+if(TONQUIL_WEB_RADIO)
+  target_compile_definitions(parvane_extras PUBLIC PARVANE_WEB_RADIO)
+endif()
+
+list(APPEND PARVANE_EXTRA_LIBS parvane_extras)
+
+if(TONQUIL_TESTS)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  # QtTest suites of the extra windows; LABELS are added per suite.
+  function(parvane_extras_test name)
+    cmake_parse_arguments(T "" "" "LABELS;DEPS" ${ARGN})
+    add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/tests/${name}.cpp)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE parvane_extras Qt6::Test ${T_DEPS})
+    tonquil_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set(_env "QT_QPA_PLATFORM=offscreen;TONQUIL_SOUND=virtual;TONQUIL_SITE=")
+    set_tests_properties(${name} PROPERTIES TIMEOUT 120 ENVIRONMENT "${_env}")
+    if(T_LABELS)
+      set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    endif()
+  endfunction()
+  parvane_extras_test(ExtrasNetTest)
+endif()
+
+# Compiled into the program's library: it reaches the main window.
+list(APPEND PARVANE_EXTRA_SOURCES Extras.cpp)
