@@ -4,9 +4,14 @@
 #include "desktop/app/Extras.h"
 
 #include <QCoreApplication>
+#include <QSlider>
+
+#include <algorithm>
+#include <climits>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CSettingsSheet.h"
 #include "desktop/app/CUpdateDlg.h"
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KRegistrationDlg.h"
@@ -43,6 +48,18 @@ void InstallExtraHooks(Seams& seams) {
     seams.hooks.signUp = [](QWidget* parent) { return RunSignUp(parent, context); };
     seams.hooks.updateAtStart = [](QWidget* parent, ISettings* settings) {
         return CheckForUpdateAtStart(parent, settings, context);
+    };
+    seams.hooks.settings = [](QWidget* parent) {
+        CParvaneDlg* main = MainOf(parent);
+        if (!main || !main->Core().controller) {
+            if (main) main->Core().ShowInternalError(parent);
+            return;
+        }
+        RunSettingsSheet(parent, main->Core().controller.Get(), context, [main](ULONG cacheSizeMs) {
+            // Only once every value is stored does the slider follow the new size.
+            if (main->Slider()) main->Slider()->setRange(0, int(std::min<ULONG>(cacheSizeMs, INT_MAX)));
+            main->RefreshSourceToggles();
+        });
     };
 }
 

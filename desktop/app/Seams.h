@@ -20,9 +20,9 @@ class QWidget;
 namespace parvane {
 
 enum class Icon { None, Error, Information, Question, Warning };
-enum class Buttons { Ok, YesNo };
+enum class Buttons { Ok, YesNo, YesNoCancel };
 // The answers a prompt can give.
-enum class Answer { Ok, Yes, No };
+enum class Answer { Ok, Yes, No, Cancel };
 
 class Prompter {
 public:

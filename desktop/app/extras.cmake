@@ -24,7 +24,7 @@ endforeach()
 list(JOIN PARVANE_VERSION4 "." PARVANE_VERSION4)
 
 set(_extras_sources
-  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp)
+  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp)
 set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time)
 if(TONQUIL_WEB_RADIO)
   list(APPEND _extras_deps Qt6::WebEngineWidgets Qt6::WebChannel)
@@ -60,3 +60,6 @@ endif()
 
 # Compiled into the program's library: it reaches the main window.
 list(APPEND PARVANE_EXTRA_SOURCES Extras.cpp)
+if(TONQUIL_TESTS)
+  parvane_extras_test(ExtrasSettingsTest DEPS parvane_test_support ipc_test_support)
+endif()

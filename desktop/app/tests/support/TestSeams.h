@@ -28,7 +28,7 @@ public:
             answers.pop_front();
             return a;
         }
-        return buttons == parvane::Buttons::YesNo ? parvane::Answer::Yes : parvane::Answer::Ok;
+        return buttons == parvane::Buttons::Ok ? parvane::Answer::Ok : parvane::Answer::Yes;
     }
     QStringList Texts() {
         std::lock_guard lock(m_mutex);
