@@ -4,10 +4,6 @@
 #include "desktop/app/Extras.h"
 
 #include <QCoreApplication>
-#include <QSlider>
-
-#include <algorithm>
-#include <climits>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/CParvaneDlg.h"
@@ -57,7 +53,7 @@ void InstallExtraHooks(Seams& seams) {
         }
         RunSettingsSheet(parent, main->Core().controller.Get(), context, [main](ULONG cacheSizeMs) {
             // Only once every value is stored does the slider follow the new size.
-            if (main->Slider()) main->Slider()->setRange(0, int(std::min<ULONG>(cacheSizeMs, INT_MAX)));
+            if (main->Slider()) main->Slider()->SetRange(qint64(cacheSizeMs));
             main->RefreshSourceToggles();
         });
     };
