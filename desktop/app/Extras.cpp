@@ -3,9 +3,10 @@
 // and the web radio.
 #include "desktop/app/Extras.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include "desktop/app/AppCore.h"
+#include "desktop/app/CGuideDlg.h"
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSettingsSheet.h"
 #include "desktop/app/CUpdateDlg.h"
@@ -34,6 +35,8 @@ void InstallExtraHooks(Seams& seams) {
     context.files = seams.files;
     context.site = KSite::FromEnvironment();
     context.helpFolder = QCoreApplication::applicationDirPath();
+    // F1 in any window of the program opens the manual.
+    if (qApp) qApp->installEventFilter(new KHelpKeyFilter(context, qApp));
     context.showControllerErrors = [](QWidget* parent, const char* call, HRESULT hr) {
         if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowControllerErrors(parent, call, hr);
     };
@@ -45,6 +48,10 @@ void InstallExtraHooks(Seams& seams) {
     seams.hooks.updateAtStart = [](QWidget* parent, ISettings* settings) {
         return CheckForUpdateAtStart(parent, settings, context);
     };
+    seams.hooks.quickStart = [](QWidget* parent, ISettings* settings) {
+        return RunQuickStart(parent, settings, context);
+    };
+    seams.hooks.help = [](QWidget* parent) { ShowHelpFile(parent, context); };
     seams.hooks.settings = [](QWidget* parent) {
         CParvaneDlg* main = MainOf(parent);
         if (!main || !main->Core().controller) {

@@ -24,7 +24,7 @@ endforeach()
 list(JOIN PARVANE_VERSION4 "." PARVANE_VERSION4)
 
 set(_extras_sources
-  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp)
+  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp CGuideDlg.cpp)
 set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time)
 if(TONQUIL_WEB_RADIO)
   list(APPEND _extras_deps Qt6::WebEngineWidgets Qt6::WebChannel)
@@ -38,6 +38,9 @@ if(TONQUIL_WEB_RADIO)
 endif()
 
 list(APPEND PARVANE_EXTRA_LIBS parvane_extras)
+
+# The manual lies beside the program, where F1 looks for it.
+configure_file(${CMAKE_CURRENT_SOURCE_DIR}/help/qxmanual.html ${CMAKE_CURRENT_BINARY_DIR}/qxmanual.html COPYONLY)
 
 if(TONQUIL_TESTS)
   find_package(Qt6 REQUIRED COMPONENTS Test)
@@ -62,4 +65,5 @@ endif()
 list(APPEND PARVANE_EXTRA_SOURCES Extras.cpp)
 if(TONQUIL_TESTS)
   parvane_extras_test(ExtrasSettingsTest DEPS parvane_test_support ipc_test_support)
+  parvane_extras_test(ExtrasHelpTest DEPS parvane_test_support)
 endif()
