@@ -98,6 +98,10 @@ bool PlatformSoundDevices::MakeDefaultPlayback(const QString& namePart) {
 }
 
 HRESULT BusServiceLink::StartServiceAndConnect(IAudioController** controller) {
+    // A service that already runs is not started again: the lookups that
+    // follow find it at once.
+    pid_t owner = 0;
+    if (ipc::ServiceProcessId(&owner) == S_OK) return E_FAIL;
     HRESULT hr = ipc::StartServiceAndConnect(u"QXService", IID_IAudioController, reinterpret_cast<void**>(controller));
     return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
 }
