@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/core/LastError.h"
-#include "platform/core/SystemMessage.h"
 #include "platform/core/Text.h"
 
 namespace {
@@ -24,29 +23,6 @@ void TraceOut(const char16_t* format, ...) {
 
 CMemoryMappedFile::~CMemoryMappedFile() {
     if (m_hMapping) Close();
-}
-
-bool CMemoryMappedFile::Create(const char16_t* name, int file, DWORD protection, DWORD sizeHigh, DWORD sizeLow,
-                               DWORD /*reserved*/, DWORD access, DWORD offsetHigh, DWORD offsetLow) {
-    TraceOut(u"Open object NAME: %s SIZE: %d \n", name, static_cast<int>(sizeLow));
-    Close();
-    bool writable = (protection & plat::drv::PAGE_READWRITE) != 0;
-    uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
-    if (!name || file != plat::drv::kPagingFile) {
-        plat::SetLastError(name ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
-    } else {
-        m_hMapping = plat::drv::SharedSection::CreateOrOpen(name, size, writable);
-    }
-    if (!m_hMapping) {
-        DWORD error = plat::GetLastError();
-        std::u16string text;
-        plat::FormatSystemMessage(plat::HResultFromError(error), &text);
-        TraceOut(u"CreateFileMapping error: %s ", text.c_str());
-        plat::SetLastError(error);
-        return false;
-    }
-    TraceOut(u"CreateFileMapping ok HANDLE: 0x%p \n", static_cast<void*>(m_hMapping.get()));
-    return MapView(access, offsetHigh, offsetLow, sizeLow);
 }
 
 bool CMemoryMappedFile::Attach(int fd, DWORD size, DWORD access) {
@@ -73,7 +49,6 @@ bool CMemoryMappedFile::MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow,
     m_pView = static_cast<BYTE*>(view);
     m_dwPosition = m_dwPositionHigh = 0;
     m_dwSize = m_dwLimit = static_cast<DWORD>(bytes);
-    m_dwAccess = access;
     TraceOut(u"Map BUFFER: 0x%p SIZE: %d \n", static_cast<void*>(m_pView), static_cast<int>(m_dwSize));
     return true;
 }
@@ -89,9 +64,4 @@ void CMemoryMappedFile::Close() {
     TraceOut(u"closing handle...\n");
     m_hMapping.reset();
     TraceOut(u"close handle ok\n");
-}
-
-bool CMemoryMappedFile::Remap(DWORD size) {
-    DWORD access = m_dwAccess ? m_dwAccess : (plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE);
-    return MapView(access, 0, 0, size);
 }

@@ -1,15 +1,13 @@
 #pragma once
-// A named file mapping and its view. Only mappings of the paging file (named
-// shared memory) are offered. Progress is traced to the standard output only.
+// A file mapping of shared memory and its view. The mapping is a sealed
+// section another process hands over. Progress is traced to the standard
+// output only.
 #include <memory>
 
 #include "platform/core/WinTypes.h"
 #include "platform/driver/SharedSection.h"
 
 namespace plat::drv {
-inline constexpr int kPagingFile = -1;  // the file handle that names no file
-inline constexpr DWORD PAGE_READONLY = 0x02;
-inline constexpr DWORD PAGE_READWRITE = 0x04;
 inline constexpr DWORD FILE_MAP_WRITE = 0x0002;
 inline constexpr DWORD FILE_MAP_READ = 0x0004;
 }  // namespace plat::drv
@@ -17,14 +15,10 @@ inline constexpr DWORD FILE_MAP_READ = 0x0004;
 class CMemoryMappedFile {
 public:
     CMemoryMappedFile() = default;
-    virtual ~CMemoryMappedFile();
+    ~CMemoryMappedFile();
     CMemoryMappedFile(const CMemoryMappedFile&) = delete;
     CMemoryMappedFile& operator=(const CMemoryMappedFile&) = delete;
 
-    // Creates (or opens) the named mapping and maps it. `reserved` is not
-    // used. False when either step fails (the last error tells why).
-    virtual bool Create(const char16_t* name, int file, DWORD protection, DWORD sizeHigh, DWORD sizeLow,
-                        DWORD reserved, DWORD access, DWORD offsetHigh, DWORD offsetLow);
     // Takes over a section descriptor handed over by another process and maps
     // `size` bytes of it from its start. The section must be sealed against
     // resizing and hold `size` bytes (SharedSection::AdoptSealed); a refused
@@ -34,9 +28,6 @@ public:
     bool MapView(DWORD access, DWORD offsetHigh, DWORD offsetLow, DWORD size);
     // Unmaps the view and closes the mapping.
     void Close();
-    // Maps the mapping again with another size, from its start, with the
-    // access of the last view.
-    virtual bool Remap(DWORD size);
 
     BYTE* View() const { return m_pView; }
     DWORD MappedSize() const { return m_dwSize; }
@@ -49,5 +40,4 @@ private:
     DWORD m_dwPositionHigh = 0;
     DWORD m_dwSize = 0;
     DWORD m_dwLimit = 0;
-    DWORD m_dwAccess = 0;
 };

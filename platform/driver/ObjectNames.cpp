@@ -2,7 +2,6 @@
 
 #include <sys/un.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -21,15 +20,6 @@ bool IsPlainName(std::u16string_view name) {
     for (char16_t c : name)
         if (c == u'/' || c == u'\\' || c < 0x20) return false;
     return true;
-}
-
-uint64_t Fnv1a(std::string_view text) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    return h;
 }
 
 }  // namespace
@@ -66,20 +56,6 @@ bool DeviceSocketPath(std::u16string_view devicePath, std::string* socketPath) {
         return false;
     }
     *socketPath = std::move(path);
-    return true;
-}
-
-bool SectionObjectName(std::u16string_view sectionName, std::string* objectName) {
-    if (!IsPlainName(sectionName)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    char session[24];
-    std::snprintf(session, sizeof(session), ".%016llx", static_cast<unsigned long long>(Fnv1a(RuntimeDir())));
-    std::string name(1, '/');
-    name.append(ToUtf8(sectionName));
-    name.append(session);
-    *objectName = std::move(name);
     return true;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 // Where the driver's named objects live. A device "\\.\NAME" is the Unix
-// socket NAME in the runtime folder; a named section is a POSIX shared-memory
-// object whose name is qualified by the runtime folder, so that each session
-// (each user, each private test environment) has its own objects, as named
-// kernel objects are private to a session.
+// socket NAME in the runtime folder, so that each session (each user, each
+// private test environment) has its own devices, as named kernel objects are
+// private to a session.
 #include <string>
 #include <string_view>
 
@@ -18,7 +17,5 @@ void SetRuntimeDir(std::string dir);
 // The socket path of a device path ("\\.\ParvaneAD" or "ParvaneAD"). False
 // with the last error set (ERROR_INVALID_NAME, ERROR_FILENAME_EXCED_RANGE).
 bool DeviceSocketPath(std::u16string_view devicePath, std::string* socketPath);
-// The shared-memory object name of a section name ("QXSection").
-bool SectionObjectName(std::u16string_view sectionName, std::string* objectName);
 
 }  // namespace plat::drv

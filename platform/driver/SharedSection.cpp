@@ -9,7 +9,6 @@
 
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
-#include "platform/driver/ObjectNames.h"
 
 namespace plat::drv {
 
@@ -18,45 +17,6 @@ namespace {
 constexpr int kSizeSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
 
 }  // namespace
-
-std::unique_ptr<SharedSection> SharedSection::CreateOrOpen(std::u16string_view name, uint64_t bytes, bool writable) {
-    std::string objectName;
-    if (!SectionObjectName(name, &objectName)) return nullptr;
-    if (bytes == 0 || bytes > (uint64_t{1} << 32)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    int fd = ::shm_open(objectName.c_str(), (writable ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
-        return nullptr;
-    }
-    auto section = std::make_unique<SharedSection>(fd, 0, writable);
-    struct stat st {};
-    if (::fstat(fd, &st) < 0) {
-        SetLastErrorFromErrno();
-        return nullptr;
-    }
-    // An object that someone else made under our name is not ours to use.
-    if (st.st_uid != ::geteuid() || (st.st_mode & 0077) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size < bytes) {
-        if (!writable) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return nullptr;
-        }
-        if (::ftruncate(fd, static_cast<off_t>(bytes)) < 0) {
-            SetLastErrorFromErrno();
-            return nullptr;
-        }
-        size = bytes;
-    }
-    section->m_size = size;
-    return section;
-}
 
 std::unique_ptr<SharedSection> SharedSection::CreateSealed(std::u16string_view name, uint64_t bytes) {
     if (bytes == 0 || bytes > (uint64_t{1} << 32)) {
@@ -101,16 +61,6 @@ std::unique_ptr<SharedSection> SharedSection::AdoptSealed(int fd, uint64_t bytes
     }
     section->m_size = static_cast<uint64_t>(st.st_size);
     return section;
-}
-
-bool SharedSection::Remove(std::u16string_view name) {
-    std::string objectName;
-    if (!SectionObjectName(name, &objectName)) return false;
-    if (::shm_unlink(objectName.c_str()) < 0) {
-        SetLastErrorFromErrno();
-        return false;
-    }
-    return true;
 }
 
 SharedSection::~SharedSection() {

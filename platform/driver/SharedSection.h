@@ -1,9 +1,8 @@
 #pragma once
 // A section of shared memory (backed by memory, not by a file), the stand-in
-// for a file mapping on the paging file. A named one is opened by its name
-// (creating one that exists opens it; only an object of this user is ever
-// opened). A sealed one has no name: its size can never change, so a view of
-// it can never fault, and it is handed to another process as a descriptor.
+// for a file mapping on the paging file. It is sealed and has no name: its
+// size can never change, so a view of it can never fault, and it is handed to
+// another process as a descriptor.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,21 +13,15 @@ namespace plat::drv {
 
 class SharedSection {
 public:
-    // Creates the section with at least `bytes` bytes, or opens the existing
-    // one (growing it when it is smaller). Null with the last error set.
-    static std::unique_ptr<SharedSection> CreateOrOpen(std::u16string_view name, uint64_t bytes, bool writable);
     // A new nameless section of exactly `bytes` bytes (zero-filled), sealed
-    // against shrinking, growing and further seals. Null with the last error set.
+    // against shrinking, growing and further seals; `name` only labels it for
+    // debugging. Null with the last error set.
     static std::unique_ptr<SharedSection> CreateSealed(std::u16string_view name, uint64_t bytes);
     // Takes over a section descriptor that another process handed over. It
     // is kept only when it is sealed against shrinking, growing and further
     // seals (ERROR_ACCESS_DENIED otherwise) and holds at least `bytes` bytes
     // (ERROR_INVALID_PARAMETER otherwise); a refused descriptor is closed.
     static std::unique_ptr<SharedSection> AdoptSealed(int fd, uint64_t bytes, bool writable);
-    // Removes the name; views and open sections stay usable. False with the
-    // last error set (ERROR_FILE_NOT_FOUND when there is no such section).
-    static bool Remove(std::u16string_view name);
-
     SharedSection(int fd, uint64_t size, bool writable) : m_fd(fd), m_size(size), m_writable(writable) {}
     ~SharedSection();
     SharedSection(const SharedSection&) = delete;

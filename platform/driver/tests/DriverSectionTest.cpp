@@ -6,32 +6,26 @@
 
 #include <cstring>
 #include <functional>
+#include <string>
 
 #include "platform/core/LastError.h"
 #include "platform/driver/CMemoryMappedFile.h"
 #include "platform/driver/DriverProtocol.h"
-#include "platform/driver/ObjectNames.h"
 #include "platform/driver/SharedSection.h"
-#include "platform/driver/tests/TempRuntimeDir.h"
 
 namespace {
 
 using plat::drv::SharedSection;
 
-bool CreateSection(CMemoryMappedFile& file) {
-    return file.Create(plat::drv::kSectionName, plat::drv::kPagingFile, plat::drv::PAGE_READWRITE, 0,
-                       plat::drv::SECTION_SIZE_BYTE, 0, plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE, 0, 0);
-}
-
-TEST(DriverSection, TwoOpenersShareOneSectionUntilItIsRemoved) {
-    TempRuntimeDir dir;
-    CMemoryMappedFile service;
-    ASSERT_TRUE(CreateSection(service));
-    ASSERT_EQ(plat::drv::SECTION_SIZE_BYTE, service.MappedSize());
-    auto driver = SharedSection::CreateOrOpen(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE, true);
-    ASSERT_NE(nullptr, driver);
-    auto* view = static_cast<BYTE*>(driver->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
+TEST(DriverSection, TwoViewsOfOneSectionShareItsWords) {
+    auto section = SharedSection::CreateSealed(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE);
+    ASSERT_NE(nullptr, section);
+    auto* view = static_cast<BYTE*>(section->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
     ASSERT_NE(nullptr, view);
+    CMemoryMappedFile service;
+    ASSERT_TRUE(service.Attach(::dup(section->NativeHandle()), plat::drv::SECTION_SIZE_BYTE,
+                               plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE));
+    ASSERT_EQ(plat::drv::SECTION_SIZE_BYTE, service.MappedSize());
 
     plat::drv::StoreWord(view, plat::drv::WRITE_OFFSET_POS, 0x1234);
     std::memcpy(view, "WAVE", 4);
@@ -44,80 +38,19 @@ TEST(DriverSection, TwoOpenersShareOneSectionUntilItIsRemoved) {
     EXPECT_TRUE(plat::drv::CompareExchangeWord(service.View(), plat::drv::WRITE_OFFSET_POS, 0x1234, 0));
     EXPECT_EQ(0u, plat::drv::LoadWord(view, plat::drv::WRITE_OFFSET_POS));
 
-    EXPECT_TRUE(SharedSection::Remove(plat::drv::kSectionName));
-    // Views stay usable after the name is gone; a new section is a new object.
-    plat::drv::StoreWord(view, plat::drv::READ_OFFSET_POS, 99);
-    EXPECT_EQ(99u, plat::drv::LoadWord(service.View(), plat::drv::READ_OFFSET_POS));
-    auto fresh = SharedSection::CreateOrOpen(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE, true);
-    ASSERT_NE(nullptr, fresh);
-    auto* freshView = static_cast<BYTE*>(fresh->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
-    EXPECT_EQ(0u, plat::drv::LoadWord(freshView, plat::drv::READ_OFFSET_POS));
-    SharedSection::Unmap(freshView, plat::drv::SECTION_SIZE_BYTE);
-    SharedSection::Unmap(view, plat::drv::SECTION_SIZE_BYTE);
-    EXPECT_TRUE(SharedSection::Remove(plat::drv::kSectionName));
+    // A view is bounded by the section, and a smaller one replaces the first.
     plat::SetLastError(0);
-    EXPECT_FALSE(SharedSection::Remove(plat::drv::kSectionName));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, plat::GetLastError());
-}
-
-TEST(DriverSection, EachRuntimeFolderHasItsOwnSection) {
-    std::string first, second;
-    {
-        TempRuntimeDir dir;
-        ASSERT_TRUE(plat::drv::SectionObjectName(plat::drv::kSectionName, &first));
-    }
-    {
-        TempRuntimeDir dir;
-        ASSERT_TRUE(plat::drv::SectionObjectName(plat::drv::kSectionName, &second));
-    }
-    EXPECT_EQ(0u, first.rfind("/QXSection.", 0));
-    EXPECT_NE(first, second);
-    EXPECT_FALSE(plat::drv::SectionObjectName(u"a/b", &first));
-}
-
-TEST(DriverSection, ASectionOthersCanReadIsNotOpened) {
-    TempRuntimeDir dir;
-    std::string name;
-    ASSERT_TRUE(plat::drv::SectionObjectName(plat::drv::kSectionName, &name));
-    int fd = ::shm_open(name.c_str(), O_CREAT | O_RDWR, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(0, ::fchmod(fd, 0666));
-    ::close(fd);
-    plat::SetLastError(0);
-    EXPECT_EQ(nullptr, SharedSection::CreateOrOpen(plat::drv::kSectionName, 4096, true));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, plat::GetLastError());
-    ::shm_unlink(name.c_str());
-}
-
-TEST(DriverSection, ASmallerSectionIsGrownAndMappingChecksItsBounds) {
-    TempRuntimeDir dir;
-    auto small = SharedSection::CreateOrOpen(plat::drv::kSectionName, 4096, true);
-    ASSERT_NE(nullptr, small);
-    auto grown = SharedSection::CreateOrOpen(plat::drv::kSectionName, plat::drv::SECTION_SIZE_BYTE, true);
-    ASSERT_NE(nullptr, grown);
-    EXPECT_EQ(plat::drv::SECTION_SIZE_BYTE, grown->Size());
-    plat::SetLastError(0);
-    EXPECT_EQ(nullptr, grown->Map(0, plat::drv::SECTION_SIZE_BYTE + 1, true));
+    EXPECT_EQ(nullptr, section->Map(0, plat::drv::SECTION_SIZE_BYTE + 1, true));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, plat::GetLastError());
-    SharedSection::Remove(plat::drv::kSectionName);
-}
-
-TEST(DriverSection, MappedFileRemapsAndClosesCleanly) {
-    TempRuntimeDir dir;
-    CMemoryMappedFile file;
-    EXPECT_FALSE(file.Create(u"QXSection", 3, plat::drv::PAGE_READWRITE, 0, 4096, 0, plat::drv::FILE_MAP_WRITE, 0, 0));
-    EXPECT_EQ(ERROR_NOT_SUPPORTED, plat::GetLastError());
-    ASSERT_TRUE(CreateSection(file));
-    file.View()[0x20FFF] = 7;
-    ASSERT_TRUE(file.Remap(0x1000));
-    EXPECT_EQ(0x1000u, file.MappedSize());
-    file.View()[0] = 1;
-    ASSERT_TRUE(file.Remap(plat::drv::SECTION_SIZE_BYTE));
-    EXPECT_EQ(7, file.View()[0x20FFF]);
-    file.Close();
-    EXPECT_FALSE(file.IsMapped());
-    EXPECT_FALSE(file.Remap(0x1000));
-    SharedSection::Remove(plat::drv::kSectionName);
+    ASSERT_TRUE(service.MapView(plat::drv::FILE_MAP_READ, 0, 0, 0x1000));
+    EXPECT_EQ(0x1000u, service.MappedSize());
+    EXPECT_EQ(plat::drv::TAG_WAVE, plat::drv::ReadLe32(service.View()));
+    service.Close();
+    EXPECT_FALSE(service.IsMapped());
+    plat::SetLastError(0);
+    EXPECT_FALSE(service.MapView(plat::drv::FILE_MAP_READ, 0, 0, 0x1000));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, plat::GetLastError());
+    SharedSection::Unmap(view, plat::drv::SECTION_SIZE_BYTE);
 }
 
 TEST(DriverSection, ASealedSectionKeepsItsSize) {
@@ -134,7 +67,6 @@ TEST(DriverSection, ASealedSectionKeepsItsSize) {
 }
 
 TEST(DriverSection, OnlyASealedSectionOfTheWholeSizeIsAdopted) {
-    TempRuntimeDir dir;
     auto unsealed = [](uint64_t bytes) {
         int fd = ::memfd_create("QXSection", MFD_CLOEXEC | MFD_ALLOW_SEALING);
         if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
@@ -153,8 +85,15 @@ TEST(DriverSection, OnlyASealedSectionOfTheWholeSizeIsAdopted) {
         return fd;
     };
     auto named = [](uint64_t bytes) {
-        auto s = SharedSection::CreateOrOpen(plat::drv::kSectionName, bytes, true);
-        return s ? ::dup(s->NativeHandle()) : -1;
+        // POSIX shared memory cannot be sealed at all.
+        const std::string name = "/tq-section-test." + std::to_string(::getpid());
+        int fd = ::shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+        ::shm_unlink(name.c_str());
+        if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        return fd;
     };
     const struct {
         const char* name;
@@ -185,7 +124,6 @@ TEST(DriverSection, OnlyASealedSectionOfTheWholeSizeIsAdopted) {
             EXPECT_EQ(-1, ::fcntl(fd, F_GETFD));  // a refused descriptor is closed
         }
     }
-    SharedSection::Remove(plat::drv::kSectionName);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "platform/core/LastError.h"
 #include "platform/driver/Device.h"
 #include "platform/driver/ObjectNames.h"
-#include "platform/driver/SharedSection.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 #include "service/audio/PipeServer.h"
 #include "service/audio/tests/PipeServerSupport/AudioCheck.h"
@@ -109,8 +108,6 @@ TEST_F(PipeServerDriverTest, TerminationEndsTheDriverCleanlyUnderAnOpenLink) {
     EXPECT_EQ(0, driver.Stop(SIGTERM, 3000));
     struct stat st {};
     EXPECT_NE(0, ::stat(socketPath.c_str(), &st)) << "the socket was left behind";
-    plat::SetLastError(0);
-    EXPECT_FALSE(plat::drv::SharedSection::Remove(plat::drv::kSectionName)) << "the section was left behind";
     // The link notices nothing until it stops; stopping still ends cleanly.
     EXPECT_EQ(S_OK, link.StartStop());
     EXPECT_EQ(1, listener->Interrupts());
