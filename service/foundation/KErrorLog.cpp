@@ -306,9 +306,14 @@ void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
 void KErrorLog::TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take) {
     KLock lock(m_mutex);
     std::vector<std::u16string> texts;
-    texts.reserve(m_errors.size());
+    texts.reserve(m_errors.size() + 1);
+    // The dropped entries were the oldest: their count comes first.
+    if (m_dropped > 0) texts.push_back(DroppedText());
     for (const auto& error : m_errors) texts.push_back(error.second);
-    if (take && take(texts)) m_errors.clear();
+    if (take && take(texts)) {
+        m_errors.clear();
+        m_dropped = 0;
+    }
 }
 
 void KErrorLog::ClearErrors() {

@@ -50,8 +50,9 @@ public:
 
     bool PopError(LONG* code, std::u16string* text);
     void GetErrors(std::vector<std::u16string>* texts);
-    // Hands the collected texts, oldest first, to take; they leave the list
-    // only when take answers true, so a fetch that fails loses nothing.
+    // Hands the collected texts, oldest first (the count of dropped entries
+    // before them), to take; they leave the list only when take answers
+    // true, so a fetch that fails loses nothing.
     void TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take);
     void ClearErrors();
 

@@ -210,6 +210,22 @@ TEST_F(ErrorLogTest, TheListKeepsTheNewestEntriesAndCountsTheDropped) {
     EXPECT_EQ(text, u"Too many errors: 2 older errors were dropped. ");
     ASSERT_TRUE(KErrorLog::Instance().PopError(&code, &text));
     EXPECT_EQ(code, EC_NO_PLAY_DEVICE);
+
+    // A fetch for a client offers the count first too, and keeps it until
+    // the client has taken it.
+    KErrorLog::Instance().ClearErrors();
+    for (size_t i = 0; i < KErrorLog::kMaxErrors + 3; ++i)
+        TQ_REPORT(EC_NO_PLAY_DEVICE, 0, plat::ToUtf16(std::to_string(i)));
+    for (const bool accept : {false, true}) {
+        std::vector<std::u16string> offered;
+        KErrorLog::Instance().TakeErrors([&](const std::vector<std::u16string>& t) {
+            offered = t;
+            return accept;
+        });
+        ASSERT_EQ(offered.size(), KErrorLog::kMaxErrors + 1);
+        EXPECT_EQ(offered[0], u"Too many errors: 3 older errors were dropped. ");
+    }
+    EXPECT_TRUE(Drain().empty());
 }
 
 TEST_F(ErrorLogTest, ARepeatedEntryIsWrittenOnceAndCountedWhenItStops) {
