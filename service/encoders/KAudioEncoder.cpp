@@ -228,8 +228,9 @@ HRESULT KAudioEncoder::SaveGroup(VARIANT varSongs, BSTR bstrDirPath) {
     return RunSave([&]() -> HRESULT {
         HRESULT first = S_OK;
         for (auto& item : items) {
-            // A stop between two songs ends the group.
-            if (StopRequested()) return S_OK;
+            // A stop between two songs ends the group; a song that failed
+            // before it still makes the group fail.
+            if (StopRequested()) return first;
             plat::ComPtr<ISong> song;
             HRESULT h;
             if (!item || FAILED(h = item->QueryInterface(IID_ISong, reinterpret_cast<void**>(song.GetAddressOf()))) ||

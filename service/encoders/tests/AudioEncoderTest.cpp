@@ -318,6 +318,11 @@ TEST_F(AudioEncoderTest, AStopBetweenTwoSongsEndsTheGroup) {
     ASSERT_EQ(SaveGroup(songs, dir.Path()), S_OK);
     ExpectFolderHolds({u"first.rec"});
     EXPECT_EQ(encoder->uninitCalls, 1);
+
+    // A song that failed before the stop is still the group's answer.
+    songs.insert(songs.begin(), plat::ComPtr<ISong>(FakeSong::CreateInstance(50, 10, u"inverted")));
+    EXPECT_EQ(SaveGroup(songs, dir.Path()), E_INVALIDARG);
+    ExpectFolderHolds({u"first.rec", u"first0.rec"});
 }
 
 TEST_F(AudioEncoderTest, OnlyTheProgressConnectionPointIsOffered) {
