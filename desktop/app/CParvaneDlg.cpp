@@ -17,6 +17,7 @@
 #include "desktop/app/Strings.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KScrollButtonSkin.h"
+#include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 #include "platform/com/Bstr.h"
@@ -75,11 +76,6 @@ QRect ControlRect(int id, const QRect& fallback) {
     return r.isEmpty() ? fallback : r;
 }
 
-QString ClockText(ULONG ms) {
-    KTimecode tc;
-    tc.FromMilliseconds(ms);
-    return QString::asprintf("%02x:%02x:%02x", tc.GetHours(), tc.GetMinutes(), tc.GetSeconds());
-}
 
 }  // namespace
 
@@ -120,7 +116,7 @@ CParvaneDlg::CParvaneDlg(AppCore& core, QWidget* parent) : QWidget(parent), m_co
     setFixedSize(MainSkinSize());
     m_skin.SelectState(0);
     BuildControls();
-    m_notices = std::make_unique<Notices>(this, 2000, 5);
+    m_notices = std::make_unique<Notices>(2000, 5);
     m_core.notice = [this](const QString& text) { m_notices->Show(text); };
     m_timer.setInterval(100);
     connect(&m_timer, &QTimer::timeout, this, [this] { PollTick(); });
@@ -170,15 +166,29 @@ void CParvaneDlg::BuildControls() {
         indicator->setAttribute(Qt::WA_TransparentForMouseEvents);
         m_indicators[id] = indicator;
     }
-    for (int id : {1051, 1052, 1053}) {
-        auto* label = new QLabel(this);
-        label->setObjectName(QString::number(id));
-        label->setGeometry(ControlRect(id, QRect(20, 40, 90, 20)));
-        label->setStyleSheet(QStringLiteral("color:#f0d8a0;background:transparent;"));
-        label->setAlignment(Qt::AlignCenter);
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        m_labels[id] = label;
+    // The digit displays: the play position, the cache's fullness as time and in per cent.
+    auto pixmaps = [](std::initializer_list<int> ids) {
+        std::vector<QPixmap> out;
+        for (int id : ids) out.push_back(QPixmap::fromImage(LoadSkinBitmap(id)));
+        return out;
+    };
+    const std::vector<QPixmap> fullnessDigits = pixmaps({298, 299, 301, 302, 303, 304, 305, 306, 307, 297});
+    for (int id : {1051, 1052}) {
+        auto* time = new CShowTime(this);
+        time->setObjectName(QString::number(id));
+        time->setGeometry(ControlRect(id, QRect(20, 40, 110, 20)));
+        std::vector<QPixmap> digits =
+            id == 1051 ? pixmaps({143, 141, 142, 144, 145, 146, 147, 148, 150, 152, 153}) : fullnessDigits;
+        if (id == 1052) digits.push_back(QPixmap::fromImage(LoadSkinBitmap(308)));
+        time->SetBitmaps(std::move(digits));
+        time->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_times[id] = time;
     }
+    m_percent = new KShowPercentsCtrl(this);
+    m_percent->setObjectName(QStringLiteral("1053"));
+    m_percent->setGeometry(ControlRect(1053, QRect(380, 40, 24, 14)));
+    m_percent->SetBitmaps(fullnessDigits);
+    m_percent->setAttribute(Qt::WA_TransparentForMouseEvents);
     placeholder(1081, ControlRect(1081, QRect(kStripLeft, 122, 10, 14)));
     m_slider = new KScrollButtonSkin(this);
     m_slider->setObjectName(QStringLiteral("1081"));
@@ -227,9 +237,16 @@ KWndSkin* CParvaneDlg::Indicator(int id) const {
     return it == m_indicators.end() ? nullptr : it->second;
 }
 
-QLabel* CParvaneDlg::Display(int id) const {
-    auto it = m_labels.find(id);
-    return it == m_labels.end() ? nullptr : it->second;
+QString CParvaneDlg::DisplayText(int id) const {
+    if (id == 1053) return m_percent->Text();
+    auto it = m_times.find(id);
+    return it == m_times.end() ? QString() : it->second->Text();
+}
+
+void CParvaneDlg::SetTimeDisplay(int id, ULONG ms) {
+    KTimecode tc;
+    tc.FromMilliseconds(ms);
+    m_times[id]->SetTime(tc);
 }
 void CParvaneDlg::SetFace(int id, int base, int tooltipId) {
     KButtonSkin* button = m_buttons[id];
@@ -335,9 +352,9 @@ bool CParvaneDlg::Init() {
     m_slider->SetRange(cacheSize);
     m_slider->SetBounds(startRead, std::max(record, startRead));
     m_slider->SetValue(std::max<LONGLONG>(LONGLONG(play) - startRead, 0));
-    m_labels[1051]->setText(ClockText(play));
-    m_labels[1052]->setText(ClockText(timeFull));
-    m_labels[1053]->setText(QString::number(std::min<int>(percent, 99)));
+    SetTimeDisplay(1051, play);
+    SetTimeDisplay(1052, timeFull);
+    m_percent->SetPercent(std::min<int>(percent, 99));
 
     if (!m_playlist->Init()) {
         End(2);
@@ -451,17 +468,17 @@ void CParvaneDlg::ApplySnapshot(const Snapshot& s) {
     int full = s.cacheFull ? 1 : 0;
     if (full != m_fullInd) SetIndicator(1064, m_fullInd = full);
     // Fullness.
-    m_labels[1052]->setText(ClockText(s.timeFullness));
+    SetTimeDisplay(1052, s.timeFullness);
     BYTE percent = std::min<BYTE>(s.percent, 99);
     if (percent / 10 != m_meter) SetIndicator(1066, m_meter = percent / 10);
-    m_labels[1053]->setText(QString::number(percent));
+    m_percent->SetPercent(percent);
     if (percent != m_lastPercent) {
         m_lastPercent = percent;
         update(kStripLeft, kStripTop, kStripWidth, kStripBottom - kStripTop);
     }
     // Positions; a record position before the readable start is taken as the start.
     ULONG record = std::max(s.record, s.startRead);
-    m_labels[1051]->setText(ClockText(s.play));
+    SetTimeDisplay(1051, s.play);
     if (m_fine) {
         m_fine->SetMaxPosition(record);
         m_fine->SetMinPosition(s.startRead);

@@ -19,7 +19,9 @@
 #include "desktop/app/Watchdog.h"
 #include "desktop/controls/KDialogSkin.h"
 
+class CShowTime;
 class KButtonSkin;
+class KShowPercentsCtrl;
 class KScrollButtonSkin;
 class KWndSkin;
 class QLabel;
@@ -76,7 +78,8 @@ public:
     AppCore& Core() const { return m_core; }
     // Brings the two recording-source toggles up to the service's settings.
     void RefreshSourceToggles();
-    QLabel* Display(int id) const;
+    // What a digit display shows ("hh:mm:ss", "nn%").
+    QString DisplayText(int id) const;
     CPlayListDlg* PlayList() const { return m_playlist; }
     Notices& notices() { return *m_notices; }
     bool PollAllowed() const { return m_pollAllowed; }
@@ -121,6 +124,7 @@ private:
     void OnMinimize();
     void SetFace(int id, int base, int tooltipId);
     void SetIndicator(int id, int state);
+    void SetTimeDisplay(int id, ULONG ms);
     void StoreWindowRects();
     void ShowPlayList(bool show);
     void StartCacheLoading();
@@ -134,7 +138,8 @@ private:
     KDialogSkin m_skin{this};
     std::map<int, KButtonSkin*> m_buttons;
     std::map<int, KWndSkin*> m_indicators;
-    std::map<int, QLabel*> m_labels;
+    std::map<int, CShowTime*> m_times;
+    KShowPercentsCtrl* m_percent = nullptr;
     KScrollButtonSkin* m_slider = nullptr;
     CPlayListDlg* m_playlist = nullptr;
     QPointer<CPlayPositionDialog> m_fine;

@@ -131,7 +131,7 @@ void MainWindowTest::fullnessAndButtonsFollowThePoll() {
     s.startRead = 60000;
     s.record = 120000;
     r.window->ApplySnapshot(s);
-    QCOMPARE(r.window->Display(1053)->text(), QStringLiteral("99"));
+    QCOMPARE(r.window->DisplayText(1053), QStringLiteral("99%"));
     QCOMPARE(r.State(1066), 9);
     QCOMPARE(r.State(1064), 1);
     // No Back bit: both back buttons off; Skip bit: both skip buttons on.
@@ -139,12 +139,13 @@ void MainWindowTest::fullnessAndButtonsFollowThePoll() {
     QVERIFY(r.B(1007)->isEnabled() && r.B(1005)->isEnabled());
     QVERIFY(!r.B(1004)->isEnabled());
     QCOMPARE(r.window->Slider()->GetValue(), 30000);
+    QCOMPARE(r.window->DisplayText(1051), QStringLiteral("00:01:30"));
     // Out-of-range answers: a record position before the start, a huge percentage.
     s.percent = 250;
     s.record = 10;
     s.play = 5;
     r.window->ApplySnapshot(s);
-    QCOMPARE(r.window->Display(1053)->text(), QStringLiteral("99"));
+    QCOMPARE(r.window->DisplayText(1053), QStringLiteral("99%"));
     QCOMPARE(r.window->Slider()->GetValue(), 0);
 }
 
