@@ -1,36 +1,29 @@
 #include "desktop/app/CPlayPositionDialog.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KTimecodeCtrl.h"
 
 namespace parvane {
 
-bool ParsePosition(const QString& text, ULONG* ms) {
-    static const QRegularExpression re(QStringLiteral(R"(^\s*(\d{1,3}):(\d{1,2}):(\d{1,2})(?:[.:](\d{1,2}))?\s*$)"));
-    auto m = re.match(text);
-    if (!m.hasMatch()) return false;
-    qulonglong h = m.captured(1).toULongLong(), mi = m.captured(2).toULongLong(), s = m.captured(3).toULongLong();
-    qulonglong hs = m.captured(4).isEmpty() ? 0 : m.captured(4).toULongLong();
-    if (m.captured(4).size() == 1) hs *= 10;
-    if (mi > 59 || s > 59) return false;
-    qulonglong total = ((h * 60 + mi) * 60 + s) * 1000 + hs * 10;
-    if (total > 0xFFFFFFFFull) return false;
-    *ms = ULONG(total);
-    return true;
-}
-
-QString PositionText(ULONG ms) {
-    ULONG hs = (ms / 10) % 100, s = (ms / 1000) % 60, m = (ms / 60000) % 60, h = ms / 3600000;
-    return QString::asprintf("%.2u:%.2u:%.2u:%.2u", unsigned(h), unsigned(m), unsigned(s), unsigned(hs));
-}
-
 namespace {
+KTimecode Timecode(ULONG ms) {
+    KTimecode tc;
+    tc.FromMilliseconds(ms);
+    return tc;
+}
+
+ULONG Milliseconds(const KTimecode& tc) {
+    LONGLONG units = tc.ToHundredNs();
+    return units < 0 ? 0 : ULONG(std::min<LONGLONG>(units / 10000, 0xFFFFFFFFll));
+}
+
 QString Label(int id, ULONG ms) {
     ULONG hs = (ms / 10) % 100, s = (ms / 1000) % 60, m = (ms / 60000) % 60, h = ms / 3600000;
     return QString::asprintf(Str(id).toUtf8().constData(), int(h), int(m), int(s), int(hs));
@@ -41,9 +34,8 @@ CPlayPositionDialog::CPlayPositionDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Fine position"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Please specify the fine playback position:"), this));
-    m_entry = new QLineEdit(this);
+    m_entry = new KTimecodeCtrl(this);
     m_entry->setObjectName(QStringLiteral("1053"));
-    m_entry->setInputMask(QStringLiteral("99:99:99.99"));
     layout->addWidget(m_entry);
     m_minLabel = new QLabel(QStringLiteral("Minimal Position: hh:mm:ss:ms"), this);
     m_minLabel->setObjectName(QStringLiteral("1056"));
@@ -56,17 +48,17 @@ CPlayPositionDialog::CPlayPositionDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_entry, &QLineEdit::textEdited, this, [this] {
-        m_typed = true;
+    connect(m_entry, &KTimecodeCtrl::notify, this, [this](int code) {
+        if (code == KTimecodeCtrl::kKeyChanged) m_typed = true;
         OnChangeEdit();
     });
-    m_entry->setText(PositionText(0).replace(8, 1, QLatin1Char('.')));
+    m_entry->SetTimecode(Timecode(0), false, true);
 }
 
 void CPlayPositionDialog::SetMinPosition(ULONG ms) {
     m_min = ms;
     m_minLabel->setText(Label(133, ms));
-    if (!m_typed) m_entry->setText(QString(PositionText(ms)).replace(8, 1, QLatin1Char('.')));
+    if (!m_typed) m_entry->SetTimecode(Timecode(ms), false, true);
     OnChangeEdit();
 }
 
@@ -76,14 +68,11 @@ void CPlayPositionDialog::SetMaxPosition(ULONG ms) {
     OnChangeEdit();
 }
 
-ULONG CPlayPositionDialog::Position() const {
-    ULONG ms = 0;
-    return ParsePosition(m_entry->text(), &ms) ? ms : m_min;
-}
+ULONG CPlayPositionDialog::Position() const { return Milliseconds(m_entry->GetTimecode()); }
 
 void CPlayPositionDialog::OnChangeEdit() {
-    ULONG ms = 0;
-    bool ok = ParsePosition(m_entry->text(), &ms) && m_min <= ms && ms <= m_max;
+    ULONG ms = Position();
+    bool ok = m_min <= ms && ms <= m_max;
     if (m_ok->isEnabled() != ok) m_ok->setEnabled(ok);
 }
 
