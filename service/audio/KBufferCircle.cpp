@@ -151,10 +151,11 @@ LONG KBufferCircle::ReadPortion(BYTE* destination, DWORD bytes, DWORD idleMs, ui
         bool holding;
         {
             // Woken only once the rest of the portion is there, not by every
-            // write on the way.
+            // write on the way; with nothing held yet, by the first bytes, so
+            // that the idle time runs from there being some.
             KLock lock(m_mutex);
-            m_dwWanted = bytes - copied;
             holding = copied > 0 || UsedLocked() > 0;
+            m_dwWanted = holding ? bytes - copied : 1;
             if (UsedLocked() >= m_dwWanted) {
                 m_evData.Set();
             } else {

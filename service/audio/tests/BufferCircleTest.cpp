@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <numeric>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/core/Thread.h"
 #include "service/audio/KBufferCircle.h"
 #include "service/audio/tests/CacheTestSupport.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using cachetest::Pattern;
 
 std::vector<BYTE> ReadAll(KBufferCircle& ring, DWORD bytes) {
@@ -162,6 +169,39 @@ TEST(BufferCircle, PortionReadHandsOverAShortTailWhenTheProducerPauses) {
     ASSERT_TRUE(ring.Write(a.data(), 5000));
     std::vector<BYTE> out(8192);
     EXPECT_EQ(ring.ReadPortion(out.data(), 8192, 20, nullptr), 5000);
+}
+
+// True once the thread sleeps (in a wait, as nothing else here blocks).
+bool WaitUntilAsleep(int tid) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+        std::ifstream in(path);
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t name = stat.rfind(')');
+        if (name != std::string::npos && name + 2 < stat.size() && stat[name + 2] == 'S') return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+TEST(BufferCircle, PortionReadHandsOverATailThatCameWhileItWaited) {
+    KBufferCircle ring;
+    ASSERT_TRUE(ring.SetSize(CIRCLE_BUFFER_BYTE));
+    std::atomic<int> tid{0};
+    std::vector<BYTE> out(8192);
+    auto reader = std::async(std::launch::async, [&] {
+        tid = plat::CurrentThreadId();
+        return ring.ReadPortion(out.data(), 8192, 20, nullptr);
+    });
+    while (tid == 0) std::this_thread::yield();
+    ASSERT_TRUE(WaitUntilAsleep(tid));  // waiting on an empty ring
+    auto a = Pattern(0, 5000);
+    ASSERT_TRUE(ring.Write(a.data(), 5000));
+    const bool handed = reader.wait_for(60s) == std::future_status::ready;
+    if (!handed) ring.Stop();  // lets a reader that was never woken go
+    EXPECT_TRUE(handed) << "the tail waits for a portion that may never come";
+    EXPECT_EQ(reader.get(), 5000);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
 }
 
 TEST(BufferCircle, FlushWaitsUntilTheConsumerHasTakenEverything) {
