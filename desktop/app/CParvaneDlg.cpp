@@ -116,6 +116,7 @@ CParvaneDlg::CParvaneDlg(AppCore& core, QWidget* parent) : QWidget(parent), m_co
     setFixedSize(MainSkinSize());
     m_skin.SelectState(0);
     BuildControls();
+    GetSkinBitmaps().SetMainWindow(this);
     m_notices = std::make_unique<Notices>(2000, 5);
     m_core.notice = [this](const QString& text) { m_notices->Show(text); };
     m_timer.setInterval(100);
@@ -316,6 +317,7 @@ bool CParvaneDlg::Init() {
     };
     m_playlist->onCloseRequest = [this] { Shutdown(); };
     m_playlist->onEnd = [this](int code) { End(code); };
+    m_playlist->onStuck = [this](bool stuck) { m_playlistStuck = stuck; };
 
     // The sign-up form while the program is not registered.
     LONG registered = 1;
@@ -618,7 +620,7 @@ void CParvaneDlg::OnAlwaysOnTop() {
 void CParvaneDlg::ShowPlayList(bool show) {
     if (!m_playlist) return;
     if (show) {
-        if (m_playlistStuck) m_playlist->move(geometry().right() + 1, geometry().top());
+        if (m_playlistStuck) m_playlist->StickToMain(true);
         m_playlist->show();
     } else {
         m_playlist->hide();

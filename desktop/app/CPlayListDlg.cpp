@@ -53,13 +53,20 @@ QString TimeText(ULONG ms) {
 
 LONGLONG SongJumpOffset(ULONG left, ULONG startRead) { return left > startRead ? LONGLONG(left) - startRead : 0; }
 
-CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main) : QWidget(main, Qt::Tool), m_core(core), m_main(main) {
+CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
+    : KStickyManualSkinDlg(main), m_core(core), m_main(main) {
     setWindowTitle(QStringLiteral("Tonquil"));
+    SetResizable(true);
+    resize(340, 420);
+    // The frame's close button takes the place of its placeholder.
+    auto* closeItem = new QWidget(this);
+    closeItem->setProperty(kControlIdProperty, 2007);
+    closeItem->setGeometry(width() - 24, 6, 15, 15);
+    OnInitDialog();
+    LayoutSkinControls(2007);
+    CloseButton().SetText(QStringLiteral("Close"));
     auto* layout = new QVBoxLayout(this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("2007"));
-    m_buttons[2007] = close;
-    layout->addWidget(close, 0, Qt::AlignRight);
+    layout->setContentsMargins(10, 26, 10, 10);
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("2000"));
     m_list->setColumnCount(4);
@@ -75,6 +82,7 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main) : QWidget(main, Qt::Too
     m_list->setStyleSheet(QStringLiteral("QTreeWidget{background:#6f1822;color:white;}"));
     layout->addWidget(m_list, 1);
     auto* row = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
     const std::pair<int, const char*> buttons[] = {{2001, "Add a new selection"},
                                                    {2002, "Delete selection(s)"},
                                                    {2003, "Save selection(s)"},
@@ -85,15 +93,21 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main) : QWidget(main, Qt::Too
         auto* b = new QPushButton(QString::fromUtf8(text), this);
         b->setObjectName(QString::number(id));
         b->setToolTip(QString::fromUtf8(text));
+        static const std::map<int, const char*> shortText = {{2001, "Add"},       {2002, "Delete"},
+                                                             {2003, "Save"},      {2004, "Select all"},
+                                                             {2005, "Set start"}, {2006, "Set end"}};
+        b->setText(QString::fromUtf8(shortText.at(id)));
         m_buttons[id] = b;
-        row->addWidget(b);
+        (id <= 2003 ? row : second)->addWidget(b);
     }
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("2008"));
+    m_time->setStyleSheet(QStringLiteral("color:white;"));
     row->addWidget(m_time);
     layout->addLayout(row);
+    layout->addLayout(second);
 
-    connect(close, &QPushButton::clicked, this, [this] {
+    connect(&CloseButton(), &KWndSkin::command, this, [this] {
         hide();
         if (onHidden) onHidden();
     });
@@ -599,7 +613,27 @@ void CPlayListDlg::keyPressEvent(QKeyEvent* event) {
         m_core.seams().hooks.help(this);
         return;
     }
-    QWidget::keyPressEvent(event);
+    KStickyManualSkinDlg::keyPressEvent(event);
+}
+
+void CPlayListDlg::SetSkinPartIds() {
+    KStickyManualSkinDlg::SetSkinPartIds();
+    // The list's frame has a top and one side of its own.
+    SetPartId(2, 497);
+    SetPartId(3, 498);
+    SetPartId(7, 499);
+}
+
+bool CPlayListDlg::IsNearMain(const QRect& own, const QRect& main) const {
+    return std::abs(main.right() + 1 - own.left()) < 15 && std::abs(main.top() - own.top()) < 15;
+}
+
+bool CPlayListDlg::UpdateStuck(const QRect& rect) {
+    QRect main;
+    if (FAILED(GetSkinBitmaps().GetMainWindowRect(&main))) return false;
+    bool near = IsNearMain(rect, main);
+    if (onStuck) onStuck(near);
+    return false;
 }
 
 }  // namespace parvane

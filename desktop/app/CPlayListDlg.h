@@ -3,13 +3,12 @@
 // start, stop, duration), kept in step with the service's events and with
 // the playlist's current song, and the commands that add, delete, rename,
 // trim and save selections.
-#include <QWidget>
-
 #include <functional>
 #include <map>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/EventBridge.h"
+#include "desktop/controls/KStickyManualSkinDlg.h"
 
 class QMenu;
 class QPushButton;
@@ -28,7 +27,7 @@ QString TimeText(ULONG ms);
 // never negative (a start the cache has dropped replays from its start).
 LONGLONG SongJumpOffset(ULONG left, ULONG startRead);
 
-class CPlayListDlg : public QWidget {
+class CPlayListDlg : public KStickyManualSkinDlg {
 public:
     enum { kNone = -1, kSeveral = -2, kFromList = -3 };
 
@@ -65,6 +64,11 @@ public:
     std::function<void()> onHidden;        // the Close button hid the window
     std::function<void()> onCloseRequest;  // closing the window ends the program
     std::function<void(int)> onEnd;        // a failure ends the main window with a code
+    std::function<void(bool)> onStuck;     // glued to the main window, or not
+
+    void SetSkinPartIds() override;
+    bool IsNearMain(const QRect& own, const QRect& main) const override;
+    bool UpdateStuck(const QRect& rect) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
