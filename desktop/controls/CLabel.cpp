@@ -1,6 +1,7 @@
 #include "desktop/controls/CLabel.h"
 
 #include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KSkinAccessible.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@ CLabel::CLabel(QWidget* parent) : QFrame(parent) {
     m_flashTimer.setInterval(kFlashMs);
     connect(&m_flashTimer, &QTimer::timeout, this, &CLabel::OnFlash);
     m_opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    InstallSkinAccessibility();
 }
 
 void CLabel::Redraw() {

@@ -50,6 +50,7 @@ public:
     CLabel& SetAlignment(Align align, bool centreVertically = false);
 
     QString Text() const { return m_strText; }
+    bool IsLink() const { return m_nLink != kLinkNone; }
     int FlashKind() const { return m_nFlashKind; }
     bool FlashPhase() const { return m_bFlashPhase; }
     bool IsFlashTimerRunning() const { return m_flashTimer.isActive(); }

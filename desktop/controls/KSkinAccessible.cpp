@@ -1,5 +1,6 @@
 #include "desktop/controls/KSkinAccessible.h"
 
+#include "desktop/controls/CLabel.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KScrollButtonSkin.h"
@@ -88,6 +89,23 @@ public:
     }
 };
 
+class KLabelAccessible : public QAccessibleWidget {
+public:
+    explicit KLabelAccessible(CLabel* l) : QAccessibleWidget(l, QAccessible::StaticText) {}
+    CLabel* Label() const { return static_cast<CLabel*>(widget()); }
+    QAccessible::Role role() const override { return Label()->IsLink() ? QAccessible::Link : QAccessible::StaticText; }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name) return NameOf(Label(), Label()->Text());
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        return Label()->IsLink() ? QStringList{pressAction()} : QStringList{};
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction()) Label()->Activate();
+    }
+};
+
 QAccessibleInterface* Factory(const QString&, QObject* object) {
     if (!object || !object->isWidgetType()) return nullptr;
     if (auto* t = qobject_cast<KScrollButtonSkin*>(object)) return new KThumbAccessible(t);
@@ -95,6 +113,7 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
     if (auto* time = qobject_cast<CShowTime*>(object)) return new KDisplayAccessible<CShowTime>(time);
     if (auto* pc = qobject_cast<KShowPercentsCtrl*>(object)) return new KDisplayAccessible<KShowPercentsCtrl>(pc);
     if (auto* n = qobject_cast<KAnimatedPopup*>(object)) return new KNoticeAccessible(n);
+    if (auto* l = qobject_cast<CLabel*>(object)) return new KLabelAccessible(l);
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // browser, wide strings, and what a screen reader reads from the controls.
 #include "SkinTestUtil.h"
 
+#include "desktop/controls/CLabel.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KColorListCtrl.h"
@@ -252,6 +253,16 @@ private slots:
         QAccessibleInterface* d = QAccessible::queryAccessibleInterface(&time);
         QCOMPARE(d->role(), QAccessible::StaticText);
         QCOMPARE(d->text(QAccessible::Value), QStringLiteral("01:02:03"));
+
+        CLabel link(&dialog);
+        link.SetText(QStringLiteral("example.org")).SetLink(true, false);
+        QStringList opened;
+        link.SetOpener([&](const QUrl& url) { opened << url.host(); return true; });
+        QAccessibleInterface* l = QAccessible::queryAccessibleInterface(&link);
+        QCOMPARE(l->role(), QAccessible::Link);
+        QCOMPARE(l->text(QAccessible::Name), QStringLiteral("example.org"));
+        l->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(opened, QStringList{QStringLiteral("example.org")});
 
         KPopupManager manager(600000, 2);
         KAnimatedPopup* notice = manager.ShowPopup(QStringLiteral("The cache is almost full"));

@@ -164,6 +164,14 @@ private slots:
             QCOMPARE(region.boundingRect().bottom(), drawn.bottom());
             QVERIFY(!region.contains(drawn.topLeft()));
             QVERIFY(region.contains(drawn.bottomRight()));
+            // Another alignment moves the shape with it: rebuilt and applied.
+            if (c.mode == KDialogSkin::kStretchHorizontal && c.align == KDialogSkin::kAlignNear) {
+                const int builds = skin.RegionBuilds();
+                skin.SetAlignment(KDialogSkin::kAlignFar, false);
+                QCOMPARE(skin.RegionBuilds(), builds + 1);
+                QCOMPARE(skin.GetStateRect(0), QRect(0, 50, 100, 10));
+                QCOMPARE(host.mask().boundingRect().top(), 50);
+            }
         }
     }
 
