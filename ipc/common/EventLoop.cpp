@@ -4,6 +4,7 @@
 
 #include "platform/core/DebugOutput.h"
 #include "platform/core/Text.h"
+#include "platform/core/Thread.h"
 
 namespace ipc {
 
@@ -12,7 +13,10 @@ EventLoop::EventLoop(std::shared_ptr<sdbus::IConnection> connection)
 
 void EventLoop::Start() {
     // The thread holds the connection and the state for its whole life.
-    m_thread = std::thread([connection = m_pending, state = m_state] { Run(*connection, *state); });
+    m_thread = std::thread([connection = m_pending, state = m_state] {
+        plat::ThreadHookScope hook;
+        Run(*connection, *state);
+    });
     m_pending.reset();
 }
 

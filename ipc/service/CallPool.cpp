@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/core/ExceptionGuard.h"
+#include "platform/core/Thread.h"
 #include "service/foundation/Trace.h"
 
 namespace ipc {
@@ -34,7 +35,10 @@ void CallPool::SpawnLocked() {
     m_workers.emplace_back();
     Worker* worker = &m_workers.back();
     try {
-        worker->thread = std::thread([this, worker] { WorkerLoop(worker); });
+        worker->thread = std::thread([this, worker] {
+            plat::ThreadHookScope hook;
+            WorkerLoop(worker);
+        });
     } catch (const std::system_error&) {
         // The system refuses another thread: the queued call waits for a busy one.
         m_workers.pop_back();

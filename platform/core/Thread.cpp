@@ -49,6 +49,14 @@ std::atomic<ThreadHook> g_threadHook{nullptr};
 
 void SetThreadHook(ThreadHook hook) { g_threadHook = hook; }
 
+ThreadHookScope::ThreadHookScope() : m_hook(g_threadHook.load()) {
+    if (m_hook) m_hook(true);
+}
+
+ThreadHookScope::~ThreadHookScope() {
+    if (m_hook) m_hook(false);
+}
+
 bool Thread::Start(Proc proc, const std::string& name) {
     if (m_thread.joinable()) {
         SetLastError(ERROR_BUSY);

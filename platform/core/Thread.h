@@ -60,6 +60,18 @@ private:
 // stack this way). Set once, before threads start; null for none.
 using ThreadHook = void (*)(bool starting);
 void SetThreadHook(ThreadHook hook);
+// Runs the hook for a thread that Thread did not start, for the scope's life
+// (put it first in the thread's body).
+class ThreadHookScope {
+public:
+    ThreadHookScope();
+    ~ThreadHookScope();
+    ThreadHookScope(const ThreadHookScope&) = delete;
+    ThreadHookScope& operator=(const ThreadHookScope&) = delete;
+
+private:
+    ThreadHook m_hook;
+};
 
 // Applies a priority to the calling thread (best effort).
 void SetCurrentThreadPriority(ThreadPriority priority);

@@ -259,9 +259,6 @@ SafeText& SafeText::AddHex(uint64_t value, int digits) {
     return *this;
 }
 
-ThreadSignalStack::ThreadSignalStack() { ThreadHook(true); }
-ThreadSignalStack::~ThreadSignalStack() { ThreadHook(false); }
-
 bool InstallCrashHandler(const std::string& reportPath, const CrashHooks& hooks) {
     if (reportPath.empty() || reportPath.size() >= sizeof(g_reportPath)) return false;
     ::memcpy(g_reportPath, reportPath.c_str(), reportPath.size() + 1);

@@ -45,20 +45,8 @@ struct CrashHooks {
 // reportPath (created with mode 0600; an existing path is used only when it is
 // a regular file of this user, and never through a link). Gives the calling
 // thread, and every thread later started by plat::Thread, an alternate signal
-// stack. False when the handler could not be installed.
+// stack (and every thread that holds a plat::ThreadHookScope). False when the
+// handler could not be installed.
 bool InstallCrashHandler(const std::string& reportPath, const CrashHooks& hooks);
-
-// An alternate signal stack for the calling thread while it lives (for
-// threads not started by plat::Thread).
-class ThreadSignalStack {
-public:
-    ThreadSignalStack();
-    ~ThreadSignalStack();
-    ThreadSignalStack(const ThreadSignalStack&) = delete;
-    ThreadSignalStack& operator=(const ThreadSignalStack&) = delete;
-
-private:
-    void* m_stack = nullptr;
-};
 
 }  // namespace plat::svc

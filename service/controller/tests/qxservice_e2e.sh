@@ -159,6 +159,11 @@ second)
     wait_daemon 30
     ((STATUS == 1)) || fail "a second daemon gave exit status $STATUS"
     published || fail "the first daemon lost its name"
+    # A signal the daemon does not serve is logged and changes nothing.
+    kill -USR1 "$first"
+    for ((i = 0; i < 100; i++)); do grep -q 'Bad service request' "$E2E_BASE/daemon.log" && break; sleep 0.1; done
+    grep -q 'Bad service request' "$E2E_BASE/daemon.log" || fail "SIGUSR1 was not logged as a bad request"
+    kill -0 "$first" && published || fail "SIGUSR1 stopped the daemon"
     DAEMON_PID=$first
     kill -TERM "$DAEMON_PID"
     wait_daemon 60
@@ -201,7 +206,14 @@ spawns-driver)
 startup-term)
     start_driver
     start_daemon
-    sleep 0.05
+    # As soon as the daemon holds stop requests back (its first step), long before its
+    # engine is built.
+    for ((i = 0; i < 1000; i++)); do
+        mask=$(awk '/^SigBlk:/{print $2}' "/proc/$DAEMON_PID/status" 2>/dev/null || true)
+        [[ -n $mask ]] && (((16#$mask >> 14) & 1)) && break
+        sleep 0.01
+    done
+    published && fail "the daemon was up before the stop request"
     kill -TERM "$DAEMON_PID"
     wait_daemon 60
     ((STATUS == 0)) || fail "SIGTERM during start-up gave exit status $STATUS"
