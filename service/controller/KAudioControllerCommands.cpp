@@ -19,11 +19,13 @@ HRESULT KAudioController::DropCache(LONG bWait) {
         TQ_REPORT(EC_INTERNAL, hr, u"Playlist clearing was failed");
         return hr;
     }
+    // The playlist is empty now, whatever the cache does next: the clients'
+    // lists are emptied too (the event goes out once the lock is let go).
+    RaiseClearPlayList();
     if (TQ_FAILED(hr, m_pCache->Clear(bWait))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Cache clearing was failed");
         return hr;
     }
-    RaiseClearPlayList();
     ULONGLONG nWritePos = 0;
     if (TQ_FAILED(hr, m_pCache->GetWritePos(&nWritePos))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting cache record position was failed");

@@ -85,6 +85,17 @@ TEST_F(ControllerCacheCommands, DropCacheEmptiesBothTellsTheClientsAndLeavesRepl
     }
 }
 
+TEST_F(ControllerCacheCommands, APlaylistEmptiedBeforeTheCacheFailsIsStillAnnounced) {
+    ASSERT_EQ(S_OK, Build());
+    Advise();
+    cache->Fill(0, 20 * kSecond, 1);
+    playlist->Add(100, 2000);
+    cache->FailClear(true);
+    EXPECT_EQ(E_ACCESSDENIED, controller->DropCache(FALSE));
+    EXPECT_TRUE(playlist->Songs().empty());
+    EXPECT_EQ(1u, events->Count("ClearPlayList")) << "the clients still list songs the engine has dropped";
+}
+
 TEST_F(ControllerCacheCommands, AfterADropTheNextSongStartsAtTheWritePosition) {
     ASSERT_EQ(S_OK, Build());
     cache->Fill(0, 30 * kSecond, 1);

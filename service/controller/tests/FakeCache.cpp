@@ -25,6 +25,10 @@ void FakeCache::FailSetCacheDir(bool fail) {
     Guard g(m_lock);
     m_failSetDir = fail;
 }
+void FakeCache::FailClear(bool fail) {
+    Guard g(m_lock);
+    m_failClear = fail;
+}
 void FakeCache::SetDir(const std::u16string& dir) {
     Guard g(m_lock);
     m_dir = dir;
@@ -221,6 +225,7 @@ HRESULT FakeCache::ReadFixedPos(ULONGLONG llPos, ULONG dwBytes, BYTE* pDestinati
 HRESULT FakeCache::ReadFixedPosEx(UINT, ULONGLONG, ULONG, BYTE*) { return E_NOTIMPL; }
 HRESULT FakeCache::Clear(LONG) {
     Guard g(m_lock);
+    if (m_failClear) return E_ACCESSDENIED;
     m_start = WritePosLocked();
     for (auto& b : m_buffers) b.read = b.write = m_start;
     return S_OK;

@@ -29,6 +29,7 @@ public:
     void FailWrites(bool fail);
     void FailReads(bool fail);
     void FailSetCacheDir(bool fail);
+    void FailClear(bool fail);
     void SetDir(const std::u16string& dir);
     Buffer BufferCopy(UINT index);
     int SaveCount();
@@ -91,6 +92,7 @@ private:
     bool m_failWrites = false;
     bool m_failReads = false;
     bool m_failSetDir = false;
+    bool m_failClear = false;
     std::u16string m_dir = u"/tmp/";
     int m_saves = 0;
     int m_loads = 0;
