@@ -61,6 +61,20 @@ private:
     std::u16string m_path;
 };
 
+// Forces a finished file's data to the disk, whichever way its format wrote
+// and closed it; a failure is reported with the name the user asked for.
+HRESULT SyncToDisk(const std::u16string& path, const std::u16string& shown) {
+    plat::File file;
+    if (!file.Open(path, plat::FileAccess::Read, plat::FileCreation::OpenExisting, plat::ShareReadWrite) ||
+        !file.Flush()) {
+        const DWORD error = plat::GetLastError();
+        TQ_TRACE_BOOL("Flush(saved file)");
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, shown);
+        return plat::HResultFromError(error);
+    }
+    return S_OK;
+}
+
 // The percentage shown after piece i of n: rounded, and below 100 until the
 // file is complete.
 UINT PieceProgress(ULONGLONG i, ULONGLONG n) {
@@ -380,9 +394,13 @@ HRESULT KAudioEncoder::SaveSong(ISong* pSong, const std::u16string& requested) {
     if (loop == S_FALSE) return S_OK;  // stopped: nothing is kept
     if (FAILED(uninit)) return uninit;
 
+    // The song is whole on the disk before it gets its name, and the name is
+    // there too before the save ends: a crash never leaves an empty song.
+    if (FAILED(hr = SyncToDisk(temp.Path(), requested))) return hr;
     std::u16string finalName;
     if (FAILED(hr = Publish(temp.Path(), wanted, &finalName))) return hr;
     temp.Keep();
+    plat::FlushFolderOf(finalName);
     m_progress.Fire_Progress(100, requested);
     return S_OK;
 }
