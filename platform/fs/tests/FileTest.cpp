@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
@@ -21,6 +22,17 @@ protected:
     }
     void TearDown() override { DeleteFolderRecursive(m_dir); }
     std::u16string P(const char16_t* name) const { return JoinPath(m_dir, name); }
+    // A file of the folder holding exactly `content`.
+    void Make(const char16_t* name, std::string_view content) const {
+        File f;
+        ASSERT_TRUE(f.Open(P(name), FileAccess::Write, FileCreation::CreateAlways));
+        ASSERT_TRUE(f.Write(content.data(), static_cast<uint32_t>(content.size()), nullptr));
+    }
+    uint64_t SizeOf(const char16_t* name) const {
+        uint64_t size = 0;
+        EXPECT_TRUE(GetFileSize(P(name), &size));
+        return size;
+    }
     std::u16string m_dir;
 };
 
@@ -84,19 +96,12 @@ TEST_F(FsTest, ExclusiveOpeningIsRefusedWhileAnotherIsOpen) {
 }
 
 TEST_F(FsTest, CopyOverAndFolders) {
-    File f;
-    ASSERT_TRUE(f.Open(P(u"src"), FileAccess::Write, FileCreation::CreateAlways));
-    ASSERT_TRUE(f.Write("new", 3, nullptr));
-    f.Close();
-    ASSERT_TRUE(f.Open(P(u"dst"), FileAccess::Write, FileCreation::CreateAlways));
-    ASSERT_TRUE(f.Write("older content", 13, nullptr));
-    f.Close();
+    Make(u"src", "new");
+    Make(u"dst", "older content");
     EXPECT_FALSE(CopyFile(P(u"src"), P(u"dst"), true));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
     ASSERT_TRUE(CopyFile(P(u"src"), P(u"dst"), false));
-    uint64_t size = 0;
-    ASSERT_TRUE(GetFileSize(P(u"dst"), &size));
-    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(SizeOf(u"dst"), 3u);
 
     ASSERT_TRUE(CreateDirectory(P(u"d")));
     EXPECT_FALSE(CreateDirectory(P(u"d")));
@@ -136,18 +141,11 @@ TEST_F(FsTest, RecursiveDeleteNeverFollowsLinks) {
 }
 
 TEST_F(FsTest, RenameWithoutReplacingAndEntriesThatExistOnlyAsLinks) {
-    File f;
-    ASSERT_TRUE(f.Open(P(u"a"), FileAccess::Write, FileCreation::CreateNew));
-    ASSERT_TRUE(f.Write("a", 1, nullptr));
-    f.Close();
-    ASSERT_TRUE(f.Open(P(u"b"), FileAccess::Write, FileCreation::CreateNew));
-    ASSERT_TRUE(f.Write("bb", 2, nullptr));
-    f.Close();
+    Make(u"a", "a");
+    Make(u"b", "bb");
     EXPECT_FALSE(MoveFileNoReplace(P(u"a"), P(u"b")));
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
-    uint64_t size = 0;
-    ASSERT_TRUE(GetFileSize(P(u"b"), &size));
-    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(SizeOf(u"b"), 2u);
     ASSERT_TRUE(MoveFileNoReplace(P(u"a"), P(u"c")));
     EXPECT_FALSE(EntryExists(P(u"a")));
     EXPECT_TRUE(EntryExists(P(u"c")));
@@ -179,9 +177,7 @@ TEST_F(FsTest, PathsOfTheProgramAndTheDataFolder) {
 }
 
 TEST_F(FsTest, CreateDirectoryRecursiveMakesEveryMissingLevel) {
-    File f;
-    ASSERT_TRUE(f.Open(P(u"file"), FileAccess::Write, FileCreation::CreateAlways));
-    f.Close();
+    Make(u"file", "");
     ASSERT_TRUE(CreateDirectory(P(u"have")));
     struct Case {
         std::u16string path;
