@@ -50,6 +50,7 @@ constexpr Win32Row kWin32Rows[] = {
     {ERROR_ACCESS_DENIED, "Access is denied."},
     {ERROR_INVALID_HANDLE, "The handle is invalid."},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+    {ERROR_INVALID_DATA, "The data is invalid."},
     {ERROR_OUTOFMEMORY, "Not enough memory resources are available to complete this operation."},
     {ERROR_NO_MORE_FILES, "There are no more files."},
     {ERROR_NOT_READY, "The device is not ready."},

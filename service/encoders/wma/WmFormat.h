@@ -32,10 +32,6 @@ struct WM_MEDIA_TYPE {
 
 enum WMT_ATTR_DATATYPE : int32_t { WMT_TYPE_DWORD = 0, WMT_TYPE_STRING = 1 };
 
-// The error for a profile that is not one (malformed text, no stream, a
-// stream this writer cannot make).
-inline constexpr DWORD ERROR_INVALID_DATA = 13;
-
 inline constexpr IID IID_INSSBuffer{0xF0CA4936, 0x5C6F, 0x4F88, {0x80, 0xBA, 0x35, 0x50, 0x5A, 0x50, 0x83, 0x94}};
 // A sample buffer: a fixed maximum and a current length.
 struct INSSBuffer : IUnknown {
