@@ -10,16 +10,7 @@ DRIVER=$2
 CASE=$3
 
 if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
-    command -v dbus-run-session >/dev/null || { echo "SKIP: dbus-run-session is missing"; exit 77; }
-    base=$(mktemp -d "${TMPDIR:-/tmp}/qxe2e.XXXXXX")
-    trap 'rm -rf "$base"' EXIT
-    mkdir -p "$base"/{data,xdg,runtime,tmp,home}
-    chmod 700 "$base/runtime"
-    rc=0
-    TONQUIL_E2E_INSIDE=1 E2E_BASE=$base HOME=$base/home TONQUIL_DATA_DIR=$base/data XDG_DATA_HOME=$base/xdg \
-        TONQUIL_RUNTIME_DIR=$base/runtime XDG_RUNTIME_DIR=$base/runtime TMPDIR=$base/tmp \
-        dbus-run-session -- bash "$0" "$@" || rc=$?
-    exit $rc
+    exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
 fi
 
 PIDS=()
