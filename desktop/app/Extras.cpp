@@ -4,14 +4,19 @@
 #include "desktop/app/Extras.h"
 
 #include <QApplication>
+#include <QPointer>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/CGuideDlg.h"
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSettingsSheet.h"
 #include "desktop/app/CUpdateDlg.h"
+#include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KRegistrationDlg.h"
+#ifdef PARVANE_WEB_RADIO
+#include "desktop/app/CRadioDlg.h"
+#endif
 #include "desktop/controls/KScrollButtonSkin.h"
 
 namespace parvane {
@@ -52,6 +57,28 @@ void InstallExtraHooks(Seams& seams) {
         return RunQuickStart(parent, settings, context);
     };
     seams.hooks.help = [](QWidget* parent) { ShowHelpFile(parent, context); };
+    seams.hooks.radio = [](QWidget* parent, bool show) {
+#ifdef PARVANE_WEB_RADIO
+        static QPointer<CRadioDlg> radio;
+        if (!show) {
+            if (radio) radio->hide();
+            return;
+        }
+        CParvaneDlg* main = MainOf(parent);
+        if (!radio) {
+            radio = new CRadioDlg(context, std::make_unique<KMediaRadioPlayer>(), main ? main : parent);
+            // Its Close button resets the main window's Radio toggle, which hides it.
+            radio->onCloseRequest = [main] {
+                if (main) main->Command(1011);
+                else if (radio) radio->hide();
+            };
+        }
+        radio->show();
+        radio->raise();
+#else
+        if (show) context.prompter->Show(parent, QString::fromUtf8(text::kRadioMissing), Icon::Information, Buttons::Ok);
+#endif
+    };
     seams.hooks.settings = [](QWidget* parent) {
         CParvaneDlg* main = MainOf(parent);
         if (!main || !main->Core().controller) {

@@ -24,10 +24,11 @@ endforeach()
 list(JOIN PARVANE_VERSION4 "." PARVANE_VERSION4)
 
 set(_extras_sources
-  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp CGuideDlg.cpp)
+  KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp CGuideDlg.cpp KRadioPlayer.cpp)
 set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time)
 if(TONQUIL_WEB_RADIO)
   list(APPEND _extras_deps Qt6::WebEngineWidgets Qt6::WebChannel)
+  list(APPEND _extras_sources CRadioDlg.cpp)
 endif()
 
 tonquil_module(parvane_extras SOURCES ${_extras_sources} PUBLIC_DEPS ${_extras_deps})
@@ -66,4 +67,11 @@ list(APPEND PARVANE_EXTRA_SOURCES Extras.cpp)
 if(TONQUIL_TESTS)
   parvane_extras_test(ExtrasSettingsTest DEPS parvane_test_support ipc_test_support)
   parvane_extras_test(ExtrasHelpTest DEPS parvane_test_support)
+  if(TONQUIL_WEB_RADIO)
+    # A web view as root needs the sandbox off: here, in the tests, only.
+    parvane_extras_test(ExtrasRadioTest LABELS webengine pulse)
+    set_property(TEST ExtrasRadioTest APPEND PROPERTY ENVIRONMENT
+      "QTWEBENGINE_DISABLE_SANDBOX=1;QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox")
+    set_tests_properties(ExtrasRadioTest PROPERTIES RESOURCE_LOCK tonquil_sound_server)
+  endif()
 endif()

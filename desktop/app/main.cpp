@@ -23,6 +23,10 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef PARVANE_WEB_RADIO
+    // The web view of the radio window shares its GL contexts with the program.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parvane"));
     QApplication::setQuitOnLastWindowClosed(false);

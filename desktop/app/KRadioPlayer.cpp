@@ -1,0 +1,75 @@
+#include "desktop/app/KRadioPlayer.h"
+
+#include <QAudioOutput>
+
+namespace parvane {
+
+int PlayStateNumber(QMediaPlayer::PlaybackState state, QMediaPlayer::MediaStatus status) {
+    switch (status) {
+    case QMediaPlayer::LoadingMedia: return 9;
+    case QMediaPlayer::BufferingMedia:
+    case QMediaPlayer::StalledMedia: return 6;
+    case QMediaPlayer::EndOfMedia: return 8;
+    default: break;
+    }
+    switch (state) {
+    case QMediaPlayer::PlayingState: return 3;
+    case QMediaPlayer::PausedState: return 2;
+    case QMediaPlayer::StoppedState: return status == QMediaPlayer::LoadedMedia ? 10 : 1;
+    }
+    return 1;
+}
+
+int OpenStateNumber(QMediaPlayer::MediaStatus status) {
+    switch (status) {
+    case QMediaPlayer::NoMedia:
+    case QMediaPlayer::InvalidMedia: return 0;
+    case QMediaPlayer::LoadingMedia: return 12;
+    case QMediaPlayer::LoadedMedia:
+    case QMediaPlayer::BufferingMedia:
+    case QMediaPlayer::BufferedMedia:
+    case QMediaPlayer::StalledMedia:
+    case QMediaPlayer::EndOfMedia: return 13;
+    }
+    return 0;
+}
+
+KMediaRadioPlayer::KMediaRadioPlayer(QObject* parent)
+    : QObject(parent), m_player(new QMediaPlayer(this)), m_output(new QAudioOutput(this)) {
+    m_player->setAudioOutput(m_output);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &KMediaRadioPlayer::Report);
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &KMediaRadioPlayer::Report);
+}
+
+KMediaRadioPlayer::~KMediaRadioPlayer() { m_player->stop(); }
+
+void KMediaRadioPlayer::SetSource(const QUrl& url) {
+    if (url.isEmpty()) {
+        m_player->stop();
+        m_player->setSource(QUrl());
+        return;
+    }
+    if (onOpenState) onOpenState(8);  // the media is changing
+    m_player->setSource(url);
+    m_player->play();
+}
+
+void KMediaRadioPlayer::Play() { m_player->play(); }
+
+void KMediaRadioPlayer::Stop() { m_player->stop(); }
+
+void KMediaRadioPlayer::Report() {
+    // Each number is told once, when it changes.
+    const int open = OpenStateNumber(m_player->mediaStatus());
+    const int play = PlayStateNumber(m_player->playbackState(), m_player->mediaStatus());
+    if (open != m_open) {
+        m_open = open;
+        if (onOpenState) onOpenState(open);
+    }
+    if (play != m_play) {
+        m_play = play;
+        if (onPlayState) onPlayState(play);
+    }
+}
+
+}  // namespace parvane

@@ -1,0 +1,309 @@
+// The web-radio window in a real web view against a local site, with a fake
+// player; and the real player on a local stream.
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include "desktop/app/CRadioDlg.h"
+#include "desktop/app/ExtrasText.h"
+#include "desktop/app/KExtrasContext.h"
+#include "desktop/app/KRadioPlayer.h"
+#include "desktop/app/tests/support/LocalHttpServer.h"
+#include "desktop/app/tests/support/TestSeams.h"
+
+using namespace parvane;
+using parvanetest::HttpAnswer;
+using parvanetest::HttpReply;
+using parvanetest::LocalHttpServer;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+class FakePlayer final : public IRadioPlayer {
+public:
+    void SetSource(const QUrl& url) override { calls << QStringLiteral("source:") + url.toString(); }
+    void Play() override { calls << QStringLiteral("play"); }
+    void Stop() override { calls << QStringLiteral("stop"); }
+    QStringList calls;
+    QString LastSource() const {
+        for (qsizetype i = calls.size() - 1; i >= 0; --i)
+            if (calls[i].startsWith(QLatin1String("source:"))) return calls[i].mid(7);
+        return QStringLiteral("(none)");
+    }
+};
+
+// Whether a web view can start here; why not, when it cannot.
+bool WebEngineWorks(QString* why) {
+    static int works = -1;
+    static QString reason;
+    if (works < 0) {
+        QWebEnginePage page;
+        bool done = false, ok = false;
+        QObject::connect(&page, &QWebEnginePage::loadFinished, [&](bool result) {
+            done = true;
+            ok = result;
+        });
+        page.setHtml(QStringLiteral("<p>probe</p>"));
+        const bool answered = QTest::qWaitFor([&] { return done; }, kWaitMs);
+        works = answered && ok ? 1 : 0;
+        if (!works) reason = QStringLiteral("a web view cannot start here (no page loaded)");
+    }
+    *why = reason;
+    return works == 1;
+}
+
+#define NEED_WEBENGINE()                            \
+    do {                                            \
+        QString why;                                \
+        if (!WebEngineWorks(&why)) QSKIP(qPrintable(why)); \
+    } while (0)
+
+// Runs a script in the page and waits for its result.
+QVariant Eval(CRadioDlg& radio, const QString& script) {
+    QVariant result;
+    bool done = false;
+    radio.View()->page()->runJavaScript(script, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, kWaitMs)) return QStringLiteral("(no answer)");
+    return result;
+}
+
+QByteArray ListenPage(const QByteArray& stream) {
+    return "<html><body><div id='playList'>" + stream +
+           "</div><a id='aPlay' href='#aPlay' style='display:none'>play</a><a id='aStop' href='#aStop'>stop</a>"
+           "<span id='labelOpenState'>-</span><span id='labelPlayState'>-</span>"
+           "<span id='OpenState_13' style='display:none'>Open</span>"
+           "<span id='PlayState_3' style='display:none'>Playing <b>now</b></span>"
+           "<a id='station' href='/vantorly/radio.php'>back</a></body></html>";
+}
+
+struct Site {
+    QByteArray stream = "http://127.0.0.1:1/live.mp3?a=1&amp;b=2";
+    LocalHttpServer server{[this](const QByteArray& target, const QByteArray&) {
+                               HttpReply r;
+                               if (target.startsWith("/vantorly/radio.php"))
+                                   r.bytes = HttpAnswer(200, "<html><body><a id='go' href='/vantorly/radiolisten.php?s=1'>"
+                                                             "station</a></body></html>",
+                                                        "Content-Type: text/html\r\n");
+                               else if (target.startsWith("/vantorly/radiolisten.php"))
+                                   r.bytes = HttpAnswer(200, ListenPage(stream), "Content-Type: text/html\r\n");
+                               else
+                                   r.bytes = HttpAnswer(404, "missing", "Content-Type: text/html\r\n");
+                               return r;
+                           },
+                           60};
+};
+
+}  // namespace
+
+class ExtrasRadioTest : public QObject {
+    Q_OBJECT
+private slots:
+    void stateNumbers();
+    void streamAddresses_data();
+    void streamAddresses();
+    void listenPageFeedsThePlayer();
+    void refusedServerAndTryAgain();
+    void noSiteShowsTheErrorPage();
+    void realPlayerPlaysALocalStream();
+};
+
+void ExtrasRadioTest::stateNumbers() {
+    QCOMPARE(PlayStateNumber(QMediaPlayer::StoppedState, QMediaPlayer::NoMedia), 1);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::PausedState, QMediaPlayer::BufferedMedia), 2);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::PlayingState, QMediaPlayer::BufferedMedia), 3);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::PlayingState, QMediaPlayer::StalledMedia), 6);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::StoppedState, QMediaPlayer::EndOfMedia), 8);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::StoppedState, QMediaPlayer::LoadingMedia), 9);
+    QCOMPARE(PlayStateNumber(QMediaPlayer::StoppedState, QMediaPlayer::LoadedMedia), 10);
+    QCOMPARE(OpenStateNumber(QMediaPlayer::NoMedia), 0);
+    QCOMPARE(OpenStateNumber(QMediaPlayer::LoadingMedia), 12);
+    QCOMPARE(OpenStateNumber(QMediaPlayer::BufferedMedia), 13);
+    QCOMPARE(OpenStateNumber(QMediaPlayer::InvalidMedia), 0);
+}
+
+void ExtrasRadioTest::streamAddresses_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("url");
+    QTest::newRow("http") << " http://radio.example/live.mp3?a=1&b=2 \n" << "http://radio.example/live.mp3?a=1&b=2";
+    QTest::newRow("https") << "https://radio.example/s" << "https://radio.example/s";
+    QTest::newRow("javascript") << "javascript:alert(1)" << "";
+    QTest::newRow("file") << "file:///etc/passwd" << "";
+    QTest::newRow("relative") << "/live.mp3" << "";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("2048 characters") << "http://r.example/" + QString(2048 - 17, QLatin1Char('a'))
+                                     << "http://r.example/" + QString(2048 - 17, QLatin1Char('a'));
+    QTest::newRow("2049 characters") << "http://r.example/" + QString(2049 - 17, QLatin1Char('a')) << "";
+}
+
+void ExtrasRadioTest::streamAddresses() {
+    QFETCH(QString, text);
+    QFETCH(QString, url);
+    QCOMPARE(CRadioDlg::StreamUrl(text).toString(), url);
+}
+
+void ExtrasRadioTest::listenPageFeedsThePlayer() {
+    NEED_WEBENGINE();
+    Site site;
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    context.prompter = &prompter;
+    context.site = KSite::FromBase(site.server.Base());
+    auto owned = std::make_unique<FakePlayer>();
+    FakePlayer* player = owned.get();
+    CRadioDlg radio(context, std::move(owned));
+    auto pages = [&] {
+        int n = 0;
+        for (const QByteArray& t : site.server.targets) n += t.startsWith("/vantorly/") ? 1 : 0;
+        return n;
+    };
+    QCOMPARE(pages(), 0);  // nothing before the first show
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!radio.IsLocalPage() && radio.Pending() == 0 && radio.BridgeReady(), kWaitMs);
+    QCOMPARE(pages(), 1);
+    QCOMPARE(player->LastSource(), QString());  // the station list silences the player
+    // To a listen page: the stream is the element's text, "&amp;" read as "&".
+    Eval(radio, QStringLiteral("document.getElementById('go').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(player->LastSource(), QStringLiteral("http://127.0.0.1:1/live.mp3?a=1&b=2"), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(radio.BridgeReady(), kWaitMs);
+    QVERIFY(radio.PageAddress().toString().contains(QLatin1String("radiolisten.php")));
+    const int requests = pages();
+    // Stop and play are caught before they navigate, and switch the links.
+    player->calls.clear();
+    Eval(radio, QStringLiteral("document.getElementById('aStop').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(player->calls, QStringList{QStringLiteral("stop")}, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Eval(radio, QStringLiteral("document.getElementById('aStop').style.display")).toString(),
+                              QStringLiteral("none"), kWaitMs);
+    QCOMPARE(Eval(radio, QStringLiteral("document.getElementById('aPlay').style.display")).toString(),
+             QStringLiteral("block"));
+    Eval(radio, QStringLiteral("document.getElementById('aPlay').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(player->calls, (QStringList{QStringLiteral("stop"), QStringLiteral("play")}), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Eval(radio, QStringLiteral("document.getElementById('aPlay').style.display")).toString(),
+                              QStringLiteral("none"), kWaitMs);
+    QCOMPARE(pages(), requests);
+    QCOMPARE(radio.Pending(), 0);
+    // The player's states fill the labels from the page's own elements.
+    player->onPlayState(3);
+    player->onOpenState(13);
+    QTRY_COMPARE_WITH_TIMEOUT(Eval(radio, QStringLiteral("document.getElementById('labelPlayState').innerHTML")).toString(),
+                              QStringLiteral("Playing <b>now</b>"), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Eval(radio, QStringLiteral("document.getElementById('labelOpenState').innerHTML")).toString(),
+                              QStringLiteral("Open"), kWaitMs);
+    // A state the page has no element for leaves the label alone.
+    player->onPlayState(9);
+    QTest::qWait(200);
+    QCOMPARE(Eval(radio, QStringLiteral("document.getElementById('labelPlayState').innerHTML")).toString(),
+             QStringLiteral("Playing <b>now</b>"));
+    // Back to the station list: the player is silenced.
+    Eval(radio, QStringLiteral("document.getElementById('station').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(player->LastSource(), QString(), kWaitMs);
+    // A second show does not reload.
+    const int reloads = radio.Reloads();
+    radio.hide();
+    radio.show();
+    QTest::qWait(100);
+    QCOMPARE(radio.Reloads(), reloads);
+}
+
+void ExtrasRadioTest::refusedServerAndTryAgain() {
+    NEED_WEBENGINE();
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    context.prompter = &prompter;
+    context.site = KSite::FromBase(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    CRadioDlg radio(context, std::make_unique<FakePlayer>());
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(radio.IsLocalPage() && radio.Pending() == 0 && radio.BridgeReady() &&
+                                 Eval(radio, QStringLiteral("document.body.innerHTML")).toString().contains(
+                                     QLatin1String("TryAgain")),
+                             kWaitMs);
+    const int number = radio.LocalPageNumber();
+    QCOMPARE(radio.Reloads(), 1);
+    // Offline, the error page stays: no reload by itself.
+    QTest::qWait(300);
+    QCOMPARE(radio.Reloads(), 1);
+    // "Try again" loads the same address again.
+    Eval(radio, QStringLiteral("document.querySelector('a[href=\"#TryAgain\"]').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(radio.Reloads(), 2, kWaitMs);
+    QCOMPARE(radio.PageAddress().toString(), QStringLiteral("http://127.0.0.1:%1/vantorly/radio.php").arg(port));
+    QTRY_VERIFY_WITH_TIMEOUT(radio.IsLocalPage() && radio.Pending() == 0 && radio.LocalPageNumber() > number + 1,
+                             kWaitMs);
+}
+
+void ExtrasRadioTest::noSiteShowsTheErrorPage() {
+    NEED_WEBENGINE();
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    context.prompter = &prompter;
+    context.site = KSite::FromBase(QString());
+    CRadioDlg radio(context, std::make_unique<FakePlayer>());
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        Eval(radio, QStringLiteral("document.body.innerHTML")).toString().contains(QLatin1String("Try again")), kWaitMs);
+    QVERIFY(radio.IsLocalPage());
+    QCOMPARE(radio.Pending(), 0);
+}
+
+void ExtrasRadioTest::realPlayerPlaysALocalStream() {
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) QSKIP("ffmpeg is not installed to make the test stream");
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath(QStringLiteral("tone.mp3"));
+    QProcess make;
+    make.start(ffmpeg, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                        QStringLiteral("-i"), QStringLiteral("sine=frequency=440:duration=3"), QStringLiteral("-b:a"),
+                        QStringLiteral("64k"), mp3});
+    QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+    QFile file(mp3);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    // The server runs on a thread of its own: a media backend may open the
+    // stream on the calling thread.
+    QThread thread;
+    thread.start();
+    QObject home;
+    home.moveToThread(&thread);
+    LocalHttpServer* server = nullptr;
+    QMetaObject::invokeMethod(
+        &home,
+        [&] {
+            server = new LocalHttpServer([&](const QByteArray&, const QByteArray&) {
+                HttpReply r;
+                r.bytes = HttpAnswer(200, bytes, "Content-Type: audio/mpeg\r\n");
+                return r;
+            });
+        },
+        Qt::BlockingQueuedConnection);
+    auto stopServer = qScopeGuard([&] {
+        QMetaObject::invokeMethod(&home, [&] { delete server; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    });
+    const QString base = server->Base();
+    KMediaRadioPlayer player;
+    QList<int> plays, opens;
+    player.onPlayState = [&](int s) { plays << s; };
+    player.onOpenState = [&](int s) { opens << s; };
+    player.SetSource(QUrl(base + QStringLiteral("/live.mp3")));
+    QTRY_VERIFY_WITH_TIMEOUT(plays.contains(3) || player.Player()->error() != QMediaPlayer::NoError, kWaitMs);
+    if (player.Player()->error() != QMediaPlayer::NoError)
+        QSKIP(qPrintable(QStringLiteral("the media backend cannot play here: ") + player.Player()->errorString()));
+    QVERIFY(opens.contains(13));
+    player.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(plays.last() == 1 || plays.last() == 10, kWaitMs);
+    player.SetSource(QUrl());
+    QCOMPARE(player.Player()->source(), QUrl());
+}
+
+QTEST_MAIN(ExtrasRadioTest)
+#include "ExtrasRadioTest.moc"
