@@ -13,20 +13,12 @@
 #include "desktop/app/KRegistrationDlg.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/LoggingSettings.h"
+#include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/TestSeams.h"
 
 using namespace parvane;
+using parvanetest::RecordingOpener;
 using Calls = std::vector<std::string>;
-
-namespace {
-
-class RecordingOpener final : public UrlOpener {
-public:
-    void Open(const QUrl& url) override { opened << url; }
-    QList<QUrl> opened;
-};
-
-}  // namespace
 
 class ExtrasHelpTest : public QObject {
     Q_OBJECT

@@ -19,17 +19,12 @@
 #include "desktop/app/tests/support/TestSeams.h"
 
 using namespace parvane;
+using parvanetest::RecordingOpener;
 using parvanetest::HttpAnswer;
 using parvanetest::HttpReply;
 using parvanetest::LocalHttpServer;
 
 namespace {
-
-class RecordingOpener final : public UrlOpener {
-public:
-    void Open(const QUrl& url) override { opened << url; }
-    QList<QUrl> opened;
-};
 
 constexpr int kWaitMs = 30000;
 
@@ -228,10 +223,7 @@ void ExtrasNetTest::noSiteSendsNothing() {
     QCOMPARE(code, int(kUpdateNoInternet));
     QCOMPARE(KNet::Instance().Running(), 0);
     // A refused connection is a failure to open.
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = parvanetest::RefusedPort();
     QCOMPARE(RunCheck(KSite::FromBase(QStringLiteral("http://127.0.0.1:%1").arg(port)), QStringLiteral("1.0.0.0")).first,
              int(kUpdateOpenFailed));
 }
@@ -479,11 +471,7 @@ void ExtrasNetTest::signUpAnswers() {
     if (status > 0) {
         context.site = KSite::FromBase(server.Base());
     } else if (status == 0) {
-        QTcpServer closed;
-        closed.listen(QHostAddress::LocalHost, 0);
-        const quint16 port = closed.serverPort();
-        closed.close();
-        context.site = KSite::FromBase(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        context.site = KSite::FromBase(QStringLiteral("http://127.0.0.1:%1").arg(parvanetest::RefusedPort()));
     } else {
         context.site = KSite::FromBase(QString());
     }

@@ -213,10 +213,7 @@ void ExtrasRadioTest::listenPageFeedsThePlayer() {
 
 void ExtrasRadioTest::refusedServerAndTryAgain() {
     NEED_WEBENGINE();
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = parvanetest::RefusedPort();
     parvanetest::FakePrompter prompter;
     KExtrasContext context;
     context.prompter = &prompter;

@@ -21,6 +21,8 @@
 #include <functional>
 #include <memory>
 
+#include "desktop/app/Seams.h"
+
 namespace parvanetest {
 
 struct HttpReply {
@@ -121,6 +123,22 @@ private:
     QTcpServer* m_server = nullptr;
     Handler m_handler;
     int m_maxRequests;
+};
+
+// A port on 127.0.0.1 that nothing listens on: connections are refused.
+inline quint16 RefusedPort() {
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    return port;
+}
+
+// A URL opener that keeps what it was asked to open.
+class RecordingOpener final : public parvane::UrlOpener {
+public:
+    void Open(const QUrl& url) override { opened << url; }
+    QList<QUrl> opened;
 };
 
 // A self-signed certificate for 127.0.0.1 made with the openssl program;
