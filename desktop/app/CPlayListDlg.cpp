@@ -12,6 +12,8 @@
 
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KSkinResources.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
 #include "platform/com/Variant.h"
@@ -31,6 +33,12 @@ QString Title(ISong* song) {
     QString text = QString::fromStdU16String(plat::BstrToU16(title));
     text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     return text.left(260);
+}
+
+void ShowPlayTime(CShowTimeBckg* display, ULONG ms) {
+    KTimecode tc;
+    tc.FromMilliseconds(ms);
+    display->SetTime(tc);
 }
 
 }  // namespace
@@ -100,9 +108,16 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
         m_buttons[id] = b;
         (id <= 2003 ? row : second)->addWidget(b);
     }
-    m_time = new QLabel(this);
+    // The play position on skinned digits.
+    m_time = new CShowTimeBckg(this);
     m_time->setObjectName(QStringLiteral("2008"));
-    m_time->setStyleSheet(QStringLiteral("color:white;"));
+    std::vector<QPixmap> digits;
+    for (int id : {298, 299, 301, 302, 303, 304, 305, 306, 307, 297, 308})
+        digits.push_back(QPixmap::fromImage(LoadSkinBitmap(id)));
+    m_time->SetBitmaps(std::move(digits));
+    m_time->SetBackground(QPixmap::fromImage(LoadSkinBitmap(512)));
+    m_time->SetMargins(8, 4);
+    m_time->setFixedSize(QSize(100, 22));
     row->addWidget(m_time);
     layout->addLayout(row);
     layout->addLayout(second);
@@ -165,7 +180,7 @@ bool CPlayListDlg::Init() {
     ULONG play = 0;
     if (!Ok(m_core.controller->GetPlayPosition(&play), "GetPlayPosition")) return false;
     m_play = play;
-    m_time->setText(TimeText(play));
+    ShowPlayTime(m_time, play);
     m_refresh = true;
     UpdateControls();
     return true;
@@ -307,7 +322,7 @@ void CPlayListDlg::ApplyPosition(ULONG play) {
 void CPlayListDlg::UpdateControls() {
     if (!m_core.controller || !m_playlistItf) return;
     m_buttons[2004]->setEnabled(m_list->topLevelItemCount() > 0);
-    m_time->setText(TimeText(m_play));
+    ShowPlayTime(m_time, m_play);
     const QString unknown = Str(104);
     if (m_current < 0) {
         if (m_refresh) {

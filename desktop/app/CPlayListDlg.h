@@ -10,6 +10,7 @@
 #include "desktop/app/EventBridge.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
+class CShowTimeBckg;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
@@ -58,7 +59,7 @@ public:
     int CurrentRow() const { return m_current; }
     QTreeWidget* List() const { return m_list; }
     QPushButton* Button(int id) const;
-    QLabel* TimeDisplay() const { return m_time; }
+    CShowTimeBckg* TimeDisplay() const { return m_time; }
 
     // The main window's answers to the window's own messages.
     std::function<void()> onHidden;        // the Close button hid the window
@@ -89,7 +90,7 @@ private:
     plat::ComPtr<IPlayList> m_playlistItf;
     plat::ComPtr<ISettings> m_settings;
     QTreeWidget* m_list = nullptr;
-    QLabel* m_time = nullptr;
+    CShowTimeBckg* m_time = nullptr;
     std::map<int, QPushButton*> m_buttons;
     int m_current = kNone;
     bool m_selectingAll = false;

@@ -23,6 +23,7 @@
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KTimecodeCtrl.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
@@ -178,6 +179,7 @@ void PlaylistTest::setEndWaitsFourSeconds() {
     QVERIFY(!r.On(2006));
     r.list->ApplyPosition(15000);
     QVERIFY(r.On(2006));
+    QCOMPARE(r.list->TimeDisplay()->Text(), QStringLiteral("00:00:15"));
 }
 
 void PlaylistTest::songEventsKeepTheRows() {
