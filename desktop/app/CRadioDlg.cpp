@@ -1,5 +1,6 @@
 #include "desktop/app/CRadioDlg.h"
 
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -11,6 +12,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
+
+#include <cstdlib>
 
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
@@ -79,18 +82,24 @@ void KRadioBridge::clicked(const QString& kind) { m_owner->OnClicked(kind); }
 void KRadioBridge::ready() { m_owner->OnBridgeReady(); }
 
 CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer> player, QWidget* main)
-    : QWidget(main, Qt::Tool), m_context(context), m_player(std::move(player)), m_bridge(this) {
+    : KStickyManualSkinDlg(main), m_context(context), m_player(std::move(player)), m_bridge(this) {
     setWindowTitle(QStringLiteral("Tonquil"));
     now = SteadyNow;
+    SetResizable(true);
+    resize(420, 320);
+    // The frame's close button takes the place of its placeholder.
+    auto* closeItem = new QWidget(this);
+    closeItem->setProperty(kControlIdProperty, 1120);
+    closeItem->setGeometry(width() - 24, 6, 15, 15);
+    OnInitDialog();
+    LayoutSkinControls(1120);
+    CloseButton().SetText(QStringLiteral("Close"));
     auto* layout = new QVBoxLayout(this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("1120"));
-    layout->addWidget(close, 0, Qt::AlignRight);
+    layout->setContentsMargins(10, 26, 10, 10);
     m_view = new QWebEngineView(this);
     m_page = new KRadioPage(this, m_view);
     m_view->setPage(m_page);
     layout->addWidget(m_view, 1);
-    resize(420, 320);
 
     m_channel = new QWebChannel(this);
     m_channel->registerObject(QStringLiteral("radio"), &m_bridge);
@@ -105,7 +114,7 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
     script.setRunsOnSubFrames(false);
     m_page->scripts().insert(script);
 
-    connect(close, &QPushButton::clicked, this, [this] {
+    connect(&CloseButton(), &KWndSkin::command, this, [this] {
         if (onCloseRequest) onCloseRequest();
         else hide();
     });
@@ -132,8 +141,34 @@ QUrl CRadioDlg::StreamUrl(const QString& elementText) {
     return IsWebUrl(url) ? url : QUrl();
 }
 
+void CRadioDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (onExitRequest) onExitRequest();
+}
+
+// Glued below the main window, right edges together.
+bool CRadioDlg::IsNearMain(const QRect& own, const QRect& main) const {
+    return std::abs(own.right() - main.right()) < 15 && std::abs(own.top() - (main.bottom() + 1)) < 15;
+}
+
+void CRadioDlg::SnapTo(QRect& own, const QRect& main, bool keepSize) {
+    if (keepSize) {
+        own.moveTopRight(QPoint(main.right(), main.bottom() + 1));
+    } else {
+        own.setTop(main.bottom() + 1);
+        own.setRight(main.right());
+    }
+}
+
+bool CRadioDlg::UpdateStuck(const QRect& rect) {
+    QRect main;
+    if (FAILED(GetSkinBitmaps().GetMainWindowRect(&main))) return false;
+    if (onStuck) onStuck(IsNearMain(rect, main));
+    return false;
+}
+
 void CRadioDlg::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    KStickyManualSkinDlg::showEvent(event);
     if (m_firstShow) {
         m_firstShow = false;
         ReloadPage();

@@ -8,6 +8,8 @@
 #include <QWebEnginePage>
 #include <QWidget>
 
+#include "desktop/controls/KStickyManualSkinDlg.h"
+
 #include <functional>
 #include <memory>
 
@@ -48,7 +50,7 @@ private:
     CRadioDlg* m_owner;
 };
 
-class CRadioDlg : public QWidget {
+class CRadioDlg : public KStickyManualSkinDlg {
     Q_OBJECT
 public:
     static constexpr int kMaxStreamLength = 2048;
@@ -59,6 +61,10 @@ public:
 
     // The Close button; the main window hides the window and resets its toggle.
     std::function<void()> onCloseRequest;
+    // Closing the window itself (not its Close button) asks the program to end.
+    std::function<void()> onExitRequest;
+    // Glued to the main window, or not, after a move or a size.
+    std::function<void(bool)> onStuck;
     // Milliseconds of a steady clock; tests set it.
     std::function<qint64()> now;
 
@@ -80,8 +86,13 @@ public:
     bool OnNavigation(const QUrl& url, bool isMainFrame);
     void OnBridgeReady() { m_bridgeReady = true; }
 
+    bool IsNearMain(const QRect& own, const QRect& main) const override;
+    void SnapTo(QRect& own, const QRect& main, bool keepSize) override;
+    bool UpdateStuck(const QRect& rect) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void OnLoading(const QWebEngineLoadingInfo& info);

@@ -72,6 +72,9 @@ void InstallExtraHooks(Seams& seams) {
                 if (main) main->Command(1011);
                 else if (radio) radio->hide();
             };
+            radio->onExitRequest = [main] {
+                if (main) main->Shutdown();
+            };
         }
         radio->show();
         radio->raise();

@@ -111,6 +111,7 @@ private slots:
     void listenPageFeedsThePlayer();
     void refusedServerAndTryAgain();
     void noSiteShowsTheErrorPage();
+    void gluesBelowTheMainWindow();
     void realPlayerPlaysALocalStream();
 };
 
@@ -249,6 +250,36 @@ void ExtrasRadioTest::noSiteShowsTheErrorPage() {
         Eval(radio, QStringLiteral("document.body.innerHTML")).toString().contains(QLatin1String("Try again")), kWaitMs);
     QVERIFY(radio.IsLocalPage());
     QCOMPARE(radio.Pending(), 0);
+}
+
+void ExtrasRadioTest::gluesBelowTheMainWindow() {
+    NEED_WEBENGINE();
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    context.prompter = &prompter;
+    context.site = KSite::FromBase(QString());
+    CRadioDlg radio(context, std::make_unique<FakePlayer>());
+    const QRect main(100, 100, 300, 200);  // bottom 299, right 399
+    QVERIFY(radio.IsNearMain(QRect(150, 310, 260, 100), main));   // right 409, top 310
+    QVERIFY(!radio.IsNearMain(QRect(150, 320, 260, 100), main));  // 20 below
+    QVERIFY(!radio.IsNearMain(QRect(130, 300, 300, 100), main));  // right edges 30 apart
+    QRect moved(150, 310, 260, 100);
+    radio.SnapTo(moved, main, true);
+    QCOMPARE(moved, QRect(140, 300, 260, 100));
+    QRect sized(150, 310, 260, 100);
+    radio.SnapTo(sized, main, false);
+    QCOMPARE(sized.topRight(), QPoint(399, 300));
+    QCOMPARE(sized.bottomLeft(), QPoint(150, 409));
+    // Closing the window asks the program to end; its Close button only hides it.
+    int exits = 0, closes = 0;
+    radio.onExitRequest = [&] { ++exits; };
+    radio.onCloseRequest = [&] { ++closes; };
+    radio.show();
+    QVERIFY(!radio.close());
+    QCOMPARE(exits, 1);
+    emit radio.CloseButton().command(1120);
+    QCOMPARE(closes, 1);
+    QCOMPARE(exits, 1);
 }
 
 void ExtrasRadioTest::realPlayerPlaysALocalStream() {
