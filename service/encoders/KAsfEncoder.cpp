@@ -137,6 +137,20 @@ HRESULT KAsfEncoder::StartEncoding(BSTR bstrFileName) {
     return S_OK;
 }
 
+HRESULT KAsfEncoder::FillSample(INSSBuffer* sample, const BYTE* bytes, DWORD count) {
+    if (!sample || (!bytes && count)) return E_POINTER;
+    DWORD room = 0;
+    BYTE* buffer = nullptr;
+    HRESULT hr = sample->GetMaxLength(&room);
+    if (FAILED(hr)) return hr;
+    // Cutting the piece to fit would drop audio from the file without a word.
+    if (room < count) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    if (FAILED(hr = sample->GetBuffer(&buffer))) return hr;
+    if (!buffer) return E_POINTER;
+    if (count) std::memcpy(buffer, bytes, count);
+    return sample->SetLength(count);
+}
+
 HRESULT KAsfEncoder::WriteData(const BYTE* bytes, DWORD count, QWORD duration) {
     KLock lock(m_mutex);
     if (!bytes || count == 0) return E_FAIL;
@@ -144,12 +158,7 @@ HRESULT KAsfEncoder::WriteData(const BYTE* bytes, DWORD count, QWORD duration) {
     plat::ComPtr<INSSBuffer> sample;
     HRESULT hr = m_pWriter->AllocateSample(count, sample.ReleaseAndGetAddressOf());
     if (FAILED(hr)) return hr;
-    BYTE* buffer = nullptr;
-    DWORD length = 0;
-    if (FAILED(hr = sample->GetBufferAndLength(&buffer, &length))) return hr;
-    const DWORD n = std::min(count, length);
-    std::memcpy(buffer, bytes, n);
-    if (FAILED(hr = sample->SetLength(n))) return hr;
+    if (FAILED(hr = FillSample(sample, bytes, count))) return hr;
     if (FAILED(hr = m_pWriter->WriteSample(m_dwAudioStream, m_qwRunningTime, 0, sample))) return hr;
     m_qwRunningTime += duration;
     return S_OK;

@@ -35,6 +35,11 @@ public:
 
     QWORD RunningTime() const { return m_qwRunningTime; }
 
+    // Copies a piece of PCM into a sample and sets its length; a sample with
+    // less room than the piece fails (ERROR_INSUFFICIENT_BUFFER) and takes
+    // nothing, so no part of the audio is ever dropped unnoticed.
+    static HRESULT FillSample(INSSBuffer* sample, const BYTE* bytes, DWORD count);
+
 private:
     void ReleaseAll();
 

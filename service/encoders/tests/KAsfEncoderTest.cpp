@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/com/Bstr.h"
+#include "platform/com/ComObject.h"
+#include "platform/com/ComPtr.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/encoders/KAsfEncoder.h"
@@ -119,6 +122,53 @@ TEST_F(KAsfEncoderTest, PiecesAreStampedInTurnAndTagsReadBack) {
     EXPECT_EQ(enctest::FirstValue(raw, "Title"), "Hoppípolla — ♫");
     EXPECT_EQ(enctest::FirstValue(raw, "WM/AlbumTitle"), "Takk…");
     EXPECT_EQ(enctest::FirstValue(raw, "WM/Genre"), "Post-rock");
+}
+
+// A sample whose room is set by the test, as another writer may hand out.
+class FixedSample : public plat::ComObject<FixedSample, INSSBuffer> {
+public:
+    explicit FixedSample(DWORD room) : m_data(room, 0xEE), m_length(room) {}
+    HRESULT GetLength(DWORD* length) override { return *length = m_length, S_OK; }
+    HRESULT SetLength(DWORD length) override {
+        if (length > m_data.size()) return E_INVALIDARG;
+        m_length = length;
+        return S_OK;
+    }
+    HRESULT GetMaxLength(DWORD* length) override { return *length = static_cast<DWORD>(m_data.size()), S_OK; }
+    HRESULT GetBuffer(BYTE** buffer) override { return *buffer = m_data.data(), S_OK; }
+    // A fresh sample's current length may well be less than its room.
+    HRESULT GetBufferAndLength(BYTE** buffer, DWORD* length) override {
+        *buffer = m_data.data();
+        *length = 0;
+        return S_OK;
+    }
+    std::vector<BYTE> m_data;
+    DWORD m_length;
+};
+
+// A piece goes into a sample whole or not at all: a short sample is refused
+// and left as it was, never filled with the piece's first part.
+TEST(KAsfEncoderSample, APieceFitsWholeOrFails) {
+    std::vector<BYTE> piece(4096);
+    for (size_t i = 0; i < piece.size(); ++i) piece[i] = static_cast<BYTE>(i * 7 + 1);
+    struct Case {
+        DWORD room;
+        HRESULT expected;
+    } cases[] = {{4096, S_OK}, {8192, S_OK}, {4095, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)}, {4, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.room);
+        plat::ComPtr<FixedSample> sample(FixedSample::CreateInstance(c.room));
+        ASSERT_TRUE(sample);
+        EXPECT_EQ(KAsfEncoder::FillSample(sample.Get(), piece.data(), 4096), c.expected);
+        if (SUCCEEDED(c.expected)) {
+            EXPECT_EQ(sample->m_length, 4096u);
+            EXPECT_TRUE(std::equal(piece.begin(), piece.end(), sample->m_data.begin()));
+        } else {
+            EXPECT_EQ(sample->m_length, c.room);
+            EXPECT_EQ(std::count(sample->m_data.begin(), sample->m_data.end(), 0xEE), static_cast<long>(c.room));
+        }
+    }
+    EXPECT_EQ(KAsfEncoder::FillSample(nullptr, piece.data(), 4096), E_POINTER);
 }
 
 }  // namespace
