@@ -86,7 +86,9 @@ HRESULT KAacEncoder::EncoderUninit() {
         bytes = faacEncEncode(m_hEncoder.get(), nullptr, 0, m_outputBuffer.data(), m_dwMaxOutputBytes);
         hr = WriteFrames(bytes);
     }
-    m_hFile.Close();
+    // The data must reach the disk: a failure to get it there is reported
+    // like a failed write, or a save would end "done" with a cut file.
+    hr = CloseOutputFile(m_hFile, m_bstrFileName, hr);
     m_outputBuffer.clear();
     m_pConfig = nullptr;
     m_hEncoder.reset();

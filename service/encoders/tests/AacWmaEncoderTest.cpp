@@ -2,6 +2,10 @@
 // memory, and read back with the system's decoder tools.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -238,3 +242,25 @@ TEST_F(AacWmaEncoderTest, AGroupOfTwoWmaSongsGivesTwoWholeFiles) {
 }
 
 }  // namespace
+
+// Data that cannot be brought to the disk at the end fails the encode and is
+// logged as a failed write, as for the other formats. A pipe takes the bytes
+// but refuses to sync them.
+TEST(AacClose, AFailedSyncAtTheEndFailsTheEncode) {
+    TempFolder dir;
+    const std::string path = plat::ToUtf8(dir / u"pipe.aac");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    plat::ComPtr<KAacEncoder> aac(KAacEncoder::Create());
+    ASSERT_TRUE(aac);
+    KErrorLog::Instance().ClearErrors();
+    ASSERT_EQ(aac->EncoderInit(plat::Bstr(plat::ToUtf16(path))), S_OK);
+    std::vector<BYTE> tone = ToneBytes(100, 440.0);
+    for (size_t at = 0; at + 4096 <= tone.size(); at += 4096) ASSERT_EQ(aac->EncodePiece(tone.data() + at, 4096), S_OK);
+    EXPECT_TRUE(FAILED(aac->EncoderUninit()));
+    std::vector<std::u16string> errors;
+    KErrorLog::Instance().GetErrors(&errors);
+    EXPECT_FALSE(errors.empty()) << "the failure is logged";
+    ::close(reader);
+}
