@@ -76,6 +76,8 @@ public:
     KWndSkin* Indicator(int id) const;
     KScrollButtonSkin* Slider() const { return m_slider; }
     AppCore& Core() const { return m_core; }
+    // The web-radio window tells whether it is glued to this window.
+    void SetRadioStuck(bool stuck) { m_radioStuck = stuck; }
     // Brings the two recording-source toggles up to the service's settings.
     void RefreshSourceToggles();
     // What a digit display shows ("hh:mm:ss", "nn%").

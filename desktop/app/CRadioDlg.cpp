@@ -146,6 +146,23 @@ void CRadioDlg::closeEvent(QCloseEvent* event) {
     if (onExitRequest) onExitRequest();
 }
 
+HRESULT CRadioDlg::RestoreRect(ISettings* settings, const QRect& main, bool stuck) {
+    LONG l = 0, t = 0, r = 0, b = 0;
+    HRESULT hr = settings->GetRadioRect(&l, &t, &r, &b);
+    if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
+    QRect rect(QPoint(l, t), QPoint(r - 1, b - 1));
+    if (!CheckWindowRect(rect)) rect.moveTopLeft(QPoint(main.left(), main.bottom() + 1));
+    setGeometry(rect);
+    if (stuck) StickToMain(true);
+    return S_OK;
+}
+
+HRESULT CRadioDlg::StoreRect(ISettings* settings) const {
+    const QRect g = geometry();
+    HRESULT hr = settings->SetRadioRect(g.left(), g.top(), g.right() + 1, g.bottom() + 1);
+    return hr == S_OK ? S_OK : FAILED(hr) ? hr : E_FAIL;
+}
+
 // Glued below the main window, right edges together.
 bool CRadioDlg::IsNearMain(const QRect& own, const QRect& main) const {
     return std::abs(own.right() - main.right()) < 15 && std::abs(own.top() - (main.bottom() + 1)) < 15;

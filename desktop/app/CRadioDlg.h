@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "desktop/app/KRadioPlayer.h"
+#include "ipc/QXServiceLib.h"
 
 class QWebChannel;
 class QWebEngineLoadingInfo;
@@ -85,6 +86,12 @@ public:
     void OnClicked(const QString& kind);
     bool OnNavigation(const QUrl& url, bool isMainFrame);
     void OnBridgeReady() { m_bridgeReady = true; }
+
+    // The window's place from the settings: a rectangle that is not on the
+    // screen becomes the smallest one at the main window's left and bottom
+    // edges; a stuck window is glued to the main window.
+    HRESULT RestoreRect(ISettings* settings, const QRect& main, bool stuck);
+    HRESULT StoreRect(ISettings* settings) const;
 
     bool IsNearMain(const QRect& own, const QRect& main) const override;
     void SnapTo(QRect& own, const QRect& main, bool keepSize) override;

@@ -60,11 +60,19 @@ void InstallExtraHooks(Seams& seams) {
     seams.hooks.radio = [](QWidget* parent, bool show) {
 #ifdef PARVANE_WEB_RADIO
         static QPointer<CRadioDlg> radio;
+        CParvaneDlg* main = MainOf(parent);
+        plat::ComPtr<ISettings> settings;
+        if (main && main->Core().controller) main->Core().controller.As(&settings);
         if (!show) {
-            if (radio) radio->hide();
+            if (!radio) return;
+            // The place is kept for the next start.
+            if (settings && !main->Core().forced) {
+                const HRESULT hr = radio->StoreRect(settings.Get());
+                if (FAILED(hr)) main->Core().ShowControllerErrors(main, "SetRadioRect", hr);
+            }
+            radio->hide();
             return;
         }
-        CParvaneDlg* main = MainOf(parent);
         if (!radio) {
             radio = new CRadioDlg(context, std::make_unique<KMediaRadioPlayer>(), main ? main : parent);
             // Its Close button resets the main window's Radio toggle, which hides it.
@@ -75,6 +83,14 @@ void InstallExtraHooks(Seams& seams) {
             radio->onExitRequest = [main] {
                 if (main) main->Shutdown();
             };
+            radio->onStuck = [main](bool stuck) {
+                if (main) main->SetRadioStuck(stuck);
+            };
+            LONG stuck = 0;
+            if (settings && SUCCEEDED(settings->GetStickRadio(&stuck))) {
+                const HRESULT hr = radio->RestoreRect(settings.Get(), main->geometry(), stuck != 0);
+                if (FAILED(hr)) main->Core().ShowControllerErrors(main, "GetRadioRect", hr);
+            }
         }
         radio->show();
         radio->raise();

@@ -69,7 +69,7 @@ if(TONQUIL_TESTS)
   parvane_extras_test(ExtrasHelpTest DEPS parvane_test_support)
   if(TONQUIL_WEB_RADIO)
     # A web view as root needs the sandbox off: here, in the tests, only.
-    parvane_extras_test(ExtrasRadioTest LABELS webengine pulse)
+    parvane_extras_test(ExtrasRadioTest LABELS webengine pulse DEPS foundation)
     set_property(TEST ExtrasRadioTest APPEND PROPERTY ENVIRONMENT
       "QTWEBENGINE_DISABLE_SANDBOX=1;QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox")
     set_tests_properties(ExtrasRadioTest PROPERTIES RESOURCE_LOCK tonquil_sound_server)

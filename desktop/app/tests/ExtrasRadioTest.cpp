@@ -13,6 +13,8 @@
 #include "desktop/app/KRadioPlayer.h"
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "platform/com/ComPtr.h"
+#include "service/foundation/KSettings.h"
 
 using namespace parvane;
 using parvanetest::HttpAnswer;
@@ -270,6 +272,18 @@ void ExtrasRadioTest::gluesBelowTheMainWindow() {
     radio.SnapTo(sized, main, false);
     QCOMPARE(sized.topRight(), QPoint(399, 300));
     QCOMPARE(sized.bottomLeft(), QPoint(150, 409));
+    // The place round trip through the settings; a place off the screen falls
+    // back to the smallest window at the main window's left and bottom edges.
+    plat::ComPtr<ISettings> settings(CreateSettingsObject());
+    radio.setGeometry(QRect(20, 30, 300, 200));
+    QCOMPARE(radio.StoreRect(settings.Get()), S_OK);
+    radio.setGeometry(QRect(0, 0, 250, 150));
+    QCOMPARE(radio.RestoreRect(settings.Get(), main, false), S_OK);
+    QCOMPARE(radio.geometry(), QRect(20, 30, 300, 200));
+    QCOMPARE(settings->SetRadioRect(-500, -500, 10, 10), S_OK);
+    QCOMPARE(radio.RestoreRect(settings.Get(), main, false), S_OK);
+    QCOMPARE(radio.geometry().topLeft(), QPoint(100, 300));
+    QCOMPARE(radio.geometry().size(), radio.MinimumSkinSize());
     // Closing the window asks the program to end; its Close button only hides it.
     int exits = 0, closes = 0;
     radio.onExitRequest = [&] { ++exits; };
