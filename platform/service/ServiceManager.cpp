@@ -4,9 +4,11 @@
 #include <syslog.h>
 #include <systemd/sd-daemon.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace plat::svc {
 
@@ -62,5 +64,23 @@ bool StopRequests::TryAcquire() {
 }
 
 StopRequests::Kind StopRequests::Poll() { return TryAcquire() ? m_kind : Kind::None; }
+
+bool StopRequests::WaitForStop(DWORD timeoutMs, int* others) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) return false;
+        const DWORD which = WaitAny({this}, static_cast<DWORD>(left));
+        if (which == WAIT_TIMEOUT) return false;
+        if (which != WAIT_OBJECT_0) {
+            // No descriptor to wait on: the time passes all the same.
+            std::this_thread::sleep_until(end);
+            return false;
+        }
+        if (m_kind == Kind::Stop) return true;
+        if (others) ++*others;
+    }
+}
 
 }  // namespace plat::svc

@@ -40,6 +40,10 @@ public:
     int LastSignal() const { return m_signals.LastSignal(); }
     // Takes a pending request without waiting; Kind::None when there is none.
     Kind Poll();
+    // Waits up to timeoutMs for a stop request and takes it: true when one
+    // came. Other requests met on the way are taken and counted in *others;
+    // the wait goes on for the rest of the time.
+    bool WaitForStop(DWORD timeoutMs, int* others = nullptr);
 
 private:
     SignalWaitable m_signals;

@@ -30,8 +30,6 @@ namespace {
 #define QX_FAILED(hr, expr, message) \
     (TQ_FAILED(hr, expr) ? (TQ_REPORT(EC_INTERNAL, hr, message), true) : false)
 
-void Pause(DWORD ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 std::vector<std::string> SplitWords(const std::vector<std::string>& args) {
     std::vector<std::string> words;
     for (const auto& arg : args) {
@@ -114,6 +112,18 @@ HRESULT CQXServiceModule::Start() {
     HRESULT hr = Run();
     if (m_bService) LogEvent("Service stopped");
     return hr;
+}
+
+void CQXServiceModule::Pause(DWORD ms) {
+    // A stop request that ended one pause ends the shutdown's later ones too.
+    if (m_bStopDuringPause) return;
+    if (!m_stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    int others = 0;
+    m_bStopDuringPause = m_stop->WaitForStop(ms, &others);
+    for (; others > 0; --others) LogEvent("Bad service request");
 }
 
 void CQXServiceModule::LogEvent(const std::string& line) { plat::svc::EventLog::Write(line); }

@@ -34,7 +34,7 @@ public:
     static constexpr const char* kDriverProgram = "tonquil-audio-driver";
     static constexpr const char* kActivationFileName = "QXService.AudioController.service";
     static constexpr const char* kInterfaceFileName = "QXServiceLib.xml";
-    // The pauses of the shutdown sequence.
+    // The pauses of the shutdown sequence; a stop request ends them early.
     static constexpr DWORD kNoDriverPauseMs = 1000;
     static constexpr DWORD kAfterDestroyPauseMs = 100;
     static constexpr DWORD kRevokePauseMs = 1000;
@@ -83,10 +83,13 @@ private:
     // device is not there (the engine serves only while the driver answers).
     void EnsureDriverStandIn();
     void StopRunningService();
+    // Waits ms, or less when a stop request comes.
+    void Pause(DWORD ms);
     void DeleteStoredFiles(const std::u16string& cacheDir, BOOL* result);
 
     bool m_bService = false;
     std::unique_ptr<plat::svc::StopRequests> m_stop;
+    bool m_bStopDuringPause = false;
     plat::ComPtr<IAudioController> m_pAudioController;
     int m_lockFd = -1;
     std::string m_programPath;

@@ -1,6 +1,8 @@
 // The service layer: helper programs with a time limit, unit words, files
 // written whole and removed only when they are ours, and stop requests.
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <signal.h>
 #include <unistd.h>
 
@@ -146,6 +148,28 @@ TEST(ServiceStop, TermIntAndHupStopOthersAreBadRequests) {
         EXPECT_EQ(requests.LastKind(), c.kind) << c.signal;
         EXPECT_EQ(requests.LastSignal(), c.signal);
     }
+}
+
+// A pause of the shutdown ends at a stop request, however long it was to
+// last; requests that are no stop do not end it. Without any request it lasts
+// its whole time (a lower bound only, which no load can break).
+TEST(ServiceStop, AWaitForAStopEndsAtTheRequestAndOnlyThere) {
+    plat::svc::StopRequests requests;
+    ASSERT_TRUE(requests.IsValid());
+    ASSERT_EQ(::pthread_kill(::pthread_self(), SIGUSR1), 0);
+    ASSERT_EQ(::pthread_kill(::pthread_self(), SIGTERM), 0);
+    int others = 0;
+    EXPECT_TRUE(requests.WaitForStop(24 * 3600 * 1000, &others));
+    EXPECT_EQ(others, 1);
+    EXPECT_EQ(requests.Poll(), plat::svc::StopRequests::Kind::None) << "the request was taken";
+
+    ASSERT_EQ(::pthread_kill(::pthread_self(), SIGUSR2), 0);
+    const auto start = std::chrono::steady_clock::now();
+    others = 0;
+    EXPECT_FALSE(requests.WaitForStop(50, &others));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(others, 1);
+    EXPECT_FALSE(requests.WaitForStop(0));
 }
 
 TEST(ServiceManager, NotifiesOnlyUnderAManager) {
