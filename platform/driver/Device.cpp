@@ -91,8 +91,9 @@ bool Device::IoControl(DWORD code, int* passed) {
     return true;
 }
 
-void Device::CloseWithControl(DWORD code) {
-    int fd = m_fd.exchange(-1);
+void Device::CloseWithControl(DWORD code) { CloseWithControl(m_fd.exchange(-1), code); }
+
+void Device::CloseWithControl(int fd, DWORD code) {
     if (fd < 0) return;
     BYTE bytes[4];
     WriteLe32(bytes, code);

@@ -36,6 +36,12 @@ public:
     // connection. Safe from any thread and from a signal handler; a second
     // call, or any later call, does nothing.
     void CloseWithControl(DWORD code);
+    // The same for a bare connection descriptor (which it closes), for a
+    // caller that took the descriptor over with Release.
+    static void CloseWithControl(int fd, DWORD code);
+    // Gives up the connection without closing it: the descriptor, or -1 when
+    // there is none. Every later call finds the device closed.
+    int Release() { return m_fd.exchange(-1); }
 
     bool IsOpen() const { return m_fd.load() >= 0; }
     // The socket, for traces.

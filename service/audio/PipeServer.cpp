@@ -17,8 +17,10 @@ using plat::drv::CONSUMED_AUDIO_POS;
 using plat::drv::READ_OFFSET_POS;
 using plat::drv::WRITE_OFFSET_POS;
 
-// The opened device, for the crash handler.
-std::atomic<plat::drv::Device*> g_device{nullptr};
+// The open device's connection, for the crash handler. Whoever takes it out
+// first closes it: the crash handler (by descriptor, as the device object may
+// be freed meanwhile) or Close (through the device object).
+std::atomic<int> g_deviceFd{-1};
 
 constexpr OWAVEFORMATEX kEngineFormat{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
 // The largest frame of a format the link converts (two channels of 16 bits).
@@ -51,7 +53,7 @@ HRESULT KPipeServer::Start() {
         m_hStopEvent.reset();
         return plat::HResultFromError(error);
     }
-    g_device.store(m_hDevice.get());
+    g_deviceFd.store(m_hDevice->NativeHandle());
 
     // The section comes with the answer; only one sealed against resizing
     // is mapped, so the driver can never make the view fault.
@@ -116,10 +118,13 @@ void KPipeServer::Close() {
     m_section.Close();
     m_pView = nullptr;
     if (m_hDevice) {
-        plat::drv::Device* mine = m_hDevice.get();
-        g_device.compare_exchange_strong(mine, nullptr);
-        if (m_hDevice->IsOpen() && !m_hDevice->IoControl(plat::drv::IOCTL_LINK_CLOSE))
+        int mine = m_hDevice->NativeHandle();
+        if (mine >= 0 && !g_deviceFd.compare_exchange_strong(mine, -1) && mine == -1) {
+            // The crash handler has taken the connection and closes it.
+            m_hDevice->Release();
+        } else if (m_hDevice->IsOpen() && !m_hDevice->IoControl(plat::drv::IOCTL_LINK_CLOSE)) {
             TQ_TRACE_BOOL("DeviceIoControl(IOCTL_LINK_CLOSE)");
+        }
         m_hDevice.reset();
     }
     m_hReaderThread.reset();
@@ -128,9 +133,9 @@ void KPipeServer::Close() {
 }
 
 bool KPipeServer::CloseDeviceFromAnyThread() {
-    plat::drv::Device* device = g_device.exchange(nullptr);
-    if (!device) return false;
-    device->CloseWithControl(plat::drv::IOCTL_LINK_CLOSE);
+    const int fd = g_deviceFd.exchange(-1);
+    if (fd < 0) return false;
+    plat::drv::Device::CloseWithControl(fd, plat::drv::IOCTL_LINK_CLOSE);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -357,6 +358,24 @@ TEST_F(PipeServerTest, CrashCloseTellsTheDriverAndStopStillWorks) {
     EXPECT_EQ(S_OK, link.StartStop());
     EXPECT_EQ(1, listener->Interrupts());
     EXPECT_EQ(2u, driver->Codes().size());  // no second close on a closed device
+}
+
+// The crash handler may close the device while its owner stops the link and
+// frees it: each round the driver hears one close, and the closed connection
+// is never used again (the sanitizer build catches a use after free).
+TEST_F(PipeServerTest, CrashCloseRacingAStopClosesOnce) {
+    constexpr int kRounds = 40;
+    for (int round = 1; round <= kRounds; ++round) {
+        StartLink();
+        std::thread crash([] { KPipeServer::CloseDeviceFromAnyThread(); });
+        EXPECT_EQ(S_OK, link.StartStop());
+        crash.join();
+        EXPECT_FALSE(link.IsStarted());
+        ASSERT_TRUE(driver->WaitClosed(round));
+    }
+    const auto codes = driver->Codes();
+    EXPECT_EQ(kRounds, std::count(codes.begin(), codes.end(), plat::drv::IOCTL_LINK_CLOSE));
+    EXPECT_FALSE(KPipeServer::CloseDeviceFromAnyThread()) << "no device is left open";
 }
 
 TEST(PipeServerStart, MissingDriverFailsAndALaterStartRetries) {
