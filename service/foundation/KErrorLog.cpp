@@ -235,8 +235,8 @@ void KErrorLog::Collect(LONG code, std::u16string text) {
     }
 }
 
-std::u16string KErrorLog::DroppedText() const {
-    return u"Too many errors: " + plat::ToUtf16(std::to_string(m_dropped)) + u" older errors were dropped. ";
+std::u16string KErrorLog::DroppedText(uint64_t dropped) {
+    return u"Too many errors: " + plat::ToUtf16(std::to_string(dropped)) + u" older errors were dropped. ";
 }
 
 void KErrorLog::AddError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
@@ -282,7 +282,7 @@ bool KErrorLog::PopError(LONG* code, std::u16string* text) {
     if (m_dropped > 0) {
         // The dropped entries were the oldest: their count comes first.
         if (code) *code = EC_INTERNAL;
-        if (text) *text = DroppedText();
+        if (text) *text = DroppedText(m_dropped);
         m_dropped = 0;
         return true;
     }
@@ -295,7 +295,7 @@ bool KErrorLog::PopError(LONG* code, std::u16string* text) {
 
 void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
     KLock lock(m_mutex);
-    if (m_dropped > 0 && texts) texts->push_back(DroppedText());
+    if (m_dropped > 0 && texts) texts->push_back(DroppedText(m_dropped));
     m_dropped = 0;
     while (!m_errors.empty()) {
         if (texts) texts->push_back(std::move(m_errors.front().second));
@@ -304,15 +304,31 @@ void KErrorLog::GetErrors(std::vector<std::u16string>* texts) {
 }
 
 void KErrorLog::TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take) {
-    KLock lock(m_mutex);
+    if (!take) return;
+    // The entries leave the list before take runs, without the lock: an error
+    // reported meanwhile (take itself may report one) joins the list and
+    // stays there, rather than being cleared with the ones taken.
+    std::deque<std::pair<LONG, std::u16string>> taken;
+    uint64_t dropped = 0;
     std::vector<std::u16string> texts;
-    texts.reserve(m_errors.size() + 1);
-    // The dropped entries were the oldest: their count comes first.
-    if (m_dropped > 0) texts.push_back(DroppedText());
-    for (const auto& error : m_errors) texts.push_back(error.second);
-    if (take && take(texts)) {
-        m_errors.clear();
-        m_dropped = 0;
+    {
+        KLock lock(m_mutex);
+        taken.swap(m_errors);
+        std::swap(dropped, m_dropped);
+        texts.reserve(taken.size() + 1);
+        // The dropped entries were the oldest: their count comes first.
+        if (dropped > 0) texts.push_back(DroppedText(dropped));
+        for (const auto& error : taken) texts.push_back(error.second);
+    }
+    if (take(texts)) return;
+    // Not delivered: the entries go back before the newer ones, within the bound.
+    KLock lock(m_mutex);
+    for (auto& error : m_errors) taken.push_back(std::move(error));
+    m_errors.swap(taken);
+    m_dropped += dropped;
+    while (m_errors.size() > kMaxErrors) {
+        m_errors.pop_front();
+        ++m_dropped;
     }
 }
 

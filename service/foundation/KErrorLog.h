@@ -52,7 +52,8 @@ public:
     void GetErrors(std::vector<std::u16string>* texts);
     // Hands the collected texts, oldest first (the count of dropped entries
     // before them), to take; they leave the list only when take answers
-    // true, so a fetch that fails loses nothing.
+    // true, so a fetch that fails loses nothing. take runs without the log's
+    // lock; what is reported meanwhile stays in the list for the next fetch.
     void TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take);
     void ClearErrors();
 
@@ -94,7 +95,7 @@ private:
     void RotateFile();
     void Collect(LONG code, std::u16string text);
     // The entry that stands for the entries the list dropped.
-    std::u16string DroppedText() const;
+    static std::u16string DroppedText(uint64_t dropped);
 
     mutable plat::Mutex m_mutex{u"KErrorLogMutex"};
     std::deque<std::pair<LONG, std::u16string>> m_errors;

@@ -228,6 +228,41 @@ TEST_F(ErrorLogTest, TheListKeepsTheNewestEntriesAndCountsTheDropped) {
     EXPECT_TRUE(Drain().empty());
 }
 
+// A fetch whose delivery reports errors itself, from its own thread or
+// another one: those errors are never lost with the entries taken. Entries
+// that go back after a failed delivery keep their place before the newer ones
+// and the list stays within its bound.
+TEST_F(ErrorLogTest, ErrorsReportedWhileAFetchIsDeliveredStay) {
+    KErrorLog& log = KErrorLog::Instance();
+    auto reportFromAnotherThread = [](const std::u16string& text) {
+        std::thread([&] { TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, text); }).join();
+    };
+    TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, u"a");
+    std::vector<std::u16string> offered;
+    log.TakeErrors([&](const std::vector<std::u16string>& t) {
+        offered = t;
+        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, u"b");
+        reportFromAnotherThread(u"c");
+        return true;
+    });
+    EXPECT_EQ(offered.size(), 1u);
+    auto left = Drain();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0], u"Cannot open the data file b. ");
+    EXPECT_EQ(left[1], u"Cannot open the data file c. ");
+
+    for (size_t i = 0; i < KErrorLog::kMaxErrors + 2; ++i) TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, 0, plat::ToUtf16(std::to_string(i)));
+    log.TakeErrors([&](const std::vector<std::u16string>&) {
+        reportFromAnotherThread(u"newest");
+        return false;
+    });
+    left = Drain();
+    ASSERT_EQ(left.size(), KErrorLog::kMaxErrors + 1);
+    EXPECT_EQ(left[0], u"Too many errors: 3 older errors were dropped. ");
+    EXPECT_EQ(left[1], u"Cannot open the data file 3. ");
+    EXPECT_EQ(left.back(), u"Cannot open the data file newest. ");
+}
+
 TEST_F(ErrorLogTest, ARepeatedEntryIsWrittenOnceAndCountedWhenItStops) {
     plat::ManualClock clock(5000);
     plat::SetClock(&clock);
