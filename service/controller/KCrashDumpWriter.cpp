@@ -126,7 +126,7 @@ void WriteLogLine(const char* line) {
 
 KCrashDumpWriter::KCrashDumpWriter(const char* applicationName) {
     std::string name = applicationName ? applicationName : "Application";
-    m_dumpPath = plat::ToUtf8(plat::GetTempDir()) + name + ".dmp";
+    const std::string dumpPath = plat::ToUtf8(plat::GetTempDir()) + name + ".dmp";
     std::string log = plat::ToUtf8(KErrorLog::Instance().LogFilePath());
     if (!log.empty() && g_logFd < 0) g_logFd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
     std::time_t now = std::time(nullptr);
@@ -135,7 +135,7 @@ KCrashDumpWriter::KCrashDumpWriter(const char* applicationName) {
     plat::svc::CrashHooks hooks;
     hooks.onCrash = &KCrashDumpWriter::ServiceCrashFilter;
     hooks.onResult = &KCrashDumpWriter::ReportResult;
-    m_installed = plat::svc::InstallCrashHandler(m_dumpPath, hooks);
+    m_installed = plat::svc::InstallCrashHandler(dumpPath, hooks);
 }
 
 void KCrashDumpWriter::ServiceCrashFilter(int) {

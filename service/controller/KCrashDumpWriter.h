@@ -3,7 +3,6 @@
 // handles, the error log gets "QXSERVICE CRASH", the driver link is closed
 // (so that the driver stops feeding a dead process), a text report goes to
 // "<temporary folder>QXService.dmp" and the process dies of the signal.
-#include <string>
 
 class KCrashDumpWriter {
 public:
@@ -11,13 +10,11 @@ public:
     // appended to the error log file open at this moment.
     explicit KCrashDumpWriter(const char* applicationName);
     bool IsInstalled() const { return m_installed; }
-    const std::string& DumpPath() const { return m_dumpPath; }
 
     // The service's handler steps, with no lock and no allocation.
     static void ServiceCrashFilter(int signal);
     static void ReportResult(const char* line);
 
 private:
-    std::string m_dumpPath;
     bool m_installed = false;
 };
