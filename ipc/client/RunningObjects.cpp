@@ -11,6 +11,8 @@
 #include "ipc/common/BusName.h"
 #include "platform/com/ComPtr.h"
 #include "platform/core/Text.h"
+#include "platform/driver/ObjectNames.h"
+#include "platform/service/InstanceLock.h"
 #include "platform/service/Process.h"
 #include "platform/service/UserUnits.h"
 
@@ -49,6 +51,12 @@ Activation ActivateByBus(sdbus::IConnection& bus, const std::string& name) {
     }
 }
 
+// An instance of program holds its lock and has not taken the name yet (or
+// has just taken it: the look-ups find it then).
+bool IsStartPending(const std::string& program) {
+    return plat::svc::InstanceLock::IsHeld(plat::svc::InstanceLock::PathFor(plat::drv::RuntimeDir(), program));
+}
+
 }  // namespace
 
 void SetServiceStartTiming(const ServiceStartTiming& timing) {
@@ -76,7 +84,11 @@ HRESULT StartServiceAndConnect(const char16_t* serviceName, REFIID riid, void** 
     // A running service cannot be started again.
     if (BusName::LookUp(bus->Bus(), kServiceName, &owner) == S_OK) return E_FAIL;
 
-    if (FAILED(StartService(serviceName))) return E_FAIL;
+    // A start that fails is no failure while an instance is still starting:
+    // the one just started (by the bus, the user's manager or directly) ends
+    // at once on that instance's lock, and the starting one takes the name
+    // a moment later.
+    if (FAILED(StartService(serviceName)) && !IsStartPending(plat::ToUtf8(serviceName))) return E_FAIL;
 
     const int retries = g_retries.load();
     for (int attempt = 0; attempt <= retries; ++attempt) {

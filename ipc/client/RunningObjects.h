@@ -23,9 +23,11 @@ HRESULT FindObjectInRot(REFIID riid, void** object);
 // Starts the service (through the user's service manager when it answers,
 // else through bus activation, else by starting the program serviceName from
 // this program's folder or PATH), then looks for it once and up to
-// retries more times, retryMs apart. S_OK with the interface; E_FAIL when
-// the service already runs (callers look with FindObjectInRot first), cannot
-// be started or does not appear; E_POINTER for a null out-pointer.
+// retries more times, retryMs apart. A start that fails while an instance
+// of serviceName is still starting (it holds its instance lock) is followed
+// by the look-ups all the same. S_OK with the interface; E_FAIL when the
+// service already runs (callers look with FindObjectInRot first), cannot be
+// started or does not appear; E_POINTER for a null out-pointer.
 HRESULT StartServiceAndConnect(const char16_t* serviceName, REFIID riid, void** object);
 
 // The start alone: through the user's service manager when it answers, else

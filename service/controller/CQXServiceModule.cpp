@@ -1,8 +1,6 @@
 #include "service/controller/CQXServiceModule.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 
 #include "ipc/service/ServiceExporter.h"
 #include "platform/driver/DriverProtocol.h"
+#include "platform/service/InstanceLock.h"
 #include "platform/service/Process.h"
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
@@ -71,7 +70,6 @@ CQXServiceModule::CQXServiceModule() : m_programPath(plat::ToUtf8(plat::GetModul
 
 CQXServiceModule::~CQXServiceModule() {
     m_pAudioController.Reset();
-    if (m_lockFd >= 0) ::close(m_lockFd);
 }
 
 int CQXServiceModule::WinMain(int argc, char** argv) {
@@ -129,22 +127,7 @@ void CQXServiceModule::Pause(DWORD ms) {
 void CQXServiceModule::LogEvent(const std::string& line) { plat::svc::EventLog::Write(line); }
 
 HRESULT CQXServiceModule::TakeInstanceLock() {
-    std::string dir = plat::drv::RuntimeDir();
-    // A folder that every user shares gets one lock per user.
-    std::string name = dir == "/tmp" ? "QXService-" + std::to_string(::getuid()) + ".lock" : "QXService.lock";
-    std::string path = dir + "/" + name;
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        plat::SetLastErrorFromErrno(errno);
-        return plat::HResultFromLastError();
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        plat::SetLastError(ERROR_ALREADY_EXISTS);
-        return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
-    }
-    m_lockFd = fd;
-    return S_OK;
+    return m_instanceLock.Take(plat::svc::InstanceLock::PathFor(plat::drv::RuntimeDir(), kServiceName));
 }
 
 void CQXServiceModule::EnsureDriverStandIn() {

@@ -16,6 +16,7 @@
 
 #include "ipc/QXServiceLib.h"
 #include "platform/com/ComPtr.h"
+#include "platform/service/InstanceLock.h"
 #include "platform/service/ServiceManager.h"
 
 enum class EServiceAction { Run, RegServer, Service, UnregServer };
@@ -91,7 +92,7 @@ private:
     std::unique_ptr<plat::svc::StopRequests> m_stop;
     bool m_bStopDuringPause = false;
     plat::ComPtr<IAudioController> m_pAudioController;
-    int m_lockFd = -1;
+    plat::svc::InstanceLock m_instanceLock;
     std::string m_programPath;
     std::string m_machine;
     DWORD m_installerTimeoutMs = 120000;

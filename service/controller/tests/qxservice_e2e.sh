@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The daemon QXService end to end, driven with busctl the way a user would:
-#   qxservice_e2e.sh QXSERVICE DRIVER CASE
+#   qxservice_e2e.sh QXSERVICE DRIVER CASE [CLIENT]
+# CLIENT starts the service and connects to it as the desktop program does.
 # Each run has a bus of its own (dbus-run-session) and its own data, runtime and
 # temporary folders, so cases run side by side. Exit 77 skips.
 set -euo pipefail
@@ -8,6 +9,7 @@ set -euo pipefail
 QX=$1
 DRIVER=$2
 CASE=$3
+CLIENT=${4:-}
 
 if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
     exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
@@ -281,6 +283,40 @@ activation)
     [[ ! -e $unit ]] || fail "the unit file is left"
     grep -q 'Tavrin64 /install' "$E2E_BASE/installer.log" || fail "the installer was not run"
     grep -q 'Tavrin64 /uninstall' "$E2E_BASE/installer.log" || fail "the installer was not run to uninstall"
+    ;;
+client-while-starting)
+    # A client that starts while the daemon is still building its engine asks the bus
+    # to start the service; the instance the bus starts ends at once (the lock is held).
+    # The first daemon still takes the name, and the client reaches it.
+    [[ -x $CLIENT ]] || fail "no client program given"
+    start_driver
+    mkdir -p "$XDG_DATA_HOME/dbus-1/services"
+    printf '#!/bin/sh\necho activated >>"%s/activated.log"\nexec "%s" >>"%s/activated.log" 2>&1\n' \
+        "$E2E_BASE" "$QX" "$E2E_BASE" >"$E2E_BASE/activate.sh"
+    chmod +x "$E2E_BASE/activate.sh"
+    printf '[D-BUS Service]\nName=QXService.AudioController\nExec=%s\n' "$E2E_BASE/activate.sh" \
+        >"$XDG_DATA_HOME/dbus-1/services/QXService.AudioController.service"
+    dbus-update-activation-environment TONQUIL_DATA_DIR TONQUIL_RUNTIME_DIR XDG_RUNTIME_DIR TMPDIR HOME XDG_DATA_HOME
+    start_daemon
+    first=$DAEMON_PID
+    # Once the daemon holds its instance lock: its engine takes seconds more.
+    lock=$TONQUIL_RUNTIME_DIR/QXService.lock
+    for ((i = 0; i < 3000; i++)); do
+        [[ -e $lock ]] && grep -q ":$(stat -c %i "$lock") " /proc/locks && break
+        sleep 0.01
+    done
+    grep -q ":$(stat -c %i "$lock" 2>/dev/null) " /proc/locks || fail "the daemon took no instance lock"
+    published && fail "the daemon was up before the client started"
+    # More look-ups than the default: a loaded machine builds the engine slowly.
+    reached=$("$CLIENT" 60) || fail "the client did not reach the starting daemon"
+    grep -q '^activated' "$E2E_BASE/activated.log" || fail "the client's start did not reach the bus"
+    grep -q 'QXService is already running' "$E2E_BASE/activated.log" ||
+        fail "the instance the bus started did not end on the lock: $(cat "$E2E_BASE/activated.log")"
+    [[ $reached == "$first" ]] || fail "the client reached process $reached, not the first daemon $first"
+    published || fail "the first daemon does not own its name"
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
     ;;
 *)
     echo "unknown case $CASE" >&2
