@@ -55,6 +55,9 @@ public:
     // False once the bus has gone away under this connection: every call on
     // it fails from then on.
     bool IsConnected() const { return m_loop && !m_loop->IsLost(); }
+    // Set once the bus has gone away under this connection (null before the
+    // connection runs): a wait for an answer also wakes on it.
+    plat::Event* LostEvent() { return m_loop ? &m_loop->Lost() : nullptr; }
 
     // The running service's controller (one reference): S_OK, or S_FALSE with
     // *controller null when no service owns the name.

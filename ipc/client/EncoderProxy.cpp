@@ -5,11 +5,11 @@
 namespace ipc {
 
 HRESULT EncoderProxy::Save(ISong* pSong, BSTR bstrFileName) {
-    return Invoke(&QXServiceLib::IAudioEncoder_proxy::Save, pSong, bstrFileName);
+    return InvokeWaiting(QXServiceLib::IAudioEncoder_proxy::INTERFACE_NAME, "Save", pSong, bstrFileName);
 }
 
 HRESULT EncoderProxy::SaveGroup(VARIANT varSongs, BSTR bstrDirPath) {
-    return Invoke(&QXServiceLib::IAudioEncoder_proxy::SaveGroup, varSongs, bstrDirPath);
+    return InvokeWaiting(QXServiceLib::IAudioEncoder_proxy::INTERFACE_NAME, "SaveGroup", varSongs, bstrDirPath);
 }
 
 HRESULT EncoderProxy::StopSave() {

@@ -8,6 +8,8 @@
 //
 // Bus failures become HRESULTs (a vanished service RPC_E_SERVER_UNAVAILABLE,
 // a released object RPC_E_DISCONNECTED); nothing throws out of a proxy.
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <string>
@@ -150,6 +152,52 @@ HRESULT InvokeRemote(const ProxyContext& ctx, std::type_identity_t<Stub>& stub, 
     }
 }
 
+// Calls method of interfaceName at proxy, whose whole answer is its HRESULT,
+// without a time limit (a save runs as long as it needs). The answer is taken
+// on the connection's event-loop thread, like the service's signals, so every
+// event the service fired before it answered has reached its sinks by the time
+// this returns. A blocking call would read those signals itself and hold them
+// back until it returned: a progress sink would see nothing while a save ran.
+template <class... P>
+HRESULT InvokeRemoteWaiting(const ProxyContext& ctx, sdbus::IProxy& proxy, const char* interfaceName,
+                            const char* method, P... native) {
+    struct Answer {
+        plat::Event done{plat::Event::Reset::Manual};
+        std::atomic<int32_t> hr{E_FAIL};
+    };
+    std::shared_ptr<Answer> answer;
+    try {
+        answer = std::make_shared<Answer>();
+        std::tuple<P...> values{native...};
+        std::tuple<typename ClientArg<P>::Wire...> wires;
+        HRESULT hr = S_OK;
+        [&]<size_t... I>(std::index_sequence<I...>) {
+            ((hr = SUCCEEDED(hr) ? ClientArg<P>::ToWire(ctx, std::get<I>(values), std::get<I>(wires)) : hr), ...);
+        }(std::index_sequence_for<P...>{});
+        if (FAILED(hr)) return hr;
+        std::apply(
+            [&](auto&... wire) {
+                proxy.callMethodAsync(method)
+                    .onInterface(interfaceName)
+                    .withTimeout(std::chrono::minutes(52560000))
+                    .withArguments(wire...)
+                    .uponReplyInvoke([answer](const sdbus::Error* error, int32_t result) {
+                        answer->hr = error ? BusError::ToHResult(*error) : result;
+                        answer->done.Set();
+                    });
+            },
+            wires);
+    } catch (const sdbus::Error& e) {
+        return BusError::ToHResult(e);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    plat::Event* lost = ctx.connection->LostEvent();
+    DWORD woke = lost ? plat::WaitAny({&answer->done, lost}, INFINITE) : answer->done.Wait(INFINITE);
+    if (woke != plat::WAIT_OBJECT_0) return RPC_E_SERVER_UNAVAILABLE;  // the bus went: no answer can come
+    return answer->hr.load();
+}
+
 template <class Derived, class Stub, class... Itfs>
 class ProxyBase : public plat::ComObject<Derived, Itfs..., IRemoteObject> {
 public:
@@ -194,6 +242,11 @@ protected:
     template <class Gen, class R, class... WIn, class... P>
     HRESULT Invoke(R (Gen::*method)(const WIn&...), P... native) {
         return InvokeRemote<Gen>(m_ctx, m_stub, method, native...);
+    }
+
+    template <class... P>
+    HRESULT InvokeWaiting(const char* interfaceName, const char* method, P... native) {
+        return InvokeRemoteWaiting(m_ctx, *m_proxy, interfaceName, method, native...);
     }
 
     ProxyContext m_ctx;
