@@ -385,13 +385,18 @@ bool WParseInt(std::u16string_view text, int64_t* value, size_t* used) {
         ++i;
     }
     size_t digitsStart = i;
+    // The magnitude may reach 2^63 only for a negative number.
+    const uint64_t limit = neg ? uint64_t{1} << 63 : static_cast<uint64_t>(INT64_MAX);
     uint64_t v = 0;
+    bool tooLarge = false;
     while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') {
-        if (v < (1ull << 62)) v = v * 10 + static_cast<uint64_t>(text[i] - u'0');
+        const uint64_t digit = static_cast<uint64_t>(text[i] - u'0');
+        if (v > (limit - digit) / 10) tooLarge = true;  // never wraps: refused instead
+        if (!tooLarge) v = v * 10 + digit;
         ++i;
     }
-    if (i == digitsStart) return false;
-    if (value) *value = neg ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+    if (i == digitsStart || tooLarge) return false;
+    if (value) *value = neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
     if (used) *used = i;
     return true;
 }

@@ -44,7 +44,8 @@ std::string FormatArgKinds(const char16_t* format);
 int WCompareNoCase(std::u16string_view a, std::u16string_view b);
 
 // Decimal number parsing of wide text: leading blanks skipped, optional sign;
-// returns false when no digit was found.
+// returns false when no digit was found or the number does not fit in 64
+// bits (it never wraps).
 bool WParseInt(std::u16string_view text, int64_t* value, size_t* used = nullptr);
 
 }  // namespace plat

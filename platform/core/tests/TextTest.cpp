@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/core/Text.h"
 
 using namespace plat;
@@ -56,4 +58,29 @@ TEST(Text, CompareAndParse) {
     EXPECT_EQ(v, -123);
     EXPECT_EQ(used, 6u);
     EXPECT_FALSE(WParseInt(u"x1", &v));
+}
+
+TEST(Text, ParseIntAtTheLimitsOfSixtyFourBits) {
+    struct Case {
+        const char16_t* text;
+        bool ok;
+        int64_t value;
+    };
+    const Case cases[] = {
+        {u"9223372036854775807", true, INT64_MAX},
+        {u"+9223372036854775807", true, INT64_MAX},
+        {u"-9223372036854775808", true, INT64_MIN},
+        {u"00000000000000000000000000042", true, 42},
+        {u"9223372036854775808", false, 0},
+        {u"-9223372036854775809", false, 0},
+        {u"9999999999999999999", false, 0},
+        {u"18446744073709551616", false, 0},  // 2^64 would wrap to 0
+        {u"123456789012345678901234567890", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(plat::ToUtf8(c.text));
+        int64_t v = -7;
+        EXPECT_EQ(c.ok, WParseInt(c.text, &v));
+        EXPECT_EQ(c.ok ? c.value : -7, v) << "a refused number leaves the value alone";
+    }
 }

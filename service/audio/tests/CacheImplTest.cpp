@@ -220,6 +220,22 @@ TEST(CacheImpl, AFileThatCannotBeDeletedKeepsItsRecordAndGoesAtTheNextDrop) {
     EXPECT_EQ(ReadAt(*b, 2 * MiB, 8), Pattern(2 * MiB, 8));
 }
 
+TEST(CacheImpl, RefusedRangesGiveTheirOwnCodeNotAnOldError) {
+    TempDir dir;
+    auto b = MakeBuffer(dir, 0);
+    auto data = Pattern(0, 2 * MiB);
+    ASSERT_EQ(b->Write(static_cast<DWORD>(data.size()), data.data()), S_OK);
+    ASSERT_EQ(b->DropBefore(MiB), S_OK);
+    BYTE out[16];
+    // An error left by some earlier call must not stand in for a refusal.
+    plat::SetLastError(ERROR_DISK_FULL);
+    EXPECT_EQ(E_INVALIDARG, b->ReadFixedPos(MiB - 1, sizeof(out), out)) << "before the start";
+    plat::SetLastError(ERROR_DISK_FULL);
+    EXPECT_EQ(E_INVALIDARG, b->SetUndeletableRange(MiB + 20, MiB + 10)) << "an end before its start";
+    plat::SetLastError(ERROR_DISK_FULL);
+    EXPECT_EQ(E_INVALIDARG, b->SetUndeletableRange(10, 20)) << "a range that left the cache";
+}
+
 TEST(CacheImpl, DropPastTheWritePositionEmptiesTheChainAndMovesTheWritePosition) {
     TempDir dir;
     auto b = MakeBuffer(dir, 0);

@@ -218,6 +218,43 @@ TEST_F(ControllerCommands, PositionTargetsFromStartAndEndAndTheirRounding) {
     EXPECT_EQ(WritePos() - 10 * kSecond, ReadPos());
 }
 
+TEST_F(ControllerCommands, RefusalsThatNoCallCausedGiveTheirOwnCodeNotAnOldError) {
+    // An error left by some earlier call must not stand in for a refusal.
+    const DWORD unknownState = _esLive | _esReplay | _esPlay | _esPause | _esRec | _esStop;
+    ULONG commands = 0;
+    LONG yes = 0;
+    const struct {
+        const char* label;
+        std::function<HRESULT()> call;
+        HRESULT expected;
+    } cases[] = {
+        {"a null command", [&] { return controller->ProcessCommand(_ecNull); }, E_INVALIDARG},
+        {"a command in a state outside the table",
+         [&] {
+             Force(unknownState);
+             return controller->ProcessCommand(_ecPlay);
+         },
+         E_UNEXPECTED},
+        {"the commands of a state outside the table",
+         [&] {
+             Force(unknownState);
+             return controller->GetAvailableCommands(&commands);
+         },
+         E_UNEXPECTED},
+        {"a command check in a state outside the table",
+         [&] {
+             Force(unknownState);
+             return controller->CheckCommand(_ecPlay, &yes);
+         },
+         E_UNEXPECTED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        plat::SetLastError(ERROR_DISK_FULL);
+        EXPECT_EQ(c.expected, c.call());
+    }
+}
+
 TEST_F(ControllerCommands, PositionRequestsTheStateRefusesChangeNothing) {
     Fill(60 * kSecond);
     ASSERT_EQ(S_OK, controller->SetPlayPosition(5000, posCurrent));  // no Skip while live
