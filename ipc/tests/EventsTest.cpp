@@ -198,9 +198,13 @@ TEST_F(IpcBus, EncoderProgressReachesItsSinkAndNoOtherEncodersSink) {
     ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
     plat::Bstr file(u"/tmp/Sång.mp3");
     ASSERT_EQ(encoder->Save(song.Get(), file), S_OK);
-    // The answer to Save came after the progress it fired.
+    // Sinks are called on the connection's own thread, beside the caller: the
+    // progress is waited for, then checked whole and in order.
+    ASSERT_TRUE(Eventually([&] { return sink->Seen().size() >= 3; }));
     EXPECT_EQ(sink->Seen(), (std::vector<std::string>{"Progress(0,/tmp/Sång.mp3)", "Progress(50,/tmp/Sång.mp3)",
                                                        "Progress(100,/tmp/Sång.mp3)"}));
+    // Each signal goes to every sink it matches in one turn: the other
+    // encoder's sink would have had them by now.
     EXPECT_TRUE(otherSink->Seen().empty());
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }

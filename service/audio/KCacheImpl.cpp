@@ -342,7 +342,7 @@ HRESULT KCacheImpl::ReadFixedPos(ULONGLONG position, DWORD bytes, BYTE* destinat
     if (position < GetStartPos()) {
         TQ_TRACE_BOOL("llStart <= llReadPosition");
         TQ_REPORT(EC_INTERNAL, 0, u"");
-        return E_INVALIDARG;  // the check sets no error: a stale one must not stand in
+        return E_FAIL;  // the check sets no error: a stale one must not stand in
     }
     std::memset(destination, 0, bytes);
     auto it = FindRecord(position);
@@ -406,13 +406,13 @@ HRESULT KCacheImpl::MarkRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd, BOOL bMa
     if (llAbsEnd < llAbsStart) {
         TQ_TRACE_BOOL("llAbsEnd >= llAbsStart");
         TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
-        return E_INVALIDARG;
+        return E_FAIL;
     }
     const ULONGLONG start = GetStartPos();
     if (llAbsEnd < start) {
         TQ_TRACE_BOOL("llAbsEnd >= llStart");
         TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
-        return E_INVALIDARG;
+        return E_FAIL;
     }
     if (llAbsStart < start) llAbsStart = start;
     if (llAbsEnd >= m_llWritePosition && m_llWritePosition > 0) llAbsEnd = m_llWritePosition - 1;

@@ -150,7 +150,7 @@ HRESULT KAudioController::GetAvailableCommands(ULONG* pCommands) {
     DWORD dwCommandsTemp = AllowedCommands(GetState());
     if (TQ_FALSE(dwCommandsTemp != _ecNull)) {
         TQ_REPORT(EC_INTERNAL, 0, u"No such state available");
-        return E_UNEXPECTED;  // a state outside the table; no call failed
+        return E_FAIL;  // a state outside the table: no call failed, no last error stands in
     }
     *pCommands = dwCommandsTemp;
     return S_OK;
@@ -173,7 +173,7 @@ HRESULT KAudioController::CheckCommand(ECommand eCommand, LONG* pYes) {
     DWORD dwCommands = AllowedCommands(GetState());
     if (TQ_FALSE(dwCommands != _ecNull)) {
         TQ_REPORT(EC_INTERNAL, 0, u"No such state");
-        return E_UNEXPECTED;
+        return E_FAIL;
     }
     *pYes = (dwCommands & static_cast<DWORD>(eCommand)) != 0 ? 1 : 0;
     return S_OK;

@@ -35,13 +35,13 @@ HRESULT KStateMachine::ProcessCommand(ECommand eCmd) {
     if (eCmd == _ecNull) {
         TQ_TRACE_BOOL("eCmd != _ecNull");
         TQ_REPORT(EC_INTERNAL, 0, u"Unexpected command passed");
-        return E_INVALIDARG;  // the checks set no error: a stale one must not stand in
+        return E_FAIL;  // the checks set no error: a stale one must not stand in
     }
     DWORD dwCommands = AllowedCommands(GetState());
     if (dwCommands == 0) {
         TQ_TRACE_BOOL("dwCommands != _ecNull");
         TQ_REPORT(EC_INTERNAL, 0, u"Program in unavailable state");
-        return E_UNEXPECTED;
+        return E_FAIL;
     }
     if ((static_cast<DWORD>(eCmd) & dwCommands) == 0) return S_OK;
     for (const SCommandHandler& row : m_saCSTable) {

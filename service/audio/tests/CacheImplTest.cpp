@@ -220,7 +220,7 @@ TEST(CacheImpl, AFileThatCannotBeDeletedKeepsItsRecordAndGoesAtTheNextDrop) {
     EXPECT_EQ(ReadAt(*b, 2 * MiB, 8), Pattern(2 * MiB, 8));
 }
 
-TEST(CacheImpl, RefusedRangesGiveTheirOwnCodeNotAnOldError) {
+TEST(CacheImpl, RefusedRangesFailPlainlyNotWithAnOldError) {
     TempDir dir;
     auto b = MakeBuffer(dir, 0);
     auto data = Pattern(0, 2 * MiB);
@@ -229,11 +229,11 @@ TEST(CacheImpl, RefusedRangesGiveTheirOwnCodeNotAnOldError) {
     BYTE out[16];
     // An error left by some earlier call must not stand in for a refusal.
     plat::SetLastError(ERROR_DISK_FULL);
-    EXPECT_EQ(E_INVALIDARG, b->ReadFixedPos(MiB - 1, sizeof(out), out)) << "before the start";
+    EXPECT_EQ(E_FAIL, b->ReadFixedPos(MiB - 1, sizeof(out), out)) << "before the start";
     plat::SetLastError(ERROR_DISK_FULL);
-    EXPECT_EQ(E_INVALIDARG, b->SetUndeletableRange(MiB + 20, MiB + 10)) << "an end before its start";
+    EXPECT_EQ(E_FAIL, b->SetUndeletableRange(MiB + 20, MiB + 10)) << "an end before its start";
     plat::SetLastError(ERROR_DISK_FULL);
-    EXPECT_EQ(E_INVALIDARG, b->SetUndeletableRange(10, 20)) << "a range that left the cache";
+    EXPECT_EQ(E_FAIL, b->SetUndeletableRange(10, 20)) << "a range that left the cache";
 }
 
 TEST(CacheImpl, DropPastTheWritePositionEmptiesTheChainAndMovesTheWritePosition) {
