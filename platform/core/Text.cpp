@@ -1,5 +1,6 @@
 #include "platform/core/Text.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -301,7 +302,16 @@ std::u16string WFormatNV(size_t maxUnits, const char16_t* f, va_list argsIn) {
                 else AppendNumber(out, s, "ll", va_arg(args, unsigned long long));
                 break;
             }
-            case 'p': AppendNumber(out, s, "", va_arg(args, void*)); break;
+            case 'p': {
+                // As the message texts expect: the address's hex digits in capitals,
+                // zero-filled to the pointer's width and without "0x" (the texts
+                // write "0x%p" themselves).
+                char digits[2 * sizeof(void*) + 1];
+                std::snprintf(digits, sizeof digits, "%0*llX", static_cast<int>(2 * sizeof(void*)),
+                              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
+                AppendPadded(out, ToUtf16(digits), s);
+                break;
+            }
             case 'f': AppendNumber(out, s, "", va_arg(args, double)); break;
             default:
                 // Unknown conversion: copy it as it stands and consume nothing.

@@ -25,7 +25,9 @@ size_t WLen(const char16_t* text);
 //   %c        a wide character (passed as int)
 //   %d %i %u %x %X %o  32-bit integers; with l (long = 32 bit here) the same;
 //   %lld %llu %llx %I64d %I64u %I64x  64-bit integers
-//   %p        a pointer; %f %g %e  doubles; %%  a percent sign
+//   %p        a pointer: its hex digits in capitals, zero-filled to the
+//             pointer's width, no "0x" (texts write "0x%p")
+//   %f %g %e  doubles; %%  a percent sign
 // Flags - + 0 space #, a width and a precision (also *) are honoured.
 // The result is cut to at most maxUnits code units (never overruns); an
 // unknown conversion is copied as it stands.

@@ -34,6 +34,17 @@ TEST(Text, FormatTakesWideTextForPercentS) {
     EXPECT_EQ(WFormat(u"%.2f", 1.005), u"1.00");
 }
 
+TEST(Text, APointerPrintsOneZeroXWhereTheTextWritesIt) {
+    // The texts carry their own "0x"; %p gives the digits only, in capitals,
+    // as wide as a pointer.
+    void* view = reinterpret_cast<void*>(static_cast<uintptr_t>(0x7f3a12bc0010ull));
+    EXPECT_EQ(WFormat(u"Map BUFFER: 0x%p SIZE: %d \n", view, 4096), u"Map BUFFER: 0x00007F3A12BC0010 SIZE: 4096 \n");
+    EXPECT_EQ(WFormat(u"DeviceIoControl - %s (HANDLE - 0x%p  )\n", u"Bad", reinterpret_cast<void*>(intptr_t{7})),
+              u"DeviceIoControl - Bad (HANDLE - 0x0000000000000007  )\n");
+    EXPECT_EQ(WFormat(u"%p", static_cast<void*>(nullptr)), u"0000000000000000");
+    EXPECT_EQ(WFormat(u"[%20p|%-18p]", view, view), u"[    00007F3A12BC0010|00007F3A12BC0010  ]");
+}
+
 TEST(Text, FormatIsCutToTheLimitAndNeverSplitsAPair) {
     std::u16string big(5000, u'x');
     EXPECT_EQ(WFormatN(100, u"%s", big.c_str()).size(), 100u);
