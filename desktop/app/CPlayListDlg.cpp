@@ -12,6 +12,7 @@
 
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KColorListCtrl.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
 #include "platform/com/Bstr.h"
@@ -75,19 +76,18 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     CloseButton().SetText(QStringLiteral("Close"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 26, 10, 10);
-    m_list = new QTreeWidget(this);
+    m_list = new CColorListCtrl(this);
     m_list->setObjectName(QStringLiteral("2000"));
     m_list->setColumnCount(4);
     m_list->setHeaderLabels({Str(134), Str(135), Str(136), Str(137)});
-    m_list->setColumnWidth(0, 100);
-    m_list->setColumnWidth(1, 70);
-    m_list->setColumnWidth(2, 70);
-    m_list->setRootIsDecorated(false);
+    for (int column = 0; column < 4; ++column) m_list->setColumnWidth(column, column == 0 ? 100 : 70);
     m_list->header()->setSectionsClickable(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->setStyleSheet(QStringLiteral("QTreeWidget{background:#6f1822;color:white;}"));
+    m_list->SetBkColor(kListBackground);
+    m_list->SetTextBkColor(kListBackground);
+    m_list->SetTextColor(Qt::white);
     layout->addWidget(m_list, 1);
     auto* row = new QHBoxLayout;
     auto* second = new QHBoxLayout;

@@ -3,11 +3,14 @@
 // start, stop, duration), kept in step with the service's events and with
 // the playlist's current song, and the commands that add, delete, rename,
 // trim and save selections.
+#include <QColor>
+
 #include <functional>
 #include <map>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/EventBridge.h"
+#include "desktop/controls/KColorListCtrl.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
 class CShowTimeBckg;
@@ -31,6 +34,8 @@ LONGLONG SongJumpOffset(ULONG left, ULONG startRead);
 class CPlayListDlg : public KStickyManualSkinDlg {
 public:
     enum { kNone = -1, kSeveral = -2, kFromList = -3 };
+    // The rows' background and the list's own.
+    static inline const QColor kListBackground{111, 24, 34};
 
     CPlayListDlg(AppCore& core, QWidget* main);
     ~CPlayListDlg() override;
@@ -57,7 +62,7 @@ public:
     QMenu* ContextMenu(int row);
 
     int CurrentRow() const { return m_current; }
-    QTreeWidget* List() const { return m_list; }
+    CColorListCtrl* List() const { return m_list; }
     QPushButton* Button(int id) const;
     CShowTimeBckg* TimeDisplay() const { return m_time; }
 
@@ -89,7 +94,7 @@ private:
     QWidget* m_main;
     plat::ComPtr<IPlayList> m_playlistItf;
     plat::ComPtr<ISettings> m_settings;
-    QTreeWidget* m_list = nullptr;
+    CColorListCtrl* m_list = nullptr;
     CShowTimeBckg* m_time = nullptr;
     std::map<int, QPushButton*> m_buttons;
     int m_current = kNone;

@@ -91,6 +91,7 @@ private slots:
     void guidTexts_data();
     void guidTexts();
     void emptyAndFilledLists();
+    void listInTheSkinColours();
     void buttonsFollowTheSelection();
     void setEndWaitsFourSeconds();
     void songEventsKeepTheRows();
@@ -151,6 +152,32 @@ void PlaylistTest::emptyAndFilledLists() {
     QCOMPARE(r.Text(1, 3), Str(104));
     QVERIFY(r.Text(2, 0).size() < 300);
     QVERIFY(r.On(2004));
+}
+
+void PlaylistTest::listInTheSkinColours() {
+    Rig r;
+    r.service->AddSong(1000, 9000, u"Done");
+    r.service->AddSong(2000, 0, u"Open");
+    QVERIFY(r.Init());
+    CColorListCtrl* list = r.list->List();
+    QCOMPARE(list->headerItem()->text(0), Str(134));
+    QCOMPARE(list->headerItem()->text(3), Str(137));
+    for (int c = 0; c < 4; ++c) QCOMPARE(list->columnWidth(c), c == 0 ? 100 : 70);
+    QVERIFY(!list->header()->sectionsClickable());
+    r.Select({1});
+    r.list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(r.list.get()));
+    const QImage img = list->viewport()->grab().toImage();
+    const int right = std::min(img.width(), 310) - 2;
+    const int y0 = list->visualItemRect(list->topLevelItem(0)).center().y();
+    const int y1 = list->visualItemRect(list->topLevelItem(1)).center().y();
+    // Rows on the list's dark red with white text; the selected row whole in white.
+    QCOMPARE(QColor(img.pixel(right, y0)), CPlayListDlg::kListBackground);
+    QCOMPARE(QColor(img.pixel(1, y1)), QColor(Qt::white));
+    QCOMPARE(QColor(img.pixel(right, y1)), QColor(Qt::white));
+    QCOMPARE(QColor(img.pixel(2, img.height() - 2)), CPlayListDlg::kListBackground);
+    const QImage head = list->header()->grab().toImage();
+    QCOMPARE(QColor(head.pixel(head.width() - 2, head.height() / 2)), CColorHeaderCtrl::kBackground);
 }
 
 void PlaylistTest::buttonsFollowTheSelection() {

@@ -123,6 +123,56 @@ private slots:
         QVERIFY(white);  // the heading's text
     }
 
+    void rowColours() {
+        const QColor back(10, 60, 20), rows(111, 24, 34);
+        CColorListCtrl list;
+        list.SetBkColor(back);
+        list.SetTextBkColor(rows);
+        list.SetTextColor(Qt::white);
+        list.setColumnCount(4);
+        list.setHeaderLabels({QStringLiteral("NAME"), QStringLiteral("START AT"), QStringLiteral("STOP AT"),
+                              QStringLiteral("DURATION")});
+        for (int c = 0; c < 4; ++c) list.setColumnWidth(c, c == 0 ? 100 : 70);
+        for (const char* name : {"first", "second", "third"})
+            list.addTopLevelItem(new QTreeWidgetItem(QStringList{QString::fromUtf8(name), "00:00:01", "00:00:02", "00:00:01"}));
+        list.setSelectionMode(QAbstractItemView::ExtendedSelection);
+        list.resize(400, 200);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        // A click on any cell selects its whole row.
+        const QRect third = list.visualItemRect(list.topLevelItem(2));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(260, third.center().y()));
+        QCOMPARE(list.selectedItems(), QList<QTreeWidgetItem*>{list.topLevelItem(2)});
+        // The selection stays visible while another window has the focus.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(!list.isActiveWindow());
+        const QImage img = list.viewport()->grab().toImage();
+        const QRect first = list.visualItemRect(list.topLevelItem(0));
+        const int y0 = first.center().y(), y2 = third.center().y();
+        const QRgb rowRgb = rows.rgb() & 0xFFFFFF, white = 0xFFFFFF;
+        QVERIFY(PixelIs(img, QPoint(1, y0), rowRgb, "row-first-column"));
+        QVERIFY(PixelIs(img, QPoint(305, y0), rowRgb, "row-last-column"));
+        QVERIFY(PixelIs(img, QPoint(1, y2), white, "selected-first-column"));
+        QVERIFY(PixelIs(img, QPoint(305, y2), white, "selected-last-column"));
+        QVERIFY(PixelIs(img, QPoint(200, img.height() - 2), back.rgb() & 0xFFFFFF, "below-the-rows"));
+        // Texts: white on the rows, the rows' colour on the selected one.
+        // (Glyphs are smoothed: a pixel near the colour is enough.)
+        auto has = [&](int y, QRgb rgb) {
+            for (int x = CColorListCtrl::kTextMargin; x < 90; ++x)
+                for (int dy = -4; dy <= 4; ++dy) {
+                    const QRgb p = img.pixel(x, y + dy);
+                    if (std::abs(qRed(p) - qRed(rgb)) + std::abs(qGreen(p) - qGreen(rgb)) + std::abs(qBlue(p) - qBlue(rgb)) < 90)
+                        return true;
+                }
+            return false;
+        };
+        const bool texts = has(y0, white) && has(y2, rowRgb);
+        if (!texts) SaveFailureImage(img, "texts");
+        QVERIFY(texts);
+    }
+
     void dialogFonts() {
         // Sizes in points to pixel heights at 96 dpi.
         const std::pair<int, int> heights[] = {{8, -11}, {10, -13}, {0, 0}, {-8, -11}, {40000, -34048}};
