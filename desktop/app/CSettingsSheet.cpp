@@ -1,5 +1,7 @@
 #include "desktop/app/CSettingsSheet.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +13,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStorageInfo>
 #include <QTabWidget>
@@ -21,6 +22,7 @@
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KUpdateChecker.h"
+#include "desktop/controls/KTimecodeCtrl.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
 
@@ -82,21 +84,15 @@ int SourceIndex(bool writePlay, bool writeRecord) {
 
 int ShownMaxSongLength(UINT stored) { return stored == 0 || stored > 60 ? 10 : int(stored); }
 
-QString FormatCacheSize(ULONG ms) {
-    const ULONG hundredths = ms / 10;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(hundredths / 360000, 2, 10, QLatin1Char('0'))
-        .arg(hundredths / 6000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(hundredths / 100 % 60, 2, 10, QLatin1Char('0'))
-        .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+ULONG CacheSizeOf(const KTimecode& size) {
+    const LONGLONG ms = size.IsInvalid() ? 0 : size.ToMilliseconds();
+    return ULONG(std::clamp<LONGLONG>(ms, 0, KSettingsModel::kMaxCacheMs));
 }
 
-std::optional<ULONG> ParseCacheSize(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,2}):([0-5]\\d):([0-5]\\d)\\.(\\d{2})\\s*$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    return ULONG(((m.captured(1).toULong() * 60 + m.captured(2).toULong()) * 60 + m.captured(3).toULong()) * 1000 +
-                 m.captured(4).toULong() * 10);
+KTimecode CacheSizeTimecode(ULONG ms) {
+    KTimecode size;
+    size.AssignMilliseconds(std::min(ms, KSettingsModel::kMaxCacheMs));
+    return size;
 }
 
 bool IsUsableCacheFolder(const QString& folder) {
@@ -125,7 +121,8 @@ HRESULT LoadSettingsModel(IAudioController* controller, ISettings* settings, IAu
     if (!ok(settings->GetCacheDir(text.Out()), "GetCacheDir")) return hr;
     model->cacheDir = model->openingCacheDir = FromBstr(text);
     if (!ok(settings->GetCacheSize(&ulong), "GetCacheSize")) return hr;
-    model->cacheSizeMs = ulong / 10 * 10;
+    // What the time-code field can show: whole hundredths, at most 99 hours.
+    model->cacheSizeMs = std::min(ulong, KSettingsModel::kMaxCacheMs) / 10 * 10;
     // General page.
     if (!ok(settings->GetAudioDevice(text.Out()), "GetAudioDevice")) return hr;
     model->audioDevice = FromBstr(text);
@@ -219,8 +216,9 @@ QWidget* CSettingsSheet::MakeCachePage() {
     intro->setWordWrap(true);
     v->addWidget(intro);
     v->addWidget(new QLabel(QStringLiteral("Cache Size (hh:mm:ss.ms)"), page));
-    m_size = new QLineEdit(FormatCacheSize(m_model.cacheSizeMs), page);
-    m_size->setInputMask(QStringLiteral("99:99:99.99"));
+    m_size = new KTimecodeCtrl(page);
+    m_size->setObjectName(QStringLiteral("1024"));
+    m_size->SetTimecode(CacheSizeTimecode(m_model.cacheSizeMs), true, true);
     v->addWidget(m_size);
     m_required = new QLabel(page);
     v->addWidget(m_required);
@@ -237,13 +235,8 @@ QWidget* CSettingsSheet::MakeCachePage() {
     m_dropOnExit->setChecked(m_model.dropCacheOnExit);
     v->addWidget(m_dropOnExit);
     v->addStretch();
-    connect(m_size, &QLineEdit::textEdited, this, [this] {
-        const auto ms = ParseCacheSize(m_size->text());
-        if (!ms || *ms == m_model.cacheSizeMs) return;
-        m_model.cacheSizeMs = *ms;
-        UpdateRequired();
-        SpaceWarning();
-    });
+    // Every change of the field's value (a key, or a reformat) is looked at.
+    connect(m_size, &KTimecodeCtrl::notify, this, [this] { OnChangeCacheSize(); });
     connect(m_folder, &QLineEdit::textEdited, this, [this] {
         m_model.cacheDir = m_folder->text();
         CheckDiskSpace();
@@ -368,6 +361,14 @@ void CSettingsSheet::OnBrowse() {
     CheckDiskSpace();
 }
 
+void CSettingsSheet::OnChangeCacheSize() {
+    const ULONG ms = CacheSizeOf(m_size->GetTimecode());
+    if (ms == m_model.cacheSizeMs) return;
+    m_model.cacheSizeMs = ms;
+    UpdateRequired();
+    SpaceWarning();
+}
+
 void CSettingsSheet::UpdateRequired() {
     m_required->setText(QString::fromUtf8(text::kRequires).arg(m_model.RequiredMb(), 0, 'f', 2));
 }
@@ -392,7 +393,7 @@ void CSettingsSheet::SpaceWarning() {
 }
 
 void CSettingsSheet::ReadPages() {
-    if (const auto ms = ParseCacheSize(m_size->text())) m_model.cacheSizeMs = *ms;
+    m_model.cacheSizeMs = CacheSizeOf(m_size->GetTimecode());
     m_model.cacheDir = m_folder->text();
     m_model.dropCacheOnExit = m_dropOnExit->isChecked();
     m_model.playbackIndex = m_playback->currentIndex();

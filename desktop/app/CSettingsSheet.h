@@ -7,14 +7,15 @@
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 #include "ipc/QXServiceLib.h"
+#include "service/foundation/KTimecode.h"
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class KTimecodeCtrl;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -25,7 +26,8 @@ namespace parvane {
 struct KExtrasContext;
 
 struct KSettingsModel {
-    static constexpr ULONG kMinCacheMs = 300000;  // five minutes
+    static constexpr ULONG kMinCacheMs = 300000;     // five minutes
+    static constexpr ULONG kMaxCacheMs = 359999990;  // 99:59:59.99, the most a time code holds
     static constexpr ULONG kBytesPerSecond = 192000;
     static constexpr int kMaxDevices = 4096;
 
@@ -65,9 +67,10 @@ int SelectDevice(const QStringList& list, const QString& stored);
 int SourceIndex(bool writePlay, bool writeRecord);
 // A maximal song length shown on the page: 0 or above 60 shows 10.
 int ShownMaxSongLength(UINT stored);
-// "hh:mm:ss.hh" and back (hundredths of a second).
-QString FormatCacheSize(ULONG ms);
-std::optional<ULONG> ParseCacheSize(const QString& text);
+// The cache size a time code stands for, in milliseconds (no value is 0),
+// and the time code of a size; both within 0 to kMaxCacheMs.
+ULONG CacheSizeOf(const KTimecode& size);
+KTimecode CacheSizeTimecode(ULONG ms);
 // An absolute local folder that exists or can be made.
 bool IsUsableCacheFolder(const QString& folder);
 
@@ -93,7 +96,7 @@ public:
     bool CheckCachePage();
 
     QTabWidget* Tabs() const { return m_tabs; }
-    QLineEdit* SizeEdit() const { return m_size; }
+    KTimecodeCtrl* SizeEdit() const { return m_size; }
     QLineEdit* FolderEdit() const { return m_folder; }
     QLabel* FreeLabel() const { return m_free; }
     QLabel* RequiredLabel() const { return m_required; }
@@ -112,6 +115,7 @@ private:
     QWidget* MakeAboutPage();
     void ReadPages();
     void CheckDiskSpace();
+    void OnChangeCacheSize();
     void UpdateRequired();
     void SpaceWarning();
     void OnRecordSource();
@@ -121,7 +125,7 @@ private:
     KSettingsModel m_model;
     const KExtrasContext& m_context;
     QTabWidget* m_tabs = nullptr;
-    QLineEdit* m_size = nullptr;
+    KTimecodeCtrl* m_size = nullptr;
     QLineEdit* m_folder = nullptr;
     QLabel* m_free = nullptr;
     QLabel* m_required = nullptr;

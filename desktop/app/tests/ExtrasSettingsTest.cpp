@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QStorageInfo>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +20,7 @@
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/LoggingSettings.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KTimecodeCtrl.h"
 #include "ipc/tests/support/FakeDeviceList.h"
 #include "platform/com/Bstr.h"
 
@@ -86,6 +88,17 @@ Calls Stores(const std::string& play, const std::string& rec, const std::string&
             "SetAudioDevice(" + device + ")", "SetCaptureDevice(Microphone)"};
 }
 
+// Types "hh:mm:ss.hh" into the size field as a user does: each field
+// selected, then its two digits.
+void TypeSize(CSettingsSheet& sheet, const QString& text) {
+    KTimecodeCtrl* field = sheet.SizeEdit();
+    const QStringList parts = text.split(QRegularExpression(QStringLiteral("[:.]")));
+    for (int f = 0; f < 4; ++f) {
+        field->SelectField(KTimecodeCtrl::Field(f));
+        for (QChar digit : parts.value(f)) QTest::keyClick(field, digit.toLatin1());
+    }
+}
+
 Calls Concat(Calls a, const Calls& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -96,6 +109,7 @@ Calls Concat(Calls a, const Calls& b) {
 class ExtrasSettingsTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { KTimecode::SetRateMode(KTimecode::kHundredthsMode); }
     void okWithoutChanges();
     void cacheSizeLimit_data();
     void cacheSizeLimit();
@@ -128,19 +142,33 @@ void ExtrasSettingsTest::okWithoutChanges() {
 void ExtrasSettingsTest::cacheSizeLimit_data() {
     QTest::addColumn<QString>("size");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("4:59.99") << "00:04:59.99" << false;
-    QTest::newRow("5:00.00") << "00:05:00.00" << true;
-    QTest::newRow("99 hours") << "99:59:59.99" << true;
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<ULONG>("ms");
+    QTest::newRow("4:59.99") << "00:04:59.99" << false << "00:04:59.99" << ULONG(299990);
+    QTest::newRow("5:00.00") << "00:05:00.00" << true << "00:05:00.00" << ULONG(300000);
+    QTest::newRow("99 hours") << "99:59:59.99" << true << "99:59:59.99" << ULONG(359999990);
+    // A digit that takes a field past its limit stands alone: 69 minutes are 09.
+    QTest::newRow("past a limit") << "01:69:00.00" << true << "01:09:00.00" << ULONG(4140000);
+    QTest::newRow("nothing") << "00:00:00.00" << false << "00:00:00.00" << ULONG(0);
 }
 
 void ExtrasSettingsTest::cacheSizeLimit() {
     QFETCH(QString, size);
     QFETCH(bool, accepted);
+    QFETCH(QString, shown);
+    QFETCH(ULONG, ms);
     World w;
     QVERIFY(w.Load());
-    QCOMPARE(w.Ok([&](CSettingsSheet& s) { s.SizeEdit()->setText(size); }), accepted);
+    QCOMPARE(w.Ok([&](CSettingsSheet& s) {
+        QCOMPARE(s.SizeEdit()->text(), QStringLiteral("00:30:00.00"));  // the stored 1800000 ms
+        TypeSize(s, size);
+        QCOMPARE(s.SizeEdit()->text(), shown);
+        // Text that bypasses the keys never becomes the size.
+        s.SizeEdit()->setText(QStringLiteral("12:34"));
+        QCOMPARE(s.SizeEdit()->text(), shown);
+    }), accepted);
     QCOMPARE(w.prompter.Texts().contains(QString::fromUtf8(text::kCacheTooSmall)), !accepted);
-    if (accepted) QCOMPARE(FormatCacheSize(w.lastModel.cacheSizeMs), size);
+    QCOMPARE(w.lastModel.cacheSizeMs, ms);
 }
 
 void ExtrasSettingsTest::folderQuestion_data() {
@@ -373,11 +401,12 @@ void ExtrasSettingsTest::requiredAndFreeSpace() {
     // A cache larger than the disk brings the (informing) warning.
     sheet.FolderEdit()->setText(dir.path());
     emit sheet.FolderEdit()->textEdited(sheet.FolderEdit()->text());
-    sheet.SizeEdit()->setText(QStringLiteral("99:59:59.99"));
     const qsizetype before = w.prompter.prompts.size();
-    emit sheet.SizeEdit()->textEdited(sheet.SizeEdit()->text());
+    TypeSize(sheet, QStringLiteral("99:59:59.99"));
+    QCOMPARE(sheet.RequiredLabel()->text(), QStringLiteral("Requires 131835.93 Mb on your hard drive"));
     if (QStorageInfo(dir.path()).bytesFree() < qint64(sheet.Model().RequiredMb() * 1048576.0)) {
-        QCOMPARE(w.prompter.prompts.size(), before + 1);
+        // (Each step of the typing that needs more than the disk has warns again.)
+        QVERIFY(qsizetype(w.prompter.prompts.size()) > before);
         QCOMPARE(w.prompter.prompts.back().text, QString::fromUtf8(text::kNotEnoughSpace));
     }
 }
