@@ -54,6 +54,12 @@ private:
 class CRadioDlg : public KStickyManualSkinDlg {
     Q_OBJECT
 public:
+    // The dialog's template and its items.
+    static constexpr int kDialogId = 349;
+    static constexpr int kCloseId = 1120;
+    static constexpr int kViewId = 1118;
+    static constexpr int kExtraPartMarkId = 1122;
+    static constexpr int kExtraPartBitmap = 495;
     static constexpr int kMaxStreamLength = 2048;
     static constexpr qint64 kReloadGapMs = 5000;
 

@@ -115,6 +115,25 @@ void KManualSkinDlg::PaintSkin(QPainter& p, const QSize& size) {
         put(9, W - m_parts[9].width, H - m_parts[9].height);
         put(8, 0, H - m_parts[8].height);
     }
+    if (m_extra.loaded() && !m_extraRect.isEmpty())
+        p.drawPixmap(m_extraRect.topLeft(), m_extra.pixmap,
+                     QRect(QPoint(0, 0), m_extraRect.size()).intersected(m_extra.pixmap.rect()));
+}
+
+bool KManualSkinDlg::LoadExtraSkinPart(int bitmapId, int placeholderId) {
+    m_extra = SSkinPart();
+    m_extraRect = QRect();
+    QWidget* item = FindDlgItem(this, placeholderId);
+    const QImage image = LoadSkinBitmap(bitmapId);
+    if (!item || image.isNull()) return false;
+    m_extraRect = item->geometry();
+    item->hide();
+    m_extra.pixmap = QPixmap::fromImage(image);
+    m_extra.id = bitmapId;
+    m_extra.width = image.width();
+    m_extra.height = image.height();
+    update(m_extraRect);
+    return true;
 }
 
 QImage KManualSkinDlg::Compose(const QSize& size) {

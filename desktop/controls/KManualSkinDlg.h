@@ -90,6 +90,13 @@ public:
     int RegionBuilds() const { return m_nRegionBuilds; }
     // The composition of the frame at the given size.
     QImage Compose(const QSize& size);
+    // An extra skin bitmap drawn over the frame at the place of a hidden
+    // placeholder item (cut to that place, never stretched): takes the
+    // item's rectangle and hides the item. False, and nothing drawn, when
+    // the item or the bitmap is missing.
+    bool LoadExtraSkinPart(int bitmapId, int placeholderId);
+    const SSkinPart& ExtraPart() const { return m_extra; }
+    QRect ExtraPartRect() const { return m_extraRect; }
 
 protected:
     // The show hook: after showing and after sizing while shown.
@@ -106,6 +113,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
     std::array<SSkinPart, kPartCount> m_parts;
+    SSkinPart m_extra;
+    QRect m_extraRect;
     KDialogFont m_dialogFont;  // the subclass applies its template with it
     std::unique_ptr<KWndContainer> m_container;
     KButtonSkin m_close;

@@ -13,6 +13,9 @@
 #include "desktop/app/KRadioPlayer.h"
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KWndSkin.h"
 #include "platform/com/ComPtr.h"
 #include "service/foundation/KSettings.h"
 
@@ -114,6 +117,7 @@ private slots:
     void refusedServerAndTryAgain();
     void noSiteShowsTheErrorPage();
     void gluesBelowTheMainWindow();
+    void templateFontAndExtraPart();
     void realPlayerPlaysALocalStream();
 };
 
@@ -294,6 +298,38 @@ void ExtrasRadioTest::gluesBelowTheMainWindow() {
     emit radio.CloseButton().command(1120);
     QCOMPARE(closes, 1);
     QCOMPARE(exits, 1);
+}
+
+void ExtrasRadioTest::templateFontAndExtraPart() {
+    NEED_WEBENGINE();
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    context.prompter = &prompter;
+    context.site = KSite::FromBase(QString());
+    CRadioDlg radio(context, std::make_unique<FakePlayer>());
+    // "MS Shell Dlg" 8 at 96 dpi, and the window at the template's 147 x 91 units.
+    QCOMPARE(radio.font().family(), QStringLiteral("DejaVu Sans"));
+    QCOMPARE(radio.font().pixelSize(), 11);
+    const QSize base = KDialogFont::BaseUnits(radio.font());
+    QCOMPARE(radio.size(), KDialogFont::ToPixels(QRect(0, 0, 147, 91), base).size());
+    // Bitmap 495 takes the place of the hidden static 1122.
+    const QRect place = KDialogFont::ToPixels(QRect(19, 6, 54, 7), base);
+    QCOMPARE(radio.ExtraPartRect(), place);
+    QVERIFY(FindDlgItem(&radio, CRadioDlg::kExtraPartMarkId));
+    QVERIFY(!FindDlgItem(&radio, CRadioDlg::kExtraPartMarkId)->isVisibleTo(&radio));
+    QCOMPARE(radio.ExtraPart().id, 495);
+    radio.setGeometry(QRect(50, 50, 480, 200));
+    radio.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&radio));
+    const QImage img = radio.grab().toImage(), part = LoadSkinBitmap(495);
+    const QRect drawn = QRect(place.topLeft(), part.size()).intersected(place);
+    QVERIFY(drawn.width() > 10 && drawn.height() > 5);
+    for (int y = drawn.top(); y <= drawn.bottom(); ++y)
+        for (int x = drawn.left(); x <= drawn.right(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) != (part.pixel(QPoint(x, y) - place.topLeft()) & 0xFFFFFF)) {
+                img.save(QDir::temp().filePath(QStringLiteral("radio-extra-part.png")));
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is not bitmap 495's").arg(x).arg(y)));
+            }
 }
 
 void ExtrasRadioTest::realPlayerPlaysALocalStream() {

@@ -68,6 +68,38 @@ private slots:
         QVERIFY(PixelIs(img, QPoint(320 - 26, 220 - 28) + probe.at, probe.rgb, "grip"));
     }
 
+    void extraPartAtItsPlaceholder() {
+        Dialog d(false);
+        auto* mark = new QLabel(QStringLiteral("placeholder"), &d);
+        mark->setProperty(kControlIdProperty, 1122);
+        // Wider than the bitmap: it is cut, not stretched; the rest stays frame.
+        const QSize bitmap = KSkinManifest::BitmapSize(495);
+        const QRect place(20, 8, bitmap.width() + 14, bitmap.height() - 3);
+        mark->setGeometry(place);
+        const QImage before = d.Compose(d.size());
+        QVERIFY(!d.LoadExtraSkinPart(495, 4242));  // no such item
+        QVERIFY(!d.LoadExtraSkinPart(424242, 1122));  // no such bitmap
+        QVERIFY(mark->isVisibleTo(&d));
+        QCOMPARE(d.Compose(d.size()), before);
+        QVERIFY(d.LoadExtraSkinPart(495, 1122));
+        QVERIFY(!mark->isVisibleTo(&d));
+        QCOMPARE(d.ExtraPartRect(), place);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const QImage img = d.grab().toImage(), part = LoadSkinBitmap(495);
+        int differs = 0;
+        for (int y = place.top(); y <= place.bottom(); ++y)
+            for (int x = place.left(); x <= place.right(); ++x) {
+                const QPoint in = QPoint(x, y) - place.topLeft();
+                const QRgb want = part.rect().contains(in) ? part.pixel(in) : before.pixel(x, y);
+                if (!PixelIs(img, QPoint(x, y), want & 0xFFFFFF, "extra-part")) QFAIL("the extra part differs");
+                differs += (want & 0xFFFFFF) != (before.pixel(x, y) & 0xFFFFFF);
+            }
+        QVERIFY(differs > 0);  // the bitmap shows, not the frame under it
+        QVERIFY(PixelIs(img, place.bottomLeft() + QPoint(0, 1), before.pixel(place.bottomLeft() + QPoint(0, 1)) & 0xFFFFFF,
+                        "below-the-place"));
+    }
+
     void sizingZones() {
         struct Case {
             QPoint at;
