@@ -442,6 +442,20 @@ void ExtrasSettingsTest::updateAtStart() {
     QTRY_COMPARE_WITH_TIMEOUT(dialogs, 1, 30000);
     QCOMPARE(w.service->Calls(), (Calls{"SetRemindUpdateStatus(1)", "SetRemindUpdatePeriod(10)", "SaveSettings"}));
     QCOMPARE(requests, 1);
+    // The reminder cannot be read: the service's errors, no check, and the
+    // start goes no further. S_FALSE is a failure as much as E_FAIL.
+    for (HRESULT failure : {E_FAIL, S_FALSE}) {
+        w.settings->Fail("GetRemindUpdateStatus", failure);
+        w.errors.clear();
+        QVERIFY(!CheckForUpdateAtStart(&owner, w.settings.Get(), w.context));
+        QCOMPARE(w.errors.size(), size_t(1));
+        QCOMPARE(w.errors[0].first, std::string("GetRemindUpdateStatus"));
+        QCOMPARE(w.errors[0].second, FAILED(failure) ? failure : E_FAIL);
+    }
+    QTest::qWait(50);
+    QCOMPARE(requests, 1);
+    QCOMPARE(dialogs, 1);
+    QVERIFY(w.service->Calls().empty());
 }
 
 QTEST_MAIN(ExtrasSettingsTest)

@@ -7,11 +7,14 @@
 #include <memory>
 
 #include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CUpdateDlg.h"
 #include "desktop/app/KCacheLoadingProgress.h"
+#include "desktop/app/KExtrasContext.h"
 #include "desktop/app/Strings.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KScrollButtonSkin.h"
 #include "desktop/app/tests/support/FakeService.h"
+#include "desktop/app/tests/support/LoggingSettings.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "service/foundation/KTimecode.h"
 
@@ -81,6 +84,7 @@ private slots:
     void shutdownRoad_data();
     void shutdownRoad();
     void failedDefaultDeviceLeavesNoWindow();
+    void unreadableReminderEndsTheStart();
     void otherDefaultDeviceOffersTheProductDevice();
     void signUpWhileUnregistered();
     void watchdogLossEndsWithTwoWithoutCalls();
@@ -327,6 +331,36 @@ void MainWindowTest::failedDefaultDeviceLeavesNoWindow() {
     QVERIFY(r.window->Poller() == nullptr);
     QCOMPARE(r.t.prompter.Texts().last(), QStringLiteral("GetDefaultDevice failed (0x80004005)"));
     QCOMPARE(r.service->SinkCount(), size_t(0));
+}
+
+void MainWindowTest::unreadableReminderEndsTheStart() {
+    // The update check at start, as the program hooks it, over settings whose
+    // reminder cannot be read.
+    KExtrasContext context;
+    Rig r([&](Seams& seams) {
+        seams.hooks.updateAtStart = [&context](QWidget* parent, ISettings* settings) {
+            return CheckForUpdateAtStart(parent, settings, context);
+        };
+    });
+    context.prompter = &r.t.prompter;
+    context.site = KSite::FromBase(QString());
+    context.showControllerErrors = [&r](QWidget* parent, const char* call, HRESULT hr) {
+        r.core->ShowControllerErrors(parent, call, hr);
+    };
+    auto failing = LoggingSettings::CreateInstance(r.service->settings.Get(), &r.service->log);
+    failing->Fail("GetRemindUpdateStatus", E_ACCESSDENIED);
+    r.service->settings = failing;
+    r.service->errors = {u"The settings cannot be read"};
+    QVERIFY(!r.window->Init());
+    QCOMPARE(r.ended, 2);
+    // The service's own errors are shown; nothing after the check runs.
+    QCOMPARE(r.t.prompter.Texts(), QStringList{QStringLiteral("The settings cannot be read")});
+    const auto calls = r.service->Calls();
+    QVERIFY(r.Has(calls, "GetErrors"));
+    QVERIFY(!r.Has(calls, "GetStartReadPos"));
+    QVERIFY(r.window->Poller() == nullptr);
+    QCOMPARE(r.service->SinkCount(), size_t(0));
+    QVERIFY(!r.window->isVisible());
 }
 
 void MainWindowTest::otherDefaultDeviceOffersTheProductDevice() {

@@ -18,7 +18,8 @@ class LoggingSettings final : public plat::ComObject<LoggingSettings, ISettings>
 public:
     LoggingSettings(ISettings* inner, ipctest::CallLog* log) : m_inner(inner), m_log(log) {}
 
-    // Calls of method (its name) answer hr from now on.
+    // Calls of method (its name) answer hr from now on. Of the getters only
+    // GetRemindUpdateStatus can fail, and it is not logged.
     void Fail(const std::string& method, HRESULT hr) { m_failures[method] = hr; }
 
     HRESULT SaveSettings() override { return Log("SaveSettings"); }
@@ -122,7 +123,10 @@ public:
         HRESULT hr = Log(std::string("SetRemindUpdateStatus(") + Text(bYes) + ")");
         return hr != S_OK ? hr : m_inner->SetRemindUpdateStatus(bYes);
     }
-    HRESULT GetRemindUpdateStatus(LONG* pbYes) override { return m_inner->GetRemindUpdateStatus(pbYes); }
+    HRESULT GetRemindUpdateStatus(LONG* pbYes) override {
+        auto it = m_failures.find("GetRemindUpdateStatus");
+        return it != m_failures.end() && it->second != S_OK ? it->second : m_inner->GetRemindUpdateStatus(pbYes);
+    }
     HRESULT SetRemindUpdatePeriod(ULONG dwPeriod) override {
         HRESULT hr = Log(std::string("SetRemindUpdatePeriod(") + Text(dwPeriod) + ")");
         return hr != S_OK ? hr : m_inner->SetRemindUpdatePeriod(dwPeriod);
