@@ -240,6 +240,28 @@ private slots:
         QCOMPARE(reported, 0);  // cancelling is no failure
     }
 
+    void folderBrowserFailure() {
+        // The user chose, but the dialog gives no folder: the failure is
+        // reported to the owner as "Failed get directory", with or without
+        // validation, and nothing is returned.
+        for (bool validate : {true, false}) {
+            QWidget owner;
+            QStringList reports;
+            QWidget* reportedOwner = nullptr;
+            const CWideString chosen = BrowseForFolder(&owner, QStringLiteral("Cache folder"), validate, [](QFileDialog& d) {
+                d.setDirectory(QString());
+                d.selectFile(QString());
+                return true;
+            }, [&](QWidget* o, const QString& caption, const QString& text) {
+                reportedOwner = o;
+                reports << caption + QLatin1Char('|') + text;
+            });
+            QVERIFY(chosen.IsEmpty());
+            QCOMPARE(reports, QStringList{QStringLiteral("Error|Failed get directory")});
+            QCOMPARE(reportedOwner, &owner);
+        }
+    }
+
     void wideStrings() {
         const std::u16string text = u"Müzik \U0001F3B5 日本";
         CWideString s;

@@ -10,6 +10,21 @@
 #include <QScreen>
 #include <QTest>
 
+namespace {
+
+// The box of the pixels that stand out from a black background.
+QRect Ink(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) + qGreen(p) + qBlue(p) > 3 * 64) box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+}  // namespace
+
 class SkinNoticeTest : public QObject {
     Q_OBJECT
 private slots:
@@ -139,6 +154,56 @@ private slots:
         label.FlashText(true);
         label.FlashText(false);
         QCOMPARE(label.CurrentTextColour(), QColor(250, 250, 0));
+    }
+
+    void labelFontSize() {
+        // Points at 96 dpi; the label's own font, drawn at that size.
+        const std::pair<int, int> sizes[] = {{8, 11}, {9, 12}, {10, 13}, {12, 16}, {72, 96}};
+        for (auto [points, pixels] : sizes) {
+            CLabel label;
+            CLabel& same = label.SetFontSize(points);
+            QCOMPARE(&same, &label);
+            QCOMPARE(label.font().pixelSize(), pixels);
+        }
+        CLabel small, large;
+        for (CLabel* l : {&small, &large}) {
+            l->resize(200, 60);
+            l->SetBkColor(Qt::black).SetTextColor(Qt::white).SetText(QStringLiteral("HHH"));
+        }
+        small.SetFontSize(8).SetFontBold(true);
+        large.SetFontSize(24);
+        QCOMPARE(large.font().weight(), QFont::Normal);
+        QCOMPARE(small.font().weight(), QFont::Bold);  // the size kept the other font values
+        const QRect a = Ink(small.grab().toImage()), b = Ink(large.grab().toImage());
+        QVERIFY(!a.isEmpty() && !b.isEmpty());
+        QVERIFY2(b.height() >= 2 * a.height(), qPrintable(QStringLiteral("%1 vs %2").arg(b.height()).arg(a.height())));
+    }
+
+    void labelRotation() {
+        CLabel label;
+        label.resize(160, 160);
+        label.SetBkColor(Qt::black).SetTextColor(Qt::white).SetFontSize(14).SetText(QStringLiteral("HHHHHH"));
+        const QPoint centre = label.contentsRect().center();
+        // Unrotated: a word across, left-aligned at the top.
+        const QRect flat = Ink(label.grab().toImage());
+        QVERIFY(flat.width() > flat.height());
+        QVERIFY(flat.top() < centre.y() - 10);
+        // At 0 degrees with rotation on, the baseline is centred in the label.
+        label.SetRotationAngle(0, true);
+        const QRect level = Ink(label.grab().toImage());
+        QVERIFY2(std::abs(level.bottom() - centre.y()) <= 1, qPrintable(QString::number(level.bottom())));
+        QVERIFY2(std::abs(level.center().x() - centre.x()) <= 2, qPrintable(QString::number(level.center().x())));
+        // At 90 degrees the word reads upwards, its baseline the vertical
+        // line through the centre and the letters on its left.
+        label.SetRotationAngle(90, true);
+        const QRect up = Ink(label.grab().toImage());
+        QVERIFY(up.height() > up.width());
+        QVERIFY(std::abs(up.height() - level.width()) <= 2);
+        QVERIFY2(std::abs(up.right() - centre.x()) <= 1, qPrintable(QString::number(up.right())));
+        QVERIFY2(std::abs(up.center().y() - centre.y()) <= 2, qPrintable(QString::number(up.center().y())));
+        // Rotation off again: back across.
+        label.SetRotationAngle(90, false);
+        QCOMPARE(Ink(label.grab().toImage()), flat);
     }
 
     void labelGradientAnd3D() {
