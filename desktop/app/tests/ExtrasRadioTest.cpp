@@ -88,6 +88,16 @@ QByteArray ListenPage(const QByteArray& stream) {
            "<a id='station' href='/vantorly/radio.php'>back</a></body></html>";
 }
 
+// A radio window's world: the seams it asks and the site it loads from.
+struct World {
+    parvanetest::FakePrompter prompter;
+    KExtrasContext context;
+    explicit World(const QString& site) {
+        context.prompter = &prompter;
+        context.site = KSite::FromBase(site);
+    }
+};
+
 struct Site {
     QByteArray stream = "http://127.0.0.1:1/live.mp3?a=1&amp;b=2";
     LocalHttpServer server{[this](const QByteArray& target, const QByteArray&) {
@@ -158,10 +168,8 @@ void ExtrasRadioTest::streamAddresses() {
 void ExtrasRadioTest::listenPageFeedsThePlayer() {
     NEED_WEBENGINE();
     Site site;
-    parvanetest::FakePrompter prompter;
-    KExtrasContext context;
-    context.prompter = &prompter;
-    context.site = KSite::FromBase(site.server.Base());
+    World world(site.server.Base());
+    const KExtrasContext& context = world.context;
     auto owned = std::make_unique<FakePlayer>();
     FakePlayer* player = owned.get();
     CRadioDlg radio(context, std::move(owned));
@@ -221,10 +229,8 @@ void ExtrasRadioTest::listenPageFeedsThePlayer() {
 void ExtrasRadioTest::refusedServerAndTryAgain() {
     NEED_WEBENGINE();
     const quint16 port = parvanetest::RefusedPort();
-    parvanetest::FakePrompter prompter;
-    KExtrasContext context;
-    context.prompter = &prompter;
-    context.site = KSite::FromBase(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    World world(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    const KExtrasContext& context = world.context;
     CRadioDlg radio(context, std::make_unique<FakePlayer>());
     radio.show();
     QTRY_VERIFY_WITH_TIMEOUT(radio.IsLocalPage() && radio.Pending() == 0 && radio.BridgeReady() &&
@@ -246,10 +252,8 @@ void ExtrasRadioTest::refusedServerAndTryAgain() {
 
 void ExtrasRadioTest::noSiteShowsTheErrorPage() {
     NEED_WEBENGINE();
-    parvanetest::FakePrompter prompter;
-    KExtrasContext context;
-    context.prompter = &prompter;
-    context.site = KSite::FromBase(QString());
+    World world{QString()};
+    const KExtrasContext& context = world.context;
     CRadioDlg radio(context, std::make_unique<FakePlayer>());
     radio.show();
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -260,10 +264,8 @@ void ExtrasRadioTest::noSiteShowsTheErrorPage() {
 
 void ExtrasRadioTest::gluesBelowTheMainWindow() {
     NEED_WEBENGINE();
-    parvanetest::FakePrompter prompter;
-    KExtrasContext context;
-    context.prompter = &prompter;
-    context.site = KSite::FromBase(QString());
+    World world{QString()};
+    const KExtrasContext& context = world.context;
     CRadioDlg radio(context, std::make_unique<FakePlayer>());
     const QRect main(100, 100, 300, 200);  // bottom 299, right 399
     QVERIFY(radio.IsNearMain(QRect(150, 310, 260, 100), main));   // right 409, top 310
@@ -302,10 +304,8 @@ void ExtrasRadioTest::gluesBelowTheMainWindow() {
 
 void ExtrasRadioTest::templateFontAndExtraPart() {
     NEED_WEBENGINE();
-    parvanetest::FakePrompter prompter;
-    KExtrasContext context;
-    context.prompter = &prompter;
-    context.site = KSite::FromBase(QString());
+    World world{QString()};
+    const KExtrasContext& context = world.context;
     CRadioDlg radio(context, std::make_unique<FakePlayer>());
     // "MS Shell Dlg" 8 at 96 dpi, and the window at the template's 147 x 91 units.
     QCOMPARE(radio.font().family(), QStringLiteral("DejaVu Sans"));
