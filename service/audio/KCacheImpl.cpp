@@ -215,6 +215,43 @@ HRESULT KCacheImpl::ReserveSpace(ULONGLONG bytes) {
 
 SCacheFile* KCacheImpl::AddVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
     KLock lock(m_csBuffer);
+    if (!m_vFiles.empty() && m_vFiles.back()->IsReal()) {
+        SCacheFile& last = *m_vFiles.back();
+        // Nothing to reserve leaves the chain as it is: an empty record would
+        // end the file early, and the next write would start a new one.
+        if (bytes == 0) return &last;
+        if (!last.bMissing && last.llSize < CACHE_FILE_MAX_BYTE) {
+            const ULONGLONG fill = std::min<ULONGLONG>(bytes, CACHE_FILE_MAX_BYTE - last.llSize);
+            if (ExtendWithSilence(last, fill)) {
+                position += fill;
+                bytes -= fill;
+                Changed();
+                if (bytes == 0) return &last;
+            }
+        }
+    }
+    return AppendVirtualRecord(position, bytes);
+}
+
+bool KCacheImpl::ExtendWithSilence(SCacheFile& record, ULONGLONG bytes) {
+    KLock lock(m_csBuffer);
+    const ULONGLONG size = record.llSize + bytes;
+    if (!OpenRecordFile(record) || !record.hFile.Seek(static_cast<int64_t>(size), plat::SeekOrigin::Begin) ||
+        !record.hFile.SetEnd()) {
+        // The silence then stays a record of its own; the file ends early,
+        // which only a missing copy of it after a restart would notice.
+        DWORD err = plat::GetLastError();
+        TQ_TRACE_BOOL("SetEndOfFile(pRecFile->hFile)");
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, err, record.strPath);
+        return false;
+    }
+    record.llSize = size;
+    m_llDiskBytes += bytes;
+    return true;
+}
+
+SCacheFile* KCacheImpl::AppendVirtualRecord(ULONGLONG position, ULONGLONG bytes) {
+    KLock lock(m_csBuffer);
     if (!m_vFiles.empty() && m_vFiles.back()->bVirtual) {
         m_vFiles.back()->llSize += bytes;
     } else {

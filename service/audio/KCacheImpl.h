@@ -139,7 +139,15 @@ private:
     struct SDeleter;
 
     SCacheFile* AddFile(ULONGLONG position);
+    // Silence at the end of the chain. A partly filled last file takes as
+    // much of it as it has room for, so that every file followed by another
+    // record is full: the index stores only file counts, and a trimmed file
+    // must still take its whole length on the axis when the chain is rebuilt.
     SCacheFile* AddVirtualSpace(ULONGLONG position, ULONGLONG bytes);
+    // Silence appended as a record of its own, never moved into a file.
+    SCacheFile* AppendVirtualRecord(ULONGLONG position, ULONGLONG bytes);
+    // Lengthens a real record's file with zeros (a hole, no disk data).
+    bool ExtendWithSilence(SCacheFile& record, ULONGLONG bytes);
     SCacheFile* PrependVirtualSpace(ULONGLONG position, ULONGLONG bytes);
     void RemoveFirst();
     // The record holding the position, or the end of the chain.

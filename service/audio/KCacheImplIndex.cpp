@@ -86,7 +86,7 @@ HRESULT KCacheImpl::RebuildChain() {
                 ResetToEmpty();
                 return E_FAIL;
             }
-            AddVirtualSpace(position, g->nSize);
+            AppendVirtualRecord(position, g->nSize);
             position += g->nSize;
             continue;
         }
@@ -121,9 +121,16 @@ HRESULT KCacheImpl::RebuildChain() {
         }
     }
 
-    // Files missing at the front were trimmed after the index was written;
-    // at the end, they were never written. Neither holds anything.
-    while (!m_vFiles.empty() && m_vFiles.front()->bMissing) RemoveFirst();
+    // Files missing at the front were trimmed after the index was written,
+    // with any silence between them; at the end, they were never written.
+    // Neither holds anything.
+    size_t trimmed = 0;
+    for (size_t i = 0; i < m_vFiles.size(); ++i) {
+        const SCacheFile& r = *m_vFiles[i];
+        if (r.bMissing) trimmed = i + 1;
+        else if (r.IsReal()) break;
+    }
+    while (trimmed-- > 0) RemoveFirst();
     while (!m_vFiles.empty() && m_vFiles.back()->bMissing) m_vFiles.pop_back();
     if (m_vFiles.empty()) {
         const DWORD index = m_nFileIDIndex;

@@ -74,28 +74,45 @@ TEST(CacheImpl, WritingPastOneMebibyteStartsTheNextNumberedFile) {
     EXPECT_EQ(ReadAt(*b, MiB - 6, 16), Pattern(MiB - 6, 16));
 }
 
-TEST(CacheImpl, SilenceAfterAPartlyFilledFileStartsANewFileForTheNextWrite) {
-    TempDir dir;
-    auto b = MakeBuffer(dir, 0);
-    auto a = Pattern(0, 100);
-    ASSERT_EQ(b->Write(100, a.data()), S_OK);
-    ASSERT_EQ(b->ReserveSpace(50), S_OK);
-    ASSERT_EQ(b->ReserveSpace(25), S_OK);  // lengthens the silence
-    auto c = Pattern(175, 10);
-    ASSERT_EQ(b->Write(10, c.data()), S_OK);
-    auto recs = b->GetRecords();
-    ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[0].llSize, 100u);
-    EXPECT_TRUE(recs[1].bVirtual);
-    EXPECT_EQ(recs[1].llSize, 75u);
-    EXPECT_EQ(recs[2].llStart, 175u);
-    EXPECT_EQ(b->GetWritePosition(), 185u);
-    EXPECT_EQ(b->GetDiskBytes(), 110u);
-    auto got = ReadAt(*b, 90, 100);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(got[i], cachetest::PatternByte(90 + i));
-    for (int i = 10; i < 85; ++i) EXPECT_EQ(got[i], 0) << i;
-    for (int i = 85; i < 95; ++i) EXPECT_EQ(got[i], cachetest::PatternByte(90 + i));
-    for (int i = 95; i < 100; ++i) EXPECT_EQ(got[i], 0);  // past the write position
+// Silence fills what room the last file has left, as a hole: a file
+// followed by another record is always full, so a chain rebuilt from file
+// counts keeps every record in place even when that file is gone.
+TEST(CacheImpl, SilenceFillsTheLastFileBeforeItBecomesARecordOfItsOwn) {
+    struct Case {
+        ULONGLONG first, silence;  // bytes written, then silence reserved
+        size_t records;            // records after 10 more bytes are written
+    };
+    const Case cases[] = {
+        {100, 75, 1},             // all of it fits: the file goes on
+        {100, 0, 1},              // nothing reserved changes nothing
+        {MiB - 10, 30, 3},        // the file fills up, 20 bytes stay silence
+        {MiB - 10, 10, 2},        // exactly full: the next write starts a file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.first << " + " << c.silence);
+        TempDir dir;
+        auto b = MakeBuffer(dir, 0);
+        auto a = Pattern(0, c.first);
+        ASSERT_EQ(b->Write(static_cast<DWORD>(c.first), a.data()), S_OK);
+        ASSERT_EQ(b->ReserveSpace(c.silence), S_OK);
+        const ULONGLONG at = c.first + c.silence;
+        auto z = Pattern(at, 10);
+        ASSERT_EQ(b->Write(10, z.data()), S_OK);
+        auto recs = b->GetRecords();
+        ASSERT_EQ(recs.size(), c.records);
+        for (size_t i = 0; i + 1 < recs.size(); ++i) {
+            if (!recs[i].bVirtual) {
+                EXPECT_EQ(recs[i].llSize, MiB) << i;
+            }
+        }
+        EXPECT_EQ(b->GetWritePosition(), at + 10);
+        auto got = ReadAt(*b, c.first - 10, static_cast<DWORD>(c.silence + 25));
+        for (ULONGLONG i = 0; i < got.size(); ++i) {
+            const ULONGLONG pos = c.first - 10 + i;
+            const BYTE want = pos < c.first || (pos >= at && pos < at + 10) ? cachetest::PatternByte(pos) : 0;
+            EXPECT_EQ(got[i], want) << pos;
+        }
+    }
 }
 
 TEST(CacheImpl, FileNumbersWrapFrom999999To1) {
@@ -299,16 +316,18 @@ TEST(CacheImpl, ClearMovesToTheNextMiddleNumberOnlyForLongChainsWhenItWaits) {
     auto b = MakeBuffer(dir, 0);
     BYTE one = 1;
     b->m_nFileIDIndex = 9;
+    // A file and a stretch of silence each time: the silence fills the
+    // file's room first.
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(b->Write(1, &one), S_OK);
-        ASSERT_EQ(b->ReserveSpace(10), S_OK);
+        ASSERT_EQ(b->ReserveSpace(MiB), S_OK);
     }
     ASSERT_EQ(b->GetRecordCount(), 10u);
     ASSERT_EQ(b->Clear(TRUE), S_OK);
     EXPECT_EQ(b->GetFileIDIndex(), 9u);
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(b->Write(1, &one), S_OK);
-        ASSERT_EQ(b->ReserveSpace(10), S_OK);
+        ASSERT_EQ(b->ReserveSpace(MiB), S_OK);
     }
     ASSERT_EQ(b->Write(1, &one), S_OK);
     ASSERT_EQ(b->GetRecordCount(), 11u);

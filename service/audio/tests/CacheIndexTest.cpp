@@ -112,23 +112,42 @@ TEST(CacheIndex, StoresTheChainAsRunsAndRebuildsItRecordForRecord) {
     EXPECT_FALSE(b->IsDirty());
 }
 
-TEST(CacheIndex, AFileCutShortBySilenceKeepsEveryLaterRecordInPlace) {
-    TempDir dir;
-    {
-        auto b = Open(dir, 1, E_FAIL);
-        auto a = Pattern(0, 100);
-        ASSERT_EQ(b->Write(100, a.data()), S_OK);
-        ASSERT_EQ(b->ReserveSpace(5000), S_OK);
-        auto c = Pattern(5100, 50);
-        ASSERT_EQ(b->Write(50, c.data()), S_OK);
-        ASSERT_EQ(b->SaveStructure(), S_OK);
+// A trim deletes the oldest files after the index was saved, and the
+// process dies before the next save: the rebuild counts every file of the
+// index, the deleted ones too, at their full length. A file that silence
+// followed must therefore have been full, or every later record would move.
+TEST(CacheIndex, FilesTrimmedAfterTheSaveLeaveEveryLaterRecordInPlace) {
+    for (const ULONGLONG silence : {ULONGLONG{0}, ULONGLONG{5000}, MiB + 7}) {
+        SCOPED_TRACE(silence);
+        TempDir dir;
+        const ULONGLONG from = 100 + silence;
+        {
+            auto b = Open(dir, 1, E_FAIL);
+            auto a = Pattern(0, 100);
+            ASSERT_EQ(b->Write(100, a.data()), S_OK);
+            ASSERT_EQ(b->ReserveSpace(silence), S_OK);
+            ASSERT_EQ(b->ReserveSpace(0), S_OK);
+            auto c = Pattern(from, 2 * MiB);
+            ASSERT_EQ(b->Write(static_cast<DWORD>(2 * MiB), c.data()), S_OK);
+            ASSERT_EQ(b->SaveStructure(), S_OK);
+        }
+        ASSERT_TRUE(plat::DeleteFile(dir.Path() + u"QXCache/CasheFile_1_0_000001.cah"));
+        auto b = Open(dir, 1);
+        ExpectConsistent(*b);
+        EXPECT_EQ(b->GetWritePosition(), from + 2 * MiB);
+        EXPECT_EQ(b->GetFileIDFirst(), 2u);
+        // The first file held the first MiB whatever silence it took.
+        const ULONGLONG start = b->GetStartPos();
+        ASSERT_EQ(start, MiB);
+        // What is left reads as the audio at its own place, silence before it.
+        auto got = ReadAt(*b, start, static_cast<DWORD>(from + 2 * MiB - start));
+        size_t wrong = 0;
+        for (ULONGLONG i = 0; i < got.size(); ++i) {
+            const ULONGLONG pos = start + i;
+            if (got[i] != (pos >= from ? cachetest::PatternByte(pos) : 0)) ++wrong;
+        }
+        EXPECT_EQ(wrong, 0u);
     }
-    auto b = Open(dir, 1);
-    auto recs = b->GetRecords();
-    ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[2].llStart, 5100u);
-    EXPECT_EQ(b->GetWritePosition(), 5150u);
-    EXPECT_EQ(ReadAt(*b, 5100, 50), Pattern(5100, 50));
 }
 
 TEST(CacheIndex, LoadsFromTheBackupWhenTheIndexIsGone) {
@@ -302,19 +321,19 @@ TEST(CacheIndex, AFailedSaveLeavesTheLastIndexReadable) {
     {
         auto b = Open(dir, 0, E_FAIL);
         EXPECT_EQ(b->GetIndexPath(), dir.Path() + u"QXCache/QXCacheStructure0.dat");
-        auto a = Pattern(0, 3000);
-        ASSERT_EQ(b->Write(3000, a.data()), S_OK);
+        auto a = Pattern(0, MiB);
+        ASSERT_EQ(b->Write(static_cast<DWORD>(MiB), a.data()), S_OK);
         ASSERT_EQ(b->SaveStructure(), S_OK);
         index = b->GetIndexPath();
         ASSERT_TRUE(plat::DeleteFile(index + u".bak"));
         ASSERT_TRUE(plat::CreateDirectory(index + u".bak"));  // the next save cannot be written
-        ASSERT_EQ(b->ReserveSpace(5000), S_OK);
+        ASSERT_EQ(b->ReserveSpace(5000), S_OK);  // known to the index alone
         EXPECT_TRUE(FAILED(b->SaveStructure()));
         EXPECT_TRUE(b->IsDirty());
     }
     ASSERT_TRUE(plat::RemoveDirectory(index + u".bak"));
     auto b = Open(dir, 0);
-    EXPECT_EQ(b->GetWritePosition(), 3000u);
+    EXPECT_EQ(b->GetWritePosition(), MiB);
 }
 
 TEST(CacheIndex, ABufferThatWasNeverLoadedHasNoIndexToWrite) {
