@@ -22,6 +22,7 @@ constexpr DWORD kDeleterJoinMs = 10000;
 // A thread that deletes the data files of a cleared chain.
 struct KCacheImpl::SDeleter {
     Chain records;
+    Leftovers left;    // files it could not delete, taken over when reaped
     DWORD nIndex = 0;  // the middle number of the files it deletes
     plat::Thread thread;
 };
@@ -138,6 +139,12 @@ SCacheFile* KCacheImpl::AddFile(ULONGLONG position) {
         return nullptr;
     }
     ++m_nOpenFiles;
+    // A file left over from a clear under this name is emptied by the new one.
+    std::erase_if(m_vLeftovers, [&](const SLeftover& l) {
+        if (l.strPath != record->strPath) return false;
+        m_llDiskBytes -= std::min(l.llSize, m_llDiskBytes);
+        return true;
+    });
     record->llLastUse = ++m_llUseClock;
     m_vFiles.push_back(std::move(record));
     Changed();
@@ -294,6 +301,7 @@ void KCacheImpl::RemoveFirst() {
 HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
     KLock lock(m_csBuffer);
     if (position < GetStartPos()) return E_INVALIDARG;
+    RetryLeftovers();
     bool raiseRead = false;
     HRESULT result = S_OK;
     for (;;) {
@@ -486,18 +494,68 @@ bool KCacheImpl::GetFirstUndeletableStart(ULONGLONG* position) const {
     return false;
 }
 
-void KCacheImpl::DeleteFiles(Chain& records) {
+KCacheImpl::Leftovers KCacheImpl::DeleteFiles(Chain& records) {
+    Leftovers left;
     for (auto& r : records) {
         if (r->IsReal() && !r->bMissing) {
             r->hFile.Close();
-            if (!plat::DeleteFile(r->strPath)) {
+            if (!DeleteDataFile(r->strPath)) {
                 DWORD err = plat::GetLastError();
                 TQ_TRACE_BOOL("DeleteFile(temp)");
                 TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, r->strPath);
+                left.push_back({r->strPath, r->llSize});
             }
         }
     }
     records.clear();
+    return left;
+}
+
+void KCacheImpl::KeepLeftovers(Leftovers left) {
+    KLock lock(m_csBuffer);
+    for (SLeftover& l : left) {
+        m_llDiskBytes += l.llSize;
+        m_vLeftovers.push_back(std::move(l));
+    }
+}
+
+void KCacheImpl::RetryLeftovers() {
+    KLock lock(m_csBuffer);
+    ReapDeleters(false);  // what finished deleters left joins the list
+    // Each was reported when it first stayed; a retry that fails again says
+    // nothing new.
+    std::erase_if(m_vLeftovers, [this](const SLeftover& l) {
+        if (!DeleteDataFile(l.strPath)) return false;
+        m_llDiskBytes -= std::min(l.llSize, m_llDiskBytes);
+        return true;
+    });
+}
+
+void KCacheImpl::SweepUnnamedFiles() {
+    KLock lock(m_csBuffer);
+    std::vector<plat::DirEntry> entries;
+    if (m_strFilePrefix.empty() || !plat::ListDirectory(m_strCacheDir, &entries)) return;
+    std::vector<std::u16string> named;
+    for (const auto& r : m_vFiles) {
+        if (r->IsReal()) named.push_back(r->strName);
+    }
+    for (const auto& l : m_vLeftovers) named.push_back(l.strPath.substr(m_strCacheDir.size()));
+    std::sort(named.begin(), named.end());
+    Leftovers left;
+    for (const plat::DirEntry& e : entries) {
+        if (e.isDirectory || !e.name.starts_with(m_strFilePrefix) || !e.name.ends_with(u".cah") ||
+            std::binary_search(named.begin(), named.end(), e.name)) {
+            continue;
+        }
+        const std::u16string path = m_strCacheDir + e.name;
+        if (!DeleteDataFile(path)) {
+            DWORD err = plat::GetLastError();
+            TQ_TRACE_BOOL("DeleteFile(temp)");
+            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, path);
+            left.push_back({path, e.size});
+        }
+    }
+    KeepLeftovers(std::move(left));
 }
 
 bool KCacheImpl::IsMiddleNumberBusy(DWORD index) const {
@@ -518,13 +576,14 @@ void KCacheImpl::ReapDeleters(bool bWaitAll) {
             TQ_TRACE_BOOL("Deleting cache files takes long");
             d.thread.Join(INFINITE);
         }
+        KeepLeftovers(std::move(d.left));
         it = m_vDeleters.erase(it);
     }
 }
 
 HRESULT KCacheImpl::Clear(BOOL bWait) {
     KLock lock(m_csBuffer);
-    ReapDeleters(false);
+    RetryLeftovers();
     const bool hasFiles = std::any_of(m_vFiles.begin(), m_vFiles.end(),
                                       [](const auto& r) { return r->IsReal() && !r->bMissing; });
     const size_t records = m_vFiles.size();
@@ -536,9 +595,10 @@ HRESULT KCacheImpl::Clear(BOOL bWait) {
     FreeGroupFiles();
 
     bool handedOver = false;
+    Leftovers left;
     if (!list.empty()) {
         if (bWait || !hasFiles) {
-            DeleteFiles(list);
+            left = DeleteFiles(list);
         } else {
             auto deleter = std::make_unique<SDeleter>();
             deleter->records = std::move(list);
@@ -546,7 +606,7 @@ HRESULT KCacheImpl::Clear(BOOL bWait) {
             SDeleter* raw = deleter.get();
             if (raw->thread.Start(
                     [raw] {
-                        DeleteFiles(raw->records);
+                        raw->left = DeleteFiles(raw->records);
                         return S_OK;
                     },
                     "cache-deleter")) {
@@ -554,7 +614,7 @@ HRESULT KCacheImpl::Clear(BOOL bWait) {
                 handedOver = true;
             } else {
                 TQ_TRACE_BOOL("_beginthreadex(DeleteFilesThread)");
-                DeleteFiles(raw->records);
+                left = DeleteFiles(raw->records);
             }
         }
     }
@@ -590,7 +650,10 @@ HRESULT KCacheImpl::Clear(BOOL bWait) {
     m_llStartPos = 0;
     m_nFileID = 0;
     m_nFileIDFirst = 1;
+    // Files that stayed on disk still count, until a later try deletes them.
     m_llDiskBytes = 0;
+    for (const SLeftover& l : m_vLeftovers) m_llDiskBytes += l.llSize;
+    KeepLeftovers(std::move(left));
     Changed();
     return S_OK;
 }

@@ -163,7 +163,20 @@ private:
     // is never given to new files.
     void ReapDeleters(bool bWaitAll);
     bool IsMiddleNumberBusy(DWORD index) const;
-    static void DeleteFiles(Chain& records);
+    // A data file that would not be deleted: kept in the byte count and
+    // deleted again at the next trim, clear or load.
+    struct SLeftover {
+        std::u16string strPath;
+        ULONGLONG llSize = 0;
+    };
+    using Leftovers = std::vector<SLeftover>;
+    // Deletes the records' files; gives back those that stay on disk.
+    static Leftovers DeleteFiles(Chain& records);
+    void KeepLeftovers(Leftovers left);
+    void RetryLeftovers();
+    // Deletes this buffer's data files that the chain does not name: what a
+    // crash left between an index save and the deletions after it.
+    void SweepUnnamedFiles();
     // Deletes one data file; true also when it was gone already.
     static bool DeleteDataFile(const std::u16string& path);
     // Closes the least recently used data file while too many are open.
@@ -183,6 +196,7 @@ private:
     size_t m_nOpenFiles = 0;
     ULONGLONG m_llUseClock = 0;
     std::vector<std::unique_ptr<SDeleter>> m_vDeleters;
+    Leftovers m_vLeftovers;
 };
 
 // Deletes a folder tree; the folder text ends with "/". Symbolic links inside

@@ -210,6 +210,10 @@ HRESULT KCacheImpl::LoadStructure(int nNumber) {
 
     ResetToEmpty();
     m_nSavedChanges = m_nChanges;
+    // Files that would not go belong to the folder they were in; the sweep
+    // after the load finds those of this folder again.
+    RetryLeftovers();
+    m_vLeftovers.clear();
 
     {
         plat::File probe;
@@ -250,6 +254,9 @@ HRESULT KCacheImpl::LoadStructure(int nNumber) {
         return E_FAIL;
     }
     m_vGroupFiles.clear();
+    // Only a chain that loaded says which files are unused; after a failed
+    // load the old files are left for the new chain to overwrite.
+    SweepUnnamedFiles();
     m_nSavedChanges = m_nChanges;
     return S_OK;
 }

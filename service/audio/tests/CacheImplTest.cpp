@@ -237,6 +237,35 @@ TEST(CacheImpl, AFileThatCannotBeDeletedKeepsItsRecordAndGoesAtTheNextDrop) {
     EXPECT_EQ(ReadAt(*b, 2 * MiB, 8), Pattern(2 * MiB, 8));
 }
 
+TEST(CacheImpl, AFileThatClearCannotDeleteStillCountsAndGoesAtTheNextDrop) {
+    TempDir dir;
+    auto b = MakeBuffer(dir, 0);
+    auto data = Pattern(0, 3 * MiB);
+    ASSERT_EQ(b->Write(static_cast<DWORD>(data.size()), data.data()), S_OK);
+    const std::string second = plat::ToUtf8(dir.Path() + u"QXCache/CasheFile_0_0_000002.cah");
+    ASSERT_EQ(0, ::unlink(second.c_str()));
+    ASSERT_EQ(0, ::mkdir(second.c_str(), 0700));
+    ASSERT_TRUE(WriteByte(second + "/inside"));
+
+    ASSERT_EQ(b->Clear(TRUE), S_OK);
+    EXPECT_EQ(b->GetRecordCount(), 0u);
+    EXPECT_EQ(b->GetWritePosition(), 0u);
+    EXPECT_EQ(b->GetDiskBytes(), MiB) << "what stays on disk still counts";
+    EXPECT_FALSE(plat::PathExists(dir.Path() + u"QXCache/CasheFile_0_0_000001.cah"));
+
+    // A drop that still cannot delete it keeps counting it; once it can go,
+    // the next drop deletes it.
+    ASSERT_EQ(b->ReserveSpace(100), S_OK);
+    ASSERT_EQ(b->DropBefore(10), S_OK);
+    EXPECT_EQ(b->GetDiskBytes(), MiB);
+    ASSERT_EQ(0, ::unlink((second + "/inside").c_str()));
+    ASSERT_EQ(0, ::rmdir(second.c_str()));
+    ASSERT_TRUE(WriteByte(second));
+    ASSERT_EQ(b->DropBefore(20), S_OK);
+    EXPECT_FALSE(plat::PathExists(plat::ToUtf16(second)));
+    EXPECT_EQ(b->GetDiskBytes(), 0u);
+}
+
 TEST(CacheImpl, RefusedRangesFailPlainlyNotWithAnOldError) {
     TempDir dir;
     auto b = MakeBuffer(dir, 0);

@@ -150,6 +150,33 @@ TEST(CacheIndex, FilesTrimmedAfterTheSaveLeaveEveryLaterRecordInPlace) {
     }
 }
 
+// Files a crash left behind (written after the last save, or not yet
+// deleted by a clear) are deleted once a chain has loaded; files of other
+// buffers and other names stay.
+TEST(CacheIndex, ALoadedChainDeletesTheBuffersFilesItDoesNotName) {
+    TempDir dir;
+    {
+        auto b = Open(dir, 0, E_FAIL);
+        auto a = Pattern(0, MiB + 10);
+        ASSERT_EQ(b->Write(static_cast<DWORD>(a.size()), a.data()), S_OK);
+        ASSERT_EQ(b->SaveStructure(), S_OK);
+    }
+    MakeDataFile(dir, u"CasheFile_0_0_000003.cah", 0, 10);
+    MakeDataFile(dir, u"CasheFile_0_4_000001.cah", 0, 10);
+    MakeDataFile(dir, u"CasheFile_1_0_000003.cah", 0, 10);
+    MakeDataFile(dir, u"notes.cah", 0, 10);
+    auto b = Open(dir, 0);
+    const std::u16string data = dir.Path() + u"QXCache/";
+    EXPECT_FALSE(plat::PathExists(data + u"CasheFile_0_0_000003.cah"));
+    EXPECT_FALSE(plat::PathExists(data + u"CasheFile_0_4_000001.cah"));
+    EXPECT_TRUE(plat::PathExists(data + u"CasheFile_0_0_000001.cah"));
+    EXPECT_TRUE(plat::PathExists(data + u"CasheFile_0_0_000002.cah"));
+    EXPECT_TRUE(plat::PathExists(data + u"CasheFile_1_0_000003.cah"));
+    EXPECT_TRUE(plat::PathExists(data + u"notes.cah"));
+    EXPECT_EQ(b->GetDiskBytes(), MiB + 10);
+    EXPECT_EQ(ReadAt(*b, MiB, 10), Pattern(MiB, 10));
+}
+
 TEST(CacheIndex, LoadsFromTheBackupWhenTheIndexIsGone) {
     TempDir dir;
     std::u16string index;
