@@ -36,6 +36,21 @@ QString Title(ISong* song) {
     return text.left(260);
 }
 
+// Dialog 380: "MS Shell Dlg" 8, 200 x 300 units.
+SDialogTemplate PlayListTemplate() {
+    return SDialogTemplate::WithFont(CPlayListDlg::kDialogId, QSize(200, 300), QStringLiteral("MS Shell Dlg"), 8,
+                                     {{CPlayListDlg::kCloseId, QRect(36, 5, 10, 9)},
+                                      {2000, QRect(6, 25, 219, 258)},
+                                      {2001, QRect(20, 263, 40, 11)},
+                                      {2002, QRect(69, 263, 40, 11)},
+                                      {2003, QRect(120, 263, 40, 11)},
+                                      {2004, QRect(168, 263, 48, 11)},
+                                      {2005, QRect(98, 281, 48, 11)},
+                                      {2006, QRect(153, 281, 48, 11)},
+                                      {2008, QRect(19, 279, 68, 14)},
+                                      {CPlayListDlg::kExtraPartMarkId, QRect(19, 6, 54, 7)}});
+}
+
 void ShowPlayTime(CShowTimeBckg* display, ULONG ms) {
     KTimecode tc;
     tc.FromMilliseconds(ms);
@@ -66,14 +81,8 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     : KStickyManualSkinDlg(main), m_core(core), m_main(main) {
     setWindowTitle(QStringLiteral("Tonquil"));
     SetResizable(true);
-    resize(340, 420);
-    // The frame's close button takes the place of its placeholder.
-    auto* closeItem = new QWidget(this);
-    closeItem->setProperty(kControlIdProperty, 2007);
-    closeItem->setGeometry(width() - 24, 6, 15, 15);
-    OnInitDialog();
-    LayoutSkinControls(2007);
-    CloseButton().SetText(QStringLiteral("Close"));
+    // The window in the template's font at the reference resolution.
+    InitFromTemplate(PlayListTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 26, 10, 10);
     m_list = new CColorListCtrl(this);

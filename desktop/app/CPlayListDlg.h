@@ -34,6 +34,11 @@ LONGLONG SongJumpOffset(ULONG left, ULONG startRead);
 class CPlayListDlg : public KStickyManualSkinDlg {
 public:
     enum { kNone = -1, kSeveral = -2, kFromList = -3 };
+    // The dialog's template and its items.
+    static constexpr int kDialogId = 380;
+    static constexpr int kCloseId = 2007;
+    static constexpr int kExtraPartMarkId = 2009;
+    static constexpr int kExtraPartBitmap = 496;
     // The rows' background and the list's own.
     static inline const QColor kListBackground{111, 24, 34};
 

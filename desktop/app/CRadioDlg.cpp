@@ -65,21 +65,11 @@ QString Js(const QString& text) {
 }
 
 // Dialog 349: "MS Shell Dlg" 8, 147 x 91 units.
-void RegisterRadioTemplate() {
-    static const bool registered = [] {
-        SDialogTemplate t;
-        t.id = CRadioDlg::kDialogId;
-        t.size = QSize(147, 91);
-        t.hasFont = true;
-        t.pointSize = 8;
-        t.face = QStringLiteral("MS Shell Dlg");
-        t.items = {{CRadioDlg::kExtraPartMarkId, QRect(19, 6, 54, 7)},
-                   {CRadioDlg::kCloseId, QRect(36, 5, 10, 9)},
-                   {CRadioDlg::kViewId, QRect(7, 7, 90, 60)}};
-        KDialogFont::RegisterTemplate(t);
-        return true;
-    }();
-    (void)registered;
+SDialogTemplate RadioTemplate() {
+    return SDialogTemplate::WithFont(CRadioDlg::kDialogId, QSize(147, 91), QStringLiteral("MS Shell Dlg"), 8,
+                                     {{CRadioDlg::kExtraPartMarkId, QRect(19, 6, 54, 7)},
+                                      {CRadioDlg::kCloseId, QRect(36, 5, 10, 9)},
+                                      {CRadioDlg::kViewId, QRect(7, 7, 90, 60)}});
 }
 
 qint64 SteadyNow() {
@@ -104,23 +94,12 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
     setWindowTitle(QStringLiteral("Tonquil"));
     now = SteadyNow;
     SetResizable(true);
-    OnInitDialog();
-    // The template's items: the close button's place, the mark of the extra
-    // skin part, and the web view.
-    auto* closeItem = new QWidget(this);
-    closeItem->setProperty(kControlIdProperty, kCloseId);
-    auto* extraItem = new QWidget(this);
-    extraItem->setProperty(kControlIdProperty, kExtraPartMarkId);
     m_view = new QWebEngineView(this);
     m_view->setProperty(kControlIdProperty, kViewId);
     m_page = new KRadioPage(this, m_view);
     m_view->setPage(m_page);
     // The window and its items in the template's font at the reference resolution.
-    RegisterRadioTemplate();
-    m_dialogFont.Apply(this, kDialogId);
-    LayoutSkinControls(kCloseId);
-    CloseButton().SetText(QStringLiteral("Close"));
-    LoadExtraSkinPart(kExtraPartBitmap, kExtraPartMarkId);
+    InitFromTemplate(RadioTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 26, 10, 10);
     layout->addWidget(m_view, 1);

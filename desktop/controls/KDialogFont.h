@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <utility>
 #include <vector>
 
 struct SDialogItem {
@@ -25,6 +26,18 @@ struct SDialogTemplate {
     bool italic = false;
     QString face;
     std::vector<SDialogItem> items;
+
+    // A template with a font of its own (weight 400, not italic).
+    static SDialogTemplate WithFont(int id, QSize size, const QString& face, int pointSize, std::vector<SDialogItem> items) {
+        SDialogTemplate t;
+        t.id = id;
+        t.size = size;
+        t.hasFont = true;
+        t.pointSize = pointSize;
+        t.face = face;
+        t.items = std::move(items);
+        return t;
+    }
 };
 
 class KDialogFont {

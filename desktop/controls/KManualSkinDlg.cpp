@@ -120,6 +120,20 @@ void KManualSkinDlg::PaintSkin(QPainter& p, const QSize& size) {
                      QRect(QPoint(0, 0), m_extraRect.size()).intersected(m_extra.pixmap.rect()));
 }
 
+bool KManualSkinDlg::InitFromTemplate(const SDialogTemplate& dialog, int closeId, int extraBitmapId, int extraMarkId) {
+    OnInitDialog();
+    for (int id : {closeId, extraMarkId}) {
+        if (FindDlgItem(this, id)) continue;
+        auto* placeholder = new QWidget(this);
+        placeholder->setProperty(kControlIdProperty, id);
+    }
+    KDialogFont::RegisterTemplate(dialog);
+    const bool applied = m_dialogFont.Apply(this, dialog.id);
+    LayoutSkinControls(closeId);
+    m_close.SetText(QStringLiteral("Close"));
+    return LoadExtraSkinPart(extraBitmapId, extraMarkId) && applied;
+}
+
 bool KManualSkinDlg::LoadExtraSkinPart(int bitmapId, int placeholderId) {
     m_extra = SSkinPart();
     m_extraRect = QRect();

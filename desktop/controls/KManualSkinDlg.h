@@ -95,6 +95,11 @@ public:
     // item's rectangle and hides the item. False, and nothing drawn, when
     // the item or the bitmap is missing.
     bool LoadExtraSkinPart(int bitmapId, int placeholderId);
+    // Lays the dialog out from its template: its font and size, every item
+    // the dialog holds at its place, the close button at its item's place,
+    // and an extra skin part at its mark's (placeholders are made for those
+    // two when the dialog has none). False when a step could not be done.
+    bool InitFromTemplate(const SDialogTemplate& dialog, int closeId, int extraBitmapId, int extraMarkId);
     const SSkinPart& ExtraPart() const { return m_extra; }
     QRect ExtraPartRect() const { return m_extraRect; }
 

@@ -23,7 +23,10 @@
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KWndSkin.h"
 #include "desktop/controls/KTimecodeCtrl.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
@@ -92,6 +95,7 @@ private slots:
     void guidTexts();
     void emptyAndFilledLists();
     void listInTheSkinColours();
+    void templateFontAndExtraPart();
     void buttonsFollowTheSelection();
     void setEndWaitsFourSeconds();
     void songEventsKeepTheRows();
@@ -178,6 +182,24 @@ void PlaylistTest::listInTheSkinColours() {
     QCOMPARE(QColor(img.pixel(2, img.height() - 2)), CPlayListDlg::kListBackground);
     const QImage head = list->header()->grab().toImage();
     QCOMPARE(QColor(head.pixel(head.width() - 2, head.height() / 2)), CColorHeaderCtrl::kBackground);
+}
+
+void PlaylistTest::templateFontAndExtraPart() {
+    Rig r;
+    CPlayListDlg& d = *r.list;
+    // "MS Shell Dlg" 8 at 96 dpi, and the window at the template's 200 x 300 units.
+    QCOMPARE(d.font().pixelSize(), 11);
+    const QSize base = KDialogFont::BaseUnits(d.font());
+    QCOMPARE(d.size(), KDialogFont::ToPixels(QRect(0, 0, 200, 300), base).size());
+    QCOMPARE(r.list->List()->font().pixelSize(), 11);
+    // Bitmap 496 takes the place of the hidden static 2009.
+    QCOMPARE(d.ExtraPart().id, 496);
+    QCOMPARE(d.ExtraPartRect(), KDialogFont::ToPixels(QRect(19, 6, 54, 7), base));
+    QVERIFY(FindDlgItem(&d, CPlayListDlg::kExtraPartMarkId));
+    QVERIFY(!FindDlgItem(&d, CPlayListDlg::kExtraPartMarkId)->isVisibleTo(&d));
+    const QImage img = d.Compose(d.size()), part = LoadSkinBitmap(496);
+    const QPoint probe = d.ExtraPartRect().topLeft() + QPoint(part.width() / 2, part.height() / 2);
+    QCOMPARE(img.pixel(probe), part.pixel(part.width() / 2, part.height() / 2));
 }
 
 void PlaylistTest::buttonsFollowTheSelection() {
