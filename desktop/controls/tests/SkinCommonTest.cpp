@@ -147,7 +147,7 @@ private slots:
         QWidget other;
         other.show();
         other.activateWindow();
-        QTRY_VERIFY(!list.isActiveWindow());
+        QTRY_VERIFY_WITH_TIMEOUT(!list.isActiveWindow(), 30000);
         const QImage img = list.viewport()->grab().toImage();
         const QRect first = list.visualItemRect(list.topLevelItem(0));
         const int y0 = first.center().y(), y2 = third.center().y();
