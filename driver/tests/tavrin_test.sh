@@ -60,6 +60,30 @@ pactl set-default-sink speakers
 [[ ! -e $unit ]] || fail "the driver's user unit is still there"
 "$tavrin" /uninstall || fail "uninstall of nothing failed"
 
+# Under a user manager (a stand-in systemctl noting its calls: none runs here)
+# the unit is enabled and started with the install, stopped and disabled with
+# the uninstall; an enable the manager refuses fails the install.
+mkdir -p "$dir/bin"
+fake_systemctl() {  # the status of every call but the question whether it answers
+    printf '#!/bin/sh\necho "$*" >> "%s"\n[ "$2" = show-environment ] && exit 0\nexit %s\n' \
+        "$dir/systemctl.log" "$1" >"$dir/bin/systemctl"
+    chmod +x "$dir/bin/systemctl"
+    rm -f "$dir/systemctl.log"
+}
+calls() { grep -v show-environment "$dir/systemctl.log" | tr '\n' '|'; }
+fake_systemctl 0
+PATH="$dir/bin:$PATH" "$tavrin" /install || fail "install under a manager failed"
+[[ $(calls) == "--user daemon-reload|--user enable --now tonquil-audio-driver.service|" ]] ||
+    fail "install under a manager asked: $(calls)"
+rm -f "$dir/systemctl.log"
+PATH="$dir/bin:$PATH" "$tavrin" /uninstall || fail "uninstall under a manager failed"
+[[ $(calls) == "--user disable --now tonquil-audio-driver.service|" ]] || fail "uninstall under a manager asked: $(calls)"
+[[ ! -e $unit ]] || fail "the driver's user unit is left after uninstall under a manager"
+fake_systemctl 1
+PATH="$dir/bin:$PATH" "$tavrin" /install >/dev/null 2>&1 && fail "install succeeded though the manager refused the unit"
+PATH="$dir/bin:$PATH" "$tavrin" /uninstall >/dev/null 2>&1
+[[ $(count) == 0 ]] || fail "tonquil output left after the refused install was undone"
+
 "$tavrin" >/dev/null 2>&1
 [[ $? == 2 ]] || fail "no arguments is not a usage error"
 "$tavrin" /frobnicate >/dev/null 2>&1

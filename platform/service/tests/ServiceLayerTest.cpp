@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "platform/core/LastError.h"
 #include "platform/service/Process.h"
@@ -128,6 +130,46 @@ TEST(ServiceUnits, TheUnitSaysWhatItIsGiven) {
               "[Unit]\nDescription=Test\nAfter=dbus.socket other.service\nWants=other.service\n\n"
               "[Service]\nType=notify\nExecStart=\"/opt/a b/prog\" \"--x\"\nRestart=on-failure\n\n"
               "[Install]\nWantedBy=default.target\n");
+}
+
+// systemctl as found on PATH: a stand-in that notes its arguments and exits
+// with a given status, or none at all.
+TEST(ServiceUnits, AManagerAnswersOnlyWhenSystemctlSucceeds) {
+    TempDir dir;
+    const char* saved = std::getenv("PATH");
+    const std::string keep = saved ? saved : "";
+    ::setenv("PATH", dir.Path().c_str(), 1);
+    const fs::path log = dir.Path() / "systemctl.log";
+    struct Case {
+        const char* status;  // null: no systemctl on PATH
+        bool answers;
+        HRESULT hr;
+    } cases[] = {{"0", true, S_OK}, {"1", false, E_FAIL}, {nullptr, false, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)}};
+    for (const Case& c : cases) {
+        fs::remove(dir.Path() / "systemctl");
+        fs::remove(log);
+        if (c.status) {
+            std::ofstream(dir.Path() / "systemctl")
+                << "#!/bin/sh\necho \"$*\" >> '" << log.string() << "'\nexit " << c.status << "\n";
+            fs::permissions(dir.Path() / "systemctl", fs::perms::owner_all);
+        }
+        EXPECT_EQ(plat::svc::UserManagerAnswers(), c.answers) << (c.status ? c.status : "none");
+        EXPECT_EQ(plat::svc::UserSystemctl({"enable", "a b.service"}), c.hr) << (c.status ? c.status : "none");
+        if (c.status) {
+            EXPECT_EQ(Read(log), "--user show-environment\n--user enable a b.service\n");
+        }
+    }
+    ::setenv("PATH", keep.c_str(), 1);
+}
+
+// The same calls against this user's real service manager, where one runs.
+TEST(ServiceUnits, TheUsersOwnManagerAnswersAndReportsAFailedCall) {
+    if (!plat::svc::UserManagerAnswers())
+        GTEST_SKIP() << "no systemd user manager answers here (systemctl --user show-environment fails): "
+                        "the manager's side of registration cannot be checked";
+    EXPECT_EQ(plat::svc::UserSystemctl({"show-environment"}), S_OK);
+    const std::string unit = "tonquil-no-such-unit-" + std::to_string(::getpid()) + ".service";
+    EXPECT_EQ(plat::svc::UserSystemctl({"start", "--no-block", unit}), E_FAIL);
 }
 
 TEST(ServiceStop, TermIntAndHupStopOthersAreBadRequests) {

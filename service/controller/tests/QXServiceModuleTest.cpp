@@ -172,6 +172,47 @@ TEST_F(QXServiceRegistration, RegistrationWritesAndUnregistrationRemovesTheFiles
     EXPECT_NE(InstallerLog().find("Tavrin64 /uninstall"), std::string::npos) << InstallerLog();
 }
 
+// With a user manager the unit is enabled and started through it, and
+// stopped and disabled before its files go; without one, nothing but the
+// question is asked of systemctl. (A stand-in systemctl on PATH notes what
+// it is asked: no manager runs here.)
+TEST_F(QXServiceRegistration, AUserManagerEnablesStartsStopsAndDisablesTheUnit) {
+    FakeInstaller("Tavrin64", "exit 0");
+    struct Case {
+        int status;
+        const char* registered;
+        const char* unregistered;
+    } cases[] = {
+        {0, "daemon-reload|enable QXService.service|start --no-block QXService.service|",
+         // The clean-up starts the service to learn its cache folder, then stops it.
+         "start --no-block QXService.service|stop QXService.service|disable QXService.service|daemon-reload|"},
+        {1, "", ""},
+    };
+    for (const Case& c : cases) {
+        WriteFile(m_dir / "bin/systemctl",
+                  "#!/bin/sh\necho \"$*\" >> '" + (m_dir / "systemctl.log").string() + "'\nexit " +
+                      std::to_string(c.status) + "\n",
+                  fs::perms::owner_all);
+        // The calls other than the question whether a manager answers, each ended by "|".
+        auto calls = [&] {
+            std::string all = ReadFile(m_dir / "systemctl.log"), asked;
+            fs::remove(m_dir / "systemctl.log");
+            for (size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1) {
+                const std::string line = all.substr(at, end - at);
+                EXPECT_EQ(line.rfind("--user ", 0), 0u) << line;
+                if (line != "--user show-environment") asked += line.substr(7) + "|";
+            }
+            return asked;
+        };
+        ASSERT_EQ(m_module.RegisterServer(false), S_OK) << c.status;
+        EXPECT_TRUE(fs::exists(UnitPath()));
+        EXPECT_EQ(calls(), c.registered) << c.status;
+        EXPECT_EQ(m_module.UnregisterServer(), S_OK) << c.status;
+        EXPECT_FALSE(fs::exists(UnitPath()));
+        EXPECT_EQ(calls(), c.unregistered) << c.status;
+    }
+}
+
 TEST_F(QXServiceRegistration, ProgramPathsWithSpecialCharactersStayOneWord) {
     m_module.SetProgramPath("/opt/it's 100%/$HOME/\"QX\"\\Service");
     FakeInstaller("Tavrin64", "exit 0");
