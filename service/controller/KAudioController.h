@@ -214,6 +214,8 @@ private:
     HRESULT CaptureThread();
     HRESULT SilenceWriterThread();
     void DetectSongs(DWORD dwNow);
+    // One block to the song detector (through the components' seam if set).
+    HRESULT AnalyseBlock(const short* samples, LONG bytes, LONGLONG position);
     void EnsureReplaying();
     // Sizes the capture block to the capturer's buffer (capture thread only).
     bool FitCaptureBlock();

@@ -88,6 +88,11 @@ bool KAudioController::GetDetectionWritePos(ULONGLONG* pPos) {
     return true;
 }
 
+HRESULT KAudioController::AnalyseBlock(const short* samples, LONG bytes, LONGLONG position) {
+    if (m_components.analyseBlock) return m_components.analyseBlock(m_cSongDetector, samples, bytes, position);
+    return m_cSongDetector.AnalizeBlock(samples, bytes, position);
+}
+
 void KAudioController::DetectSongs(DWORD dwNow) {
     SMaintenance& m = m_maintenance;
     ULONGLONG llPos = 0;
@@ -115,9 +120,8 @@ void KAudioController::DetectSongs(DWORD dwNow) {
                     m.llLastWritePos = llPos;
                 } else {
                     KEngineLock lock(m_detectorMutex, m_cEventGate);
-                    if (TQ_FAILED(hr, m_cSongDetector.AnalizeBlock(reinterpret_cast<const short*>(m.block.data()),
-                                                                   static_cast<LONG>(dwCount),
-                                                                   static_cast<LONGLONG>(m.llLastWritePos)))) {
+                    if (TQ_FAILED(hr, AnalyseBlock(reinterpret_cast<const short*>(m.block.data()), static_cast<LONG>(dwCount),
+                                                   static_cast<LONGLONG>(m.llLastWritePos)))) {
                         // The block is passed over, like one that cannot be
                         // read: the saves and warnings of this thread go on.
                         TQ_REPORT(EC_INTERNAL, hr, u"Analizing in pause detector was failed");

@@ -9,6 +9,9 @@
 #include "service/controller/KEncoderFactories.h"
 
 struct IAudioCapturer;
+namespace SoundProcessing {
+class KSongDetector;
+}
 
 struct KControllerComponents {
     // Each creator returns a new object with no reference taken yet (the
@@ -29,6 +32,10 @@ struct KControllerComponents {
     // at every CreateNewEncoder, so encoders registered after the engine was
     // built are found too.
     std::function<KEncoderFactory(EEncoderType)> encoderFactory;
+    // Hands a block of the recorded stream to the song detector; empty: the
+    // detector's own analysis. Tests put one in its place that can fail.
+    std::function<HRESULT(SoundProcessing::KSongDetector& detector, const short* samples, LONG bytes, LONGLONG position)>
+        analyseBlock;
     // The engine threads run unless a test drives their passes itself.
     bool startThreads = true;
 

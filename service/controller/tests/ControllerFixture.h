@@ -16,6 +16,9 @@
 #include "service/controller/tests/FakePlayer.h"
 #include "service/controller/tests/FakePlaylist.h"
 #include "service/controller/tests/FakeSettings.h"
+#include "service/foundation/tests/TestErrorLog.h"
+
+using testutil::TestErrorLog;
 
 class ControllerFixture : public ::testing::Test {
 protected:

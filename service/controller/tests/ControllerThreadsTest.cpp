@@ -217,6 +217,53 @@ TEST_F(ControllerThreads, ASongIsFoundByDetectionWithItsBorders) {
     EXPECT_EQ(1u, events->Count("SongDetected " + plat::GuidToUtf8(id)));
 }
 
+// A block the detector cannot analyse is passed over: the failure is logged,
+// the next block is handed on from where that one ended, songs are still
+// found with their borders on the stream's axis, and the saves go on.
+TEST_F(ControllerThreads, ABlockTheDetectorCannotAnalyseIsPassedOverAndFindingGoesOn) {
+    plat::ManualClock clock(1000);
+    plat::SetClock(&clock);
+    TestErrorLog log;
+    ASSERT_TRUE(log.IsOpen());
+    std::vector<LONGLONG> handed;
+    constexpr LONGLONG kFailing = 102400;  // the third block, in the first second's silence
+    KControllerComponents components = Components(false);
+    components.analyseBlock = [&](SoundProcessing::KSongDetector& detector, const short* samples, LONG bytes,
+                                  LONGLONG position) {
+        handed.push_back(position);
+        return position == kFailing ? E_OUTOFMEMORY : detector.AnalizeBlock(samples, bytes, position);
+    };
+    KAudioController* raw = nullptr;
+    ASSERT_EQ(S_OK, KAudioController::Create(components, &raw));
+    controller = raw;
+    Advise();
+    controller->MaintenancePass();
+    Record();
+    Write(Audio(1 * kSecond, false));
+    Write(Audio(12 * kSecond, true));
+    Write(Audio(1 * kSecond, false));
+    for (int i = 0; i < 60; ++i) controller->MaintenancePass();
+
+    // Every block of the 14 s once, in order: none twice, none left out.
+    ASSERT_EQ((14 * kSecond + 51199) / 51200, handed.size());
+    for (size_t i = 0; i < handed.size(); ++i) EXPECT_EQ(LONGLONG(i) * 51200, handed[i]) << i;
+    EXPECT_EQ(1u, log.Count("Analizing in pause detector was failed"));
+    auto songs = playlist->Songs();
+    ASSERT_EQ(1u, songs.size());
+    ULONG left = 0, right = 0;
+    songs[0]->GetBorders(&left, &right);
+    EXPECT_EQ(0u, left);
+    // The first quiet 300 ms window after the music ends it (the windows after
+    // the gap lie 6400 bytes earlier on the axis than without it).
+    EXPECT_GE(right, 13300u);
+    EXPECT_LE(right, 13600u);
+
+    const int saves = cache->SaveCount();
+    clock.Advance(5000);
+    controller->MaintenancePass();
+    EXPECT_EQ(saves + 1, cache->SaveCount());
+}
+
 TEST_F(ControllerThreads, ARecordingThatStallsBecomesASongWithoutSplitting) {
     plat::ManualClock clock(1000);
     plat::SetClock(&clock);
