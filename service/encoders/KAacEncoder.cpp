@@ -76,14 +76,14 @@ HRESULT KAacEncoder::WriteFrames(int bytes) {
 
 HRESULT KAacEncoder::EncodePiece(BYTE* pSamples, DWORD dwBytes) {
     if (!m_hEncoder) return E_UNEXPECTED;
-    return WriteFrames(faacEncEncode(m_hEncoder.get(), pSamples, dwBytes / 2, m_outputBuffer.data(), m_dwMaxOutputBytes));
+    return WriteFrames(m_encode(m_hEncoder.get(), pSamples, dwBytes / 2, m_outputBuffer.data(), m_dwMaxOutputBytes));
 }
 
 HRESULT KAacEncoder::EncoderUninit() {
     HRESULT hr = S_OK;
     // The frames the codec still holds: the end of the audio.
     for (int bytes = 1; m_hEncoder && bytes > 0 && SUCCEEDED(hr);) {
-        bytes = faacEncEncode(m_hEncoder.get(), nullptr, 0, m_outputBuffer.data(), m_dwMaxOutputBytes);
+        bytes = m_encode(m_hEncoder.get(), nullptr, 0, m_outputBuffer.data(), m_dwMaxOutputBytes);
         hr = WriteFrames(bytes);
     }
     // The data must reach the disk: a failure to get it there is reported

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "service/encoders/KWmaEncoder.h"
 #include "service/encoders/tests/EncoderTestSupport.h"
 #include "service/encoders/tests/support/MediaProbe.h"
+#include "service/foundation/tests/TestErrorLog.h"
 #include "service/foundation/KErrorLog.h"
 
 using namespace enctest;
@@ -242,6 +244,41 @@ TEST_F(AacWmaEncoderTest, AGroupOfTwoWmaSongsGivesTwoWholeFiles) {
 }
 
 }  // namespace
+
+// A codec error in the middle of a save, or while the codec hands over its
+// last frames: the save fails with nothing left in the folder, the error is
+// logged, no 100 is reported, and the encoder saves again afterwards.
+TEST_F(AacWmaEncoderTest, ACodecErrorInsideSaveFailsItCleanly) {
+    struct Case {
+        const char* where;
+        bool draining;  // fail at the end of input, else at the tenth piece
+    } cases[] = {{"mid-way", false}, {"draining", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        testutil::TestErrorLog log;
+        ASSERT_TRUE(log.IsOpen());
+        plat::ComPtr<KAacEncoder> aac(KAacEncoder::Create());
+        ASSERT_TRUE(aac);
+        ASSERT_EQ(aac->SetCachePtr(cache ? cache.Get() : (cache = MemoryCache::CreateInstance(0, s_tone)).Get()), S_OK);
+        plat::ComPtr<ProgressLog> progress(ProgressLog::CreateInstance());
+        progress->Attach(aac.Get());
+        int calls = 0;
+        aac->SetEncodeCall([&](faacEncHandle h, const void* in, uint32_t n, uint8_t* out, uint32_t size) {
+            if (c.draining ? in == nullptr : ++calls == 10) return -1;
+            return faacEncEncode(h, in, n, out, size);
+        });
+        EXPECT_EQ(Save(aac.Get(), 1000, 3000, dir / u"broken"), E_FAIL);
+        EXPECT_TRUE(dir.Names().empty()) << "not even a hidden part is left";
+        EXPECT_EQ(log.Count("AAC encoding was failed"), 1u);
+        const std::vector<UINT> shown = progress->Values();
+        EXPECT_TRUE(std::find(shown.begin(), shown.end(), 100u) == shown.end());
+
+        aac->SetEncodeCall(nullptr);
+        ASSERT_EQ(Save(aac.Get(), 1000, 3000, dir / u"whole"), S_OK);
+        EXPECT_EQ(dir.Names(), std::vector<std::u16string>{u"whole.aac"});
+        std::filesystem::remove(Utf8(u"whole.aac"));
+    }
+}
 
 // Data that cannot be brought to the disk at the end fails the encode and is
 // logged as a failed write, as for the other formats. A pipe takes the bytes
