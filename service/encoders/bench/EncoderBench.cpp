@@ -6,7 +6,17 @@
 // same niceness, and the ratio compares processor time (user + system), which
 // a loaded machine does not stretch the way it stretches wall time.
 //
-//   encoder_bench [seconds] [format]   (default 600: ten minutes of audio; every format)
+// Each save is judged against the reference that makes the same kind of file
+// (oggenc -q 5, a quality-driven encode, is shown only): it fails when its
+// processor time exceeds the reference's by more than the limit.
+//
+//   encoder_bench [--limit FACTOR] [seconds] [format]
+//     FACTOR   default 1.5: a save may use at most 1.5 times the reference's
+//              processor time; 0 only prints the figures
+//     seconds  default 600 (ten minutes of audio), 1..3600
+//     format   MP3, OGG, AAC or WMA (default every format)
+//   Exit status: 0 every judged save within the limit, 1 a save failed or
+//   exceeded the limit, 2 bad usage.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -40,6 +50,7 @@ using Clock = std::chrono::steady_clock;
 struct Reference {
     const char* tool;
     const char* command;
+    bool judged = true;  // the same kind of encode as the save
 };
 
 struct Format {
@@ -54,7 +65,7 @@ const Format kFormats[] = {
      {{"lame", "lame --quiet -b 128 {in} {out}"}}},
     {"OGG", [] { return static_cast<IAudioEncoder*>(KOggEncoder::Create()); }, ".ogg",
      {{"oggenc", "oggenc --quiet --managed -b 128 -m 128 -M 128 --resample 44100 -o {out} {in}"},
-      {"oggenc", "oggenc --quiet -q 5 -o {out} {in}"}}},
+      {"oggenc", "oggenc --quiet -q 5 -o {out} {in}", false}}},
     {"AAC", [] { return static_cast<IAudioEncoder*>(KAacEncoder::Create()); }, ".aac",
      {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a aac -profile:a aac_main -b:a 128k {out}"}}},
     {"WMA", [] { return static_cast<IAudioEncoder*>(KWmaEncoder::Create()); }, ".wma",
@@ -125,10 +136,24 @@ bool FillSources(KCache* cache, const fs::path& wav, uint32_t seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const uint32_t seconds = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 600;
-    const std::string only = argc > 2 ? argv[2] : "";
-    if (seconds == 0 || seconds > 3600) {
-        std::fprintf(stderr, "usage: encoder_bench [seconds, 1..3600] [MP3|OGG|AAC|WMA]\n");
+    double limit = 1.5;
+    int arg = 1;
+    bool usable = true;
+    if (arg < argc && std::string(argv[arg]) == "--limit") {
+        char* end = nullptr;
+        limit = arg + 1 < argc ? std::strtod(argv[arg + 1], &end) : -1;
+        usable = end && *end == 0 && end != argv[arg + 1] && limit >= 0 && std::isfinite(limit);
+        arg += 2;
+    }
+    const uint32_t seconds = arg < argc ? static_cast<uint32_t>(std::strtoul(argv[arg], nullptr, 10)) : 600;
+    const std::string only = arg + 1 < argc ? argv[arg + 1] : "";
+    bool known = only.empty();
+    for (const Format& format : kFormats) known = known || only == format.name;
+    if (!usable || !known || seconds == 0 || seconds > 3600 || arg + 2 < argc) {
+        std::fprintf(stderr,
+                     "usage: encoder_bench [--limit FACTOR] [seconds, 1..3600] [MP3|OGG|AAC|WMA]\n"
+                     "  fails when a save's processor time exceeds FACTOR (default 1.5; 0: no judging)\n"
+                     "  times its reference encoder's\n");
         return 2;
     }
     const fs::path dir = fs::temp_directory_path() / ("encoder_bench_" + std::to_string(::getpid()));
@@ -147,8 +172,11 @@ int main(int argc, char** argv) {
         cache->GetStartReadPos(&start);
         const ULONG leftMs = static_cast<ULONG>(start / 192);
         std::printf("%u s of 48 kHz stereo, 128 kbit/s constant rate\n", seconds);
-        std::printf("%-6s %9s %9s %11s %9s %9s %12s\n", "format", "save s", "save cpu", "x realtime", "ref s",
-                    "ref cpu", "cpu ratio");
+        if (limit > 0)
+            std::printf("limit: a save's cpu at most %.2f times its reference's (cpu ratio at least %.2f)\n", limit,
+                        1.0 / limit);
+        std::printf("%-6s %9s %9s %11s %9s %9s %12s %9s\n", "format", "save s", "save cpu", "x realtime", "ref s",
+                    "ref cpu", "cpu ratio", "verdict");
         // The saves start now (for measuring something else beside them).
         std::fflush(stdout);
         for (const Format& format : kFormats) {
@@ -189,15 +217,23 @@ int main(int argc, char** argv) {
                         refCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
                     }
                 }
-                if (refSeconds > 0)
+                const char* verdict = "-";
+                if (refSeconds > 0) {
+                    if (limit > 0 && reference.judged) {
+                        const bool within = saveCpu <= limit * refCpu;
+                        verdict = within ? "ok" : "TOO SLOW";
+                        if (!within) result = 1;
+                    }
                     std::printf(" %9.2f %9.2f %12.2f", refSeconds, refCpu, refCpu / saveCpu);
-                else
+                } else {
                     std::printf(" %9s %9s %12s", "(skipped)", "-", "-");
-                std::printf("   %s\n", reference.command);
+                }
+                std::printf(" %9s   %s\n", verdict, reference.command);
             }
             std::printf("%-6s file %.1f kbit/s\n", "", kbps);
         }
     }
     fs::remove_all(dir);
+    if (result != 0) std::printf("encoder_bench: FAILED (a save failed or used more than %.2f times its reference's cpu)\n", limit);
     return result;
 }
