@@ -1,23 +1,54 @@
 #include "platform/sound/PulseConnection.h"
 
 #include <pulse/pulseaudio.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "platform/core/LastError.h"
 #include "platform/sound/SoundTypes.h"
 
 namespace plat {
 
-PulseConnection::PulseConnection() { m_mainloop = pa_mainloop_new(); }
+namespace {
+// A bounded wait longer than this is cut to it (the loop takes microseconds in an int).
+constexpr DWORD kMaxTimeoutMs = 1000000;
+
+// Takes the wake-up counter back to zero (it is non-blocking).
+void OnWake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void*) {
+    uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = ::read(fd, &count, sizeof count);
+}
+}  // namespace
+
+PulseConnection::PulseConnection() {
+    m_mainloop = pa_mainloop_new();
+    // The loop's own wake-up is lost when it comes before the loop polls;
+    // a counter the loop watches stays readable until the loop has seen it.
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_mainloop && m_wakeFd >= 0) {
+        pa_mainloop_api* api = pa_mainloop_get_api(m_mainloop);
+        m_wakeEvent = api->io_new(api, m_wakeFd, PA_IO_EVENT_INPUT, &OnWake, nullptr);
+    }
+    if (!m_wakeEvent && m_mainloop) {
+        pa_mainloop_free(m_mainloop);
+        m_mainloop = nullptr;
+    }
+}
 
 PulseConnection::~PulseConnection() {
     if (m_context) {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
     }
+    if (m_wakeEvent) pa_mainloop_get_api(m_mainloop)->io_free(m_wakeEvent);
     if (m_mainloop) pa_mainloop_free(m_mainloop);
+    if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
+
 
 HRESULT PulseConnection::Connect(const char* clientName, DWORD timeoutMs) {
     if (!m_mainloop) return E_OUTOFMEMORY;
@@ -45,7 +76,8 @@ bool PulseConnection::IsReady() const {
 
 bool PulseConnection::Iterate(DWORD timeoutMs) {
     if (!m_mainloop) return false;
-    if (pa_mainloop_prepare(m_mainloop, static_cast<int>(timeoutMs) * 1000) < 0) return false;
+    const int timeoutUs = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, kMaxTimeoutMs)) * 1000;
+    if (pa_mainloop_prepare(m_mainloop, timeoutUs) < 0) return false;
     if (pa_mainloop_poll(m_mainloop) < 0) return false;
     return pa_mainloop_dispatch(m_mainloop) >= 0;
 }
@@ -62,7 +94,10 @@ bool PulseConnection::RunUntil(const std::function<bool()>& done, DWORD timeoutM
 }
 
 void PulseConnection::Wakeup() {
-    if (m_mainloop) pa_mainloop_wakeup(m_mainloop);
+    if (m_wakeFd < 0) return;
+    const uint64_t one = 1;
+    // Only a full counter refuses the write, and that is already readable.
+    [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
 
 bool PulseServerAnswers(DWORD timeoutMs) {

@@ -8,6 +8,7 @@
 #include "platform/core/HResult.h"
 
 struct pa_context;
+struct pa_io_event;
 struct pa_mainloop;
 
 namespace plat {
@@ -21,12 +22,13 @@ public:
 
     // Connects (never starting a server) within timeoutMs.
     HRESULT Connect(const char* clientName, DWORD timeoutMs);
-    // Runs the loop once, waiting at most timeoutMs for something to happen.
-    // False when the loop cannot run.
+    // Runs the loop once, waiting at most timeoutMs (INFINITE: until something
+    // happens or Wakeup is called). False when the loop cannot run.
     bool Iterate(DWORD timeoutMs);
     // Runs the loop until done() holds or timeoutMs have passed; done()'s result.
     bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs);
-    // Ends a wait of Iterate from another thread.
+    // Ends a wait of Iterate from another thread; one that comes before the
+    // wait ends it as soon as it starts.
     void Wakeup();
 
     bool IsReady() const;
@@ -35,6 +37,8 @@ public:
 
 private:
     pa_mainloop* m_mainloop = nullptr;
+    int m_wakeFd = -1;
+    pa_io_event* m_wakeEvent = nullptr;
     pa_context* m_context = nullptr;
 };
 

@@ -17,11 +17,17 @@ PulsePlaybackBuffer::PulsePlaybackBuffer(Token, std::string sink, const WaveForm
     : PulseBuffer(format), m_stream(*this, m_lock, std::move(sink), format, "Tonquil playback", "sound-play") {}
 
 int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsigned flags) {
+    // Every request of the server wakes the pump (twice, with the server's
+    // answer to the data), so requests come in large turns: the server asks
+    // for kRequestPeriods once its queue has drained that far, and is never
+    // more than kQueuePeriods ahead of what is heard. A writer that keeps its
+    // data more than the queue ahead of the play cursor (as a player does,
+    // which starts the ring with a chunk queued) is never overtaken by it.
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = 3 * m_period;
-    attr.prebuf = m_period;
-    attr.minreq = m_period;
+    attr.tlength = kQueuePeriods * m_period;
+    attr.prebuf = kRequestPeriods * m_period;
+    attr.minreq = kRequestPeriods * m_period;
     attr.fragsize = static_cast<uint32_t>(-1);
     flags |= PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE;
     return pa_stream_connect_playback(stream, sink, &attr, static_cast<pa_stream_flags_t>(flags), nullptr, nullptr);

@@ -1,8 +1,8 @@
 #pragma once
-// A playback ring over a PulseAudio playback stream. Its pump moves ~10 ms
-// periods from the write cursor to the server and keeps the server's queue
-// short (a low-latency buffer attribute), so that what is written near the
-// play cursor is heard some tens of milliseconds later. The play cursor is
+// A playback ring over a PulseAudio playback stream. Its pump moves data from
+// the write cursor to the server in turns of some 60 ms and keeps the server's
+// queue short (80 ms at most), so that what is written near the play cursor
+// is heard less than a tenth of a second later. The play cursor is
 // the write cursor less what the server has not played yet. The stream never
 // moves to another sink: when its sink disappears the cursors stop where they
 // are.
@@ -15,6 +15,11 @@ namespace plat {
 
 class PulsePlaybackBuffer final : public PulseBuffer<SoundPlaybackBuffer> {
 public:
+    // The server's queue for the stream and the size of its requests, in
+    // pump periods (~10 ms each).
+    static constexpr DWORD kQueuePeriods = 8;
+    static constexpr DWORD kRequestPeriods = 6;
+
     // Connects a stream to the sink (empty: the default sink) and waits until
     // it is ready.
     static HRESULT Create(const std::string& sink, const WaveFormat& format, DWORD bytes,

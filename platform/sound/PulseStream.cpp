@@ -13,11 +13,13 @@ namespace plat {
 
 namespace {
 constexpr DWORD kConnectTimeoutMs = 3000;
-// The server's ~10 ms requests (or fragments) wake the pump while the stream
-// runs; the turn limits only bound a wait when nothing comes. Commands from
-// other threads wake it at once.
-constexpr DWORD kBusyTurnMs = 20;
-constexpr DWORD kIdleTurnMs = 250;
+// While the stream runs, the server's requests (or fragments) wake the pump;
+// the turn limit only bounds a wait when none comes. A corked stream has
+// nothing to do until a command, which wakes the pump at once, or a message
+// from the server: it sleeps without a time limit, so an idle buffer costs
+// no wake-ups at all.
+constexpr DWORD kBusyTurnMs = 250;
+constexpr DWORD kIdleTurnMs = INFINITE;
 }  // namespace
 
 DWORD PulsePeriodBytes(const WaveFormat& format) {

@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/sound/PulseConnection.h"
 #include "platform/sound/PulseSoundSystem.h"
 #include "platform/sound/tests/support/SoundServer.h"
 #include "platform/sound/tests/support/Tone.h"
@@ -96,6 +98,22 @@ BOOL Collect(const GUID* guid, const char16_t* description, const char16_t*, voi
 }
 
 }  // namespace
+
+// A corked stream's pump waits on its loop without a time limit: a wake-up
+// from another thread, whether it comes before or during the wait, ends it.
+TEST(PulseConnectionLoop, AnUnboundedWaitEndsWhenWokenFromAnotherThread) {
+    for (bool wakeFirst : {true, false}) {
+        PulseConnection connection;
+        if (wakeFirst) connection.Wakeup();
+        auto waited = std::async(std::launch::async, [&connection] { return connection.Iterate(INFINITE); });
+        if (!wakeFirst) connection.Wakeup();
+        const bool ended = waited.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+        EXPECT_TRUE(ended) << (wakeFirst ? "a wake-up before the wait was lost" : "the wait was never ended");
+        // A lost wake-up leaves the wait hanging: end it so the test can finish.
+        while (waited.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) connection.Wakeup();
+        EXPECT_TRUE(waited.get());
+    }
+}
 
 TEST_F(PulseSound, DeviceListsMatchTheServer) {
     // Another client may add or remove a device meanwhile: compare a listing
