@@ -232,7 +232,9 @@ bus-lost)
     ;;
 kill9)
     # Killed while recording, again and again: each start publishes within 10 s and has
-    # the cache of the last save (every 5 s) at least.
+    # the cache of the last save (every 5 s) at least. A round takes about 12 s (the
+    # start's device settling waits, then one save); CI runs 5, TONQUIL_KILL_ROUNDS=20
+    # runs all 20 (about 4 min that hold the sound server from the other tests).
     start_driver
     rounds=${TONQUIL_KILL_ROUNDS:-5}
     last=0
