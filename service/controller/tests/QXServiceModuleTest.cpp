@@ -52,6 +52,9 @@ protected:
         Set("TONQUIL_DATA_DIR", (m_dir / "appdata").string());
         Set("PATH", (m_dir / "bin").string() + ":" + Saved("PATH"));
         fs::create_directories(m_dir / "bin");
+        // No user manager answers unless a test says so: registration never
+        // reaches the manager of the user who runs the tests.
+        WriteFile(m_dir / "bin/systemctl", "#!/bin/sh\nexit 1\n", fs::perms::owner_all);
         ipc::SetServiceStartTiming({10, 0});
         m_module.SetMachine("x86_64");
         m_module.SetProgramPath("/opt/Tonquil files/QXService");
