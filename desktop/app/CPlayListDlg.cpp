@@ -6,12 +6,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <array>
+
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/KButton.h"
 #include "desktop/controls/KColorListCtrl.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
@@ -51,6 +53,26 @@ SDialogTemplate PlayListTemplate() {
                                       {CPlayListDlg::kExtraPartMarkId, QRect(19, 6, 54, 7)}});
 }
 
+// The six buttons in the order they are set up: id, text and tooltip, and
+// the normal, hover, pressed and disabled faces.
+struct SListButton {
+    int id;
+    const char* text;
+    std::array<int, 4> bitmaps;
+};
+constexpr SListButton kListButtons[] = {{2001, "Add a new selection", {223, 224, 225, 226}},
+                                        {2003, "Save selection(s)", {228, 229, 230, 231}},
+                                        {2002, "Delete selection(s)", {232, 233, 234, 235}},
+                                        {2004, "Select all selections", {291, 293, 294, 295}},
+                                        {2005, "Set start time of the selection", {187, 188, 189, 190}},
+                                        {2006, "Set end time of the selection", {191, 192, 193, 194}}};
+
+QString ButtonText(int id) {
+    for (const SListButton& b : kListButtons)
+        if (b.id == id) return QString::fromUtf8(b.text);
+    return QString();
+}
+
 void ShowPlayTime(CShowTimeBckg* display, ULONG ms) {
     KTimecode tc;
     tc.FromMilliseconds(ms);
@@ -81,12 +103,22 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     : KStickyManualSkinDlg(main), m_core(core), m_main(main) {
     setWindowTitle(QStringLiteral("Tonquil"));
     SetResizable(true);
+    // The template's items: the list, the buttons' places and the time display.
+    m_list = new CColorListCtrl(this);
+    m_list->setObjectName(QStringLiteral("2000"));
+    m_list->setProperty(kControlIdProperty, 2000);
+    for (const SListButton& b : kListButtons) {
+        auto* item = new QWidget(this);
+        item->setProperty(kControlIdProperty, b.id);
+        item->setProperty("text", QString::fromUtf8(b.text));
+    }
+    m_time = new CShowTimeBckg(this);
+    m_time->setObjectName(QStringLiteral("2008"));
+    m_time->setProperty(kControlIdProperty, 2008);
     // The window in the template's font at the reference resolution.
     InitFromTemplate(PlayListTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(10, 26, 10, 10);
-    m_list = new CColorListCtrl(this);
-    m_list->setObjectName(QStringLiteral("2000"));
+    layout->setContentsMargins(10, 26, 10, 67);
     m_list->setColumnCount(4);
     m_list->setHeaderLabels({Str(134), Str(135), Str(136), Str(137)});
     for (int column = 0; column < 4; ++column) m_list->setColumnWidth(column, column == 0 ? 100 : 70);
@@ -98,49 +130,28 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     m_list->SetTextBkColor(kListBackground);
     m_list->SetTextColor(Qt::white);
     layout->addWidget(m_list, 1);
-    auto* row = new QHBoxLayout;
-    auto* second = new QHBoxLayout;
-    const std::pair<int, const char*> buttons[] = {{2001, "Add a new selection"},
-                                                   {2002, "Delete selection(s)"},
-                                                   {2003, "Save selection(s)"},
-                                                   {2004, "Select all selections"},
-                                                   {2005, "Set start time of the selection"},
-                                                   {2006, "Set end time of the selection"}};
-    for (auto [id, text] : buttons) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::number(id));
-        b->setToolTip(QString::fromUtf8(text));
-        static const std::map<int, const char*> shortText = {{2001, "Add"},       {2002, "Delete"},
-                                                             {2003, "Save"},      {2004, "Select all"},
-                                                             {2005, "Set start"}, {2006, "Set end"}};
-        b->setText(QString::fromUtf8(shortText.at(id)));
-        m_buttons[id] = b;
-        (id <= 2003 ? row : second)->addWidget(b);
+    for (const SListButton& b : kListButtons) {
+        auto* button = new KButtonSkin(this);
+        button->setObjectName(QString::number(b.id));
+        InitSkinButton(this, *button, b.id, b.bitmaps.data(), int(b.bitmaps.size()));
+        button->SetText(QString::fromUtf8(b.text));
+        AnchorToBottom(button);
+        connect(button, &KWndSkin::command, this, [this](int id) { Command(id); });
+        m_buttons[b.id] = button;
     }
     // The play position on skinned digits.
-    m_time = new CShowTimeBckg(this);
-    m_time->setObjectName(QStringLiteral("2008"));
     std::vector<QPixmap> digits;
     for (int id : {298, 299, 301, 302, 303, 304, 305, 306, 307, 297, 308})
         digits.push_back(QPixmap::fromImage(LoadSkinBitmap(id)));
     m_time->SetBitmaps(std::move(digits));
     m_time->SetBackground(QPixmap::fromImage(LoadSkinBitmap(512)));
     m_time->SetMargins(8, 4);
-    m_time->setFixedSize(QSize(100, 22));
-    row->addWidget(m_time);
-    layout->addLayout(row);
-    layout->addLayout(second);
+    AnchorToBottom(m_time);
 
     connect(&CloseButton(), &KWndSkin::command, this, [this] {
         hide();
         if (onHidden) onHidden();
     });
-    connect(m_buttons[2001], &QPushButton::clicked, this, [this] { OnAddSelection(); });
-    connect(m_buttons[2002], &QPushButton::clicked, this, [this] { OnDeleteSelections(); });
-    connect(m_buttons[2003], &QPushButton::clicked, this, [this] { OnSaveSelections(); });
-    connect(m_buttons[2004], &QPushButton::clicked, this, [this] { OnSelectAll(); });
-    connect(m_buttons[2005], &QPushButton::clicked, this, [this] { SetBorderFromPlayPosition(0); });
-    connect(m_buttons[2006], &QPushButton::clicked, this, [this] { SetBorderFromPlayPosition(1); });
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { OnItemSelectionChanged(); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(m_list->indexOfTopLevelItem(item)); });
@@ -159,7 +170,27 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
 
 CPlayListDlg::~CPlayListDlg() = default;
 
-QPushButton* CPlayListDlg::Button(int id) const {
+void CPlayListDlg::AnchorToBottom(QWidget* control) {
+    // The template's distance to the bottom is taken against the window's
+    // first height, that of bitmap 511, whatever the window's height now.
+    const int fromBottom = GetSkinBitmaps().m_sizeList.height() - control->y();
+    control->move(control->x(), height() - fromBottom);
+    Container()->Layout(control, KWndContainer::kLeftFromLeft | KWndContainer::kBottomFromBottom);
+}
+
+void CPlayListDlg::Command(int id) {
+    switch (id) {
+    case 2001: OnAddSelection(); break;
+    case 2002: OnDeleteSelections(); break;
+    case 2003: OnSaveSelections(); break;
+    case 2004: OnSelectAll(); break;
+    case 2005: SetBorderFromPlayPosition(0); break;
+    case 2006: SetBorderFromPlayPosition(1); break;
+    default: break;
+    }
+}
+
+KButtonSkin* CPlayListDlg::Button(int id) const {
     auto it = m_buttons.find(id);
     return it == m_buttons.end() ? nullptr : it->second;
 }
@@ -580,16 +611,12 @@ void CPlayListDlg::OnSelectAll() {
 
 QMenu* CPlayListDlg::ContextMenu(int row) {
     auto* menu = new QMenu(this);
-    const std::pair<int, const char*> items[] = {{2001, "Add a new selection"},
-                                                 {2002, "Delete selection(s)"},
-                                                 {2003, "Save selection(s)"},
-                                                 {2004, "Select all selections"}};
     std::map<int, QAction*> actions;
-    for (auto [id, text] : items) {
-        QAction* a = menu->addAction(QString::fromUtf8(text));
+    for (int id : {2001, 2002, 2003, 2004}) {
+        QAction* a = menu->addAction(ButtonText(id));
         a->setData(id);
         actions[id] = a;
-        connect(a, &QAction::triggered, m_buttons[id], &QPushButton::click);
+        connect(a, &QAction::triggered, this, [this, id] { Command(id); });
     }
     if (row < 0) {
         actions[2002]->setEnabled(false);

@@ -14,8 +14,8 @@
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
 class CShowTimeBckg;
+class KButtonSkin;
 class QMenu;
-class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QLabel;
@@ -55,7 +55,8 @@ public:
     // The play position of the latest poll.
     void ApplyPosition(ULONG play);
 
-    // Commands.
+    // Commands: the buttons' and the context menu's.
+    void Command(int id);
     void OnAddSelection();
     void OnDeleteSelections();
     void SetBorderFromPlayPosition(int which);
@@ -68,7 +69,7 @@ public:
 
     int CurrentRow() const { return m_current; }
     CColorListCtrl* List() const { return m_list; }
-    QPushButton* Button(int id) const;
+    KButtonSkin* Button(int id) const;
     CShowTimeBckg* TimeDisplay() const { return m_time; }
 
     // The main window's answers to the window's own messages.
@@ -86,6 +87,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Keeps a control of the bottom band at its template distance from the
+    // window's bottom as the window is sized.
+    void AnchorToBottom(QWidget* control);
     bool Ready();
     bool Ok(HRESULT hr, const char* call);
     bool RowGuid(int row, GUID* guid) const;
@@ -101,7 +105,7 @@ private:
     plat::ComPtr<ISettings> m_settings;
     CColorListCtrl* m_list = nullptr;
     CShowTimeBckg* m_time = nullptr;
-    std::map<int, QPushButton*> m_buttons;
+    std::map<int, KButtonSkin*> m_buttons;
     int m_current = kNone;
     bool m_selectingAll = false;
     bool m_deleting = false;

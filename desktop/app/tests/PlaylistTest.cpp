@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 #include "desktop/app/CPlayListDlg.h"
@@ -23,6 +24,7 @@
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KButton.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
@@ -96,6 +98,8 @@ private slots:
     void emptyAndFilledLists();
     void listInTheSkinColours();
     void templateFontAndExtraPart();
+    void skinnedButtons_data();
+    void skinnedButtons();
     void buttonsFollowTheSelection();
     void setEndWaitsFourSeconds();
     void songEventsKeepTheRows();
@@ -171,6 +175,8 @@ void PlaylistTest::listInTheSkinColours() {
     r.Select({1});
     r.list->show();
     QVERIFY(QTest::qWaitForWindowExposed(r.list.get()));
+    // The rows' own colours, without the style's keyboard-focus frame over the current row.
+    list->clearFocus();
     const QImage img = list->viewport()->grab().toImage();
     const int right = std::min(img.width(), 310) - 2;
     const int y0 = list->visualItemRect(list->topLevelItem(0)).center().y();
@@ -200,6 +206,82 @@ void PlaylistTest::templateFontAndExtraPart() {
     const QImage img = d.Compose(d.size()), part = LoadSkinBitmap(496);
     const QPoint probe = d.ExtraPartRect().topLeft() + QPoint(part.width() / 2, part.height() / 2);
     QCOMPARE(img.pixel(probe), part.pixel(part.width() / 2, part.height() / 2));
+}
+
+void PlaylistTest::skinnedButtons_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QList<int>>("faces");  // normal, hover, pressed, disabled
+    QTest::addColumn<QString>("tip");
+    QTest::newRow("add") << 2001 << QList<int>{223, 224, 225, 226} << "Add a new selection";
+    QTest::newRow("delete") << 2002 << QList<int>{232, 233, 234, 235} << "Delete selection(s)";
+    QTest::newRow("save") << 2003 << QList<int>{228, 229, 230, 231} << "Save selection(s)";
+    QTest::newRow("select all") << 2004 << QList<int>{291, 293, 294, 295} << "Select all selections";
+    QTest::newRow("set start") << 2005 << QList<int>{187, 188, 189, 190} << "Set start time of the selection";
+    QTest::newRow("set end") << 2006 << QList<int>{191, 192, 193, 194} << "Set end time of the selection";
+}
+
+void PlaylistTest::skinnedButtons() {
+    QFETCH(int, id);
+    QFETCH(QList<int>, faces);
+    QFETCH(QString, tip);
+    Rig r;
+    GUID first = r.service->AddSong(10000, 20000, u"A");
+    r.service->AddSong(30000, 40000, u"B");
+    QVERIFY(r.Init());
+    r.list->SelectSong(0);
+    r.service->play = 16000;
+    r.list->ApplyPosition(16000);
+    KButtonSkin* button = r.list->Button(id);
+    QVERIFY(button);
+    QCOMPARE(r.list->findChild<KButtonSkin*>(QString::number(id)), button);
+    QCOMPARE(button->WindowText(), tip);
+    QCOMPARE(button->ToolTip().Text(), tip);
+    // Each state shows its own face, whole.
+    QCOMPARE(button->Skin().StateCount(), 4);
+    auto shows = [&](int face) {
+        const QImage want = LoadSkinBitmap(face).convertToFormat(QImage::Format_RGB32);
+        return button->grab().toImage().convertToFormat(QImage::Format_RGB32) == want;
+    };
+    QVERIFY(shows(faces[0]));
+    button->ModifyState(KButton::kHover, true);
+    QVERIFY(shows(faces[1]));
+    button->ModifyState(KButton::kPressed, true);
+    QVERIFY(shows(faces[2]));
+    button->ModifyState(KButton::kPressed | KButton::kHover, false);
+    button->setEnabled(false);
+    QVERIFY(shows(faces[3]));
+    button->setEnabled(true);
+    QVERIFY(shows(faces[0]));
+    // A click reaches the command: each leaves its own trace.
+    r.Calls();
+    QTimer closer;  // the save dialog is modal: cancel it once it is up
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+    });
+    closer.start(10);
+    std::vector<std::string> seen;
+    auto saw = [&](const std::string& call) {
+        for (auto& c : r.Calls()) seen.push_back(c);
+        return std::any_of(seen.begin(), seen.end(), [&](const std::string& c) { return c.rfind(call, 0) == 0; });
+    };
+    button->Click();
+    plat::ComPtr<ISong> song = r.Song(first);
+    ULONG left = 0, right = 0;
+    switch (id) {
+    case 2001: QTRY_COMPARE_WITH_TIMEOUT(r.Rows(), 3, 20000); break;
+    case 2002: QTRY_COMPARE_WITH_TIMEOUT(r.Rows(), 1, 20000); break;
+    case 2003: QTRY_VERIFY_WITH_TIMEOUT(saw("SetUndeletableRange"), 20000); break;
+    case 2004:
+        QTRY_VERIFY_WITH_TIMEOUT(r.list->List()->topLevelItem(1)->isSelected(), 20000);
+        QCOMPARE(r.list->CurrentRow(), int(CPlayListDlg::kSeveral));
+        break;
+    case 2005: QTRY_COMPARE_WITH_TIMEOUT(r.Text(0, 1), QStringLiteral("00:00:16"), 20000); break;
+    case 2006:
+        QTRY_COMPARE_WITH_TIMEOUT(r.Text(0, 2), QStringLiteral("00:00:16"), 20000);
+        song->GetBorders(&left, &right);
+        QCOMPARE(right, ULONG(16000));
+        break;
+    }
 }
 
 void PlaylistTest::buttonsFollowTheSelection() {

@@ -122,6 +122,20 @@ Output Face(int w, int h, int face, Glyph g) {
     return out;
 }
 
+// A wide face: the glyph keeps a square in the middle of the plate.
+Output WideFace(int w, int h, int face, Glyph g) {
+    Output out{NewImage(w, h, kTint[face]), {}};
+    QPainter p(&out.image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(kTint[face].darker(160));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(0, 0, w - 1, h - 1);
+    const int side = h - 2 * (h / 4);
+    DrawGlyph(p, QRect((w - side) / 2, h / 4, side, side), g, kGlyph[face]);
+    out.probes.push_back({QPoint(2, 2), kTint[face]});
+    return out;
+}
+
 // Seven segments a (top), b (upper right), c (lower right), d (bottom),
 // e (lower left), f (upper left), g (middle).
 const char* const kSegments[10] = {"abcdef", "bc", "abdeg", "abcdg", "bcfg", "acdfg", "acdefg", "abc", "abcdefg", "abcdfg"};
@@ -353,15 +367,23 @@ int main(int argc, char** argv) {
     }
     add(153, Colon(3, 10, kLit));
     add(308, Colon(2, 6, kSmallLit));
-    add(512, Plain(92, 20, kDigitBack, kBand));
+    // The playlist's time display fills its item (68 x 14 units in the dialog font, 7 x 13 pixel units).
+    add(512, Plain(119, 23, kDigitBack, kBand));
 
-    // Playlist buttons.
-    const std::vector<std::pair<std::vector<int>, Glyph>> listButtons = {
-        {{223, 224, 225, 226}, Glyph::Plus}, {{228, 229, 230, 231}, Glyph::Down},
-        {{232, 233, 234, 235}, Glyph::Cross}, {{291, 293, 294, 295}, Glyph::Bars},
-        {{187, 188, 189, 190}, Glyph::SkipLeft}, {{191, 192, 193, 194}, Glyph::SkipRight}};
-    for (const auto& [ids, g] : listButtons)
-        for (size_t i = 0; i < ids.size(); ++i) add(ids[i], Face(20, 18, static_cast<int>(i), g));
+    // Playlist buttons, each the size of its item: 40 or 48 x 11 units.
+    struct ListButton {
+        std::vector<int> ids;
+        Glyph glyph;
+        int width;
+    };
+    const std::vector<ListButton> listButtons = {{{223, 224, 225, 226}, Glyph::Plus, 70},
+                                                 {{228, 229, 230, 231}, Glyph::Down, 70},
+                                                 {{232, 233, 234, 235}, Glyph::Cross, 70},
+                                                 {{291, 293, 294, 295}, Glyph::Bars, 84},
+                                                 {{187, 188, 189, 190}, Glyph::SkipLeft, 84},
+                                                 {{191, 192, 193, 194}, Glyph::SkipRight, 84}};
+    for (const ListButton& b : listButtons)
+        for (size_t i = 0; i < b.ids.size(); ++i) add(b.ids[i], WideFace(b.width, 18, static_cast<int>(i), b.glyph));
 
     // Frame parts of the skinned dialogs and the main window's shapes.
     add(500, FramePart(11, 42, TopLeft, 42));
@@ -374,13 +396,15 @@ int main(int argc, char** argv) {
     add(507, FramePart(2, 37, None, 0));
     add(508, Grip(26, 28, true));
     add(509, Grip(26, 28, false));
-    add(497, FramePart(9, 40, BottomLeft, 0));
-    add(498, FramePart(9, 40, BottomRight, 0));
-    add(499, FramePart(2, 37, None, 0));
+    // The playlist's bottom band holds its buttons and time display.
+    add(497, FramePart(9, 66, BottomLeft, 0));
+    add(498, FramePart(9, 66, BottomRight, 0));
+    add(499, FramePart(2, 66, None, 0));
     add(495, Plain(81, 11, kBand, kLit));
     add(496, Plain(81, 11, kBand, kSmallLit));
     add(510, MainShape(470, 190));
-    add(511, FramePart(320, 340, TopLeft | TopRight | BottomLeft | BottomRight, 42));
+    // The playlist's first size: its template's height (300 units), wide enough for its buttons.
+    add(511, FramePart(390, 488, TopLeft | TopRight | BottomLeft | BottomRight, 42));
     add(300, Notice(180, 86));
 
     QJsonObject bitmaps;

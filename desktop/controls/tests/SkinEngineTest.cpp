@@ -261,11 +261,12 @@ private slots:
     }
 
     void generatedBitmaps() {
-        // The frame parts at their sizes, the notice background at 180 x 86.
+        // The frame parts at their sizes (the playlist's bottom band holds its
+        // buttons), the notice background at 180 x 86.
         const std::pair<int, QSize> sizes[] = {
             {500, {11, 42}}, {501, {11, 42}}, {502, {9, 40}},  {503, {9, 40}},  {504, {2, 42}},
             {505, {9, 2}},   {506, {9, 2}},   {507, {2, 37}},  {508, {26, 28}}, {509, {26, 28}},
-            {497, {9, 40}},  {498, {9, 40}},  {499, {2, 37}},  {300, {180, 86}},
+            {497, {9, 66}},  {498, {9, 66}},  {499, {2, 66}},  {300, {180, 86}},
         };
         for (const auto& [id, size] : sizes) {
             QCOMPARE(LoadSkinBitmap(id).size(), size);
