@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <array>
 
@@ -117,8 +116,6 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     m_time->setProperty(kControlIdProperty, 2008);
     // The window in the template's font at the reference resolution.
     InitFromTemplate(PlayListTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(10, 26, 10, 67);
     m_list->setColumnCount(4);
     m_list->setHeaderLabels({Str(134), Str(135), Str(136), Str(137)});
     for (int column = 0; column < 4; ++column) m_list->setColumnWidth(column, column == 0 ? 100 : 70);
@@ -129,7 +126,6 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
     m_list->SetBkColor(kListBackground);
     m_list->SetTextBkColor(kListBackground);
     m_list->SetTextColor(Qt::white);
-    layout->addWidget(m_list, 1);
     for (const SListButton& b : kListButtons) {
         auto* button = new KButtonSkin(this);
         button->setObjectName(QString::number(b.id));
@@ -673,6 +669,17 @@ void CPlayListDlg::SetSkinPartIds() {
     SetPartId(2, 497);
     SetPartId(3, 498);
     SetPartId(7, 499);
+}
+
+void CPlayListDlg::OnShowHook() {
+    // The list fills the window inside its frame; the bottom band holds the rest.
+    m_list->setGeometry(InsideFrame(size()));
+    update();
+}
+
+void CPlayListDlg::InvalidateSkinControls() {
+    m_time->update();
+    for (auto& [id, button] : m_buttons) button->update();
 }
 
 bool CPlayListDlg::IsNearMain(const QRect& own, const QRect& main) const {

@@ -79,10 +79,12 @@ public:
     std::function<void(bool)> onStuck;     // glued to the main window, or not
 
     void SetSkinPartIds() override;
+    void InvalidateSkinControls() override;
     bool IsNearMain(const QRect& own, const QRect& main) const override;
     bool UpdateStuck(const QRect& rect) override;
 
 protected:
+    void OnShowHook() override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QPushButton>
-#include <QVBoxLayout>
 #include <QWebChannel>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
@@ -100,9 +98,6 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
     m_view->setPage(m_page);
     // The window and its items in the template's font at the reference resolution.
     InitFromTemplate(RadioTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(10, 26, 10, 10);
-    layout->addWidget(m_view, 1);
 
     m_channel = new QWebChannel(this);
     m_channel->registerObject(QStringLiteral("radio"), &m_bridge);
@@ -185,6 +180,12 @@ bool CRadioDlg::UpdateStuck(const QRect& rect) {
     if (FAILED(GetSkinBitmaps().GetMainWindowRect(&main))) return false;
     if (onStuck) onStuck(IsNearMain(rect, main));
     return false;
+}
+
+void CRadioDlg::OnShowHook() {
+    // The page fills the window inside its frame.
+    m_view->setGeometry(InsideFrame(size()));
+    update();
 }
 
 void CRadioDlg::showEvent(QShowEvent* event) {

@@ -104,6 +104,7 @@ public:
     bool UpdateStuck(const QRect& rect) override;
 
 protected:
+    void OnShowHook() override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

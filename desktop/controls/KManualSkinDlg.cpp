@@ -74,6 +74,11 @@ QSize KManualSkinDlg::MinimumSkinSize() const {
     return {w, h};
 }
 
+QRect KManualSkinDlg::InsideFrame(const QSize& size) const {
+    const int left = m_parts[6].width, top = m_parts[4].height;
+    return {left, top, size.width() - left - m_parts[5].width - 1, size.height() - top - m_parts[7].height - 1};
+}
+
 bool KManualSkinDlg::IsBelowMinWidth(int width) const { return MinimumSkinSize().width() > width; }
 bool KManualSkinDlg::IsBelowMinHeight(int height) const { return MinimumSkinSize().height() > height; }
 bool KManualSkinDlg::IsBelowMinSize(const QSize& s) const { return IsBelowMinWidth(s.width()) || IsBelowMinHeight(s.height()); }

@@ -88,6 +88,10 @@ public:
     bool IsMoving() const { return m_bMoving; }
     // How many times the window's shape has been built.
     int RegionBuilds() const { return m_nRegionBuilds; }
+    // The client area inside the frame parts at the given size: from the
+    // left part's width and the top part's height to the right and bottom
+    // parts, less one pixel each way.
+    QRect InsideFrame(const QSize& size) const;
     // The composition of the frame at the given size.
     QImage Compose(const QSize& size);
     // An extra skin bitmap drawn over the frame at the place of a hidden

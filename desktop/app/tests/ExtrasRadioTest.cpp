@@ -324,6 +324,13 @@ void ExtrasRadioTest::templateFontAndExtraPart() {
     const QImage img = radio.grab().toImage(), part = LoadSkinBitmap(495);
     const QRect drawn = QRect(place.topLeft(), part.size()).intersected(place);
     QVERIFY(drawn.width() > 10 && drawn.height() > 5);
+    // The page fills the inside of the frame (parts 505, 504, 506 and 507), and
+    // follows a change of size.
+    for (const QSize size : {QSize(480, 200), QSize(560, 300)}) {
+        radio.resize(size);
+        QTRY_COMPARE(radio.size(), size);
+        QCOMPARE(radio.View()->geometry(), QRect(9, 42, size.width() - 9 - 9 - 1, size.height() - 42 - 37 - 1));
+    }
     for (int y = drawn.top(); y <= drawn.bottom(); ++y)
         for (int x = drawn.left(); x <= drawn.right(); ++x)
             if ((img.pixel(x, y) & 0xFFFFFF) != (part.pixel(QPoint(x, y) - place.topLeft()) & 0xFFFFFF)) {

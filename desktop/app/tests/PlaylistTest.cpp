@@ -26,6 +26,7 @@
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KManualSkinDlg.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
@@ -99,6 +100,8 @@ private slots:
     void listInTheSkinColours();
     void templateFontAndExtraPart();
     void skinnedButtons_data();
+    void controlsAtTheirPlaces_data();
+    void controlsAtTheirPlaces();
     void skinnedButtons();
     void buttonsFollowTheSelection();
     void setEndWaitsFourSeconds();
@@ -281,6 +284,52 @@ void PlaylistTest::skinnedButtons() {
         song->GetBorders(&left, &right);
         QCOMPARE(right, ULONG(16000));
         break;
+    }
+}
+
+void PlaylistTest::controlsAtTheirPlaces_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QRect>("units");  // the template's place; empty: the list
+    QTest::newRow("list") << 2000 << QRect();
+    QTest::newRow("add") << 2001 << QRect(20, 263, 40, 11);
+    QTest::newRow("delete") << 2002 << QRect(69, 263, 40, 11);
+    QTest::newRow("save") << 2003 << QRect(120, 263, 40, 11);
+    QTest::newRow("select all") << 2004 << QRect(168, 263, 48, 11);
+    QTest::newRow("set start") << 2005 << QRect(98, 281, 48, 11);
+    QTest::newRow("set end") << 2006 << QRect(153, 281, 48, 11);
+    QTest::newRow("time") << 2008 << QRect(19, 279, 68, 14);
+}
+
+void PlaylistTest::controlsAtTheirPlaces() {
+    QFETCH(int, id);
+    QFETCH(QRect, units);
+    Rig r;
+    QVERIFY(r.Init());
+    CPlayListDlg& d = *r.list;
+    QWidget* control = id == 2000 ? static_cast<QWidget*>(d.List())
+                       : id == 2008 ? static_cast<QWidget*>(d.TimeDisplay())
+                                    : static_cast<QWidget*>(d.Button(id));
+    const QSize first = GetSkinBitmaps().m_sizeList;
+    const QRect place = KDialogFont::ToPixels(units, KDialogFont::BaseUnits(d.font()));
+    // At the first size and at a larger one: the list fills the frame's inside
+    // (the playlist's bottom part is bitmap 499), the others keep their
+    // template's left and size and their distance to the bottom as at the
+    // height of bitmap 511.
+    d.resize(first);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    for (const QSize size : {first, first + QSize(90, 70)}) {
+        d.resize(size);
+        QTRY_COMPARE(d.size(), size);
+        if (id == 2000) {
+            QCOMPARE(control->geometry(), QRect(9, 42, size.width() - 9 - 9 - 1, size.height() - 42 - 66 - 1));
+            QCOMPARE(d.Part(7).id, 499);
+        } else {
+            QCOMPARE(control->geometry(), place.translated(0, size.height() - first.height()));
+            QVERIFY(control->isVisible());
+            // Clear of the list.
+            QVERIFY(control->y() > d.List()->geometry().bottom());
+        }
     }
 }
 
