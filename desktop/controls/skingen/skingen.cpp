@@ -106,34 +106,32 @@ void DrawGlyph(QPainter& p, const QRect& area, Glyph g, const QColor& c) {
     }
 }
 
-// One face of a button: a tinted plate with a border and a glyph. The probe
-// at (2, 2) shows the face's tint. No key pixel is drawn: skinned buttons
-// are set up without a region, so a key pixel would show as blue.
-Output Face(int w, int h, int face, Glyph g) {
+// One face of a button: a tinted plate with a border and a glyph in the
+// given area. The probe at (2, 2) shows the face's tint. No key pixel is
+// drawn: skinned buttons are set up without a region, so a key pixel would
+// show as blue.
+Output Plate(int w, int h, int face, Glyph g, const QRect& glyphArea) {
     Output out{NewImage(w, h, kTint[face]), {}};
     QPainter p(&out.image);
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(kTint[face].darker(160));
     p.setBrush(Qt::NoBrush);
     p.drawRect(0, 0, w - 1, h - 1);
-    const int mx = w / 4, my = h / 4;
-    DrawGlyph(p, QRect(mx, my, w - 2 * mx, h - 2 * my), g, kGlyph[face]);
+    DrawGlyph(p, glyphArea, g, kGlyph[face]);
     out.probes.push_back({QPoint(2, 2), kTint[face]});
     return out;
 }
 
+// The glyph fills the middle half of the plate.
+Output Face(int w, int h, int face, Glyph g) {
+    const int mx = w / 4, my = h / 4;
+    return Plate(w, h, face, g, QRect(mx, my, w - 2 * mx, h - 2 * my));
+}
+
 // A wide face: the glyph keeps a square in the middle of the plate.
 Output WideFace(int w, int h, int face, Glyph g) {
-    Output out{NewImage(w, h, kTint[face]), {}};
-    QPainter p(&out.image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(kTint[face].darker(160));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(0, 0, w - 1, h - 1);
     const int side = h - 2 * (h / 4);
-    DrawGlyph(p, QRect((w - side) / 2, h / 4, side, side), g, kGlyph[face]);
-    out.probes.push_back({QPoint(2, 2), kTint[face]});
-    return out;
+    return Plate(w, h, face, g, QRect((w - side) / 2, h / 4, side, side));
 }
 
 // Seven segments a (top), b (upper right), c (lower right), d (bottom),
