@@ -254,6 +254,11 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
     DWORD lastPlayPos = 0xFFFFFFFFu;
     DWORD stillSince = 0;
     while (left > 0) {
+        // A wake-up left from before this look at the ring (a start with no
+        // feed waiting, a notification already accounted for) would end the
+        // next wait at once; what it stood for shows in the cursors read now,
+        // and anything after them sets the event again.
+        m_hRoomEvent->ResetEvent();
         DWORD dwPlayPos = 0, dwWritePos = 0;
         if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
         const DWORD size = m_dwBufferSize;
