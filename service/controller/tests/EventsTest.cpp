@@ -2,7 +2,12 @@
 // the engine's locks.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "service/controller/CProxy_IAudioControllerEvents.h"
@@ -147,4 +152,47 @@ TEST(EventGate, AnotherThreadHoldingTheLockDoesNotHoldBackDelivery) {
     std::thread other([&] { gate.Post([&] { delivered = true; }); });
     other.join();
     EXPECT_TRUE(delivered);
+}
+
+// One thread delivers at a time. Here a client is still busy with the first
+// event when another thread raises a second: the second comes once the first
+// is done, and an event that a delivery raises on its own thread comes after
+// it, not inside it.
+TEST(EventGate, EventsFromSeveralThreadsReachTheClientsInTheOrderRaised) {
+    KEventGate gate;
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::string> seen;
+    bool release = false;
+    const auto note = [&](const char* what) {
+        std::lock_guard<std::mutex> g(m);
+        seen.emplace_back(what);
+        cv.notify_all();
+    };
+    std::thread first([&] {
+        gate.Post([&] {
+            gate.Post([&] { note("raised by the first"); });
+            note("first begins");
+            std::unique_lock<std::mutex> g(m);
+            cv.wait_for(g, std::chrono::seconds(60), [&] { return release; });
+            seen.emplace_back("first ends");
+        });
+    });
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return !seen.empty(); }));
+    }
+    std::thread second([&] { gate.Post([&] { note("second"); }); });
+    {
+        // Time for a second that jumped the queue to show; one that waits its
+        // turn never shows before the release.
+        std::unique_lock<std::mutex> g(m);
+        cv.wait_for(g, std::chrono::milliseconds(200), [&] { return seen.back() == "second"; });
+        release = true;
+        cv.notify_all();
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ((std::vector<std::string>{"first begins", "first ends", "raised by the first", "second"}), seen);
+    EXPECT_EQ(0u, gate.Pending());
 }
