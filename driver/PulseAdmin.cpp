@@ -5,6 +5,7 @@
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 #include <pulse/operation.h>
+#include <pulse/subscribe.h>
 
 #include <chrono>
 
@@ -34,6 +35,7 @@ void OnSuccess(pa_context*, int success, void* userdata) {
 PulseAdmin::PulseAdmin(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 
 PulseAdmin::~PulseAdmin() {
+    if (m_wake) pa_mainloop_get_api(m_loop)->io_free(m_wake);
     if (m_context) {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
@@ -51,7 +53,7 @@ bool PulseAdmin::Fail(const std::string& what) {
 }
 
 bool PulseAdmin::Iterate(int maxWaitMs) {
-    if (pa_mainloop_prepare(m_loop, maxWaitMs * 1000) < 0 || pa_mainloop_poll(m_loop) < 0 ||
+    if (pa_mainloop_prepare(m_loop, maxWaitMs < 0 ? -1 : maxWaitMs * 1000) < 0 || pa_mainloop_poll(m_loop) < 0 ||
         pa_mainloop_dispatch(m_loop) < 0)
         return Fail("the sound server's event loop failed");
     return true;
@@ -170,4 +172,39 @@ bool PulseAdmin::DefaultSinkName(std::string* name) {
     pa_operation_unref(op);
     if (ok) *name = o.text;
     return ok && o.ok;
+}
+
+bool PulseAdmin::WatchChanges() {
+    auto callback = [](pa_context*, pa_subscription_event_type_t type, uint32_t, void* userdata) {
+        auto* self = static_cast<PulseAdmin*>(userdata);
+        switch (type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) {
+            case PA_SUBSCRIPTION_EVENT_SINK: ++self->m_sinkChanges; break;
+            case PA_SUBSCRIPTION_EVENT_SERVER: ++self->m_serverChanges; break;
+            default: break;
+        }
+    };
+    pa_context_set_subscribe_callback(m_context, callback, this);
+    Outcome o;
+    pa_operation* op = pa_context_subscribe(
+        m_context, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), OnSuccess,
+        &o);
+    if (!op) return Fail("cannot watch the outputs");
+    bool ok = RunUntil([&] { return o.done; }, "cannot watch the outputs");
+    pa_operation_unref(op);
+    if (ok && !o.ok) return Fail("the sound server refused to report changes");
+    return ok;
+}
+
+void PulseAdmin::WakeOn(int fd) {
+    if (fd == m_wakeFd || !m_loop) return;
+    pa_mainloop_api* api = pa_mainloop_get_api(m_loop);
+    if (m_wake) api->io_free(m_wake);
+    m_wake = nullptr;
+    m_wakeFd = fd;
+    // Nothing to do in the callback: the caller looks at what woke it.
+    if (fd >= 0) m_wake = api->io_new(api, fd, PA_IO_EVENT_INPUT, [](pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void*) {}, nullptr);
+}
+
+bool PulseAdmin::IsConnected() const {
+    return m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY;
 }

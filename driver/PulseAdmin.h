@@ -9,6 +9,7 @@
 #include <vector>
 
 struct pa_context;
+struct pa_io_event;
 struct pa_mainloop;
 
 class PulseAdmin {
@@ -35,7 +36,17 @@ public:
     bool SetDefaultSink(const std::string& name);
     bool DefaultSinkName(std::string* name);
 
-    // Runs the loop once, waiting at most maxWaitMs for something to happen.
+    // From now on counts the server's news about outputs (one appeared, went
+    // or changed) and about the server itself (its default output changed).
+    bool WatchChanges();
+    uint64_t SinkChanges() const { return m_sinkChanges; }
+    uint64_t ServerChanges() const { return m_serverChanges; }
+    // Makes Iterate return as soon as fd polls readable (an event's descriptor).
+    void WakeOn(int fd);
+    bool IsConnected() const;
+
+    // Runs the loop once, waiting at most maxWaitMs (< 0: no limit) for
+    // something to happen.
     bool Iterate(int maxWaitMs);
     // Runs the loop until `done` holds; false (with a message) when the
     // connection fails or the time-out passes first.
@@ -49,5 +60,9 @@ private:
     int m_timeoutMs;
     pa_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
+    pa_io_event* m_wake = nullptr;
+    int m_wakeFd = -1;
+    uint64_t m_sinkChanges = 0;
+    uint64_t m_serverChanges = 0;
     std::string m_error;
 };

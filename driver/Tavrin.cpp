@@ -10,46 +10,23 @@
 #include <string>
 
 #include "driver/PulseAdmin.h"
+#include "driver/TonquilSink.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "platform/service/UserUnits.h"
 
 namespace {
 
-constexpr const char* kSinkName = "tonquil";
-constexpr const char* kDescription = "Tonquil Audio Device";
+using tonquil_sink::kDescription;
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "Tavrin: %s\n", text.c_str());
     return 1;
 }
 
-bool FindOurs(PulseAdmin& server, PulseAdmin::Sink* found, bool* present) {
-    std::vector<PulseAdmin::Sink> sinks;
-    if (!server.ListSinks(&sinks)) return false;
-    *present = false;
-    for (const auto& s : sinks) {
-        if (s.name == kSinkName || s.description == kDescription) {
-            *found = s;
-            *present = true;
-            break;
-        }
-    }
-    return true;
-}
-
 int Install(PulseAdmin& server) {
     PulseAdmin::Sink sink;
-    bool present = false;
-    if (!FindOurs(server, &sink, &present)) return Fail(server.Error());
-    if (!present) {
-        uint32_t module = 0;
-        std::string args = std::string("sink_name=") + kSinkName + " rate=48000 sink_properties='device.description=\"" +
-                           kDescription + "\"'";
-        if (!server.LoadModule("module-null-sink", args, &module)) return Fail(server.Error());
-        if (!FindOurs(server, &sink, &present) || !present) return Fail("the output did not appear");
-    }
-    if (!server.SetDefaultSink(sink.name)) return Fail(server.Error());
+    if (!tonquil_sink::Create(server, true, &sink)) return Fail(server.Error());
     std::printf("Tavrin: \"%s\" (%s) is installed and is the default output\n", kDescription, sink.name.c_str());
     return 0;
 }
@@ -57,7 +34,7 @@ int Install(PulseAdmin& server) {
 int Uninstall(PulseAdmin& server) {
     PulseAdmin::Sink sink;
     bool present = false;
-    if (!FindOurs(server, &sink, &present)) return Fail(server.Error());
+    if (!tonquil_sink::Find(server, &sink, &present)) return Fail(server.Error());
     if (!present) {
         std::printf("Tavrin: \"%s\" is not installed\n", kDescription);
         return 0;

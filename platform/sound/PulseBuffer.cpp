@@ -1,5 +1,9 @@
 #include "platform/sound/PulseBuffer.h"
 
+#include <algorithm>
+
+#include "platform/sound/PulseFormat.h"
+
 namespace plat {
 
 template <class Interface>
@@ -11,6 +15,15 @@ bool PulseBuffer<Interface>::Allocate(DWORD bytes) {
     if (!m_ring.Allocate(bytes)) return false;
     m_piece.resize(bytes);
     return true;
+}
+
+template <class Interface>
+uint64_t PulseBuffer<Interface>::AwayBytes(uint64_t us) {
+    m_awayUs += us;
+    uint64_t n = PulseBytesForUs(m_format, m_awayUs);
+    n -= n % m_format.nBlockAlign;
+    m_awayUs -= std::min<uint64_t>(m_awayUs, n * 1000000u / m_format.nAvgBytesPerSec);
+    return n;
 }
 
 template <class Interface>

@@ -46,6 +46,9 @@ protected:
     }
 
     bool Running() const override { return m_running; }
+    // While the server is away: the whole blocks that 'us' more microseconds
+    // make at the format's pace (the rest is carried over to the next call).
+    uint64_t AwayBytes(uint64_t us);
 
     const WaveFormat m_format;
     const DWORD m_period;
@@ -57,6 +60,8 @@ protected:
     bool m_running = false;
 
 private:
+    uint64_t m_awayUs = 0;
+
     bool Allocate(DWORD bytes);
 };
 

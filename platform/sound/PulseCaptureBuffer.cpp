@@ -46,6 +46,13 @@ bool PulseCaptureBuffer::Move(pa_stream* stream) {
     return true;
 }
 
+void PulseCaptureBuffer::Away(uint64_t us) {
+    if (!m_running) return;
+    // Silence at the format's pace, through the same steady release.
+    m_backlog.insert(m_backlog.end(), AwayBytes(us), m_format.wBitsPerSample == 8 ? 0x80 : 0);
+    Release();
+}
+
 void PulseCaptureBuffer::Release() {
     const auto now = std::chrono::steady_clock::now();
     const uint64_t elapsedUs = static_cast<uint64_t>(

@@ -5,7 +5,7 @@
 // seconds at once) is passed on at the format's own pace, as a device would
 // capture it, rather than wrapping the ring in one go. The stream never moves
 // to another source: when its source disappears the cursors stop where they
-// are.
+// are; while the server is away the ring records silence.
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -32,6 +32,8 @@ private:
 
     int ConnectStream(pa_stream* stream, const char* source, unsigned flags) override;
     bool Move(pa_stream* stream) override;
+    void Away(uint64_t us) override;
+    void Reopened() override {}
     void Release();
 
     DWORD m_capture = 0;

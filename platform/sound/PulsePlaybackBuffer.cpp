@@ -66,6 +66,18 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
     return true;
 }
 
+void PulsePlaybackBuffer::Away(uint64_t us) {
+    if (!m_running) return;
+    // The ring goes on as if heard: what the server held is gone with it,
+    // and both cursors move on together at the format's pace.
+    const uint64_t n = AwayBytes(us);
+    if (n == 0) return;
+    const DWORD size = m_ring.Size();
+    m_notifier.Passed(m_play, n, size);
+    m_play = static_cast<DWORD>((m_play + n) % size);
+    Rewind();
+}
+
 void PulsePlaybackBuffer::Rewind() {
     // What the server still holds is dropped and will be handed over again.
     m_write = m_play;

@@ -37,6 +37,8 @@ private:
 
     int ConnectStream(pa_stream* stream, const char* sink, unsigned flags) override;
     bool Move(pa_stream* stream) override;
+    void Away(uint64_t us) override;
+    void Reopened() override { Rewind(); }
     void Rewind();
 
     DWORD m_play = 0;       // heard up to here

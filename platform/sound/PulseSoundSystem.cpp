@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/sound/PulseConnection.h"
@@ -19,6 +21,19 @@ struct Listing {
     bool done = false;
     bool failed = false;
 };
+
+struct Defaults {
+    std::string sink;
+    std::string source;
+    bool done = false;
+};
+
+void OnServerInfo(pa_context*, const pa_server_info* info, void* user) {
+    auto* d = static_cast<Defaults*>(user);
+    if (info && info->default_sink_name) d->sink = info->default_sink_name;
+    if (info && info->default_source_name) d->source = info->default_source_name;
+    d->done = true;
+}
 
 void Add(Listing* l, const char* name, const char* description) {
     PulseSoundSystem::DeviceInfo d;
@@ -48,21 +63,29 @@ HRESULT PulseSoundSystem::List(bool capture, std::vector<DeviceInfo>* devices) {
     HRESULT hr = connection.Connect("Tonquil", kListTimeoutMs);
     if (FAILED(hr)) return hr;
     Listing listing{devices};
+    Defaults defaults;
+    pa_operation* info = pa_context_get_server_info(connection.Context(), &OnServerInfo, &defaults);
     pa_operation* op = capture
                            ? pa_context_get_source_info_list(connection.Context(), &OnDevice<pa_source_info>, &listing)
                            : pa_context_get_sink_info_list(connection.Context(), &OnDevice<pa_sink_info>, &listing);
-    if (!op) {
-        SetLastError(ERROR_DEV_NOT_EXIST);
-        return DSERR_NODRIVER;
+    bool finished = info && op &&
+                    connection.RunUntil([&] { return listing.done && defaults.done; }, kListTimeoutMs);
+    for (pa_operation* o : {info, op}) {
+        if (!o) continue;
+        if (!finished) pa_operation_cancel(o);
+        pa_operation_unref(o);
     }
-    bool finished = connection.RunUntil([&listing] { return listing.done; }, kListTimeoutMs);
-    if (!finished) pa_operation_cancel(op);
-    pa_operation_unref(op);
     if (!finished || listing.failed) {
         devices->clear();
-        SetLastError(finished ? ERROR_DEV_NOT_EXIST : ERROR_TIMEOUT);
+        SetLastError(finished || !info || !op ? ERROR_DEV_NOT_EXIST : ERROR_TIMEOUT);
         return DSERR_NODRIVER;
     }
+    // The servers list their devices in orders of their own (by index, by
+    // object serial): the one the user chose as the default leads, so that
+    // the first device is the default one on every server.
+    const std::string& wanted = capture ? defaults.source : defaults.sink;
+    std::stable_partition(devices->begin(), devices->end(),
+                          [&wanted](const DeviceInfo& d) { return !wanted.empty() && d.name == wanted; });
     std::lock_guard<std::mutex> g(m_lock);
     for (const DeviceInfo& d : *devices) m_names[capture ? 1 : 0][d.guid] = d.name;
     return S_OK;

@@ -2,7 +2,8 @@
 // The PulseAudio backend: outputs are the server's sinks, inputs its sources
 // (monitors of sinks included, so that what another output plays can be
 // recorded). Every device has a stable GUID made from its server name and
-// description. Each listing asks the server afresh.
+// description. Each listing asks the server afresh. The server's default
+// device comes first, the others follow in the server's order.
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,7 +21,8 @@ public:
         GUID guid;
     };
 
-    // The sinks or sources that the server lists now, in its order.
+    // The sinks or sources that the server lists now: its default first, then
+    // the others in its order.
     HRESULT List(bool capture, std::vector<DeviceInfo>* devices);
 
     HRESULT EnumeratePlayback(SoundEnumCallback callback, void* context) override;

@@ -8,6 +8,8 @@
 #include "platform/sound/PulseConnection.h"
 #include "platform/sound/PulseFormat.h"
 #include "platform/sound/SoundFormat.h"
+#include "platform/sound/SoundNotice.h"
+#include "platform/core/Text.h"
 
 namespace plat {
 
@@ -20,6 +22,8 @@ constexpr DWORD kConnectTimeoutMs = 3000;
 // no wake-ups at all.
 constexpr DWORD kBusyTurnMs = 250;
 constexpr DWORD kIdleTurnMs = INFINITE;
+// While the server is away, a running buffer's cursors move in steps this long.
+constexpr DWORD kAwayTurnMs = 20;
 }  // namespace
 
 DWORD PulsePeriodBytes(const WaveFormat& format) {
@@ -67,6 +71,7 @@ HRESULT PulseStream::Open() {
 void PulseStream::Wake() {
     std::lock_guard<std::mutex> g(m_lock);
     if (m_connection) m_connection->Wakeup();
+    m_wake.Set();
 }
 
 void PulseStream::OnStreamState(pa_stream* stream, void* self) {
@@ -78,58 +83,147 @@ void PulseStream::OnStreamState(pa_stream* stream, void* self) {
     }
 }
 
-HRESULT PulseStream::Pump() {
-    PulseConnection connection;
+HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStream) {
+    *ppStream = nullptr;
     HRESULT hr = connection.Connect("Tonquil", kConnectTimeoutMs);
-    pa_stream* stream = nullptr;
-    if (SUCCEEDED(hr)) {
-        pa_sample_spec spec;
-        PulseSpecFor(m_format, &spec);
-        stream = pa_stream_new(connection.Context(), m_streamName.c_str(), &spec, nullptr);
-        if (!stream) hr = E_OUTOFMEMORY;
+    if (FAILED(hr)) return hr;
+    pa_sample_spec spec;
+    PulseSpecFor(m_format, &spec);
+    pa_stream* stream = pa_stream_new(connection.Context(), m_streamName.c_str(), &spec, nullptr);
+    if (!stream) return E_OUTOFMEMORY;
+    pa_stream_set_state_callback(stream, &PulseStream::OnStreamState, this);
+    const unsigned flags = PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY;
+    if (m_owner.ConnectStream(stream, m_device.empty() ? nullptr : m_device.c_str(), flags) < 0) {
+        hr = DSERR_NODRIVER;
+    } else {
+        bool ready = connection.RunUntil([stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
+                                         kConnectTimeoutMs);
+        if (!ready || pa_stream_get_state(stream) != PA_STREAM_READY) hr = DSERR_NODRIVER;
     }
-    if (SUCCEEDED(hr)) {
-        pa_stream_set_state_callback(stream, &PulseStream::OnStreamState, this);
-        const unsigned flags = PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY;
-        if (m_owner.ConnectStream(stream, m_device.empty() ? nullptr : m_device.c_str(), flags) < 0) {
-            hr = DSERR_NODRIVER;
-        } else {
-            bool ready = connection.RunUntil(
-                [stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; }, kConnectTimeoutMs);
-            if (!ready || pa_stream_get_state(stream) != PA_STREAM_READY) hr = DSERR_NODRIVER;
+    if (FAILED(hr)) {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        return hr;
+    }
+    *ppStream = stream;
+    return S_OK;
+}
+
+bool PulseStream::Serve(PulseConnection& connection, pa_stream* stream) {
+    for (;;) {
+        bool busy;
+        {
+            std::lock_guard<std::mutex> g(m_lock);
+            if (m_lost || m_quit.load()) break;
+            busy = m_owner.Running();
         }
-    }
-    {
-        std::lock_guard<std::mutex> g(m_lock);
-        m_lost = FAILED(hr);
-        if (SUCCEEDED(hr)) m_connection = &connection;
-    }
-    m_openResult = hr;
-    m_ready.Set();
-    if (SUCCEEDED(hr)) {
-        while (!m_quit.load()) {
-            bool busy;
-            {
-                std::lock_guard<std::mutex> g(m_lock);
-                busy = m_owner.Running() && !m_lost;
-            }
-            if (!connection.Iterate(busy ? kBusyTurnMs : kIdleTurnMs)) {
-                std::lock_guard<std::mutex> g(m_lock);
-                m_lost = true;
-            }
-            Service(stream);
+        if (!connection.Iterate(busy ? kBusyTurnMs : kIdleTurnMs)) {
+            std::lock_guard<std::mutex> g(m_lock);
+            m_lost = true;
         }
+        Service(stream);
     }
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_connection = nullptr;
     }
-    if (stream) {
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    return connection.IsReady();
+}
+
+bool PulseStream::RunAway(DWORD waitMs) {
+    using Steady = std::chrono::steady_clock;
+    const auto until = Steady::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        bool running;
+        {
+            std::lock_guard<std::mutex> g(m_lock);
+            const auto now = Steady::now();
+            m_owner.Away(static_cast<uint64_t>(
+                std::chrono::duration_cast<std::chrono::microseconds>(now - m_awayTurn).count()));
+            m_awayTurn = now;
+            running = m_owner.Running();
+        }
+        if (m_quit.load()) return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Steady::now()).count();
+        if (left <= 0) return true;
+        // A running buffer's cursors move in small steps, as a device's would.
+        const DWORD turn = running ? std::min<DWORD>(static_cast<DWORD>(left), kAwayTurnMs) : static_cast<DWORD>(left);
+        m_wake.Wait(turn);
     }
-    return hr;
+}
+
+HRESULT PulseStream::Pump() {
+    using Steady = std::chrono::steady_clock;
+    bool opened = false;
+    Steady::time_point awaySince;
+    Steady::time_point serverBack{};
+    for (;;) {
+        PulseConnection connection;
+        pa_stream* stream = nullptr;
+        const HRESULT hr = OpenStream(connection, &stream);
+        {
+            std::lock_guard<std::mutex> g(m_lock);
+            if (stream) {
+                m_lost = false;
+                m_connection = &connection;
+                if (m_away) {
+                    // The new stream starts corked and empty.
+                    m_corked = true;
+                    m_flushWanted = false;
+                    m_owner.Reopened();
+                    m_away = false;
+                }
+            } else if (!opened) {
+                m_lost = true;
+            }
+        }
+        if (!opened) {
+            m_openResult = hr;
+            m_ready.Set();
+            if (!stream) return hr;
+            opened = true;
+        } else if (stream) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - awaySince).count();
+            SoundNotice(u"Sound device \"" + ToUtf16(m_device.empty() ? "default" : m_device) + u"\" is back after " +
+                        ToUtf16(std::to_string(ms)) + u" ms");
+        }
+        if (stream) {
+            if (Serve(connection, stream) || m_quit.load()) {
+                // The device went (or the pump is to end): lost for good,
+                // the cursors stay where the stream left them.
+                while (!m_quit.load()) m_wake.Wait(INFINITE);
+                return S_OK;
+            }
+            // The server went away: run on without it and ask it again.
+            std::lock_guard<std::mutex> g(m_lock);
+            m_away = true;
+            m_awayTurn = Steady::now();
+            awaySince = m_awayTurn;
+            serverBack = {};
+            SoundNotice(u"The sound server went away: sound device \"" +
+                        ToUtf16(m_device.empty() ? "default" : m_device) +
+                        u"\" is silent until the server is back");
+        } else if (connection.IsReady()) {
+            // The server answers but the device is not (yet) there.
+            if (serverBack == Steady::time_point{}) serverBack = Steady::now();
+            if (Steady::now() - serverBack > std::chrono::milliseconds(kDeviceReturnMs)) {
+                SoundNotice(u"Sound device \"" + ToUtf16(m_device) +
+                            u"\" did not come back with the sound server");
+                {
+                    std::lock_guard<std::mutex> g(m_lock);
+                    m_away = false;
+                    m_lost = true;
+                }
+                while (!m_quit.load()) m_wake.Wait(INFINITE);
+                return S_OK;
+            }
+        }
+        if (!RunAway(kReconnectMs)) return S_OK;
+    }
 }
 
 void PulseStream::Service(pa_stream* stream) {

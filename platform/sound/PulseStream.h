@@ -6,9 +6,16 @@
 // that fails, or whose device disappears, is lost for good: the buffer is no
 // longer asked to move data, so its cursors stop where they are.
 //
+// When the server itself goes away (a restart), the buffer runs on as a device
+// that plays into nothing or records silence, and the pump connects a new
+// stream to the same device as soon as the server answers again; a device
+// that has not come back a few seconds after the server counts as gone. The
+// gap is told once when it begins and once when it ends (SoundNotice).
+//
 // The buffer's own lock guards the stream's state too; the buffer keeps the
 // stream as its last member, so that the pump ends before anything it serves.
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -37,6 +44,12 @@ public:
         // One turn's data, with the stream ready and its cork state applied;
         // false when the stream turns out broken. Under the lock.
         virtual bool Move(pa_stream* stream) = 0;
+        // While the server is away: 'us' microseconds have passed as they
+        // would on a device without sound. Under the lock.
+        virtual void Away(uint64_t us) = 0;
+        // A new stream replaces the one the server took with it; it holds
+        // nothing yet. Under the lock.
+        virtual void Reopened() = 0;
     };
 
     PulseStream(Owner& owner, std::mutex& lock, std::string device, const WaveFormat& format, const char* streamName,
@@ -56,8 +69,20 @@ public:
     void SetCorked(bool corked) { m_corkWanted = corked; }
     void Flush() { m_flushWanted = true; }
 
+    // While the server is away, how often the pump asks it again.
+    static constexpr DWORD kReconnectMs = 250;
+    // How long a device may take to come back once its server answers again.
+    static constexpr DWORD kDeviceReturnMs = 5000;
+
 private:
     HRESULT Pump();
+    // Connects and makes the stream ready; the stream is null on failure.
+    HRESULT OpenStream(PulseConnection& connection, pa_stream** stream);
+    // Serves a ready stream until the pump is asked to end or the stream is
+    // lost; whether the connection to the server is still up.
+    bool Serve(PulseConnection& connection, pa_stream* stream);
+    // Runs the buffer without a server for up to waitMs; false when asked to end.
+    bool RunAway(DWORD waitMs);
     void Service(pa_stream* stream);
     static void OnStreamState(pa_stream* stream, void* self);
 
@@ -75,7 +100,11 @@ private:
     bool m_flushWanted = false;
     PulseConnection* m_connection = nullptr;
 
+    bool m_away = false;  // the server went away; the buffer runs without it
+    std::chrono::steady_clock::time_point m_awayTurn;
+
     std::atomic<bool> m_quit{false};
+    Event m_wake{Event::Reset::Auto};  // wakes the pump while it has no connection
     Event m_ready{Event::Reset::Manual};
     HRESULT m_openResult = E_FAIL;
     Thread m_pump;

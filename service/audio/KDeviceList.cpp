@@ -36,6 +36,7 @@ HRESULT KDeviceList::RefreshDevicesList(bool bReport) {
     KLock lock(m_mutex);
     m_vDevInfoList = std::move(found);
     if (m_vDevInfoList.empty()) return emptyResult();
+    // The sound system lists the server's default device first.
     m_strDefaultDevice = m_vDevInfoList.front().strDescription;
     for (auto it = m_vDevInfoList.begin(); it != m_vDevInfoList.end(); ++it) {
         if (it->strDescription.find(kOwnDeviceMark) != std::u16string::npos) {

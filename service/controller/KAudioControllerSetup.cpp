@@ -1,5 +1,6 @@
 // Building, loading, opening and releasing the controller's components.
 #include "platform/com/Bstr.h"
+#include "platform/sound/SoundNotice.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
@@ -19,6 +20,11 @@ HRESULT KAudioController::CreateObjects() {
         TQ_REPORT(EC_INTERNAL, 0, u"Cannot create engine events");
         return E_OUTOFMEMORY;
     }
+
+    // A sound server that goes away and comes back (the players and the
+    // capturer run on meanwhile and reopen their devices) is told in the log,
+    // once as it goes and once as it is back.
+    plat::SetSoundNoticeSink([](const std::u16string& text) { TQ_REPORT(EC_SDK, 0, text); });
 
     m_cWaveFormat.wFormatTag = WAVE_FORMAT_PCM;
     m_cWaveFormat.nChannels = 2;

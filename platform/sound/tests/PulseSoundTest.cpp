@@ -118,13 +118,15 @@ TEST(PulseConnectionLoop, AnUnboundedWaitEndsWhenWokenFromAnotherThread) {
 TEST_F(PulseSound, DeviceListsMatchTheServer) {
     // Another client may add or remove a device meanwhile: compare a listing
     // only with a server that did not change around it.
+    // The server's default device leads (the servers list in orders of their
+    // own), the others keep the server's order.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        auto sinks = PactlDescriptions("sinks");
-        auto sources = PactlDescriptions("sources");
+        auto sinks = PactlDescriptions("sinks", true);
+        auto sources = PactlDescriptions("sources", true);
         std::vector<std::pair<bool, std::u16string>> out, in;
         ASSERT_EQ(system.EnumeratePlayback(&Collect, &out), S_OK);
         ASSERT_EQ(system.EnumerateCapture(&Collect, &in), S_OK);
-        if (sinks != PactlDescriptions("sinks") || sources != PactlDescriptions("sources")) {
+        if (sinks != PactlDescriptions("sinks", true) || sources != PactlDescriptions("sources", true)) {
             SleepMs(200);
             continue;
         }
@@ -140,6 +142,9 @@ TEST_F(PulseSound, DeviceListsMatchTheServer) {
         EXPECT_NE(std::find(sinks.begin(), sinks.end(), u"Speakers"), sinks.end());
         EXPECT_NE(std::find(sources.begin(), sources.end(), u"Monitor of Speakers"), sources.end());
         EXPECT_NE(std::find(sources.begin(), sources.end(), u"Microphone"), sources.end());
+        // The test environment's defaults, which neither server lists first.
+        EXPECT_EQ(out[1].second, u"Speakers");
+        EXPECT_EQ(in[1].second, u"Microphone");
         return;
     }
     FAIL() << "the server's device lists never held still";

@@ -129,12 +129,13 @@ TEST_F(AudioPlayerPulse, DeviceListsMatchTheServerLessTheProductsDevice) {
     ASSERT_EQ(capturer.As(&captureList), S_OK);
     // Another client may add or remove a device meanwhile: compare a listing
     // only with a server that did not change around it.
+    // The server's default devices lead the lists and are the defaults.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        auto sinks = PactlDescriptions("sinks");
-        auto sources = PactlDescriptions("sources");
+        auto sinks = PactlDescriptions("sinks", true);
+        auto sources = PactlDescriptions("sources", true);
         auto outputs = Walk(player.Get());
         auto inputs = Walk(captureList.Get());
-        if (sinks != PactlDescriptions("sinks") || sources != PactlDescriptions("sources")) {
+        if (sinks != PactlDescriptions("sinks", true) || sources != PactlDescriptions("sources", true)) {
             std::this_thread::sleep_for(200ms);
             continue;
         }
@@ -144,6 +145,10 @@ TEST_F(AudioPlayerPulse, DeviceListsMatchTheServerLessTheProductsDevice) {
         plat::Bstr def;
         ASSERT_EQ(player->GetDefaultDevice(def.Out()), S_OK);
         EXPECT_EQ(def.Str(), sinks.front());
+        EXPECT_EQ(def.Str(), u"Speakers");
+        plat::Bstr defIn;
+        ASSERT_EQ(captureList->GetDefaultDevice(defIn.Out()), S_OK);
+        EXPECT_EQ(defIn.Str(), u"Microphone");
         for (const auto& name : outputs) EXPECT_EQ(name.find(u"Tonquil Audio"), std::u16string::npos);
         return;
     }

@@ -23,13 +23,25 @@ std::string Shell(const std::string& command) {
     return out;
 }
 
-std::vector<std::u16string> PactlDescriptions(const char* what) {
+std::vector<std::u16string> PactlDescriptions(const char* what, bool defaultFirst) {
     std::vector<std::u16string> result;
     std::string text = Shell(std::string("pactl list ") + what + " 2>/dev/null");
+    std::string wanted;
+    if (defaultFirst) {
+        wanted = Shell(std::string("pactl get-default-") + (std::string(what) == "sinks" ? "sink" : "source") + " 2>/dev/null");
+        while (!wanted.empty() && (wanted.back() == '\n' || wanted.back() == ' ')) wanted.pop_back();
+    }
+    const std::string nameKey = "\tName: ";
     const std::string key = "Description: ";
+    std::string name;
+    size_t lead = 0;
     for (size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
+        const size_t nameAt = text.rfind(nameKey, at);
+        name = nameAt == std::string::npos ? "" : text.substr(nameAt + nameKey.size(), text.find('\n', nameAt) - nameAt - nameKey.size());
         at += key.size();
-        result.push_back(plat::ToUtf16(text.substr(at, text.find('\n', at) - at)));
+        auto description = plat::ToUtf16(text.substr(at, text.find('\n', at) - at));
+        if (!wanted.empty() && name == wanted) result.insert(result.begin() + static_cast<long>(lead++), description);
+        else result.push_back(description);
     }
     return result;
 }

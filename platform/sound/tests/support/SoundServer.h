@@ -10,7 +10,8 @@ namespace soundtest {
 bool SoundServerAnswers();
 // What a shell command prints on its standard output.
 std::string Shell(const std::string& command);
-// The "Description:" values of `pactl list <what>` (sinks, sources), in order.
-std::vector<std::u16string> PactlDescriptions(const char* what);
+// The "Description:" values of `pactl list <what>` (sinks, sources), in
+// order; with defaultFirst, the server's default device's first.
+std::vector<std::u16string> PactlDescriptions(const char* what, bool defaultFirst = false);
 
 }  // namespace soundtest
