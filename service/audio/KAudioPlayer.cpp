@@ -123,14 +123,26 @@ HRESULT KAudioPlayer::Initialize(OWAVEFORMATEX waveFormat, BSTR bstrDevice) {
     TQ_CHECK_POINTER(bstrDevice);
     HRESULT hr = CheckChunkFormat(waveFormat);
     if (FAILED(hr)) return hr;
-    plat::Sleep(kInitializeDelayMs);
-    if (TQ_FAILED(hr, RefreshDevicesList())) {
-        TQ_REPORT(EC_SDK, hr, u"Cannot initialize direct sound");
-        return hr;
-    }
     const std::u16string name = plat::BstrToU16(bstrDevice);
     GUID guid = GUID_NULL;
-    if (!m_devices.FindDevice(name, &guid)) {
+    // S_OK when the device is listed, S_FALSE when not.
+    auto look = [&]() -> HRESULT {
+        HRESULT listed;
+        if (TQ_FAILED(listed, RefreshDevicesList())) {
+            TQ_REPORT(EC_SDK, listed, u"Cannot initialize direct sound");
+            return listed;
+        }
+        return m_devices.FindDevice(name, &guid) ? S_OK : S_FALSE;
+    };
+    // Only a device that is there is given its settling wait (and looked for
+    // again after it); one that is not listed fails at once.
+    hr = look();
+    if (hr == S_OK) {
+        plat::Sleep(kInitializeDelayMs);
+        hr = look();
+    }
+    if (FAILED(hr)) return hr;
+    if (hr != S_OK) {
         hr = E_FAIL;
     } else {
         // One play thread at a time, and none while the ring is replaced.

@@ -194,6 +194,10 @@ private:
     HRESULT UpdateMaxSongLength();
     // Opens the three players on a device; the first failure.
     HRESULT OpenPlayers(BSTR bstrDevice);
+    // Initializes the live, replay and live-capture players on one device at
+    // the same time (each waits for the device to settle; the waits overlap).
+    // Each failure is reported; the first in that order is the result.
+    HRESULT InitializePlayers(BSTR bstrDevice);
     // Refuses a folder that cannot hold the cache (S_OK when it can).
     HRESULT CheckCacheFolder(const std::u16string& folder);
     // Moves the engine to the folder the settings name; CacheLoaded follows

@@ -13,6 +13,15 @@ namespace {
 
 bool Has(DWORD state, EState flag) { return (state & static_cast<DWORD>(flag)) != 0; }
 
+// Whether a device of the list answers to name (a part of its description,
+// as the players choose).
+bool IsListed(IAudioManager* devices, const std::u16string& name) {
+    plat::Bstr device;
+    for (HRESULT hr = devices->GetFirstDevice(device.Out()); hr == S_OK && device; hr = devices->GetNextDevice(device.Out()))
+        if (plat::BstrToU16(device).find(name) != std::u16string::npos) return true;
+    return false;
+}
+
 HRESULT Refuse(const char* what, const char16_t* message) {
     TQ_TRACE_HR(what);
     TQ_REPORT(EC_INTERNAL, E_INVALIDARG, message);
@@ -72,14 +81,11 @@ HRESULT KAudioController::OpenPlayers(BSTR bstrDevice) {
     struct SPlayer {
         IAudioPlayer* player;
         const char16_t* closing;
-        const char16_t* opening;
     };
     const SPlayer players[] = {
-        {m_pLivePlayer.Get(), u"Live player uninitialisation was failed", u"Live player initialisation was failed"},
-        {m_pReplayPlayer.Get(), u"Replay player uninitialisation was failed",
-         u"Replay player initialisation was failed"},
-        {m_pLiveCapturePlayer.Get(), u"Live capturing player uninitialisation was failed",
-         u"Live capturing player initialisation was failed"},
+        {m_pLivePlayer.Get(), u"Live player uninitialisation was failed"},
+        {m_pReplayPlayer.Get(), u"Replay player uninitialisation was failed"},
+        {m_pLiveCapturePlayer.Get(), u"Live capturing player uninitialisation was failed"},
     };
     HRESULT hr = S_OK;
     // A player that cannot be closed is opened again all the same: opening
@@ -87,13 +93,7 @@ HRESULT KAudioController::OpenPlayers(BSTR bstrDevice) {
     for (const SPlayer& p : players) {
         if (TQ_FAILED(hr, p.player->Uninitialize())) TQ_REPORT(EC_INTERNAL, hr, p.closing);
     }
-    for (const SPlayer& p : players) {
-        if (TQ_FAILED(hr, p.player->Initialize(m_cWaveFormat, bstrDevice))) {
-            TQ_REPORT(EC_INTERNAL, hr, p.opening);
-            return hr;
-        }
-    }
-    return S_OK;
+    return InitializePlayers(bstrDevice);
 }
 
 HRESULT KAudioController::UpdatePlaySettings() {
@@ -115,6 +115,14 @@ HRESULT KAudioController::UpdatePlaySettings() {
         return Refuse("bstrDevice", u"Invalid name of audio device");
     }
     if (chosen.empty() || chosen == used) return S_OK;
+    if (!IsListed(m_pAudioManager.Get(), chosen)) {
+        // Nothing is closed for a device that is not there: the engine plays
+        // on where it did, and the settings say so.
+        TQ_TRACE_HR("E_FAIL");
+        TQ_REPORT_FORMATTED(EC_NO_SUCH_DEVICE, E_FAIL, chosen);
+        m_pSettings->SetAudioDevice(bstrUsed);
+        return E_FAIL;
+    }
 
     // The players are rebuilt with no command running (the command lock is
     // taken first, as every command takes it) and the state word is left as

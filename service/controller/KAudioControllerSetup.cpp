@@ -133,6 +133,42 @@ HRESULT KAudioController::LoadCache() {
     return S_OK;
 }
 
+HRESULT KAudioController::InitializePlayers(BSTR bstrDevice) {
+    struct SOpening {
+        IAudioPlayer* player;
+        const char16_t* failure;
+        HRESULT hr;
+    };
+    SOpening openings[] = {
+        {m_pLivePlayer.Get(), u"Live player initialisation was failed", S_OK},
+        {m_pReplayPlayer.Get(), u"Replay player initialisation was failed", S_OK},
+        {m_pLiveCapturePlayer.Get(), u"Live capturing player initialisation was failed", S_OK},
+    };
+    auto open = [this, bstrDevice](SOpening& o) { return o.hr = o.player->Initialize(m_cWaveFormat, bstrDevice); };
+    plat::Thread helpers[2];
+    bool helped[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        SOpening* o = &openings[i + 1];
+        helped[i] = helpers[i].Start([&open, o]() { return open(*o); }, "tq-open-player");
+    }
+    open(openings[0]);
+    for (int i = 0; i < 2; ++i) {
+        // Without a thread of its own a player is opened here, after the others.
+        if (helped[i])
+            helpers[i].Join();
+        else
+            open(openings[i + 1]);
+    }
+    HRESULT hrFirst = S_OK;
+    for (const SOpening& o : openings) {
+        if (SUCCEEDED(o.hr)) continue;
+        TQ_TRACE_HR("player->Initialize(m_cWaveFormat, bstrDevice)");
+        TQ_REPORT(EC_INTERNAL, o.hr, o.failure);
+        if (SUCCEEDED(hrFirst)) hrFirst = o.hr;
+    }
+    return hrFirst;
+}
+
 HRESULT KAudioController::InitPlay() {
     HRESULT hr = S_OK;
     plat::Bstr bstrAD;
@@ -143,15 +179,7 @@ HRESULT KAudioController::InitPlay() {
     if (bstrAD.Length() != 0) {
         // A named device that is missing keeps its name: the players stay
         // silent until the settings name a device that is there.
-        if (TQ_FAILED(hr, m_pLivePlayer->Initialize(m_cWaveFormat, bstrAD))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Live player initialisation was failed");
-        }
-        if (TQ_FAILED(hr, m_pReplayPlayer->Initialize(m_cWaveFormat, bstrAD))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Replay player initialisation was failed");
-        }
-        if (TQ_FAILED(hr, m_pLiveCapturePlayer->Initialize(m_cWaveFormat, bstrAD))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Live capturing player initialisation was failed");
-        }
+        InitializePlayers(bstrAD);
     } else {
         plat::Bstr bstrDevice;
         if (TQ_FAILED(hr, m_pAudioManager->GetFirstDevice(bstrDevice.Out()))) {
@@ -163,15 +191,7 @@ HRESULT KAudioController::InitPlay() {
             return E_FAIL;
         }
         plat::Bstr strDev(bstrDevice);
-        if (TQ_FAILED(hr, m_pLivePlayer->Initialize(m_cWaveFormat, strDev))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Live player initialisation was failed");
-        }
-        if (TQ_FAILED(hr, m_pReplayPlayer->Initialize(m_cWaveFormat, strDev))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Replay player initialisation was failed");
-        }
-        if (TQ_FAILED(hr, m_pLiveCapturePlayer->Initialize(m_cWaveFormat, strDev))) {
-            TQ_REPORT(EC_INTERNAL, hr, u"Live capturing player initialisation was failed");
-        }
+        InitializePlayers(strDev);
         TQ_TRACE_HR("E_FAIL");
         TQ_REPORT(EC_INTERNAL, E_FAIL, u" Initialize device done");
         if (TQ_FAILED(hr, m_pSettings->SetAudioDevice(bstrDevice))) {

@@ -99,7 +99,9 @@ TEST_F(AudioPlayer, InitializeWaitsByTheClockAndChoosesByPartialCaseSensitiveNam
     EXPECT_TRUE(sys->Rendered(speakers).empty());
 
     plat::Bstr wrongCase(u"head");
+    const uint64_t beforeMissing = clock.NowMs();
     EXPECT_EQ(player->Initialize(EngineFormat(), wrongCase), E_FAIL);
+    EXPECT_EQ(clock.NowMs(), beforeMissing) << "a device that is not there is not waited for";
     auto texts = Texts();
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0], u"Audio device head does not exist ");

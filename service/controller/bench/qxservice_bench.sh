@@ -9,6 +9,12 @@
 #   bash scripts/testenv bash service/controller/bench/qxservice_bench.sh --record MINUTES
 #       RSS while recording what the computer plays for MINUTES (a line a minute),
 #       then SIGTERM to exit.
+#   bash scripts/testenv bash service/controller/bench/qxservice_bench.sh --settings ROUNDS
+#       start to name published, then ROUNDS playback-device changes between
+#       "Speakers" and "Headphones" as the settings window makes them
+#       (SetAudioDevice, UpdateSettings, SaveSettings; min/median/max of the
+#       whole round trip and of UpdateSettings alone; target <= 2500 ms), and
+#       a change to a device that does not exist.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 BUILD=${TONQUIL_BUILD_DIR:-$ROOT/build}
@@ -17,6 +23,7 @@ IDLE_S=30
 case ${1:-} in
 --cache) MODE=cache CACHE_MB=${2:?--cache needs MB} ;;
 --record) MODE=record RECORD_MIN=${2:?--record needs MINUTES} ;;
+--settings) MODE=settings ROUNDS=${2:?--settings needs ROUNDS} ;;
 '') ;;
 *) IDLE_S=$1 ;;
 esac
@@ -38,6 +45,7 @@ ms() { echo $(($(date +%s%N) / 1000000)); }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 memory() { awk '/VmRSS|VmHWM|RssAnon|RssFile/{printf "%s %s %s  ", $1, $2, $3}' "/proc/$daemon/status"; }
 CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
+SETTINGS=(QXService.AudioController /AudioController/Settings QXServiceLib.ISettings)
 call() {
     local out sig hr rest
     out=$(busctl --user --timeout=60 call "${CTRL[@]}" "$@")
@@ -45,6 +53,15 @@ call() {
     [[ $hr == 0 ]] || { echo "$* answered $out" >&2; exit 1; }
     echo "$rest"
 }
+# The HRESULT of a call (no check).
+answer() {
+    local out sig hr rest
+    out=$(busctl --user --timeout=60 call "$@")
+    read -r sig hr rest <<<"$out"
+    echo "$hr"
+}
+# min/median/max of the numbers on stdin.
+spread() { sort -n | awk '{v[NR] = $1} END {printf "%d / %d / %d ms", v[1], v[int((NR + 1) / 2)], v[NR]}'; }
 
 if [[ $MODE == cache ]]; then
     "$BUILD/service/controller/cache_fill_bench" "$CACHE_MB"
@@ -59,6 +76,32 @@ until busctl --user status QXService.AudioController >/dev/null 2>&1; do
     sleep 0.02
 done
 case $MODE in
+settings)
+    echo "start to name published (empty cache): $(($(ms) - t0)) ms"
+    # The settings window's round: the device, the update, the save.
+    change() {
+        local device=$1 t1 t2 t3 hr
+        t1=$(ms)
+        answer "${SETTINGS[@]}" SetAudioDevice s "$device" >/dev/null
+        t2=$(ms)
+        hr=$(answer "${CTRL[@]}" UpdateSettings)
+        t3=$(ms)
+        answer "${SETTINGS[@]}" SaveSettings >/dev/null
+        echo "$(($(ms) - t1)) $((t3 - t2)) $hr"
+    }
+    rounds=()
+    for ((r = 0; r < ROUNDS; r++)); do
+        device=Headphones
+        ((r % 2)) && device=Speakers
+        rounds+=("$(change "$device")")
+        read -r _ _ hr <<<"${rounds[-1]}"
+        [[ $hr == 0 ]] || { echo "the change to $device answered $hr" >&2; exit 1; }
+    done
+    echo "device change, settings round trip ($ROUNDS rounds): $(printf '%s\n' "${rounds[@]}" | awk '{print $1}' | spread)  (target <= 2500 ms)"
+    echo "device change, UpdateSettings alone: $(printf '%s\n' "${rounds[@]}" | awk '{print $2}' | spread)"
+    read -r whole update hr <<<"$(change "No Such Device")"
+    echo "change to a device that does not exist: round trip $whole ms, UpdateSettings $update ms (answer $hr)"
+    ;;
 cache)
     echo "start to name published (${CACHE_MB} MB in the cache): $(($(ms) - t0)) ms"
     echo "cache held after the start: $(call GetTimeFullness) ms of audio"

@@ -7,6 +7,7 @@
 void ControllerFixture::SetUp() {
     KTimecode::SetRateMode(KTimecode::kHundredthsMode);
     FakePlayer::Devices() = {u"Speakers", u"Headphones"};
+    FakePlayer::MeetInInitialize(0);
     FakeCapturer::Devices() = {u"Microphone"};
     cache = FakeCache::CreateInstance();
     settings = FakeSettings::CreateInstance();

@@ -129,6 +129,20 @@ TEST_F(ControllerSettings, APlaybackDeviceChangeKeepsTheStateWordAndRestartsWhat
     }
 }
 
+TEST_F(ControllerSettings, TheThreePlayersSettleTogetherAtTheStartAndOnADeviceChange) {
+    // Each player waits for its device to settle inside Initialize; opened
+    // one after another those waits would add up.
+    FakePlayer::MeetInInitialize(3);
+    ASSERT_EQ(S_OK, Build());
+    EXPECT_EQ(3, FakePlayer::MostInInitializeAtOnce()) << "at the start";
+    FakePlayer::MeetInInitialize(3);
+    settings->SetStrings(folder.Sub(u"old/"), u"Headphones", u"Microphone");
+    EXPECT_EQ(S_OK, controller->UpdateSettings());
+    EXPECT_EQ(3, FakePlayer::MostInInitializeAtOnce()) << "on a device change";
+    FakePlayer::MeetInInitialize(0);
+    for (FakePlayer* p : {live(), liveCapture(), replay()}) EXPECT_EQ(u"Headphones", p->Device());
+}
+
 TEST_F(ControllerSettings, NoPlaybackDeviceChangeForAnEmptyOrTheSameName) {
     ASSERT_EQ(S_OK, Build());
     for (const char16_t* name : {u"", u"Speakers"}) {
@@ -151,7 +165,12 @@ TEST_F(ControllerSettings, ABadPlaybackDeviceFailsAndTheEngineStaysOnTheOldOne) 
     } cases[] = {{u"Nowhere", E_FAIL}, {tooLong, E_INVALIDARG}};
     for (const Case& c : cases) {
         settings->SetStrings(folder.Sub(u"old/"), c.name, u"Microphone");
+        const int opens = live()->Calls("Initialize") + replay()->Calls("Initialize") + liveCapture()->Calls("Initialize");
+        const int closes = live()->Calls("Uninitialize");
         EXPECT_EQ(c.expected, controller->UpdateSettings());
+        // Nothing is closed for a device that is not there (nor opened again).
+        EXPECT_EQ(opens, live()->Calls("Initialize") + replay()->Calls("Initialize") + liveCapture()->Calls("Initialize"));
+        EXPECT_EQ(closes, live()->Calls("Uninitialize"));
         for (FakePlayer* p : {live(), liveCapture(), replay()}) {
             EXPECT_EQ(u"Speakers", p->Device());
             EXPECT_TRUE(p->IsOpen());

@@ -1,5 +1,8 @@
 #include "service/controller/tests/FakePlayer.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "platform/com/Bstr.h"
 
 using Guard = std::lock_guard<std::mutex>;
@@ -48,7 +51,58 @@ HRESULT FakePlayer::Note(const std::string& method) {
     return it == m_failures.end() ? S_OK : it->second;
 }
 
+namespace {
+
+struct Meeting {
+    std::mutex lock;
+    std::condition_variable changed;
+    int target = 0;
+    int inside = 0;
+    int most = 0;
+};
+
+Meeting& TheMeeting() {
+    static Meeting meeting;
+    return meeting;
+}
+
+// Holds a player in Initialize until the meeting is complete.
+class InInitialize {
+public:
+    InInitialize() {
+        Meeting& m = TheMeeting();
+        std::unique_lock<std::mutex> g(m.lock);
+        ++m.inside;
+        m.most = std::max(m.most, m.inside);
+        m.changed.notify_all();
+        const int target = m.target;
+        m.changed.wait_for(g, std::chrono::seconds(5), [&m, target] { return m.target == 0 || m.most >= target; });
+    }
+    ~InInitialize() {
+        Meeting& m = TheMeeting();
+        Guard g(m.lock);
+        --m.inside;
+    }
+};
+
+}  // namespace
+
+void FakePlayer::MeetInInitialize(int players) {
+    Meeting& m = TheMeeting();
+    Guard g(m.lock);
+    m.target = players;
+    m.most = 0;
+    m.changed.notify_all();
+}
+
+int FakePlayer::MostInInitializeAtOnce() {
+    Meeting& m = TheMeeting();
+    Guard g(m.lock);
+    return m.most;
+}
+
 HRESULT FakePlayer::Initialize(OWAVEFORMATEX, BSTR bstrDevice) {
+    InInitialize meeting;
     Guard g(m_lock);
     if (HRESULT hr = Note("Initialize"); FAILED(hr)) return hr;
     std::u16string name = plat::BstrToU16(bstrDevice);

@@ -14,6 +14,11 @@
 class FakePlayer final : public plat::ComObject<FakePlayer, IAudioPlayer, IAudioManager> {
 public:
     static std::vector<std::u16string>& Devices();  // the output devices of the test
+    // From now on Initialize waits (up to 5 s) until this many players are in
+    // Initialize together, as a device's settling wait would keep them; 0
+    // ends the waiting. The most that were ever inside at once is kept.
+    static void MeetInInitialize(int players);
+    static int MostInInitializeAtOnce();
 
     std::u16string Device();
     bool IsOpen();
