@@ -6,17 +6,19 @@
 #include <string>
 
 #include "platform/core/LastError.h"
+#include "platform/core/DebugOutput.h"
 #include "platform/core/Text.h"
 
 namespace {
 
+// The mapping's debug lines go to the debugger message channel (the trace),
+// never to the terminal of the program that maps.
 void TraceOut(const char16_t* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string text = plat::ToUtf8(plat::WFormatV(format, args));
+    std::u16string text = plat::WFormatV(format, args);
     va_end(args);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    plat::OutputDebugString(text);
 }
 
 }  // namespace

@@ -487,9 +487,13 @@ std::u16string GetTempDir() {
     return WithTrailingSeparator(ToUtf16(dir));
 }
 
-std::string UserDataHome() {
+namespace {
+
+// An XDG base folder: $variable when set, else $HOME/fallback (no trailing
+// separator); empty when neither is known.
+std::string XdgHome(const char* variable, const char* fallback) {
     std::string dir;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) {
+    if (const char* x = std::getenv(variable); x && *x) {
         dir = x;
     } else {
         const char* home = std::getenv("HOME");
@@ -501,11 +505,16 @@ std::string UserDataHome() {
             SetLastError(ERROR_PATH_NOT_FOUND);
             return std::string();
         }
-        dir = std::string(home) + "/.local/share";
+        dir = std::string(home) + fallback;
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return dir;
 }
+
+}  // namespace
+
+std::string UserDataHome() { return XdgHome("XDG_DATA_HOME", "/.local/share"); }
+std::string UserStateHome() { return XdgHome("XDG_STATE_HOME", "/.local/state"); }
 
 bool GetAppDataRoot(std::u16string* path) {
     std::string dir;

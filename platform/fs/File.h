@@ -118,6 +118,8 @@ bool GetAppDataRoot(std::u16string* path);
 // This user's data folder: $XDG_DATA_HOME, else ~/.local/share (not created,
 // no trailing separator). Empty (last error set) when no home is known.
 std::string UserDataHome();
+// $XDG_STATE_HOME, else $HOME/.local/state: where logs outlive a run.
+std::string UserStateHome();
 
 // Joins two path parts with exactly one separator between them.
 std::u16string JoinPath(const std::u16string& a, const std::u16string& b);

@@ -27,7 +27,7 @@ constexpr int kMaxFrames = 64;
 // Everything the handler uses is made at install time.
 char g_reportPath[4096];
 CrashHooks g_hooks;
-std::atomic<bool> g_crashing{false};
+std::atomic<pid_t> g_crashingThread{0};
 SafeText g_line;
 char g_copy[4096];
 void* g_frames[kMaxFrames];
@@ -158,9 +158,28 @@ void ReportResult(const char* head, int error) {
     t.Clear();
 }
 
+// Back to the default action for every handled signal, so that the next
+// delivery ends the process.
+void RestoreDefaults() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int s : kSignals) ::sigaction(s, &action, nullptr);
+}
+
 void Handler(int signal, siginfo_t* info, void* raw) {
-    // A second crashing thread waits for the first to end the process.
-    if (g_crashing.exchange(true)) {
+    const pid_t self = ::gettid();
+    pid_t first = 0;
+    if (!g_crashingThread.compare_exchange_strong(first, self)) {
+        if (first == self) {
+            // The report itself faulted: end now rather than loop.
+            RestoreDefaults();
+            ::raise(signal);
+            return;
+        }
+        // A second faulting thread waits while the first writes its report
+        // and then ends the process; the action stays this handler until
+        // then, so the second fault cannot end the process mid-report.
         for (;;) ::pause();
     }
     if (g_hooks.onCrash) g_hooks.onCrash(signal);
@@ -199,9 +218,10 @@ void Handler(int signal, siginfo_t* info, void* raw) {
             ReportResult("Failed to save dump file to '", error);
         }
     }
-    // Die of the signal: the action is back to the default (SA_RESETHAND);
-    // a fault repeats on return, any other signal is raised again and
-    // delivered once the handler returns.
+    // Die of the signal: with the default action back, a fault repeats on
+    // return, any other signal is raised again and delivered once the handler
+    // returns.
+    RestoreDefaults();
     if (info->si_code <= 0 || signal == SIGABRT) ::raise(signal);
 }
 
@@ -269,8 +289,13 @@ bool InstallCrashHandler(const std::string& reportPath, const CrashHooks& hooks)
     plat::SetThreadHook(&ThreadHook);
     struct sigaction action {};
     action.sa_sigaction = &Handler;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+    // No SA_RESETHAND: a second thread that faults while the report is written
+    // must find this handler (and wait in it), not the default action. The
+    // handled signals are held back on the reporting thread, so a fault of the
+    // report itself ends the process at once.
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
+    for (int s : kSignals) sigaddset(&action.sa_mask, s);
     bool ok = true;
     for (int s : kSignals) ok = ::sigaction(s, &action, nullptr) == 0 && ok;
     return ok;

@@ -142,17 +142,28 @@ HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* e
     return S_OK;
 }
 
-HRESULT StartDetached(const std::vector<std::string>& argv) {
+HRESULT StartDetached(const std::vector<std::string>& argv, DetachedProcess* owned) {
     std::unique_ptr<Argv> resolved;
     if (HRESULT hr = Resolve(argv, &resolved); FAILED(hr)) return hr;
     Argv& args = *resolved;
+    // The middle child tells the started program's id through this pipe.
+    int ids[2] = {-1, -1};
+    if (owned && ::pipe2(ids, O_CLOEXEC) != 0) {
+        SetLastErrorFromErrno(errno);
+        return HResultFromLastError();
+    }
     // Everything the children use is made before the fork: between fork and
     // exec only async-signal-safe calls are allowed in a threaded process.
     sigset_t none;
     sigemptyset(&none);
     pid_t middle = ::fork();
     if (middle < 0) {
-        SetLastErrorFromErrno(errno);
+        int err = errno;
+        if (owned) {
+            ::close(ids[0]);
+            ::close(ids[1]);
+        }
+        SetLastErrorFromErrno(err);
         return HResultFromLastError();
     }
     if (middle == 0) {
@@ -169,16 +180,53 @@ HRESULT StartDetached(const std::vector<std::string>& argv) {
             ::execve(args.Get()[0], args.Get(), environ);
             ::_exit(127);
         }
+        if (grandchild > 0 && ids[1] >= 0) (void)!::write(ids[1], &grandchild, sizeof(grandchild));
         ::_exit(grandchild < 0 ? 1 : 0);
     }
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
+    pid_t started = 0;
+    if (owned) {
+        ::close(ids[1]);
+        ssize_t n;
+        while ((n = ::read(ids[0], &started, sizeof(started))) < 0 && errno == EINTR) {
+        }
+        if (n != static_cast<ssize_t>(sizeof(started))) started = 0;
+        ::close(ids[0]);
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return E_FAIL;
     }
+    if (owned && started > 0) owned->Adopt(started);
     return S_OK;
+}
+
+DetachedProcess::~DetachedProcess() {
+    if (m_pidfd >= 0) ::close(m_pidfd);
+}
+
+void DetachedProcess::Adopt(pid_t pid) {
+    if (m_pidfd >= 0) ::close(m_pidfd);
+    m_pidfd = OpenPidFd(pid);
+    m_pid = m_pidfd >= 0 ? pid : 0;
+}
+
+bool DetachedProcess::End(DWORD timeoutMs) {
+    if (m_pidfd < 0) return true;
+    // Through the descriptor: a signal never reaches another process that
+    // was given the same id after this one ended.
+    ::syscall(SYS_pidfd_send_signal, m_pidfd, SIGTERM, nullptr, 0);
+    bool ended = PollEnd(m_pidfd, timeoutMs);
+    if (!ended) {
+        ::syscall(SYS_pidfd_send_signal, m_pidfd, SIGKILL, nullptr, 0);
+        ended = PollEnd(m_pidfd, 5000);
+    }
+    ::close(m_pidfd);
+    m_pidfd = -1;
+    m_pid = 0;
+    return ended;
 }
 
 bool WaitForProcessEnd(pid_t pid, DWORD timeoutMs) {

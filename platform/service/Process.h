@@ -23,9 +23,30 @@ std::string FindProgram(const std::string& name);
 // quiet sends its output to /dev/null.
 HRESULT RunProcess(const std::vector<std::string>& argv, DWORD timeoutMs, int* exitCode, bool quiet = false);
 
+// A program started on its own that its starter ends when it is done with it.
+class DetachedProcess {
+public:
+    DetachedProcess() = default;
+    ~DetachedProcess();
+    DetachedProcess(const DetachedProcess&) = delete;
+    DetachedProcess& operator=(const DetachedProcess&) = delete;
+
+    bool IsHeld() const { return m_pidfd >= 0; }
+    pid_t Pid() const { return m_pid; }
+    void Adopt(pid_t pid);
+    // Asks it to stop (SIGTERM), waits up to timeoutMs, then kills it. True
+    // when it has ended (or none is held).
+    bool End(DWORD timeoutMs);
+
+private:
+    int m_pidfd = -1;
+    pid_t m_pid = 0;
+};
+
 // Starts argv (argv[0] found by FindProgram) in a session of its own, detached
 // from this process (nobody needs to reap it). Its output goes to /dev/null.
-HRESULT StartDetached(const std::vector<std::string>& argv);
+// With owned, the started program is held there so that it can be ended.
+HRESULT StartDetached(const std::vector<std::string>& argv, DetachedProcess* owned = nullptr);
 
 // Waits up to timeoutMs for the process pid (not necessarily a child) to end.
 // True when it has ended (or never existed).

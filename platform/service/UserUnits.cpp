@@ -65,6 +65,8 @@ std::string UserUnitText(const UserUnit& unit) {
     std::string text = "[Unit]\nDescription=" + unit.description + "\n";
     if (!unit.after.empty()) text += "After=" + Join(unit.after, " ") + "\n";
     if (!unit.wants.empty()) text += "Wants=" + Join(unit.wants, " ") + "\n";
+    if (unit.startLimitIntervalSec) text += "StartLimitIntervalSec=" + std::to_string(unit.startLimitIntervalSec) + "\n";
+    if (unit.startLimitBurst) text += "StartLimitBurst=" + std::to_string(unit.startLimitBurst) + "\n";
     text += "\n[Service]\nType=" + unit.type + "\n";
     std::vector<std::string> quoted;
     for (const auto& w : unit.exec) quoted.push_back(QuoteUnitWord(w));

@@ -29,6 +29,10 @@ struct UserUnit {
     std::vector<std::string> after;
     std::vector<std::string> wants;
     std::string restart;            // empty for none
+    // At most startLimitBurst starts within startLimitIntervalSec seconds
+    // (the manager's defaults when 0).
+    unsigned startLimitIntervalSec = 0;
+    unsigned startLimitBurst = 0;
 };
 std::string UserUnitText(const UserUnit& unit);
 

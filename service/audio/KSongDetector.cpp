@@ -96,8 +96,8 @@ void KSongDetector::CloseSegment(LONGLONG position, bool requireSound, bool chec
     }
     if (requireSound && !m_bSoundHeard) return;
 
-    const DWORD startMs = BytesToMilliseconds(static_cast<ULONGLONG>(m_llSegmentStart), kStreamBytesPerSecond);
-    const DWORD endMs = BytesToMilliseconds(static_cast<ULONGLONG>(position), kStreamBytesPerSecond);
+    const DWORD startMs = SaturateToDword(BytesToMilliseconds(static_cast<ULONGLONG>(m_llSegmentStart), kStreamBytesPerSecond));
+    const DWORD endMs = SaturateToDword(BytesToMilliseconds(static_cast<ULONGLONG>(position), kStreamBytesPerSecond));
     if (startMs >= endMs) return;
 
     KTimecode start, end;

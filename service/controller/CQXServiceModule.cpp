@@ -18,7 +18,10 @@
 #include "service/audio/PipeServer.h"
 #include "service/audio/IQXListener.h"
 #include "service/controller/KAudioController.h"
+#include "service/controller/KCacheFolder.h"
 #include "service/controller/KControllerComponents.h"
+#include "service/foundation/DirUtils.h"
+#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KTimecode.h"
 #include "service/foundation/Trace.h"
 
@@ -106,6 +109,8 @@ bool CQXServiceModule::ParseCommandLine(const std::vector<std::string>& args, HR
 HRESULT CQXServiceModule::Start() {
     m_bService = plat::svc::StartedByServiceManager();
     plat::svc::EventLog::Open(kServiceName, m_bService);
+    // A log that is lost is said where the service manager keeps its lines.
+    if (m_bService) KErrorLog::Instance().SetComplaintSink([](const std::string& line) { plat::svc::EventLog::Write(line); });
     if (!m_stop) m_stop = std::make_unique<plat::svc::StopRequests>();
     HRESULT hr = Run();
     if (m_bService) LogEvent("Service stopped");
@@ -140,7 +145,9 @@ void CQXServiceModule::EnsureDriverStandIn() {
     // where the program is installed, else on PATH, and runs on its own.
     const std::string driver = plat::svc::FindProgram(kDriverProgram);
     if (driver.empty()) return;
-    if (SUCCEEDED(plat::svc::StartDetached({driver}))) LogEvent("Started the driver stand-in " + driver);
+    // It serves this daemon only: the daemon ends it when it stops.
+    if (SUCCEEDED(plat::svc::StartDetached({driver}, &m_driverStandIn)))
+        LogEvent("Started the driver stand-in " + driver);
 }
 
 HRESULT CQXServiceModule::Run() {
@@ -154,6 +161,11 @@ HRESULT CQXServiceModule::Run() {
         LogEvent("QXService is already running");
         return hr;
     }
+    // Only the one instance begins a new log; the previous run's log (with the
+    // lines of a crash that ended it) is kept as the old copy.
+    KErrorLog::Instance().StartNewLog();
+    // What a kill in the middle of a settings save left behind.
+    cacheFolder::RemoveLeftovers(GetAppDataDir().Str());
     EnsureDriverStandIn();
     std::unique_ptr<ipc::ServiceExporter> exporter;
     if (QX_FAILED(hr, ipc::ServiceExporter::Create(&exporter), u"Co initialize ex was failed")) return hr;
@@ -209,6 +221,15 @@ HRESULT CQXServiceModule::Run() {
     exporter->Shutdown();
     link.reset();
     listener.Reset();
+    if (m_driverStandIn.IsHeld()) {
+        const pid_t driver = m_driverStandIn.Pid();
+        if (m_driverStandIn.End(kDriverStopTimeoutMs)) {
+            LogEvent("Stopped the driver stand-in " + std::to_string(driver));
+        } else {
+            TQ_TRACE_BOOL("m_driverStandIn.End(kDriverStopTimeoutMs)");
+            TQ_REPORT(EC_INTERNAL, E_FAIL, u"The driver stand-in did not stop");
+        }
+    }
     m_pAudioController->Destroy();
     // Destroy saves the cache index; the playlist's changes since the last
     // periodic save are kept too, or a stop loses up to 5 s of them.

@@ -17,6 +17,7 @@
 #include "ipc/QXServiceLib.h"
 #include "platform/com/ComPtr.h"
 #include "platform/service/InstanceLock.h"
+#include "platform/service/Process.h"
 #include "platform/service/ServiceManager.h"
 
 enum class EServiceAction { Run, RegServer, Service, UnregServer };
@@ -39,6 +40,12 @@ public:
     static constexpr DWORD kNoDriverPauseMs = 1000;
     static constexpr DWORD kAfterDestroyPauseMs = 100;
     static constexpr DWORD kRevokePauseMs = 1000;
+    // The registered unit's restarts after failures: at most this many starts
+    // within this many seconds.
+    static constexpr unsigned kStartLimitIntervalSec = 600;
+    static constexpr unsigned kStartLimitBurst = 5;
+    // How long a driver stand-in this daemon started is given to stop.
+    static constexpr DWORD kDriverStopTimeoutMs = 5000;
 
     CQXServiceModule();
     ~CQXServiceModule();
@@ -60,6 +67,10 @@ public:
     HRESULT RegisterServer(bool bService);
     HRESULT UnregisterServer();
     BOOL UninstallCleanup();
+    // Removes the engine's own files from cacheDir's "QXCache", then that
+    // folder and cacheDir when they are left empty; *result becomes FALSE
+    // when a folder stays.
+    void DeleteStoredFiles(const std::u16string& cacheDir, BOOL* result);
     BOOL SetupAudioDriver();
     BOOL RemoveAudioDriver();
     // The installer for a processor ("uname -m"): "Tavrin", "Tavrin64", or
@@ -81,18 +92,19 @@ private:
     bool RunInstaller(const char* verb);
     HRESULT TakeInstanceLock();
     // Outside the service manager, starts the driver stand-in when its
-    // device is not there (the engine serves only while the driver answers).
+    // device is not there (the engine serves only while the driver answers);
+    // the daemon ends the stand-in it started when it stops.
     void EnsureDriverStandIn();
     void StopRunningService();
     // Waits ms, or less when a stop request comes.
     void Pause(DWORD ms);
-    void DeleteStoredFiles(const std::u16string& cacheDir, BOOL* result);
 
     bool m_bService = false;
     std::unique_ptr<plat::svc::StopRequests> m_stop;
     bool m_bStopDuringPause = false;
     plat::ComPtr<IAudioController> m_pAudioController;
     plat::svc::InstanceLock m_instanceLock;
+    plat::svc::DetachedProcess m_driverStandIn;
     std::string m_programPath;
     std::string m_machine;
     DWORD m_installerTimeoutMs = 120000;

@@ -16,17 +16,12 @@
 #include "platform/service/UserUnits.h"
 #include "service/audio/KCacheImpl.h"
 #include "service/controller/CQXServiceModule.h"
+#include "service/controller/KCacheFolder.h"
 #include "service/controller/QXServiceLibXml.h"
 #include "service/foundation/DirUtils.h"
 #include "service/foundation/Trace.h"
 
 namespace {
-
-// The stored files of the cache folder that the clean-up removes: the
-// playlist and the index of each cache buffer, with their backup copies.
-constexpr const char* kStoredFiles[] = {
-    "QXPlaylist.dat",       "QXPlaylist.dat.bak",       "QXCacheStructure0.dat", "QXCacheStructure0.dat.bak",
-    "QXCacheStructure1.dat", "QXCacheStructure1.dat.bak", "QXCacheStructure2.dat", "QXCacheStructure2.dat.bak"};
 
 // Words of a D-Bus activation file's command line are quoted as a shell would.
 std::string QuoteShellWord(const std::string& word) {
@@ -58,6 +53,11 @@ std::string CQXServiceModule::UnitText(const std::string& programPath) {
     unit.after = {"dbus.socket", kDriverUnitName};
     unit.wants = {kDriverUnitName};
     unit.restart = "on-failure";
+    // A daemon that cannot serve (no driver) ends after several seconds, far
+    // apart for the manager's default limit (5 starts in 10 s): restarted
+    // for ever. The limit is one that such a loop meets within minutes.
+    unit.startLimitIntervalSec = kStartLimitIntervalSec;
+    unit.startLimitBurst = kStartLimitBurst;
     return plat::svc::UserUnitText(unit);
 }
 
@@ -152,10 +152,11 @@ void CQXServiceModule::DeleteStoredFiles(const std::u16string& cacheDir, BOOL* r
         *result = FALSE;
         return;
     }
-    const std::string cache = dir + "/QXCache";
-    for (const char* name : kStoredFiles) plat::svc::RemoveOwnFile(cache + "/" + name);
-    // Removed only when empty.
-    if (::rmdir(cache.c_str()) != 0 && errno != ENOENT) *result = FALSE;
+    // Every file of the engine's own goes (the stored data, their backups and
+    // unfinished replacements, the write probe), so that "QXCache" can go;
+    // anything else a user put there stays, and keeps the folder.
+    if (FAILED(cacheFolder::DeleteOwnFiles(plat::ToUtf16(dir)))) *result = FALSE;
+    if (plat::PathExists(plat::ToUtf16(dir + "/QXCache"))) *result = FALSE;
     if (::rmdir(dir.c_str()) != 0 && errno != ENOENT) *result = FALSE;
 }
 
@@ -175,7 +176,11 @@ BOOL CQXServiceModule::UninstallCleanup() {
         if (FAILED(hr) || !settings) {
             TQ_TRACE_HR("GetCacheDir");
             TQ_REPORT(EC_INTERNAL, hr, u"Getting cache dirrectory was failed");
+            settings.Reset();
             m_pAudioController.Reset();
+            // The clean-up is skipped, but the service never stays running
+            // (and enabled) under the unit files that are about to go.
+            StopRunningService();
             return FALSE;
         }
         cacheDir = dir ? std::u16string(dir) : std::u16string();

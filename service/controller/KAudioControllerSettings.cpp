@@ -1,5 +1,9 @@
 // Taking over changed settings while the engine runs: the cache folder and
 // size, the playback and recording devices, silence and the longest song.
+#include <unistd.h>
+
+#include <atomic>
+
 #include "platform/com/Bstr.h"
 #include "platform/fs/File.h"
 #include "service/controller/KAudioController.h"
@@ -168,7 +172,11 @@ HRESULT KAudioController::UpdatePlaySettings() {
     DWORD dwState = GetState();
     if (Has(dwState, _esReplay) && Has(dwState, _esPlay)) {
         // The replay thread goes on with its next block on the new player.
-        m_pReplayPlayer->StartPlay();
+        HRESULT hrReplay = S_OK;
+        if (TQ_FAILED(hrReplay, m_pReplayPlayer->StartPlay())) {
+            TQ_REPORT(EC_INTERNAL, hrReplay, u"Replay player start playing was failed");
+            if (SUCCEEDED(hr)) hr = hrReplay;
+        }
         m_hEventWakeUp.Set();
     }
     return hr;
@@ -263,9 +271,12 @@ HRESULT KAudioController::CheckCacheFolder(const std::u16string& folder) {
     if (folder.empty() || folder[0] != plat::kPathSeparator)
         return Refuse("bstrNewCacheDir", u"Cache folder must be a full path");
     const std::u16string dataDir = plat::WithTrailingSeparator(folder) + cacheFolder::kDataFolder;
-    const bool existed = plat::IsDirectory(dataDir);
+    // What is made here for a folder that is then refused goes again, its
+    // parents included.
+    const std::vector<std::u16string> made = cacheFolder::MissingFolders(dataDir);
     if (!dirUtils::createDirRecursive(dataDir)) {
         DWORD err = plat::GetLastError();
+        cacheFolder::RemoveFolders(made);
         TQ_TRACE_BOOL("dirUtils::createDirRecursive(strNewDir + _T(\"QXCache\\\\\"))");
         TQ_REPORT_SYSTEM(EC_CREATE_FOLDER, err, dataDir);
         return plat::HResultFromError(err);
@@ -288,7 +299,7 @@ HRESULT KAudioController::CheckCacheFolder(const std::u16string& folder) {
         hr = CheckRoomOnDisk(folder);
     }
     // A refused folder keeps nothing of ours.
-    if (FAILED(hr) && !existed) plat::RemoveDirectory(dataDir);
+    if (FAILED(hr)) cacheFolder::RemoveFolders(made);
     return hr;
 }
 
@@ -303,7 +314,9 @@ HRESULT KAudioController::UpdateCacheSettings() {
 
     // A trailing separator more or less names the same folder.
     if (newDir.empty() || plat::WithTrailingSeparator(newDir) != plat::WithTrailingSeparator(oldDir)) {
-        if (m_bSwitching) {
+        // A client that answers the switch's own events on its thread
+        // changes the folder only once that thread is done.
+        if (m_bSwitching || (m_hSwitchThread.IsRunning() && m_hSwitchThread.NativeId() == static_cast<int>(::gettid()))) {
             TQ_TRACE_HR("HRESULT_FROM_WIN32(ERROR_BUSY)");
             TQ_REPORT(EC_INTERNAL, plat::HResultFromError(ERROR_BUSY), u"The cache folder is being switched");
             return plat::HResultFromError(ERROR_BUSY);
@@ -321,11 +334,7 @@ HRESULT KAudioController::UpdateCacheSettings() {
         RaiseCacheLoading();
         const std::u16string target = plat::WithTrailingSeparator(newDir);
         if (TQ_FALSE(m_hSwitchThread.Start(
-                [this, target]() {
-                    HRESULT hrSwitch = SwitchCacheFolder(target);
-                    m_bSwitching = false;
-                    return hrSwitch;
-                },
+                [this, target]() { return SwitchCacheFolder(target); },
                 "tq-cache-switch"))) {
             hr = plat::HResultFromLastError();
             TQ_REPORT(EC_INTERNAL, hr, u"Cannot start cache switching thread");
@@ -386,6 +395,13 @@ HRESULT KAudioController::SwitchCacheFolder(const std::u16string& newDir) {
     // cache), and no command changes the state before the new cache is in.
     std::unique_lock<std::shared_mutex> passes(m_passLock);
     KEngineLock commands(m_stateMutex, m_cEventGate);
+    // The switch counts as over before its events (CacheLoaded last) are let
+    // out with the command lock: a client that changes the folder again as
+    // soon as CacheLoaded comes is not told that a switch runs.
+    struct SwitchEnd {
+        std::atomic<bool>& flag;
+        ~SwitchEnd() { flag = false; }
+    } switchEnd{m_bSwitching};
     HRESULT hr = S_OK;
     plat::Bstr bstrOldCacheDir;
     if (TQ_FAILED(hr, m_pCache->GetCacheDir(bstrOldCacheDir.Out()))) {

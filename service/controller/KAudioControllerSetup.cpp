@@ -2,6 +2,7 @@
 #include "platform/com/Bstr.h"
 #include "platform/sound/SoundNotice.h"
 #include "service/controller/KAudioController.h"
+#include "service/controller/KCacheFolder.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
 #include "service/foundation/Trace.h"
@@ -73,6 +74,10 @@ HRESULT KAudioController::LoadSerialization() {
     }
     plat::Bstr bstrNewCacheDir;
     if (TQ_FAILED(hr, m_pSettings->GetCacheDir(bstrNewCacheDir.Out()))) return hr;
+    // A kill in the middle of a save leaves its unfinished files beside the
+    // stored data; nothing else writes there before this engine does.
+    const std::u16string cacheDir = plat::BstrToU16(bstrNewCacheDir);
+    if (!cacheDir.empty()) cacheFolder::RemoveLeftovers(plat::WithTrailingSeparator(cacheDir) + cacheFolder::kDataFolder);
 
     if (m_pCache->SetCacheDir(bstrNewCacheDir) == S_OK) {
         if (TQ_FAILED(hr, m_pPlaylist->SetPlayListDir(bstrNewCacheDir))) {
@@ -125,7 +130,7 @@ HRESULT KAudioController::LoadCache() {
             if (TQ_FAILED(hr, m_pCache->SetSize(llTimeFullness))) {
                 TQ_REPORT(EC_INTERNAL, hr, u"Setting cache size was failed");
             }
-            dwNewCacheSize = BytesToMilliseconds(llTimeFullness, kByteRate);
+            dwNewCacheSize = SaturateToDword(BytesToMilliseconds(llTimeFullness, kByteRate));
             m_pSettings->SetCacheSize(dwNewCacheSize);
         }
     }

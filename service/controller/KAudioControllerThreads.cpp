@@ -262,7 +262,7 @@ void KAudioController::CleanupPass() {
     if (TQ_FAILED(hr, m_pCache->GetStartReadPos(&llStart))) {
         TQ_REPORT(EC_INTERNAL, hr, u"Getting start read position was failed");
     } else {
-        m_dwCleanupStartMs = BytesToMilliseconds(llStart, kByteRate);
+        m_dwCleanupStartMs = SaturateToDword(BytesToMilliseconds(llStart, kByteRate));
     }
     const DWORD dwStartMs = m_dwCleanupStartMs;
 

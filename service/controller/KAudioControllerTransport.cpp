@@ -39,9 +39,10 @@ LONGLONG KAudioController::OffsetToBytes(LONGLONG llMilliseconds) {
 
 int KAudioController::BytesToMinutes(LONGLONG llBytes) {
     if (llBytes < 0) llBytes = 0;
-    DWORD ms = BytesToMilliseconds(static_cast<ULONGLONG>(llBytes), kByteRate);
+    const ULONGLONG ms = BytesToMilliseconds(static_cast<ULONGLONG>(llBytes), kByteRate);
     if (ms == 0) return 0;
-    return static_cast<int>(ms / 60000 + 1);
+    const ULONGLONG minutes = ms / 60000 + 1;
+    return minutes > static_cast<ULONGLONG>(INT32_MAX) ? INT32_MAX : static_cast<int>(minutes);
 }
 
 // A transport request: the state machine decides; a failure is traced and
@@ -194,7 +195,7 @@ HRESULT KAudioController::GetCacheMs(HRESULT (ICache::*read)(ULONGLONG*), const 
         TQ_REPORT(EC_INTERNAL, hr, failure);
         return hr;
     }
-    *pMs = BytesToMilliseconds(llBytes, kByteRate);
+    *pMs = SaturateToDword(BytesToMilliseconds(llBytes, kByteRate));
     return S_OK;
 }
 

@@ -21,6 +21,13 @@ void DropSuffix(std::u16string* s, std::u16string_view suffix) {
     if (EndsWith(*s, suffix)) s->resize(s->size() - suffix.size());
 }
 
+bool IsStoredName(const std::u16string& base) {
+    if (base == kWriteProbe) return true;
+    if (StartsWith(base, u"CasheFile_") && EndsWith(base, u".cah")) return true;
+    if (StartsWith(base, u"QXCacheStructure") && EndsWith(base, u".dat")) return true;
+    return base == u"QXPlaylist.dat" || base == u"QXSettings.dat";
+}
+
 }  // namespace
 
 bool IsOwnFile(const std::u16string& name) {
@@ -29,10 +36,45 @@ bool IsOwnFile(const std::u16string& name) {
     DropSuffix(&base, u".tqnew");
     DropSuffix(&base, u".tqtmp");
     DropSuffix(&base, u".bak");
-    if (base == kWriteProbe) return true;
-    if (StartsWith(base, u"CasheFile_") && EndsWith(base, u".cah")) return true;
-    if (StartsWith(base, u"QXCacheStructure") && EndsWith(base, u".dat")) return true;
-    return base == u"QXPlaylist.dat";
+    return base != u"QXSettings.dat" && IsStoredName(base);
+}
+
+void RemoveLeftovers(const std::u16string& folder) {
+    const std::u16string dir = plat::WithTrailingSeparator(folder);
+    if (folder.empty() || plat::IsSymbolicLink(dir) || !plat::IsDirectory(dir)) return;
+    std::vector<plat::DirEntry> entries;
+    if (!plat::ListDirectory(dir, &entries)) return;
+    for (const plat::DirEntry& e : entries) {
+        if (e.isDirectory) continue;
+        std::u16string base = e.name;
+        const bool unfinished = EndsWith(base, u".tqnew") || EndsWith(base, u".tqtmp");
+        DropSuffix(&base, u".tqnew");
+        DropSuffix(&base, u".tqtmp");
+        DropSuffix(&base, u".bak");
+        if (!(unfinished || base == kWriteProbe) || !IsStoredName(base)) continue;
+        if (!plat::DeleteFile(dir + e.name)) {
+            DWORD err = plat::GetLastError();
+            TQ_TRACE_BOOL("DeleteFile(strFolder + fn)");
+            TQ_REPORT_SYSTEM(EC_DELETE_FILE, err, dir + e.name);
+        }
+    }
+}
+
+std::vector<std::u16string> MissingFolders(const std::u16string& path) {
+    std::vector<std::u16string> missing;
+    std::u16string p = path;
+    while (p.size() > 1 && p.back() == plat::kPathSeparator) p.pop_back();
+    while (p.size() > 1 && !plat::PathExists(p)) {
+        missing.push_back(p);
+        const size_t slash = p.find_last_of(plat::kPathSeparator);
+        if (slash == std::u16string::npos || slash == 0) break;
+        p.resize(slash);
+    }
+    return missing;
+}
+
+void RemoveFolders(const std::vector<std::u16string>& folders) {
+    for (const std::u16string& f : folders) plat::RemoveDirectory(f);
 }
 
 HRESULT DeleteOwnFiles(const std::u16string& folder) {

@@ -4,6 +4,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "platform/core/Text.h"
@@ -14,8 +17,24 @@
 
 namespace {
 
-int g_logFd = -1;
+// The log's path, kept where the handler can read it with no lock: written
+// into the buffer not in use, then made current. The handler opens the live
+// log by this path at crash time, so its lines never land in a log that was
+// moved aside or removed since the start.
+char g_logPath[2][4096];
+std::atomic<int> g_logPathIndex{-1};
 long g_utcOffset = 0;  // seconds east of UTC, taken at install
+
+void NoteLogPath(const std::u16string& path) {
+    const std::string text = plat::ToUtf8(path);
+    if (text.empty() || text.size() >= sizeof(g_logPath[0])) {
+        g_logPathIndex.store(-1);
+        return;
+    }
+    const int next = g_logPathIndex.load() == 0 ? 1 : 0;
+    std::memcpy(g_logPath[next], text.c_str(), text.size() + 1);
+    g_logPathIndex.store(next);
+}
 
 // UTF-16 little-endian log entry, built and written without allocation, in
 // the error log's own entry format.
@@ -100,7 +119,10 @@ void PutTime() {
 
 // One trace entry (code 0, no source file, line 0).
 void WriteLogLine(const char* line) {
-    if (g_logFd < 0) return;
+    const int index = g_logPathIndex.load();
+    if (index < 0) return;
+    const int fd = ::open(g_logPath[index], O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
     g_entryLength = 0;
     PutUtf8("Time: ");
     PutTime();
@@ -115,11 +137,13 @@ void WriteLogLine(const char* line) {
     size_t left = g_entryLength * 2;
     const unsigned char* p = bytes;
     while (left > 0) {
-        ssize_t n = ::write(g_logFd, p, left);
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         p += n;
         left -= static_cast<size_t>(n);
     }
+    ::close(fd);
 }
 
 }  // namespace
@@ -127,8 +151,7 @@ void WriteLogLine(const char* line) {
 KCrashDumpWriter::KCrashDumpWriter(const char* applicationName) {
     std::string name = applicationName ? applicationName : "Application";
     const std::string dumpPath = plat::ToUtf8(plat::GetTempDir()) + name + ".dmp";
-    std::string log = plat::ToUtf8(KErrorLog::Instance().LogFilePath());
-    if (!log.empty() && g_logFd < 0) g_logFd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    KErrorLog::Instance().SetPathObserver(&NoteLogPath);
     std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local)) g_utcOffset = local.tm_gmtoff;

@@ -7,7 +7,7 @@
 class KCrashDumpWriter {
 public:
     // Installs the service's handler for this process. The log lines are
-    // appended to the error log file open at this moment.
+    // appended to the error log file at its path at the moment of the crash.
     explicit KCrashDumpWriter(const char* applicationName);
     bool IsInstalled() const { return m_installed; }
 

@@ -7,45 +7,52 @@ void KEventGate::Post(Delivery delivery) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_queue.push_back(std::move(delivery));
+        ++m_posted;
     }
     Flush();
 }
 
 void KEventGate::Flush() {
     if (KEngineLock::HeldByThisThread()) return;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        // Two threads taking turns at the queue could each hold an event and
-        // hand them over in the wrong order: the one delivering takes this
-        // event in its turn.
-        if (m_delivering) return;
+    std::unique_lock<std::mutex> guard(m_lock);
+    const uint64_t target = m_posted;
+    const std::thread::id self = std::this_thread::get_id();
+    while (m_delivered < target) {
+        if (m_delivering) {
+            // Raised by a delivery on this very thread: it goes out after it.
+            if (m_deliverer == self) return;
+            // Two threads taking turns at the queue could each hold an event
+            // and hand them over in the wrong order: the one delivering takes
+            // this one in its turn, and this thread waits for that.
+            m_progress.wait(guard);
+            continue;
+        }
         m_delivering = true;
-    }
-    bool finished = false;
-    struct Release {
-        KEventGate& gate;
-        const bool& finished;
-        ~Release() {
-            if (finished) return;
-            std::lock_guard<std::mutex> guard(gate.m_lock);
-            gate.m_delivering = false;
-        }
-    } release{*this, finished};
-    for (;;) {
-        Delivery next;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            if (m_queue.empty()) {
-                // In the same step as the look at the queue, so nothing
-                // posted meanwhile is left behind.
-                m_delivering = false;
-                finished = true;
-                return;
+        m_deliverer = self;
+        struct Release {
+            KEventGate& gate;
+            ~Release() {
+                // Also when a delivery throws: another thread takes over.
+                gate.m_delivering = false;
+                gate.m_deliverer = std::thread::id();
+                gate.m_progress.notify_all();
             }
-            next = std::move(m_queue.front());
+        } release{*this};
+        while (!m_queue.empty()) {
+            Delivery next = std::move(m_queue.front());
             m_queue.pop_front();
+            guard.unlock();
+            try {
+                next();
+            } catch (...) {
+                guard.lock();
+                ++m_delivered;
+                throw;
+            }
+            guard.lock();
+            ++m_delivered;
+            m_progress.notify_all();
         }
-        next();
     }
 }
 

@@ -2,12 +2,12 @@
 
 #include <cstdint>
 
-DWORD BytesToMilliseconds(ULONGLONG bytes, DWORD rate) {
+ULONGLONG BytesToMilliseconds(ULONGLONG bytes, DWORD rate) {
     if (rate == 0) return 0;  // no stream rate, no duration
     double hundredNs = static_cast<double>(bytes) / static_cast<double>(rate) * 10000000.0;
     // Beyond the 64-bit range the conversion itself would be undefined.
     auto units = hundredNs >= 9.2e18 ? INT64_MAX : static_cast<int64_t>(hundredNs);
-    return static_cast<DWORD>(static_cast<uint64_t>(units) / 10000u);
+    return static_cast<uint64_t>(units) / 10000u;
 }
 
 LONGLONG MillisecondsToBytes(DWORD milliseconds, DWORD rate) {

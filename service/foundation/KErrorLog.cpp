@@ -1,7 +1,14 @@
 #include "service/foundation/KErrorLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -66,32 +73,109 @@ KErrorLog& KErrorLog::Instance() {
 
 KErrorLog::KErrorLog() {
     DWORD saved = plat::GetLastError();
+    // Appended to, not created anew: this process may be a second instance
+    // or a registration beside a running daemon (see StartNewLog).
     std::u16string dir = plat::GetModuleDir();
-    bool opened = !dir.empty() && OpenLogFile(dir + kLogFileName);
+    bool opened = !dir.empty() && OpenLogFile(dir + kLogFileName, false);
     if (!opened) {
-        // An installed program's folder is not writable: keep the log with
-        // the product's data instead of losing it.
-        std::u16string data = GetAppDataDir().Str();
-        if (dirUtils::createDirRecursive(data)) OpenLogFile(data + kLogFileName);
+        // An installed program's folder is not writable: the log keeps its
+        // name and content in the user's state folder.
+        std::u16string state = StateDir();
+        if (!state.empty() && dirUtils::createDirRecursive(state)) OpenLogFile(state + kLogFileName, false);
     }
     plat::SetExceptionSink(&ReportEscapedException);
     plat::SetLastError(saved);
 }
 
-bool KErrorLog::OpenLogFile(const std::u16string& path) {
+std::u16string KErrorLog::StateDir() {
+    const std::string state = plat::UserStateHome();
+    return state.empty() ? std::u16string() : plat::ToUtf16(state) + u"/Tonquil/";
+}
+
+void KErrorLog::SetPath(const std::u16string& path) {
+    m_path = path;
+    m_path8 = plat::ToUtf8(path);
+    if (m_pathObserver) m_pathObserver(m_path);
+}
+
+void KErrorLog::SetPathObserver(void (*observer)(const std::u16string& path)) {
+    KLock lock(m_mutex);
+    m_pathObserver = observer;
+    if (m_pathObserver) m_pathObserver(m_path);
+}
+
+void KErrorLog::SetComplaintSink(std::function<void(const std::string&)> sink) {
+    KLock lock(m_mutex);
+    m_complain = std::move(sink);
+}
+
+bool KErrorLog::OpenLogFile(const std::u16string& path, bool fresh) {
     KLock lock(m_mutex);
     DWORD saved = plat::GetLastError();
     // The counts of the bursts still running belong to the file they began in.
     EndBursts(0, true);
     plat::File f;
-    bool ok = f.Open(path, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareReadWrite);
+    bool ok = f.Open(path, plat::FileAccess::Write,
+                     fresh ? plat::FileCreation::CreateAlways : plat::FileCreation::OpenAlways, plat::ShareReadWrite);
+    // Each entry is one write at the end of the file, whoever else appends.
+    if (ok) ok = ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0;
     if (ok) {
         m_file = std::move(f);
-        m_path = path;
-        m_fileBytes = 0;
+        m_lost = false;
+        SetPath(path);
     }
     plat::SetLastError(saved);
     return ok;
+}
+
+bool KErrorLog::StartNewLog() {
+    KLock lock(m_mutex);
+    if (m_path.empty()) return false;
+    DWORD saved = plat::GetLastError();
+    EndBursts(0, true);
+    m_file.Close();
+    uint64_t size = 0;
+    // An empty log has nothing worth keeping; the old copy stays then.
+    if (plat::GetFileSize(m_path, &size) && size > 0) plat::MoveFile(m_path, RotatedPath(m_path));
+    bool ok = Reopen();
+    plat::SetLastError(saved);
+    return ok;
+}
+
+bool KErrorLog::Reopen() {
+    plat::File f;
+    if (f.Open(m_path, plat::FileAccess::Write, plat::FileCreation::OpenAlways, plat::ShareReadWrite) &&
+        ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0) {
+        m_file = std::move(f);
+        m_lost = false;
+        return true;
+    }
+    if (!m_lost) {
+        // Said once; every later entry tries again.
+        m_lost = true;
+        const std::string text = "QXService: the log file " + m_path8 + " cannot be opened (" + std::strerror(errno) +
+                                 "); its entries are lost until it can";
+        if (m_complain) {
+            m_complain(text);
+        } else {
+            std::fprintf(stderr, "%s\n", text.c_str());
+        }
+    }
+    return false;
+}
+
+bool KErrorLog::EnsureOpen() {
+    if (m_path.empty()) return false;
+    if (m_file.IsOpen()) {
+        // Another process (or a user) may have moved or removed the file:
+        // entries go to the live log at the path, never to the moved one.
+        struct stat atPath {}, held {};
+        if (::stat(m_path8.c_str(), &atPath) == 0 && ::fstat(m_file.Fd(), &held) == 0 &&
+            atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino)
+            return true;
+        m_file.Close();
+    }
+    return Reopen();
 }
 
 std::u16string KErrorLog::LogFilePath() const {
@@ -181,7 +265,7 @@ void KErrorLog::EndBursts(uint64_t nowMs, bool all) {
 }
 
 void KErrorLog::WriteEntry(LONG code, std::u16string_view text, const char* file, LONG line) {
-    if (!m_file.IsOpen()) return;
+    if (!EnsureOpen()) return;
     // Logging must never disturb the error a caller is about to report.
     DWORD saved = plat::GetLastError();
     std::u16string time = plat::ToUtf16(plat::CTimeText());
@@ -205,24 +289,22 @@ void KErrorLog::WriteEntry(LONG code, std::u16string_view text, const char* file
         bytes.push_back(static_cast<char>(c >> 8));
     }
     // Written at once, so that a reader sees it and a crash keeps it; synced
-    // to the disk only at the close.
-    if (m_file.Seek(0, plat::SeekOrigin::End) && m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr)) {
-        m_fileBytes += bytes.size();
-        if (m_fileBytes > m_maxFileBytes) RotateFile();
-    }
+    // to the disk only at the close. The size counts what other processes
+    // appended too.
+    uint64_t size = 0;
+    if (m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr) && m_file.Size(&size) &&
+        size > m_maxFileBytes)
+        RotateFile();
     plat::SetLastError(saved);
 }
 
 void KErrorLog::RotateFile() {
     m_file.Close();
-    // The previous old log gives way. Should the move fail, the new file
-    // replaces the full one all the same: the log never grows without bound.
-    plat::MoveFile(m_path, RotatedPath(m_path));
-    plat::File f;
-    if (f.Open(m_path, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareReadWrite)) {
-        m_file = std::move(f);
-    }
-    m_fileBytes = 0;
+    // The previous old log gives way. Should the move fail, the full file is
+    // cut all the same: the log never grows without bound.
+    if (!plat::MoveFile(m_path, RotatedPath(m_path))) (void)!::truncate(m_path8.c_str(), 0);
+    // A failed open is said and tried again at the next entry.
+    Reopen();
 }
 
 void KErrorLog::Collect(LONG code, std::u16string text) {

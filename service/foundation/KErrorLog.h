@@ -57,11 +57,27 @@ public:
     void TakeErrors(const std::function<bool(const std::vector<std::u16string>&)>& take);
     void ClearErrors();
 
-    // (Re)creates the log file at the given path; the default is the program's
-    // folder, or the product's data folder when that one cannot be written.
-    // False when no file could be created (entries are then not written).
-    bool OpenLogFile(const std::u16string& path);
+    // Opens the log file at the given path: created anew (fresh) or appended
+    // to. The default is the program's folder, or StateDir() when that one
+    // cannot be written; every process appends to it until StartNewLog.
+    // False when no file could be opened (entries are then not written).
+    bool OpenLogFile(const std::u16string& path, bool fresh = true);
+    // Begins a new log for a new run: the previous one (the lines of a crash
+    // that ended it included) moves to RotatedPath. Only the process that holds
+    // the per-user instance lock does this; every other one (a second
+    // instance, a registration) appends, so no running daemon loses its log.
+    bool StartNewLog();
     std::u16string LogFilePath() const;
+    // "$XDG_STATE_HOME/Tonquil/" (default "~/.local/state/Tonquil/"): the
+    // log's folder when the program's own folder cannot be written. Empty
+    // when no home folder is known.
+    static std::u16string StateDir();
+    // Told the log's path now and at every change, under the log's lock (the
+    // crash report keeps its own copy for writing when no lock may be taken).
+    void SetPathObserver(void (*observer)(const std::u16string& path));
+    // Where a lost log is reported (a file that cannot be opened again after
+    // a move): standard error unless set.
+    void SetComplaintSink(std::function<void(const std::string&)> sink);
     // Where the previous log goes once the file passes its size limit: the
     // name with ".1.log" in place of its ".log".
     static std::u16string RotatedPath(const std::u16string& path);
@@ -92,6 +108,11 @@ private:
     // Writes the counts of the bursts that ended before nowMs (all with `all`).
     void EndBursts(uint64_t nowMs, bool all);
     void WriteEntry(LONG code, std::u16string_view text, const char* file, LONG line);
+    // True when m_file is the file now at m_path, reopened (for appending)
+    // when the file there was moved or removed, or could not be opened before.
+    bool EnsureOpen();
+    bool Reopen();
+    void SetPath(const std::u16string& path);
     void RotateFile();
     void Collect(LONG code, std::u16string text);
     // The entry that stands for the entries the list dropped.
@@ -103,6 +124,9 @@ private:
     std::vector<SRepeat> m_repeats;
     plat::File m_file;
     std::u16string m_path;
-    uint64_t m_fileBytes = 0;
+    std::string m_path8;
     uint64_t m_maxFileBytes = kMaxFileBytes;
+    bool m_lost = false;  // the file could not be opened again (said once)
+    void (*m_pathObserver)(const std::u16string&) = nullptr;
+    std::function<void(const std::string&)> m_complain;
 };

@@ -22,6 +22,8 @@ TEST(DriverSection, TwoViewsOfOneSectionShareItsWords) {
     ASSERT_NE(nullptr, section);
     auto* view = static_cast<BYTE*>(section->Map(0, plat::drv::SECTION_SIZE_BYTE, true));
     ASSERT_NE(nullptr, view);
+    // Mapping and unmapping say nothing on the program's terminal.
+    testing::internal::CaptureStdout();
     CMemoryMappedFile service;
     ASSERT_TRUE(service.Attach(::dup(section->NativeHandle()), plat::drv::SECTION_SIZE_BYTE,
                                plat::drv::FILE_MAP_READ | plat::drv::FILE_MAP_WRITE));
@@ -50,6 +52,7 @@ TEST(DriverSection, TwoViewsOfOneSectionShareItsWords) {
     plat::SetLastError(0);
     EXPECT_FALSE(service.MapView(plat::drv::FILE_MAP_READ, 0, 0, 0x1000));
     EXPECT_EQ(ERROR_INVALID_HANDLE, plat::GetLastError());
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
     SharedSection::Unmap(view, plat::drv::SECTION_SIZE_BYTE);
 }
 

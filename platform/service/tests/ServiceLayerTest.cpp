@@ -77,6 +77,23 @@ TEST(ServiceProcess, ADetachedProgramRunsOnItsOwn) {
     EXPECT_EQ(plat::svc::StartDetached({"no-such-program-here"}), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
 
+// A program started on its own for its starter is ended by it: asked first,
+// killed when it does not listen.
+TEST(ServiceProcess, AnOwnedDetachedProgramIsEndedByItsStarter) {
+    for (const char* script : {"exec sleep 600", "trap '' TERM; while :; do sleep 1; done"}) {
+        plat::svc::DetachedProcess owned;
+        ASSERT_EQ(plat::svc::StartDetached({"sh", "-c", script}, &owned), S_OK) << script;
+        ASSERT_TRUE(owned.IsHeld()) << script;
+        const pid_t pid = owned.Pid();
+        EXPECT_EQ(::kill(pid, 0), 0) << "it runs";
+        EXPECT_TRUE(owned.End(500)) << script;
+        EXPECT_FALSE(owned.IsHeld());
+        EXPECT_TRUE(plat::svc::WaitForProcessEnd(pid, 0)) << script;
+    }
+    plat::svc::DetachedProcess none;
+    EXPECT_TRUE(none.End(0));
+}
+
 TEST(ServiceUnits, WordsAreQuotedForTheManager) {
     struct Case {
         const char* word;

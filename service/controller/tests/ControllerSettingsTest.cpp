@@ -5,7 +5,10 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "platform/core/Clock.h"
@@ -304,6 +307,22 @@ TEST_F(ControllerSettings, AnEmptyOldFolderLosesOnlyTheEnginesOwnFiles) {
     EXPECT_FALSE(plat::PathExists(data));
 }
 
+// A kill in the middle of a save leaves unfinished files beside the stored
+// data; the next start removes them and nothing else.
+TEST_F(ControllerSettings, TheStartRemovesWhatAKillMidSaveLeftBesideTheStoredData) {
+    const std::u16string data = folder.Sub(u"old/QXCache/");
+    ASSERT_TRUE(dirUtils::createDirRecursive(data));
+    const std::u16string leftovers[] = {u"QXPlaylist.dat.tqtmp", u"QXPlaylist.dat.bak.tqnew", u"QXPlaylist.dat.tqnew",
+                                        u"QXCacheStructure2.dat.tqnew", u".QXWriteProbe"};
+    const std::u16string kept[] = {u"QXPlaylist.dat", u"QXPlaylist.dat.bak", u"QXCacheStructure2.dat",
+                                   u"CasheFile_0_1_000001.cah", u"notes.txt.tqnew", u"mine.tqtmp"};
+    for (const auto& f : leftovers) Touch(data + f);
+    for (const auto& f : kept) Touch(data + f);
+    ASSERT_EQ(S_OK, Build());
+    for (const auto& f : leftovers) EXPECT_FALSE(plat::PathExists(data + f)) << plat::ToUtf8(f);
+    for (const auto& f : kept) EXPECT_TRUE(plat::PathExists(data + f)) << plat::ToUtf8(f);
+}
+
 TEST_F(ControllerSettings, UnusableFoldersAreRefusedBeforeAnythingChanges) {
     Touch(folder.Sub(u"file"));
     ASSERT_EQ(S_OK, Build());
@@ -317,6 +336,7 @@ TEST_F(ControllerSettings, UnusableFoldersAreRefusedBeforeAnythingChanges) {
         {folder.Sub(u"file"), false},          // a file, not a folder
         {folder.Sub(u"file/below"), false},    // below a file: no user can create it
         {folder.Sub(u"roomless"), true},       // no room on its disk
+        {folder.Sub(u"made/for/it"), true},    // nor here, where its parents are made first
     };
     for (const Case& c : cases) {
         diskFree = c.fullDisk ? 1000 : (1ULL << 40);
@@ -331,6 +351,7 @@ TEST_F(ControllerSettings, UnusableFoldersAreRefusedBeforeAnythingChanges) {
         EXPECT_EQ(folder.Sub(u"old/"), settings->CacheDir()) << "the settings name the folder in use again";
     }
     EXPECT_FALSE(plat::PathExists(folder.Sub(u"roomless/QXCache"))) << "a refused folder keeps nothing of ours";
+    EXPECT_FALSE(plat::PathExists(folder.Sub(u"made"))) << "nor the parents made for it";
     EXPECT_TRUE(events->Events().empty()) << "no CacheLoading without a switch";
 
     // A missing folder is made.
@@ -373,6 +394,60 @@ TEST_F(ControllerSettings, OneSwitchAtATimeNoPassesMeanwhileAndDestroyWaitsForIt
     EXPECT_EQ(1u, events->Count("CacheLoaded")) << "the switch finished before Destroy returned";
     EXPECT_EQ(folder.Sub(u"one/"), CacheDir());
     plat::SetClock(nullptr);
+}
+
+// A client that changes the folder again as soon as CacheLoaded reaches it
+// (here while it is still busy with that event) is not told that a switch
+// runs: the switch is over before its last event goes out.
+TEST_F(ControllerSettings, AFolderChangeRightAfterCacheLoadedIsNotRefusedAsBusy) {
+    ASSERT_EQ(S_OK, Build());
+    Advise();
+    std::mutex m;
+    std::condition_variable cv;
+    bool loaded = false, release = false;
+    events->OnEvent([&](const std::string& e) {
+        if (e.rfind("CacheLoaded", 0) != 0) return;
+        std::unique_lock<std::mutex> g(m);
+        if (loaded) return;  // only the first switch's client is busy
+        loaded = true;
+        cv.notify_all();
+        cv.wait_for(g, std::chrono::seconds(60), [&] { return release; });
+    });
+    settings->SetStrings(folder.Sub(u"one"), u"Speakers", u"Microphone");
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return loaded; }));
+    }
+    std::atomic<HRESULT> second{plat::STILL_ACTIVE};
+    std::thread client([&] {
+        settings->SetStrings(folder.Sub(u"two"), u"Speakers", u"Microphone");
+        second = controller->UpdateSettings();
+    });
+    {
+        // A refusal comes at once; a change that is taken waits for the first
+        // switch's thread to finish its delivery.
+        std::unique_lock<std::mutex> g(m);
+        cv.wait_for(g, std::chrono::seconds(2), [&] { return second != plat::STILL_ACTIVE; });
+        release = true;
+        cv.notify_all();
+    }
+    client.join();
+    EXPECT_EQ(S_OK, second.load());
+    ASSERT_TRUE(SwitchEnded());
+    EXPECT_TRUE(Eventually([&] { return CacheDir() == folder.Sub(u"two/"); }));
+    EXPECT_EQ(2u, events->Count("CacheLoaded"));
+}
+
+// The replay goes on on the new device only if its player starts there; a
+// player that does not start is no success of the change.
+TEST_F(ControllerSettings, AReplayThatDoesNotStartOnTheNewDeviceFailsTheChange) {
+    ASSERT_EQ(S_OK, Build());
+    Force(_esReplay | _esPlay | _esStop);
+    replay()->Fail("StartPlay", E_OUTOFMEMORY);
+    settings->SetStrings(folder.Sub(u"old/"), u"Headphones", u"Microphone");
+    EXPECT_EQ(E_OUTOFMEMORY, controller->UpdateSettings());
+    EXPECT_EQ(u"Headphones", replay()->Device());
 }
 
 TEST_F(ControllerSettings, ASwitchThatCannotReadItsFoldersStillEndsTheClientsWait) {

@@ -196,3 +196,48 @@ TEST(EventGate, EventsFromSeveralThreadsReachTheClientsInTheOrderRaised) {
     EXPECT_EQ((std::vector<std::string>{"first begins", "first ends", "raised by the first", "second"}), seen);
     EXPECT_EQ(0u, gate.Pending());
 }
+
+// The call that raised an event returns only once its clients have it, also
+// when another thread is delivering at that moment (a reply must never pass
+// the event it follows, e.g. ClearPlayList before DropCache's answer).
+TEST(EventGate, ARaiseWhileAnotherThreadDeliversReturnsOnceItsEventWentOut) {
+    KEventGate gate;
+    std::mutex m;
+    std::condition_variable cv;
+    bool busy = false, release = false, delivered = false, returned = false;
+    std::thread first([&] {
+        gate.Post([&] {
+            std::unique_lock<std::mutex> g(m);
+            busy = true;
+            cv.notify_all();
+            cv.wait_for(g, std::chrono::seconds(60), [&] { return release; });
+        });
+    });
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return busy; }));
+    }
+    std::thread second([&] {
+        gate.Post([&] {
+            std::lock_guard<std::mutex> g(m);
+            delivered = true;
+        });
+        std::lock_guard<std::mutex> g(m);
+        // The answer of the call that raised it goes out only now.
+        EXPECT_TRUE(delivered);
+        returned = true;
+        cv.notify_all();
+    });
+    {
+        // A raise that returned before its delivery shows within this time;
+        // one that waits never returns before the release.
+        std::unique_lock<std::mutex> g(m);
+        EXPECT_FALSE(cv.wait_for(g, std::chrono::milliseconds(200), [&] { return returned; }));
+        release = true;
+        cv.notify_all();
+    }
+    first.join();
+    second.join();
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(0u, gate.Pending());
+}

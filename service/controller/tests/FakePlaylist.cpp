@@ -173,9 +173,19 @@ size_t EventRecorder::Count(const std::string& prefix) {
                                               [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
 }
 HRESULT EventRecorder::Add(std::string text) {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_events.push_back(std::move(text));
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_events.push_back(text);
+        hook = m_onEvent;
+    }
+    // A client busy with the event, on the thread that delivers it.
+    if (hook) hook(text);
     return result;
+}
+void EventRecorder::OnEvent(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_onEvent = std::move(hook);
 }
 HRESULT EventRecorder::SongDetected(BSTR guid) { return Add("SongDetected " + plat::BstrToUtf8(guid)); }
 HRESULT EventRecorder::CacheAlmostFull(UINT n) { return Add("CacheAlmostFull " + std::to_string(n)); }

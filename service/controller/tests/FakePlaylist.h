@@ -1,6 +1,7 @@
 #pragma once
 // A playlist in memory with songs that keep their borders, as the controller
 // uses them; and an event sink that records what the controller tells.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -84,9 +85,12 @@ public:
     HRESULT CacheLoading() override;
 
     HRESULT result = S_OK;  // what every handler answers
+    // Runs on the delivering thread after each event is noted.
+    void OnEvent(std::function<void(const std::string&)> hook);
 
 private:
     HRESULT Add(std::string text);
     std::mutex m_lock;
     std::vector<std::string> m_events;
+    std::function<void(const std::string&)> m_onEvent;
 };

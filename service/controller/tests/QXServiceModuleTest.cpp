@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ipc/client/RunningObjects.h"
+#include "platform/core/Text.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 #include "service/audio/tests/FakeDriver.h"
 #include "service/audio/tests/PipeServerSupport/ChildProcess.h"
@@ -323,4 +324,71 @@ TEST_F(QXServiceRegistration, APlantedLinkIsNotFollowedByTheCrashReport) {
     EXPECT_EQ(ReadFile(m_dir / "victim"), "precious");
     EXPECT_TRUE(fs::is_symlink(tmp / "QXService.dmp"));
     EXPECT_TRUE(LogHas(ReadFile(tmp / "crash.log"), "Failed to create dump file '" + (tmp / "QXService.dmp").string() + "' (error "));
+}
+
+// After the log was moved aside at its size limit (twice: the first old copy
+// is gone), the crash lines go to the live log, not to a moved or deleted one.
+TEST_F(QXServiceRegistration, TheCrashLinesGoToTheLiveLogAfterItWasMoved) {
+    const fs::path tmp = m_dir / "tmp";
+    fs::create_directories(tmp);
+    ChildProcess child;
+    ASSERT_TRUE(child.Start({TONQUIL_CRASH_CHILD, "rotated"}, {"TMPDIR=" + tmp.string()}));
+    EXPECT_EQ(child.Wait(60000), 128 + SIGSEGV);
+    const std::string live = ReadFile(tmp / "crash.log");
+    EXPECT_TRUE(LogHas(live, "QXSERVICE CRASH \n"));
+    EXPECT_TRUE(LogHas(live, "Saved dump file to '"));
+    EXPECT_TRUE(LogHas(ReadFile(tmp / "crash.1.log"), "fills the new log"));
+    EXPECT_FALSE(LogHas(ReadFile(tmp / "crash.1.log"), "QXSERVICE CRASH"));
+}
+
+// A second thread that faults while the first one's report is written waits
+// for it: the report is whole and its result logged, and the process dies of
+// the first fault.
+TEST_F(QXServiceRegistration, ASecondFaultWaitsForTheFirstReport) {
+    const fs::path tmp = m_dir / "tmp";
+    fs::create_directories(tmp);
+    ChildProcess child;
+    ASSERT_TRUE(child.Start({TONQUIL_CRASH_CHILD, "twice"}, {"TMPDIR=" + tmp.string()}));
+    EXPECT_EQ(child.Wait(60000), 128 + SIGSEGV);
+    const std::string report = ReadFile(tmp / "QXService.dmp");
+    for (const char* part : {"backtrace:", "memory map:", "stack:"}) EXPECT_NE(report.find(part), std::string::npos) << part;
+    const std::string log = ReadFile(tmp / "crash.log");
+    EXPECT_TRUE(LogHas(log, "QXSERVICE CRASH \n"));
+    EXPECT_TRUE(LogHas(log, "Saved dump file to '" + (tmp / "QXService.dmp").string() + "'"));
+}
+
+// A unit that cannot serve (no driver) and so fails after several seconds
+// each time meets its start limit: a loop of 5 such runs ends it.
+TEST_F(QXServiceRegistration, TheUnitsRestartsAreBounded) {
+    const std::string unit = CQXServiceModule::UnitText("/p/QXService");
+    const size_t service = unit.find("[Service]");
+    const size_t interval = unit.find("StartLimitIntervalSec=600\n");
+    const size_t burst = unit.find("StartLimitBurst=5\n");
+    ASSERT_NE(interval, std::string::npos) << unit;
+    ASSERT_NE(burst, std::string::npos) << unit;
+    EXPECT_LT(interval, service) << "a [Unit] setting";
+    EXPECT_LT(burst, service) << "a [Unit] setting";
+    EXPECT_NE(unit.find("Restart=on-failure\n"), std::string::npos);
+}
+
+// Unregistering removes every file of the engine's own from "QXCache"
+// (unfinished replacements and the write probe too), so that the folder goes;
+// anything else keeps it.
+TEST_F(QXServiceRegistration, UninstallRemovesTheEnginesUnfinishedFilesAndTheCacheFolder) {
+    FakeInstaller("Tavrin64", "exit 0");
+    const fs::path cache = m_dir / "cache";
+    for (const char* n : {"QXPlaylist.dat", "QXPlaylist.dat.tqtmp", "QXPlaylist.dat.bak.tqnew", "QXCacheStructure1.dat.tqnew",
+                          ".QXWriteProbe", "CasheFile_0_1_000001.cah"})
+        WriteFile(cache / "QXCache" / n, "x");
+    BOOL result = TRUE;
+    m_module.DeleteStoredFiles(plat::ToUtf16(cache.string() + "/"), &result);
+    EXPECT_TRUE(result);
+    EXPECT_FALSE(fs::exists(cache));
+    WriteFile(cache / "QXCache" / "QXPlaylist.dat", "x");
+    WriteFile(cache / "QXCache" / "notes.txt", "mine");
+    result = TRUE;
+    m_module.DeleteStoredFiles(plat::ToUtf16(cache.string() + "/"), &result);
+    EXPECT_FALSE(result) << "the folder could not go";
+    EXPECT_FALSE(fs::exists(cache / "QXCache" / "QXPlaylist.dat"));
+    EXPECT_EQ(ReadFile(cache / "QXCache" / "notes.txt"), "mine");
 }

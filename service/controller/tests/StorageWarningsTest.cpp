@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ipc/QXServiceLib.h"
+#include "service/controller/KAudioController.h"
 #include "service/controller/KStorageWarnings.h"
 
 TEST(StorageWarnings, CacheWarningFiresOnEntryAndOnEachNewValueOnly) {
@@ -47,4 +48,24 @@ TEST(StorageWarnings, DiskFullFiresOncePerShortage) {
     EXPECT_FALSE(w.CheckDiskFull(true));
     EXPECT_FALSE(w.CheckDiskFull(false));
     EXPECT_TRUE(w.CheckDiskFull(true));
+}
+
+// 768 GiB free and more are hours of recording, never "a few minutes left".
+TEST(StorageWarnings, MinutesOfLargeByteCountsDoNotWrap) {
+    struct Case {
+        LONGLONG bytes;
+        int minutes;
+    } cases[] = {
+        {0, 0},
+        {-5, 0},
+        {1LL << 32, 373},
+        {(768LL << 30) + 28800000LL, 71586},
+        {1LL << 40, 95444},
+        {1LL << 50, 97734367},
+        {INT64_MAX, INT32_MAX},
+    };
+    for (const Case& c : cases) EXPECT_EQ(KAudioController::BytesToMinutes(c.bytes), c.minutes) << c.bytes;
+    KStorageWarnings w;
+    bool wasActive = false;
+    EXPECT_FALSE(w.CheckDisk(static_cast<UINT>(KAudioController::BytesToMinutes((768LL << 30) + 28800000LL)), &wasActive));
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The daemon QXService end to end, driven with busctl the way a user would:
-#   qxservice_e2e.sh QXSERVICE DRIVER CASE [CLIENT]
-# CLIENT starts the service and connects to it as the desktop program does.
+#   qxservice_e2e.sh QXSERVICE DRIVER CASE [CLIENT [FAKE_ENGINE]]
+# CLIENT starts the service and connects to it as the desktop program does;
+# FAKE_ENGINE serves the name with an engine whose settings cannot be read.
 # Each run has a bus of its own (dbus-run-session) and its own data, runtime and
 # temporary folders, so cases run side by side. Exit 77 skips.
 set -euo pipefail
@@ -10,6 +11,7 @@ QX=$1
 DRIVER=$2
 CASE=$3
 CLIENT=${4:-}
+FAKE_ENGINE=${5:-}
 
 if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
     exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
@@ -90,6 +92,20 @@ wait_save() {
     done
     return 1
 }
+# The program alone in a folder of its own, with its own error log there.
+private_program() {
+    mkdir -p "$E2E_BASE/prog"
+    cp "$QX" "$E2E_BASE/prog/QXService"
+    QX=$E2E_BASE/prog/QXService
+    LOG="$E2E_BASE/prog/(log-file).log"
+}
+# Whether the UTF-16 log $1 holds the ASCII text $2.
+log_has() {
+    local text
+    [[ -f $1 ]] || return 1
+    text=$(iconv -f UTF-16LE -t UTF-8 "$1" 2>/dev/null) || true
+    [[ $text == *"$2"* ]]
+}
 cache_dir() {
     local out
     out=$(busctl --user call QXService.AudioController /AudioController/Settings QXServiceLib.ISettings GetCacheDir)
@@ -153,15 +169,27 @@ PY
     ((STATUS == 0)) || fail "the second SIGTERM gave exit status $STATUS"
     ;;
 second)
+    private_program
     start_driver
     start_daemon
     first=$DAEMON_PID
     wait_published 30 || fail "the name was not published"
+    # A refused setting leaves lines in the running daemon's log.
+    busctl --user call QXService.AudioController /AudioController/Settings QXServiceLib.ISettings \
+        SetMaxSongLength u 0 >/dev/null || fail "SetMaxSongLength could not be called"
+    call UpdateSettings >/dev/null || fail "UpdateSettings could not be called"
+    log_has "$LOG" "Maximal song length is out of range" || fail "the refusal is not in the daemon's log"
+    cp "$LOG" "$E2E_BASE/log.before"
+    before=$(stat -c %s "$E2E_BASE/log.before")
     mkdir -p "$E2E_BASE/before" && cp -a "$TONQUIL_DATA_DIR/." "$E2E_BASE/before/"
     start_daemon
     wait_daemon 30
     ((STATUS == 1)) || fail "a second daemon gave exit status $STATUS"
     published || fail "the first daemon lost its name"
+    # The second one appended to the running daemon's log, never cut it.
+    cmp -s -n "$before" "$E2E_BASE/log.before" "$LOG" || fail "the second daemon cut the running daemon's log"
+    log_has "$LOG" "Another QXService is running" || fail "the refused start is not in the log"
+    [[ ! -e $E2E_BASE/prog/\(log-file\).1.log ]] || fail "the second daemon moved the running daemon's log aside"
     # A signal the daemon does not serve is logged and changes nothing.
     kill -USR1 "$first"
     for ((i = 0; i < 100; i++)); do grep -q 'Bad service request' "$E2E_BASE/daemon.log" && break; sleep 0.1; done
@@ -174,9 +202,11 @@ second)
     ;;
 nodriver)
     # The program alone in a folder, and no driver stand-in on PATH: nothing starts one.
-    mkdir -p "$E2E_BASE/prog"
-    cp "$QX" "$E2E_BASE/prog/QXService"
-    QX=$E2E_BASE/prog/QXService
+    private_program
+    # Its folder takes no log (a folder stands at the log's name): the log
+    # goes to the user's state folder, with its name and content.
+    mkdir "$LOG"
+    export XDG_STATE_HOME=$E2E_BASE/state
     PATH=/usr/bin:/bin
     start=$(date +%s%N)
     start_daemon
@@ -184,8 +214,8 @@ nodriver)
     took=$((($(date +%s%N) - start) / 1000000))
     note "without a driver the daemon ended after $took ms with status $STATUS"
     ((STATUS == 1)) || fail "no driver gave exit status $STATUS"
-    grep -aq 'S.t.a.r.t.S.t.o.p. .w.a.s. .f.a.i.l.e.d' "$(dirname "$QX")/(log-file).log" ||
-        note "(the error log is shared by the build; not checked)"
+    log_has "$XDG_STATE_HOME/Tonquil/(log-file).log" "StartStop was failed" ||
+        fail "no \"StartStop was failed\" in the log of the state folder"
     ;;
 spawns-driver)
     # Started without the driver, the daemon starts the stand-in beside it and serves.
@@ -197,14 +227,20 @@ spawns-driver)
     kill -TERM "$DAEMON_PID"
     wait_daemon 60
     ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
-    # The stand-in runs on its own (another session): it is found by this run's folder
-    # in its environment.
+    # The stand-in runs on its own (another session), found by this run's folder in its
+    # environment; the daemon that started it ended it before its own end.
+    left=
     for env in /proc/[0-9]*/environ; do
         pid=${env#/proc/}
         pid=${pid%/environ}
         [[ $(cat "/proc/$pid/comm" 2>/dev/null) == tonquil-audio-* ]] || continue
-        tr '\0' '\n' <"$env" 2>/dev/null | grep -qx "E2E_BASE=$E2E_BASE" && kill -TERM "$pid"
+        [[ $(awk '/^State:/{print $2}' "/proc/$pid/status" 2>/dev/null) == Z ]] && continue
+        if tr '\0' '\n' <"$env" 2>/dev/null | grep -qx "E2E_BASE=$E2E_BASE"; then
+            left+=" $pid"
+            kill -TERM "$pid"
+        fi
     done
+    [[ -z $left ]] || fail "the driver stand-in the daemon started outlived it:$left"
     ;;
 startup-term)
     start_driver
@@ -337,6 +373,63 @@ client-while-starting)
     kill -TERM "$DAEMON_PID"
     wait_daemon 60
     ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
+    ;;
+crash-restart)
+    # A crash after the log was moved (as at its size limit) writes its lines into the
+    # live log; the restart that follows keeps them in the old copy.
+    private_program
+    start_driver
+    start_daemon
+    wait_published 30 || fail "the name was not published"
+    dir=$(cache_dir)
+    mv "$LOG" "$E2E_BASE/prog/moved.log"
+    kill -SEGV "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 128 + 11)) || fail "the crash gave exit status $STATUS"
+    log_has "$LOG" "QXSERVICE CRASH" || fail "no crash line in the live log"
+    log_has "$LOG" "Saved dump file to" || fail "no dump result in the live log"
+    log_has "$E2E_BASE/prog/moved.log" "QXSERVICE CRASH" && fail "the crash lines went to the moved log"
+    [[ -s $TMPDIR/QXService.dmp ]] || fail "no crash report"
+    # What a kill in the middle of saves leaves beside the stored data goes at the next start.
+    leftovers=("${dir}QXCache/QXPlaylist.dat.tqtmp" "${dir}QXCache/QXPlaylist.dat.bak.tqnew"
+        "$TONQUIL_DATA_DIR/Tonquil/QXSettings.dat.bak.tqnew")
+    mkdir -p "${dir}QXCache" "$TONQUIL_DATA_DIR/Tonquil"
+    touch "${leftovers[@]}" "${dir}QXCache/notes.tqtmp"
+    start_daemon
+    wait_published 30 || fail "the restart did not publish"
+    log_has "$E2E_BASE/prog/(log-file).1.log" "QXSERVICE CRASH" || fail "the restart lost the crash lines"
+    log_has "$LOG" "QXSERVICE CRASH" && fail "the restart's log is not a new one"
+    for f in "${leftovers[@]}"; do [[ ! -e $f ]] || fail "$f was left"; done
+    [[ -e ${dir}QXCache/notes.tqtmp ]] || fail "a file not of the engine's own was removed"
+    kill -TERM "$DAEMON_PID"
+    wait_daemon 60
+    ((STATUS == 0)) || fail "SIGTERM gave exit status $STATUS"
+    ;;
+uninstall-unreadable)
+    # An engine whose cache folder cannot be read (its settings do not answer): the
+    # uninstall skips the clean-up but still stops and disables the service before
+    # its files go.
+    [[ -x $FAKE_ENGINE ]] || fail "no fake engine given"
+    private_program
+    for name in Tavrin Tavrin64; do
+        printf '#!/bin/sh\nexit 0\n' >"$E2E_BASE/prog/$name"
+        chmod +x "$E2E_BASE/prog/$name"
+    done
+    # A user manager that answers and notes what it is asked.
+    mkdir -p "$E2E_BASE/bin"
+    printf '#!/bin/sh\necho "$*" >>"%s/systemctl.log"\nexit 0\n' "$E2E_BASE" >"$E2E_BASE/bin/systemctl"
+    chmod +x "$E2E_BASE/bin/systemctl"
+    "$FAKE_ENGINE" >"$E2E_BASE/engine.log" 2>&1 &
+    engine=$!
+    PIDS+=("$engine")
+    wait_published 30 || fail "the fake engine was not published"
+    PATH=$E2E_BASE/bin:$PATH "$QX" -UnregServer || note "-UnregServer gave $?"
+    grep -qx -- '--user stop QXService.service' "$E2E_BASE/systemctl.log" ||
+        fail "the service was not stopped: $(cat "$E2E_BASE/systemctl.log")"
+    grep -qx -- '--user disable QXService.service' "$E2E_BASE/systemctl.log" || fail "the service was not disabled"
+    for ((i = 0; i < 100; i++)); do kill -0 "$engine" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$engine" 2>/dev/null && fail "the engine still runs after the uninstall"
+    published && fail "the name is still served"
     ;;
 *)
     echo "unknown case $CASE" >&2

@@ -28,6 +28,7 @@ protected:
     void TearDown() override {
         KErrorLog::Instance().OpenLogFile(m_dir + u"/closed.log");  // ends this test's bursts
         KErrorLog::Instance().SetMaxFileBytes(KErrorLog::kMaxFileBytes);
+        KErrorLog::Instance().SetComplaintSink(nullptr);
         KErrorLog::Instance().ClearErrors();
         plat::SetClock(nullptr);
         plat::DeleteFolderRecursive(m_dir);
@@ -38,8 +39,9 @@ protected:
         return n;
     }
     // The log decoded from UTF-16LE.
-    std::u16string ReadLog(std::string* raw = nullptr) const {
-        std::ifstream in(plat::ToUtf8(m_path), std::ios::binary);
+    std::u16string ReadLog(std::string* raw = nullptr) const { return ReadLogAt(m_path, raw); }
+    static std::u16string ReadLogAt(const std::u16string& path, std::string* raw = nullptr) {
+        std::ifstream in(plat::ToUtf8(path), std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (raw) *raw = bytes;
         std::u16string text;
@@ -346,6 +348,78 @@ TEST_F(ErrorLogTest, AFullLogFileIsMovedAsideKeepingOneOldFile) {
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     EXPECT_EQ(bytes.substr(0, 4), std::string("T\0i\0", 4));
+}
+
+// A second instance, a registration or a restart must never cut the log of
+// the daemon that runs (or the lines of the crash that ended the last one):
+// other processes append, and only the one instance begins a new log, moving
+// the previous one aside.
+TEST_F(ErrorLogTest, OnlyANewRunBeginsANewLogAndItKeepsThePreviousOne) {
+    const std::u16string old = KErrorLog::RotatedPath(m_path);
+    KErrorLog::Instance().WriteLine(0, u"the daemon's entry", "f", 1);
+    // Another process opens the same log: it appends.
+    ASSERT_TRUE(KErrorLog::Instance().OpenLogFile(m_path, false));
+    KErrorLog::Instance().WriteLine(0, u"another process's entry", "f", 2);
+    std::u16string log = ReadLog();
+    EXPECT_NE(log.find(u"-- the daemon's entry (0)"), std::u16string::npos);
+    EXPECT_LT(log.find(u"the daemon's entry"), log.find(u"another process's entry"));
+
+    ASSERT_TRUE(KErrorLog::Instance().StartNewLog());
+    KErrorLog::Instance().WriteLine(0, u"the new run's entry", "f", 3);
+    log = ReadLog();
+    EXPECT_EQ(log.find(u"the daemon's entry"), std::u16string::npos);
+    EXPECT_NE(log.find(u"the new run's entry"), std::u16string::npos);
+    const std::u16string previous = ReadLogAt(old);
+    EXPECT_NE(previous.find(u"the daemon's entry"), std::u16string::npos);
+    EXPECT_NE(previous.find(u"another process's entry"), std::u16string::npos);
+}
+
+// The file may be moved aside or removed under the process (by another
+// process's move at its size limit, or by hand): entries go on into the live
+// log at the path. A file that cannot be opened again is said once, and tried
+// again at every entry.
+TEST_F(ErrorLogTest, EntriesFollowTheLiveLogAndALostLogIsSaidOnceAndTriedAgain) {
+    std::vector<std::string> complaints;
+    KErrorLog::Instance().SetComplaintSink([&](const std::string& line) { complaints.push_back(line); });
+    const std::u16string moved = m_dir + u"/moved.log";
+    KErrorLog::Instance().WriteLine(0, u"before the move", "f", 1);
+    ASSERT_TRUE(plat::MoveFile(m_path, moved));
+    KErrorLog::Instance().WriteLine(0, u"after the move", "f", 2);
+    EXPECT_NE(ReadLog().find(u"after the move"), std::u16string::npos);
+    EXPECT_EQ(ReadLogAt(moved).find(u"after the move"), std::u16string::npos);
+
+    // A folder where the log was: it cannot be opened (whoever runs the test).
+    ASSERT_TRUE(plat::DeleteFile(m_path));
+    ASSERT_TRUE(plat::CreateDirectoryRecursive(m_path));
+    KErrorLog::Instance().WriteLine(0, u"lost 1", "f", 3);
+    KErrorLog::Instance().WriteLine(0, u"lost 2", "f", 4);
+    ASSERT_EQ(complaints.size(), 1u);
+    EXPECT_NE(complaints[0].find(plat::ToUtf8(m_path)), std::string::npos) << complaints[0];
+    ASSERT_TRUE(plat::RemoveDirectory(m_path));
+    KErrorLog::Instance().WriteLine(0, u"back again", "f", 5);
+    EXPECT_NE(ReadLog().find(u"back again"), std::u16string::npos);
+    EXPECT_EQ(complaints.size(), 1u);
+}
+
+TEST(ErrorLogPlace, TheStateFolderFollowsXdgStateHomeElseHome) {
+    struct Case {
+        const char* state;  // null: unset
+        const char* home;
+        const char16_t* dir;
+    } cases[] = {{"/s", "/h", u"/s/Tonquil/"}, {"/s/", "/h", u"/s/Tonquil/"}, {nullptr, "/h", u"/h/.local/state/Tonquil/"},
+                 {"", "/h", u"/h/.local/state/Tonquil/"}};
+    const char* savedState = std::getenv("XDG_STATE_HOME");
+    const std::string state = savedState ? savedState : "";
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const Case& c : cases) {
+        if (c.state) ::setenv("XDG_STATE_HOME", c.state, 1);
+        else ::unsetenv("XDG_STATE_HOME");
+        ::setenv("HOME", c.home, 1);
+        EXPECT_EQ(KErrorLog::StateDir(), c.dir) << (c.state ? c.state : "(unset)");
+    }
+    if (savedState) ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    else ::unsetenv("XDG_STATE_HOME");
+    ::setenv("HOME", home.c_str(), 1);
 }
 
 TEST(ErrorLogExit, ClosingEntryIsWrittenAtProcessEnd) {
