@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "platform/core/Text.h"
@@ -139,6 +140,48 @@ bool File::Open(const std::u16string& path, FileAccess access, FileCreation crea
     }
     m_fd = fd;
     return true;
+}
+
+std::u16string File::ReopenPath() const { return ToUtf16("/proc/self/fd/" + std::to_string(m_fd)); }
+
+bool File::OpenUnnamed(const std::u16string& folder, FileVisibility visibility) {
+    Close();
+    const int fd = ::open(Os(folder).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC,
+                          visibility == FileVisibility::Private ? 0600 : 0666);
+    if (fd < 0) {
+        const int err = errno;
+        // Kernels and file systems without unnamed files answer these.
+        if (err == EOPNOTSUPP || err == EISDIR || err == EINVAL) SetLastError(ERROR_NOT_SUPPORTED);
+        else if (err == ENOENT || err == ENOTDIR) SetLastError(ERROR_PATH_NOT_FOUND);
+        else SetLastErrorFromErrno(err);
+        return false;
+    }
+    m_fd = fd;
+    if (::access(Os(ReopenPath()).c_str(), F_OK) != 0) {
+        Close();
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    return true;
+}
+
+bool File::Link(const std::u16string& path) {
+    if (m_fd < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (::linkat(AT_FDCWD, Os(ReopenPath()).c_str(), AT_FDCWD, Os(path).c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == EEXIST) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return false;
+    }
+    return Fail();
+}
+
+bool File::IsNamed(const std::u16string& path) const {
+    struct stat mine, named;
+    if (m_fd < 0 || ::fstat(m_fd, &mine) != 0 || ::lstat(Os(path).c_str(), &named) != 0) return false;
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
 }
 
 void File::Close() {

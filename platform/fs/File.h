@@ -37,6 +37,21 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 
+    // Creates a file without a name in the folder, open for reading and
+    // writing: nobody sees it until Link names it, and it goes with its last
+    // descriptor if it never is. ERROR_NOT_SUPPORTED where the file system
+    // cannot make such a file (or /proc, through which it is named, is absent).
+    bool OpenUnnamed(const std::u16string& folder, FileVisibility visibility = FileVisibility::Private);
+    // Gives the open unnamed file a name; ERROR_FILE_EXISTS while something
+    // has it (nothing is ever replaced).
+    bool Link(const std::u16string& path);
+    // A path that opens this same file again while it is open, also an
+    // unnamed one.
+    std::u16string ReopenPath() const;
+    // True when the path names this very file (the name was not taken from
+    // it or given to another).
+    bool IsNamed(const std::u16string& path) const;
+
     // Reads up to size bytes at the current position; *done gets the count
     // really read (0 at the end of the file).
     bool Read(void* buffer, uint32_t size, uint32_t* done);

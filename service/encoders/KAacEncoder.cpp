@@ -50,6 +50,7 @@ HRESULT KAacEncoder::EncoderInit(BSTR bstrFileName) {
         m_hEncoder.reset();
         TQ_TRACE_HR("faacEncSetConfiguration");
         TQ_REPORT(EC_INTERNAL, hr, u"Setting new parameters for AAC encoder was failed");
+        if (!rateOk) ReportRefusal(bstrFileName, RateRefusal());
         return hr;
     }
     m_dwMaxOutputBytes = maxOutputBytes;

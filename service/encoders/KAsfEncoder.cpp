@@ -38,6 +38,13 @@ KAsfEncoder::KAsfEncoder() = default;
 
 KAsfEncoder::~KAsfEncoder() { ReleaseAll(); }
 
+HRESULT KAsfEncoder::NoteFailure(IWMWriter* writer, HRESULT hr) {
+    plat::ComPtr<IWmOutputStatus> status;
+    if (FAILED(hr) && writer && SUCCEEDED(plat::ComPtr<IWMWriter>(writer).As(&status)))
+        m_dwOutputError = status->OutputError();
+    return hr;
+}
+
 void KAsfEncoder::ReleaseAll() {
     m_pWriter.Reset();
     m_pProfile.Reset();
@@ -99,6 +106,7 @@ void KAsfEncoder::SetTags(std::u16string_view author, std::u16string_view title,
 HRESULT KAsfEncoder::StartEncoding(BSTR bstrFileName) {
     if (!m_pProfileManager || !m_pProfile || SysStringLen(bstrFileName) == 0 || !m_mediaType.pbFormat) return E_FAIL;
     m_pWriter.Reset();  // a writer left from an earlier, failed start
+    m_dwOutputError = 0;
     plat::ComPtr<IWMWriter> writer;
     HRESULT hr = WMCreateWriter(nullptr, writer.ReleaseAndGetAddressOf());
     if (FAILED(hr) || FAILED(hr = writer->SetProfile(m_pProfile))) return hr;
@@ -132,7 +140,7 @@ HRESULT KAsfEncoder::StartEncoding(BSTR bstrFileName) {
                                  static_cast<WORD>(units * 2));
         }
     }
-    if (FAILED(hr = writer->BeginWriting())) return hr;
+    if (FAILED(hr = writer->BeginWriting())) return NoteFailure(writer, hr);
     m_pWriter = std::move(writer);
     return S_OK;
 }
@@ -159,13 +167,14 @@ HRESULT KAsfEncoder::WriteData(const BYTE* bytes, DWORD count, QWORD duration) {
     HRESULT hr = m_pWriter->AllocateSample(count, sample.ReleaseAndGetAddressOf());
     if (FAILED(hr)) return hr;
     if (FAILED(hr = FillSample(sample, bytes, count))) return hr;
-    if (FAILED(hr = m_pWriter->WriteSample(m_dwAudioStream, m_qwRunningTime, 0, sample))) return hr;
+    if (FAILED(hr = m_pWriter->WriteSample(m_dwAudioStream, m_qwRunningTime, 0, sample)))
+        return NoteFailure(m_pWriter, hr);
     m_qwRunningTime += duration;
     return S_OK;
 }
 
 HRESULT KAsfEncoder::StopEncoding() {
-    HRESULT hr = m_pWriter ? m_pWriter->EndWriting() : S_OK;
+    HRESULT hr = m_pWriter ? NoteFailure(m_pWriter, m_pWriter->EndWriting()) : S_OK;
     ReleaseAll();
     return hr;
 }

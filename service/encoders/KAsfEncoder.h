@@ -34,6 +34,10 @@ public:
     HRESULT StopEncoding();
 
     QWORD RunningTime() const { return m_qwRunningTime; }
+    // The system error of the output file when the last failure of
+    // StartEncoding, WriteData or StopEncoding was the file's (a full disk);
+    // 0 when it was the codec's or nothing failed.
+    DWORD OutputError() const { return m_dwOutputError; }
 
     // Copies a piece of PCM into a sample and sets its length; a sample with
     // less room than the piece fails (ERROR_INSUFFICIENT_BUFFER) and takes
@@ -42,6 +46,8 @@ public:
 
 private:
     void ReleaseAll();
+    // Keeps what the writer says of its output after a failure; hr passes.
+    HRESULT NoteFailure(IWMWriter* writer, HRESULT hr);
 
     plat::ComPtr<IWMProfileManager> m_pProfileManager;
     plat::ComPtr<IWMProfile> m_pProfile;
@@ -50,6 +56,7 @@ private:
     WAVEFORMATEX m_waveFormat{};
     QWORD m_qwRunningTime = 0;
     DWORD m_dwAudioStream = 0;
+    DWORD m_dwOutputError = 0;
     std::u16string m_strAuthor, m_strTitle, m_strAlbum, m_strGenre;
     plat::Mutex m_mutex;
 };

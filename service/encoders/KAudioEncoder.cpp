@@ -2,12 +2,12 @@
 
 #include <climits>
 #include <new>
-#include <random>
 
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
 #include "service/audio/KSoundHelper.h"
 #include "service/encoders/KPathParts.h"
+#include "service/encoders/KSaveFile.h"
 #include "service/foundation/Trace.h"
 
 namespace {
@@ -21,59 +21,6 @@ constexpr size_t kTitleBytes = kMaxNameBytes - 40;
 constexpr int kMaxNumber = 100000;
 
 size_t Utf8Length(const std::u16string& text) { return plat::ToUtf8(text).size(); }
-
-// A hidden name in the folder that nobody else uses: created empty, so the
-// name is ours until we remove or rename it.
-HRESULT CreateTemporaryFile(const std::u16string& folder, std::u16string* path) {
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char16_t kHex[] = u"0123456789abcdef";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::u16string name = u".tonquil-save-";
-        uint64_t bits = random();
-        for (int i = 0; i < 12; ++i, bits >>= 4) name += kHex[bits & 0xF];
-        name += u".part";
-        plat::File file;
-        // The saved song is the user's document: the umask decides who reads it.
-        if (file.Open(folder + name, plat::FileAccess::Write, plat::FileCreation::CreateNew, plat::ShareRead,
-                      plat::FileVisibility::UserUmask)) {
-            *path = folder + name;
-            return S_OK;
-        }
-        if (plat::GetLastError() != ERROR_FILE_EXISTS) return plat::HResultFromLastError();
-    }
-    return plat::HResultFromError(ERROR_FILE_EXISTS);
-}
-
-// The temporary file goes whatever happens after it was made, unless it was
-// given its final name.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::u16string path) : m_path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!m_path.empty() && !plat::DeleteFile(m_path)) TQ_TRACE_BOOL("DeleteFile(temporary file)");
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::u16string& Path() const { return m_path; }
-    void Keep() { m_path.clear(); }
-
-private:
-    std::u16string m_path;
-};
-
-// Forces a finished file's data to the disk, whichever way its format wrote
-// and closed it; a failure is reported with the name the user asked for.
-HRESULT SyncToDisk(const std::u16string& path, const std::u16string& shown) {
-    plat::File file;
-    if (!file.Open(path, plat::FileAccess::Read, plat::FileCreation::OpenExisting, plat::ShareReadWrite) ||
-        !file.Flush()) {
-        const DWORD error = plat::GetLastError();
-        TQ_TRACE_BOOL("Flush(saved file)");
-        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, shown);
-        return plat::HResultFromError(error);
-    }
-    return S_OK;
-}
 
 // The percentage shown after piece i of n: rounded, and below 100 until the
 // file is complete.
@@ -138,46 +85,70 @@ HRESULT KAudioEncoder::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
 
 // ---------------------------------------------------------------- helpers for the formats
 
-HRESULT KAudioEncoder::OpenOutputFile(BSTR bstrFileName, plat::File* file) {
+HRESULT KAudioEncoder::OpenOutputFile(BSTR bstrFileName, plat::File* file) const {
     const std::u16string name = plat::BstrToU16(bstrFileName);
     if (TQ_FALSE(file->Open(name, plat::FileAccess::Write, plat::FileCreation::OpenExisting, plat::ShareRead))) {
         const DWORD error = plat::GetLastError();
-        TQ_REPORT_SYSTEM(EC_CREATE_FILE, error, name);
+        TQ_REPORT_SYSTEM(EC_CREATE_FILE, error, ReportName(bstrFileName));
         return plat::HResultFromError(error);
     }
     return S_OK;
 }
 
-HRESULT KAudioEncoder::WriteOutput(plat::File& file, const void* data, DWORD bytes, BSTR bstrFileName) {
+HRESULT KAudioEncoder::WriteOutput(plat::File& file, const void* data, DWORD bytes, BSTR bstrFileName) const {
     if (bytes == 0) return S_OK;
     if (TQ_FALSE(file.Write(data, bytes, nullptr))) {
         const DWORD error = plat::GetLastError();
-        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, plat::BstrToU16(bstrFileName));
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, ReportName(bstrFileName));
         return plat::HResultFromError(error);
     }
     return S_OK;
 }
 
-HRESULT KAudioEncoder::CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result) {
+HRESULT KAudioEncoder::CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result) const {
     if (SUCCEEDED(result) && file.IsOpen() && TQ_FALSE(file.Flush())) {
         const DWORD error = plat::GetLastError();
-        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, plat::BstrToU16(bstrFileName));
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, ReportName(bstrFileName));
         result = plat::HResultFromError(error);
     }
     file.Close();
     return result;
 }
 
+std::u16string KAudioEncoder::ReportName(BSTR bstrFileName) const {
+    return m_strSaveName.empty() ? plat::BstrToU16(bstrFileName) : m_strSaveName;
+}
+
+void KAudioEncoder::ReportRefusal(BSTR bstrFileName, const char16_t* reason) const {
+    TQ_REPORT_SYSTEM(EC_CREATE_FILE, ERROR_INVALID_PARAMETER, ReportName(bstrFileName) + u"\r\n" + reason);
+}
+
+const char16_t* KAudioEncoder::RateRefusal() const {
+    const bool unset = m_bConstantBitrate ? m_dwBitrate == 0 : m_dwMinBitrate == 0 && m_dwMaxBitrate == 0;
+    return unset ? u"No bit rate was set" : u"The bit rate is not one this format can make";
+}
+
 std::u16string KAudioEncoder::SafeFileName(const std::u16string& title) {
     std::u16string name;
-    name.reserve(title.size());
+    name.reserve(title.size() + 1);
     for (char16_t c : title) name += (c == u'/' || c < 0x20 || c == 0x7F) ? u'_' : c;
-    // Cut at a character's border (never inside a surrogate pair).
-    while (Utf8Length(name) > kTitleBytes) {
-        name.pop_back();
-        if (!name.empty() && name.back() >= 0xD800 && name.back() <= 0xDBFF) name.pop_back();
-    }
     if (name.empty() || name == u"." || name == u"..") return kUntitled;
+    // A leading dot would hide the file from the user: a mark in front keeps
+    // the dot in sight.
+    if (name.front() == u'.') name.insert(name.begin(), u'_');
+    // One cut at the last character border within the room (a surrogate pair
+    // is one character; a lone surrogate becomes a 3-byte replacement).
+    size_t bytes = 0, keep = 0;
+    for (size_t i = 0; i < name.size(); keep = i) {
+        const char16_t c = name[i];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+                          name[i + 1] <= 0xDFFF;
+        const size_t width = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (bytes + width > kTitleBytes) break;
+        bytes += width;
+        i += pair ? 2 : 1;
+    }
+    name.resize(keep);
     return name;
 }
 
@@ -359,17 +330,23 @@ HRESULT KAudioEncoder::SaveSong(ISong* pSong, const std::u16string& requested) {
     for (int n = 0; plat::EntryExists(shown) && n <= kMaxNumber; ++n)
         shown = folder + parts.GetName() + plat::ToUtf16(std::to_string(n)) + parts.GetExtension();
 
-    std::u16string tempPath;
-    if (TQ_FAILED(hr, CreateTemporaryFile(folder, &tempPath))) {
-        TQ_REPORT_SYSTEM(EC_CREATE_FILE, plat::GetLastError(), wanted);
+    KSaveFile file;
+    if (TQ_FAILED(hr, file.Create(folder))) {
+        TQ_REPORT_SYSTEM(EC_CREATE_FILE, HRESULT_CODE(hr), wanted);
         return hr;
     }
-    TemporaryFile temp(tempPath);
-    plat::Bstr tempName(tempPath);
-    if (tempName.IsNull()) return E_OUTOFMEMORY;
+    plat::Bstr fileName(file.Path());
+    if (fileName.IsNull()) return E_OUTOFMEMORY;
+    // What the format reports names the file the user will see, not the
+    // path it writes through.
+    m_strSaveName = shown;
+    struct Forget {
+        std::u16string& name;
+        ~Forget() { name.clear(); }
+    } forget{m_strSaveName};
 
     m_dwPieceSizeInBytes = 0;
-    if (TQ_FAILED(hr, EncoderInit(tempName))) return hr;
+    if (TQ_FAILED(hr, EncoderInit(fileName))) return hr;
     HRESULT loop = S_OK;
     if (m_dwPieceSizeInBytes == 0 || m_dwPieceSizeInBytes % 4 != 0) {
         TQ_TRACE_HR("E_UNEXPECTED");
@@ -396,10 +373,13 @@ HRESULT KAudioEncoder::SaveSong(ISong* pSong, const std::u16string& requested) {
 
     // The song is whole on the disk before it gets its name, and the name is
     // there too before the save ends: a crash never leaves an empty song.
-    if (FAILED(hr = SyncToDisk(temp.Path(), requested))) return hr;
+    if (TQ_FALSE(file.Sync())) {
+        const DWORD error = plat::GetLastError();
+        TQ_REPORT_SYSTEM(EC_WRITE_FILE, error, shown);
+        return plat::HResultFromError(error);
+    }
     std::u16string finalName;
-    if (FAILED(hr = Publish(temp.Path(), wanted, &finalName))) return hr;
-    temp.Keep();
+    if (FAILED(hr = Publish(file, wanted, &finalName))) return hr;
     plat::FlushFolderOf(finalName);
     m_progress.Fire_Progress(100, requested);
     return S_OK;
@@ -467,18 +447,18 @@ HRESULT KAudioEncoder::EncodeStretch(ICache* pCache, ULONGLONG left, ULONGLONG r
     return S_OK;
 }
 
-HRESULT KAudioEncoder::Publish(const std::u16string& temp, const std::u16string& wanted, std::u16string* finalName) {
+HRESULT KAudioEncoder::Publish(KSaveFile& file, const std::u16string& wanted, std::u16string* finalName) {
     const KPathParts parts(wanted);
     const std::u16string base = parts.GetRoot() + parts.GetDir() + parts.GetName();
     std::u16string name = wanted;
     for (int n = 0; n <= kMaxNumber; ++n) {
-        if (plat::MoveFileNoReplace(temp, name)) {
+        if (file.Name(name)) {
             *finalName = name;
             return S_OK;
         }
         const DWORD error = plat::GetLastError();
         if (error != ERROR_FILE_EXISTS) {
-            TQ_TRACE_BOOL("MoveFileNoReplace");
+            TQ_TRACE_BOOL("KSaveFile::Name");
             TQ_REPORT_SYSTEM(EC_CREATE_FILE, error, wanted);
             return plat::HResultFromError(error);
         }

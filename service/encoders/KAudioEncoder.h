@@ -6,10 +6,11 @@
 // hooks of IAudioEncoderInternal.
 //
 // A save runs on a thread of its own at a lower priority while the calling
-// thread waits for it. The file is written under a hidden temporary name in
-// the target folder and gets its real name only once it is complete; a
-// failed or stopped save leaves no file behind. An existing file is never
-// replaced: its name is numbered around.
+// thread waits for it. The file is written without a name (or under a hidden
+// one) in the target folder and gets its real name only once it is complete;
+// a failed or stopped save leaves no file behind, nor does a process that
+// dies while saving. An existing file is never replaced: its name is numbered
+// around.
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,8 @@
 #include "service/encoders/CProxy_IAudioEncoderEvents.h"
 #include "service/encoders/IAudioEncoderInternal.h"
 #include "service/foundation/Trace.h"
+
+class KSaveFile;
 
 class KAudioEncoder : public plat::ComObject<KAudioEncoder, IAudioEncoder, IConnectionPointContainer>,
                       public IAudioEncoderInternal {
@@ -82,13 +85,22 @@ protected:
 
     // For EncoderInit: opens the (empty) output file for writing; a failure is
     // reported with the file's name (40001).
-    static HRESULT OpenOutputFile(BSTR bstrFileName, plat::File* file);
+    HRESULT OpenOutputFile(BSTR bstrFileName, plat::File* file) const;
     // Writes all bytes; a failure is reported with the file's name (40007).
-    static HRESULT WriteOutput(plat::File& file, const void* data, DWORD bytes, BSTR bstrFileName);
+    HRESULT WriteOutput(plat::File& file, const void* data, DWORD bytes, BSTR bstrFileName) const;
     // For EncoderUninit: after a successful encode (result) makes sure the
     // data is on the disk, then closes the file; result, or the failure to
     // get the data there (reported, 40007).
-    static HRESULT CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result);
+    HRESULT CloseOutputFile(plat::File& file, BSTR bstrFileName, HRESULT result) const;
+    // The file name that a report of the format gives: during a save the
+    // name the user will see (the format writes through another path), else
+    // the name given.
+    std::u16string ReportName(BSTR bstrFileName) const;
+    // A refusal the caller can mend (an option the format does not take),
+    // entered in the error list with the file's name and the reason (40001).
+    void ReportRefusal(BSTR bstrFileName, const char16_t* reason) const;
+    // The reason a format gives for refusing the bit rates as set.
+    const char16_t* RateRefusal() const;
 
     // Options as set through IAudioEncoder (kbps, except where a format
     // overrides the setters). Read by the format in EncoderInit.
@@ -120,8 +132,8 @@ private:
     HRESULT GetStretch(ISong* pSong, ICache* pCache, ULONGLONG* left, ULONGLONG* right);
     // The read, touch and encode loop over [left, right); S_FALSE when stopped.
     HRESULT EncodeStretch(ICache* pCache, ULONGLONG left, ULONGLONG right, const std::u16string& shownPath);
-    // Gives the finished temporary file its final name (numbered on a clash).
-    HRESULT Publish(const std::u16string& temp, const std::u16string& wanted, std::u16string* finalName);
+    // Gives the finished file its final name (numbered on a clash).
+    HRESULT Publish(KSaveFile& file, const std::u16string& wanted, std::u16string* finalName);
     bool StopRequested() const { return m_bStopSave.load(); }
 
     std::mutex m_cacheLock;
@@ -130,5 +142,7 @@ private:
     plat::Event m_stopEvent{plat::Event::Reset::Manual};
     std::atomic<bool> m_bSaving{false};
     std::atomic<DWORD> m_dwPiecePauseMs{0};
+    // The name of the file being saved, for the format's reports.
+    std::u16string m_strSaveName;
     CProxy_IAudioEncoderEvents m_progress{this};
 };

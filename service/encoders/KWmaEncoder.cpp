@@ -14,8 +14,17 @@ const char16_t* KWmaEncoder::ProfileFileFor(ULONG kbps) {
     }
 }
 
+HRESULT KWmaEncoder::ReportFailure(HRESULT hr, LONG fileCode, const char16_t* text) {
+    // The output file's own failure (a full disk) is the user's to see, like
+    // the other formats'; the codec's is logged.
+    if (const DWORD error = m_cAsfEncoder.OutputError()) TQ_REPORT_SYSTEM(fileCode, error, ReportName(m_bstrFileName));
+    else TQ_REPORT(EC_INTERNAL, hr, text);
+    return hr;
+}
+
 HRESULT KWmaEncoder::EncoderInit(BSTR bstrFileName) {
     m_dwPieceSizeInBytes = kPieceSize;
+    m_bstrFileName = plat::Bstr(bstrFileName);
     // The profiles lie in the program's own folder. A rate without a profile
     // leaves the folder itself as the path, which fails to load below.
     std::u16string path = plat::GetModuleDir();
@@ -38,7 +47,7 @@ HRESULT KWmaEncoder::EncoderInit(BSTR bstrFileName) {
     }
     m_cAsfEncoder.SetTags(m_bstrArtist.Str(), m_bstrTitle.Str(), m_bstrAlbum.Str(), m_bstrGenre.Str());
     if (TQ_FAILED(hr, m_cAsfEncoder.StartEncoding(bstrFileName))) {
-        TQ_REPORT(EC_INTERNAL, hr, u"Start WMA encoding was failed");
+        ReportFailure(hr, EC_CREATE_FILE, u"Start WMA encoding was failed");
         m_cAsfEncoder.StopEncoding();
         return hr;
     }
@@ -50,12 +59,12 @@ HRESULT KWmaEncoder::EncodePiece(BYTE* pSamples, DWORD dwBytes) {
     const QWORD duration = QWORD{dwBytes} * 10000000 / kBytesPerSecond;
     HRESULT hr = S_OK;
     if (TQ_FAILED(hr, m_cAsfEncoder.WriteData(pSamples, dwBytes, duration)))
-        TQ_REPORT(EC_INTERNAL, hr, u"WMA encoding was failed");
+        ReportFailure(hr, EC_WRITE_FILE, u"WMA encoding was failed");
     return hr;
 }
 
 HRESULT KWmaEncoder::EncoderUninit() {
     HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_cAsfEncoder.StopEncoding())) TQ_REPORT(EC_INTERNAL, hr, u"Stop WMA encoding was failed");
+    if (TQ_FAILED(hr, m_cAsfEncoder.StopEncoding())) ReportFailure(hr, EC_WRITE_FILE, u"Stop WMA encoding was failed");
     return hr;
 }

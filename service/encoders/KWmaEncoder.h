@@ -22,5 +22,10 @@ private:
     friend class KAudioEncoder;
     KWmaEncoder() = default;
 
+    // Reports a failure of the writer under the file's code when it was the
+    // output's, else under the codec's text; hr passes.
+    HRESULT ReportFailure(HRESULT hr, LONG fileCode, const char16_t* text);
+
     KAsfEncoder m_cAsfEncoder;
+    plat::Bstr m_bstrFileName;
 };

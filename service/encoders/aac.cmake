@@ -5,7 +5,7 @@ pkg_check_modules(TONQUIL_AVCODEC REQUIRED IMPORTED_TARGET libavcodec libavutil)
 tonquil_module(encoders_faac
   SOURCES aac/FaacEnc.cpp
   PUBLIC_DEPS platform_core
-  DEPS PkgConfig::TONQUIL_AVCODEC)
+  DEPS encoders_avlog PkgConfig::TONQUIL_AVCODEC)
 
 tonquil_module(encoders_aac
   SOURCES KAacEncoder.cpp

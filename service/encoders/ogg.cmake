@@ -4,7 +4,8 @@ pkg_check_modules(TONQUIL_VORBIS REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg l
 
 tonquil_module(encoders_ogg
   SOURCES ogg/KOggEncoder.cpp
-  PUBLIC_DEPS encoders PkgConfig::TONQUIL_VORBIS)
+  PUBLIC_DEPS encoders PkgConfig::TONQUIL_VORBIS
+  DEPS encoders_avlog)
 
 tonquil_test(encoders_ogg_tests
   SOURCES ogg/tests/OggEncoderTest.cpp tests/EncoderTestSupport.cpp

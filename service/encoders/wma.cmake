@@ -6,7 +6,7 @@ pkg_check_modules(TONQUIL_WM REQUIRED IMPORTED_TARGET libavformat libavcodec lib
 tonquil_module(encoders_wm
   SOURCES wma/WmProfile.cpp wma/WmWriter.cpp
   PUBLIC_DEPS platform_com qxservicelib
-  DEPS PkgConfig::TONQUIL_WM)
+  DEPS encoders_avlog PkgConfig::TONQUIL_WM)
 
 tonquil_module(encoders_wma
   SOURCES KAsfEncoder.cpp KWmaEncoder.cpp

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
@@ -156,6 +157,40 @@ TEST_F(FsTest, RenameWithoutReplacingAndEntriesThatExistOnlyAsLinks) {
     EXPECT_TRUE(EntryExists(P(u"dangling")));
     EXPECT_FALSE(MoveFileNoReplace(P(u"c"), P(u"dangling")));
     EXPECT_TRUE(IsFile(P(u"c")));
+}
+
+// A file without a name: invisible in its folder while written through its
+// reopen path, named only by Link, which never replaces; gone when closed
+// unnamed.
+TEST_F(FsTest, AnUnnamedFileAppearsOnlyWhenLinked) {
+    Make(u"taken", "x");
+    {
+        File f;
+        if (!f.OpenUnnamed(m_dir)) GTEST_SKIP() << "no unnamed files on this file system";
+        File again;
+        ASSERT_TRUE(again.Open(f.ReopenPath(), FileAccess::Write, FileCreation::OpenExisting));
+        ASSERT_TRUE(again.Write("song", 4, nullptr));
+        std::vector<DirEntry> entries;
+        ASSERT_TRUE(ListDirectory(m_dir, &entries));
+        EXPECT_EQ(entries.size(), 1u) << "only the file that was there";
+        EXPECT_FALSE(f.Link(P(u"taken")));
+        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+        EXPECT_EQ(SizeOf(u"taken"), 1u);
+        ASSERT_TRUE(f.Link(P(u"song")));
+        EXPECT_TRUE(f.IsNamed(P(u"song")));
+        EXPECT_FALSE(f.IsNamed(P(u"taken")));
+        EXPECT_EQ(SizeOf(u"song"), 4u);
+    }
+    {
+        File f;
+        ASSERT_TRUE(f.OpenUnnamed(m_dir));
+    }
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListDirectory(m_dir, &entries));
+    EXPECT_EQ(entries.size(), 2u) << "an unnamed file closed unnamed leaves nothing";
+    File missing;
+    EXPECT_FALSE(missing.OpenUnnamed(P(u"nofolder")));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
 TEST_F(FsTest, PathsOfTheProgramAndTheDataFolder) {

@@ -16,6 +16,7 @@ extern "C" {
 
 #include "platform/core/LastError.h"
 #include "service/encoders/AvHandles.h"
+#include "service/encoders/AvLog.h"
 
 namespace {
 
@@ -151,6 +152,7 @@ struct FaacEncoder {
 
 faacEncHandle faacEncOpen(uint32_t sampleRate, uint32_t numChannels, uint32_t* inputSamples,
                           uint32_t* maxOutputBytes) {
+    RouteFfmpegMessages();
     if (!inputSamples || !maxOutputBytes || SampleRateIndex(sampleRate) < 0 || numChannels < 1 || numChannels > 2) {
         plat::SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

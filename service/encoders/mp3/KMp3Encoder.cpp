@@ -69,6 +69,7 @@ HRESULT KMp3Encoder::EncoderInit(BSTR bstrFileName) {
     if (!FillConfig()) {
         TQ_TRACE_HR("E_INVALIDARG");
         TQ_REPORT(EC_INTERNAL, E_INVALIDARG, u"Initialisation of stream for MP3 encoding was failed");
+        ReportRefusal(bstrFileName, RateRefusal());
         return E_INVALIDARG;
     }
     if (TQ_FAILED(hr, LoadLIBS())) return hr;

@@ -12,6 +12,7 @@ extern "C" {
 #include <random>
 
 #include "platform/core/Text.h"
+#include "service/encoders/AvLog.h"
 
 KOggEncoder* KOggEncoder::Create() {
     // The text is the one the service has always logged for this format.
@@ -66,6 +67,7 @@ HRESULT KOggEncoder::EncoderInit(BSTR bstrFileName) {
         Clear();
         TQ_TRACE_HR("vorbis_encode_init");
         TQ_REPORT(EC_INTERNAL, E_FAIL, u"Initialisation of stream for OGG encoding was failed");
+        ReportRefusal(bstrFileName, RateRefusal());
         return E_INVALIDARG;
     }
 
@@ -83,6 +85,7 @@ HRESULT KOggEncoder::EncoderInit(BSTR bstrFileName) {
     ogg_stream_init(&m_os, static_cast<int>(serials() & 0x7FFFFFFF));
     m_bStream = true;
 
+    RouteFfmpegMessages();
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     if (swr_alloc_set_opts2(&m_pResampler, &stereo, AV_SAMPLE_FMT_FLTP, kRate, &stereo, AV_SAMPLE_FMT_S16,
                             static_cast<int>(AUDIO_QUALITY_IN_CACHE), 0, nullptr) < 0 ||
@@ -144,7 +147,9 @@ HRESULT KOggEncoder::Analyse(const BYTE* samples, int frames) {
         TQ_TRACE_HR("swr_convert");
         return E_FAIL;
     }
-    vorbis_analysis_wrote(&m_vd, made);
+    // No frames is libvorbis's mark for the end of the input: only the flush
+    // in EncoderUninit may give it, once.
+    if (made > 0) vorbis_analysis_wrote(&m_vd, made);
     return S_OK;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <thread>
 
@@ -272,13 +273,36 @@ TEST_F(AudioEncoderTest, FailuresLeaveNoFileAndTheEncoderSavesAfterwards) {
 TEST_F(AudioEncoderTest, GroupsUseSafeTitlesAndNumberDuplicates) {
     Use(Tone(100, kLevel));
     std::vector<plat::ComPtr<ISong>> songs;
-    for (const char16_t* title : {u"Title", u"Title", u"a/b", u"..", u"", u"x\x01y", u"Vol. 2", u"Done.rec"})
+    for (const char16_t* title : {u"Title", u"Title", u"a/b", u"..", u"", u"x\x01y", u"Vol. 2", u"Done.rec", u"../up",
+                                  u".hidden"})
         songs.emplace_back(FakeSong::CreateInstance(0, 20, title));
     ASSERT_EQ(SaveGroup(songs, dir.Path().substr(0, dir.Path().size() - 1)), S_OK);  // no trailing "/"
+    // A leading dot stays in sight: the file is not hidden.
     ExpectFolderHolds({u"Done.rec", u"Title.rec", u"Title0.rec", u"Untitled.rec", u"Untitled0.rec", u"Vol. 2.rec",
-                       u"a_b.rec", u"x_y.rec"});
+                       u"_.._up.rec", u"_.hidden.rec", u"a_b.rec", u"x_y.rec"});
     // Each song's own series of events: 0, 50, 100.
     EXPECT_EQ(log->Values().size(), 3 * songs.size());
+}
+
+// A long title is cut once, at the last character border that leaves room
+// for a number and an extension in a file name.
+TEST(SafeFileName, LongTitlesAreCutAtACharacterBorder) {
+    const size_t room = NAME_MAX - 40;
+    struct Case {
+        std::u16string unit;  // repeated 65000 times
+        size_t bytesPerUnit;
+    } cases[] = {{u"a", 1}, {u"é", 2}, {u"日", 3}, {u"😀", 4}, {u"a😀", 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(plat::ToUtf8(c.unit));
+        std::u16string title;
+        for (int i = 0; i < 65000; ++i) title += c.unit;
+        const std::u16string name = KAudioEncoder::SafeFileName(title);
+        EXPECT_EQ(plat::ToUtf8(name).size(), room / c.bytesPerUnit * c.bytesPerUnit);
+        EXPECT_EQ(name, title.substr(0, name.size()));
+        EXPECT_EQ(plat::ToUtf16(plat::ToUtf8(name)), name) << "no surrogate pair is split";
+    }
+    EXPECT_EQ(KAudioEncoder::SafeFileName(std::u16string(65000, u'.')).size(), room);
+    EXPECT_EQ(KAudioEncoder::SafeFileName(std::u16string(65000, u'.')).front(), u'_');
 }
 
 TEST_F(AudioEncoderTest, GroupInputIsChecked) {

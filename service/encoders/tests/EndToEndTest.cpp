@@ -110,6 +110,65 @@ TEST_F(EndToEndTest, TrimmedAndFadedSongsSoundAsAsked) {
     }
 }
 
+// A stretch with no audio, empty or trimmed to nothing, is saved as a file
+// that declares and decodes to no sound, as the formats' own tools make it
+// (an empty MP3 or AAC stream is one that no prober takes for audio).
+TEST_F(EndToEndTest, AStretchWithoutAudioDeclaresAndDecodesNoSound) {
+    for (const Format& f : kFormats) {
+        for (bool trimmed : {false, true}) {
+            SCOPED_TRACE(std::string(f.name) + (trimmed ? " trimmed to nothing" : " empty"));
+            auto e = Make(f);
+            ASSERT_EQ(e->DeleteSilenceStartEnd(trimmed), S_OK);
+            const std::u16string name = dir / (u"out/nothing" + std::u16string(trimmed ? u"T" : u"E") + f.ext);
+            // 2496 ms of silence are whole blocks of the trimming.
+            ASSERT_EQ(e->Save((trimmed ? Song(0, 2496) : Song(5000, 5000)).Get(), plat::Bstr(name)), S_OK);
+            ASSERT_TRUE(plat::IsFile(name));
+            ProbedAudio probe;
+            if (ProbeAudio(plat::ToUtf8(name), &probe)) {
+                EXPECT_LT(probe.declaredSeconds, 0.01);
+            }
+            EXPECT_EQ(DecodeMono(name).size(), 0u);
+        }
+    }
+}
+
+// A bit rate the format cannot make, or none at all (a fresh encoder), fails
+// the save with an entry in the error list that names the file and says why;
+// WMA names the profile it looked for instead.
+TEST_F(EndToEndTest, ARefusedBitRateIsEnteredWithItsReason) {
+    struct Case {
+        const Format& format;
+        ULONG kbps;  // ~0: no rate set
+        const char16_t* says;
+    } cases[] = {{kFormats[0], ~0u, u"No bit rate was set"},
+                 {kFormats[1], ~0u, u"No bit rate was set"},
+                 {kFormats[0], 7, u"not one this format can make"},
+                 {kFormats[1], 7, u"not one this format can make"},
+                 {kFormats[2], 7, u"not one this format can make"},
+                 {kFormats[3], ~0u, u"Cannot open the data file"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format.name) + " " + std::to_string(c.kbps));
+        plat::ComPtr<IAudioEncoder> e(c.format.make());
+        ASSERT_TRUE(e);
+        ASSERT_EQ(e->SetCachePtr(cache.Get()), S_OK);
+        if (c.kbps != ~0u) {
+            ASSERT_EQ(e->SetConstantBitrate(c.kbps), S_OK);
+        }
+        KErrorLog::Instance().ClearErrors();
+        const std::u16string name = dir / (u"out/rate" + plat::ToUtf16(std::to_string(n++)) + c.format.ext);
+        EXPECT_TRUE(FAILED(e->Save(Song(3000, 4000).Get(), plat::Bstr(name))));
+        EXPECT_FALSE(plat::EntryExists(name));
+        std::vector<std::u16string> errors;
+        KErrorLog::Instance().GetErrors(&errors);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find(c.says), std::u16string::npos) << plat::ToUtf8(errors[0]);
+        if (c.format.ext != std::u16string(u".wma")) {
+            EXPECT_NE(errors[0].find(name), std::u16string::npos) << plat::ToUtf8(errors[0]);
+        }
+    }
+}
+
 TEST_F(EndToEndTest, AStopMidWayKeepsTheGroupsFinishedSongsOnly) {
     for (const Format& f : kFormats) {
         SCOPED_TRACE(f.name);
@@ -230,11 +289,24 @@ TEST(DiskFailures, AFullOrReadOnlyDiskFailsCleanly) {
                 // A first failure opens the error log; later ones add no descriptor.
                 KErrorLog::Instance().WriteLine(0, u"disk failure test", __FILE__, __LINE__);
                 const size_t descriptors = OpenDescriptors();
+                KErrorLog::Instance().ClearErrors();
                 const HRESULT hr = SaveTagged(e.Get(), 0, 10000, {u"big", u"", u"", u""}, out + u"/big");
                 std::vector<plat::DirEntry> left;
                 plat::ListDirectory(out, &left);
                 if (!FAILED(hr)) return 1;
                 if (!left.empty()) return 2;
+                // The user's file is named in the error list, as a failed
+                // write of it or, on a read-only disk, its failed creation.
+                const LONG expected = readOnly ? EC_CREATE_FILE : EC_WRITE_FILE;
+                const std::u16string named = u"\r\n" + out + u"/big" + f.ext + u"\r\n";
+                bool entered = false;
+                LONG code = 0;
+                for (std::u16string text; KErrorLog::Instance().PopError(&code, &text);) {
+                    if (text.find(u"tonquil-save") != std::u16string::npos || text.find(u"/proc/") != std::u16string::npos)
+                        return 6;
+                    entered = entered || (code == expected && text.find(named) != std::u16string::npos);
+                }
+                if (!entered) return 7;
                 if (OpenDescriptors() != descriptors) return 5;  // the file was closed
                 // The encoder saves again once there is room.
                 if (mounted) ::umount(target.c_str());

@@ -113,5 +113,14 @@ struct IWMWriter : IUnknown {
     virtual HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlags, INSSBuffer* pSample) = 0;
 };
 
+inline constexpr IID IID_IWmOutputStatus{0x3B9E61D2, 0x7C4A, 0x4E15, {0x8F, 0x02, 0x5D, 0xC1, 0x96, 0x3A, 0xE7, 0x48}};
+// Answered by this layer's writer, so that a failure of the output file (a
+// full disk) can be told from one of the codec: the system error (a Win32
+// number) of the output's first failure, 0 while the output has not failed.
+struct IWmOutputStatus : IUnknown {
+    static constexpr const IID& kIID = IID_IWmOutputStatus;
+    virtual DWORD OutputError() const = 0;
+};
+
 HRESULT WMCreateProfileManager(IWMProfileManager** ppProfileManager);
 HRESULT WMCreateWriter(IUnknown* pUnkCert, IWMWriter** ppWriter);

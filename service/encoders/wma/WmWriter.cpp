@@ -21,6 +21,7 @@ extern "C" {
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "service/encoders/AvHandles.h"
+#include "service/encoders/AvLog.h"
 #include "service/encoders/wma/WmProfileSpec.h"
 
 namespace {
@@ -142,9 +143,11 @@ struct FifoFree {
     void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
 };
 
-class WmWriter : public plat::ComObject<WmWriter, IWMWriter, IWMHeaderInfo> {
+class WmWriter : public plat::ComObject<WmWriter, IWMWriter, IWMHeaderInfo, IWmOutputStatus> {
 public:
     ~WmWriter() override { Close(false); }
+
+    DWORD OutputError() const override { return m_outputError; }
 
     HRESULT SetProfile(IWMProfile* profile) override {
         if (!profile) return E_POINTER;
@@ -255,8 +258,14 @@ public:
         if (m_state != State::Writing) return E_UNEXPECTED;
         HRESULT hr = Convert(nullptr, 0);  // what the resampler holds
         if (SUCCEEDED(hr)) hr = Encode(true);
-        if (SUCCEEDED(hr)) hr = FromAvResult(av_write_trailer(m_format.get()));
-        if (SUCCEEDED(hr)) hr = FromAvResult(avio_closep(&m_format->pb));
+        if (SUCCEEDED(hr)) {
+            const int r = av_write_trailer(m_format.get());
+            if (r < 0) hr = MuxFailure(r);
+        }
+        if (SUCCEEDED(hr)) {
+            const int r = avio_closep(&m_format->pb);
+            if (r < 0) hr = OutputFailure(r);
+        }
         Close(false);
         m_state = SUCCEEDED(hr) ? State::Done : State::Failed;
         return hr;
@@ -265,7 +274,18 @@ public:
 private:
     enum class State { Idle, Writing, Done, Failed };
 
-    static HRESULT FromAvResult(int r) { return r < 0 ? FromAv(r) : S_OK; }
+    // A failure of the output file: its system error is kept for
+    // OutputError and returned.
+    HRESULT OutputFailure(int r) {
+        const DWORD error = r < 0 && r > -4096 ? plat::SetLastErrorFromErrno(-r) : ERROR_WRITE_FAULT;
+        if (m_outputError == 0) m_outputError = error;
+        return plat::HResultFromError(error);
+    }
+    // A failure of the muxer: the output's, when the file refused the bytes.
+    HRESULT MuxFailure(int r) {
+        const AVIOContext* pb = m_format ? m_format->pb : nullptr;
+        return pb && pb->error < 0 ? OutputFailure(pb->error) : FromAv(r);
+    }
 
     HRESULT Open() {
         const WmStreamSpec& s = m_spec.streams.front();
@@ -303,13 +323,13 @@ private:
         if (!m_fifo) return E_OUTOFMEMORY;
 
         for (const auto& [key, value] : m_attributes) av_dict_set(&oc->metadata, key.c_str(), value.c_str(), 0);
-        if ((r = avio_open(&oc->pb, m_path.c_str(), AVIO_FLAG_WRITE)) < 0) return FromAv(r);
+        if ((r = avio_open(&oc->pb, m_path.c_str(), AVIO_FLAG_WRITE)) < 0) return OutputFailure(r);
         m_created = true;
         AVDictionary* options = nullptr;
         if (m_spec.packetSize) av_dict_set_int(&options, "packet_size", m_spec.packetSize, 0);
         r = avformat_write_header(oc, &options);
         av_dict_free(&options);
-        return r < 0 ? FromAv(r) : S_OK;
+        return r < 0 ? MuxFailure(r) : S_OK;
     }
 
     // Resamples frames of input PCM into the codec's queue; no data flushes
@@ -366,7 +386,7 @@ private:
             if (r < 0) return FromAv(r);
             m_packet->stream_index = 0;
             av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_format->streams[0]->time_base);
-            if ((r = av_interleaved_write_frame(m_format.get(), m_packet.get())) < 0) return FromAv(r);
+            if ((r = av_interleaved_write_frame(m_format.get(), m_packet.get())) < 0) return MuxFailure(r);
         }
     }
 
@@ -394,6 +414,7 @@ private:
     std::string m_path;
     std::vector<std::pair<std::string, std::string>> m_attributes;
     bool m_created = false;
+    DWORD m_outputError = 0;
     std::unique_ptr<AVFormatContext, FormatContextFree> m_format;
     AvCodecContextPtr m_codec;
     std::unique_ptr<SwrContext, SwrFree> m_swr;
@@ -407,6 +428,7 @@ private:
 
 HRESULT WMCreateWriter(IUnknown* /*pUnkCert*/, IWMWriter** writer) {
     if (!writer) return E_POINTER;
+    RouteFfmpegMessages();
     plat::ComPtr<IWMWriter> w(WmWriter::CreateInstance());
     if (!w) return E_OUTOFMEMORY;
     *writer = w.Detach();

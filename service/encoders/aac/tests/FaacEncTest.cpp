@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -178,6 +180,45 @@ TEST(FaacEnc, FailuresGiveNegativeCounts) {
     EXPECT_LT(faacEncEncode(h.get(), pcm.data() + samples, samples, tiny, sizeof tiny), 0)
         << "an output buffer too small for the frame";
     EXPECT_EQ(faacEncClose(nullptr), -1);
+}
+
+}  // namespace
+
+namespace {
+
+// Encodes a second of a tone and closes, which is when the codec prints its
+// statistics ("Qavg: ..."). Runs only as the child of the test below.
+TEST(FfmpegMessages, ChildEncodesASecond) {
+    if (!std::getenv("TONQUIL_FFMPEG_MESSAGES_CHILD")) GTEST_SKIP() << "run by FfmpegMessages.GoToTheDebugChannel";
+    uint32_t samples = 0, maxBytes = 0;
+    Handle h = Open(&samples, &maxBytes);
+    ASSERT_TRUE(h);
+    faacEncConfiguration cfg = MainAt(128000);
+    ASSERT_TRUE(faacEncSetConfiguration(h.get(), &cfg));
+    const std::vector<int16_t> pcm = enctest::StereoTone(48000, 48000, 440.0);
+    std::vector<uint8_t> out(maxBytes);
+    for (size_t at = 0; at + samples <= pcm.size(); at += samples)
+        ASSERT_GE(faacEncEncode(h.get(), pcm.data() + at, samples, out.data(), maxBytes), 0);
+    while (faacEncEncode(h.get(), nullptr, 0, out.data(), maxBytes) > 0) {
+    }
+}
+
+// FFmpeg's own lines never reach the daemon's standard error; with the debug
+// channel on they come there through it.
+TEST(FfmpegMessages, GoToTheDebugChannel) {
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    for (bool debug : {false, true}) {
+        SCOPED_TRACE(debug ? "debug channel on" : "debug channel off");
+        int status = -1;
+        const std::string stderrText = enctest::RunCommand(
+            std::string("env -u TONQUIL_DEBUG_OUTPUT TONQUIL_FFMPEG_MESSAGES_CHILD=1 ") +
+                (debug ? "TONQUIL_DEBUG_OUTPUT=1 " : "") + enctest::ShellQuote(self) +
+                " --gtest_filter=FfmpegMessages.ChildEncodesASecond 2>&1 >/dev/null",
+            &status);
+        ASSERT_EQ(status, 0) << stderrText;
+        EXPECT_EQ(stderrText.find("Qavg") != std::string::npos, debug) << stderrText;
+        EXPECT_EQ(stderrText.find("[aac @") != std::string::npos, debug) << stderrText;
+    }
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ bool ProbeAudio(const std::string& path, ProbedAudio* out) {
     *out = ProbedAudio{};
     int status = -1;
     const std::string text = RunCommand("ffprobe -v error -select_streams a:0 -show_entries "
-                                        "stream=codec_name,profile,sample_rate,channels:format=format_name:"
+                                        "stream=codec_name,profile,sample_rate,channels:format=format_name,duration:"
                                         "format_tags -of default=nw=1 " +
                                             ShellQuote(path) + " 2>/dev/null",
                                         &status);
@@ -56,6 +56,7 @@ bool ProbeAudio(const std::string& path, ProbedAudio* out) {
         else if (key == "sample_rate") out->sampleRate = std::atoi(value.c_str());
         else if (key == "channels") out->channels = std::atoi(value.c_str());
         else if (key == "format_name") out->format = value;
+        else if (key == "duration" && value != "N/A") out->declaredSeconds = std::atof(value.c_str());
         else if (key.rfind("TAG:", 0) == 0) {
             std::string tag = key.substr(4);
             for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -102,6 +103,22 @@ std::map<std::string, std::string> ReadRawTags(const std::string& path) {
 std::string FirstValue(const std::map<std::string, std::string>& tags, const std::string& name) {
     auto it = tags.find(name);
     return it == tags.end() ? std::string() : it->second.substr(0, it->second.find('|'));
+}
+
+std::vector<std::string> AllValues(const std::map<std::string, std::string>& tags, const std::string& name) {
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::vector<std::string> values;
+    for (const auto& [key, joined] : tags) {
+        if (lower(key) != lower(name)) continue;
+        std::istringstream parts(joined);
+        for (std::string v; std::getline(parts, v, '|');) values.push_back(v);
+        if (!joined.empty() && joined.back() == '|') values.emplace_back();
+        if (joined.empty()) values.emplace_back();
+    }
+    return values;
 }
 
 std::vector<int16_t> StereoTone(uint32_t frames, uint32_t rate, double hz, double amplitude) {

@@ -21,6 +21,7 @@ struct ProbedAudio {
     std::string profile;
     int sampleRate = 0;
     int channels = 0;
+    double declaredSeconds = -1;         // the length the file declares (-1: none)
     int64_t decodedFrames = -1;          // samples per channel after a full decode
     bool decodedCleanly = false;          // the decoder reported no error
     std::map<std::string, std::string> tags;  // container tags, lower-case keys
@@ -35,6 +36,9 @@ bool ProbeAudio(const std::string& path, ProbedAudio* out);
 std::map<std::string, std::string> ReadRawTags(const std::string& path);
 // The first value of a tag that ReadRawTags read ("" when absent).
 std::string FirstValue(const std::map<std::string, std::string>& tags, const std::string& name);
+// Every value of every tag whose name is `name` in any letter case: a field
+// stored twice, under one name or two, gives two values.
+std::vector<std::string> AllValues(const std::map<std::string, std::string>& tags, const std::string& name);
 
 // Interleaved 16-bit stereo: a sine tone at the given amplitude.
 std::vector<int16_t> StereoTone(uint32_t frames, uint32_t rate, double hz, double amplitude = 0.5);
