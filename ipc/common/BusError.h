@@ -21,6 +21,8 @@ public:
     static constexpr const char* kBusy = "org.freedesktop.DBus.Error.LimitsExceeded";
     static constexpr const char* kNoMemory = "org.freedesktop.DBus.Error.NoMemory";
     static constexpr const char* kFailed = "org.freedesktop.DBus.Error.Failed";
+    // A call on an object that has been released (as sd-bus answers for a path with nothing on it).
+    static constexpr const char* kUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
 };
 
 }  // namespace ipc

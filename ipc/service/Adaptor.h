@@ -5,6 +5,7 @@
 // where the bus arguments are checked and converted, the object is called and
 // its HRESULT and out-parameters are sent back.
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <tuple>
@@ -15,6 +16,7 @@
 
 #include "ipc/common/BusError.h"
 #include "ipc/common/GeneratedAdaptors.h"
+#include "ipc/service/CallGate.h"
 #include "ipc/service/CallPool.h"
 #include "ipc/service/ExportedInterface.h"
 #include "ipc/service/ObjectTable.h"
@@ -25,19 +27,47 @@
 namespace ipc {
 
 // Why a queued call did not run.
-enum class CallFate { Run, ShuttingDown, Busy };
+enum class CallFate { Run, ShuttingDown, Busy, Gone };
+
+// One call's hold on the gate of the object it was made on, from its arrival
+// until everything that answers it is gone. The last call of a leaving object
+// tells the table, which then takes the object off the bus.
+class CallTicket {
+public:
+    CallTicket() = default;
+    // Enters gate; empty when the object is leaving.
+    CallTicket(ObjectTable& table, const std::shared_ptr<CallGate>& gate) {
+        if (gate && gate->Enter()) {
+            m_table = &table;
+            m_gate = gate;
+        }
+    }
+    CallTicket(CallTicket&& other) noexcept
+        : m_table(std::exchange(other.m_table, nullptr)), m_gate(std::move(other.m_gate)) {}
+    CallTicket& operator=(CallTicket&&) = delete;
+    ~CallTicket() {
+        if (m_gate && m_gate->Leave()) m_table->CallsDrained();
+    }
+    explicit operator bool() const { return m_gate != nullptr; }
+
+private:
+    ObjectTable* m_table = nullptr;
+    std::shared_ptr<CallGate> m_gate;
+};
 
 // A call waiting on the pool: one callable that runs it or answers that it
-// could not run.
+// could not run. The ticket is let go after the callable (and the answer it
+// holds) is destroyed.
 template <class F>
 class FunctionJob final : public CallPool::Job {
 public:
-    explicit FunctionJob(F&& f) : m_f(std::move(f)) {}
+    explicit FunctionJob(F&& f, CallTicket ticket = CallTicket()) : m_ticket(std::move(ticket)), m_f(std::move(f)) {}
     void Run() override { m_f(CallFate::Run); }
     void Cancel() override { m_f(CallFate::ShuttingDown); }
     void Refuse() { m_f(CallFate::Busy); }
 
 private:
+    CallTicket m_ticket;
     F m_f;
 };
 
@@ -47,6 +77,8 @@ void AnswerRefused(const sdbus::Result<R...>& result, CallFate fate) {
     try {
         if (fate == CallFate::Busy)
             result.returnError(sdbus::Error(BusError::kBusy, "Too many calls are waiting"));
+        else if (fate == CallFate::Gone)
+            result.returnError(sdbus::Error(BusError::kUnknownObject, "The object has been released"));
         else
             result.returnError(sdbus::Error(BusError::kShuttingDown, "The service is stopping"));
     } catch (const sdbus::Error&) {
@@ -143,8 +175,8 @@ void RunForwarded(CallContext& ctx, const sdbus::Result<int32_t, Outs...>& resul
 template <class... Generated>
 class Adaptor : public sdbus::AdaptorInterfaces<Generated...>, public ExportedInterface {
 protected:
-    Adaptor(ObjectTable& table, const std::string& path)
-        : sdbus::AdaptorInterfaces<Generated...>(table.Connection(), path), m_table(table) {}
+    Adaptor(ObjectTable& table, const std::string& path, std::shared_ptr<CallGate> gate)
+        : sdbus::AdaptorInterfaces<Generated...>(table.Connection(), path), m_table(table), m_gate(std::move(gate)) {}
 
     // The calling connection (valid inside a handler, on the bus thread).
     std::string Caller() {
@@ -159,10 +191,17 @@ protected:
     }
 
     // Queues work (a callable taking CallFate) on the pool, or answers at once
-    // that it cannot run.
+    // that it cannot run. A call holds the object on the bus until it has
+    // answered; bookkeeping (a release) sends no answer and holds nothing.
     template <class F>
     void Queue(F&& work, bool bookkeeping = false) {
-        auto job = std::make_unique<FunctionJob<std::decay_t<F>>>(std::forward<F>(work));
+        CallTicket ticket = bookkeeping ? CallTicket() : CallTicket(m_table, m_gate);
+        if (!bookkeeping && !ticket) {
+            // Released while the call was on its way: as if it were gone.
+            work(CallFate::Gone);
+            return;
+        }
+        auto job = std::make_unique<FunctionJob<std::decay_t<F>>>(std::forward<F>(work), std::move(ticket));
         FunctionJob<std::decay_t<F>>* raw = job.get();
         std::unique_ptr<CallPool::Job> base = std::move(job);
         if (!m_table.Submit(base, bookkeeping)) {
@@ -190,6 +229,8 @@ protected:
     }
 
     ObjectTable& m_table;
+    // Shared by every interface of the object; see CallGate.
+    std::shared_ptr<CallGate> m_gate;
 };
 
 }  // namespace ipc

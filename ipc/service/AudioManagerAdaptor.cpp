@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-AudioManagerAdaptor::AudioManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioManager> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+AudioManagerAdaptor::AudioManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioManager> target,
+                                         std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

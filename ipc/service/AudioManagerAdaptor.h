@@ -6,7 +6,8 @@ namespace ipc {
 
 class AudioManagerAdaptor final : public Adaptor<QXServiceLib::IAudioManager_adaptor> {
 public:
-    AudioManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioManager> target);
+    AudioManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioManager> target,
+                        std::shared_ptr<CallGate> gate);
     ~AudioManagerAdaptor() override;
 
 private:

@@ -1,5 +1,8 @@
 #include "ipc/service/CallPool.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <vector>
@@ -12,7 +15,9 @@ namespace ipc {
 
 CallPool::CallPool() : CallPool(Limits{}) {}
 
-CallPool::CallPool(const Limits& limits) : m_limits(limits) {}
+CallPool::CallPool(const Limits& limits) : m_limits(limits) {
+    if (!m_limits.giveBackMemory) m_limits.giveBackMemory = [] { malloc_trim(0); };
+}
 
 CallPool::~CallPool() { Stop(); }
 
@@ -24,14 +29,21 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
         if (!bookkeeping && m_queue.size() >= m_limits.maxQueued) return false;
         m_queue.push_back(std::move(job));
         ReapLocked(&done);
-        if (m_queue.size() > m_idle && m_workers.size() < m_limits.maxThreads) SpawnLocked();
+        if (!m_idle.empty()) {
+            Worker* worker = m_idle.back();
+            m_idle.pop_back();
+            worker->woken = true;
+            worker->wake.notify_one();
+        } else if (m_workers.size() < m_limits.maxThreads) {
+            SpawnLocked();
+        }
     }
-    m_wake.notify_one();
     for (std::thread& t : done) t.join();
     return true;
 }
 
 void CallPool::SpawnLocked() {
+    if (AliveLocked() >= m_limits.coreThreads) m_burst = true;
     m_workers.emplace_back();
     Worker* worker = &m_workers.back();
     try {
@@ -57,34 +69,51 @@ void CallPool::ReapLocked(std::list<std::thread>* done) {
     }
 }
 
+size_t CallPool::AliveLocked() const {
+    size_t alive = 0;
+    for (const Worker& w : m_workers) alive += w.finished ? 0 : 1;
+    return alive;
+}
+
 void CallPool::WorkerLoop(Worker* self) {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        ++m_idle;
-        bool timedOut = !m_wake.wait_for(lock, std::chrono::milliseconds(m_limits.idleMs),
-                                         [this] { return m_stopping || !m_queue.empty(); });
-        --m_idle;
-        if (m_queue.empty()) {
-            if (m_stopping) break;
-            // Idle too long: threads above the core go away.
-            size_t alive = 0;
-            for (const Worker& w : m_workers) alive += w.finished ? 0 : 1;
-            if (timedOut && alive > m_limits.coreThreads) break;
+        if (!m_queue.empty()) {
+            std::unique_ptr<Job> job = std::move(m_queue.front());
+            m_queue.pop_front();
+            ++m_busy;
+            lock.unlock();
+            try {
+                job->Run();
+            } catch (...) {
+                // A call that throws past its own handler ends as a failure, not the service.
+                plat::ReportCurrentException("bus call", "a queued call");
+            }
+            job.reset();
+            lock.lock();
+            --m_busy;
             continue;
         }
-        std::unique_ptr<Job> job = std::move(m_queue.front());
-        m_queue.pop_front();
-        ++m_busy;
-        lock.unlock();
-        try {
-            job->Run();
-        } catch (...) {
-            // A call that throws past its own handler ends as a failure, not the service.
-            plat::ReportCurrentException("bus call", "a queued call");
+        if (m_stopping) break;
+        self->woken = false;
+        m_idle.push_back(self);
+        bool woken = self->wake.wait_for(lock, std::chrono::milliseconds(m_limits.idleMs),
+                                         [&] { return self->woken || m_stopping; });
+        if (!self->woken) std::erase(m_idle, self);
+        if (woken) continue;
+        // Idle a whole while: threads above the core end, and what a burst
+        // left in the allocator goes back to the system.
+        const bool surplus = AliveLocked() > m_limits.coreThreads;
+        if (surplus) self->finished = true;
+        if (m_burst && m_busy == 0 && m_queue.empty()) {
+            // Threads that end after this leave their own caches behind: the
+            // next idle while gives those back too.
+            m_burst = surplus;
+            lock.unlock();
+            m_limits.giveBackMemory();
+            lock.lock();
         }
-        job.reset();
-        lock.lock();
-        --m_busy;
+        if (surplus) return;
     }
     self->finished = true;
 }
@@ -97,8 +126,8 @@ void CallPool::Stop() {
         if (m_stopping && m_workers.empty() && m_queue.empty()) return;
         m_stopping = true;
         cancelled.swap(m_queue);
+        for (Worker& w : m_workers) w.wake.notify_one();
     }
-    m_wake.notify_all();
     for (auto& job : cancelled) job->Cancel();
     cancelled.clear();
     // Running calls finish first; nothing is abandoned while it can still
@@ -106,6 +135,7 @@ void CallPool::Stop() {
     {
         std::lock_guard lock(m_mutex);
         workers.swap(m_workers);
+        m_idle.clear();
     }
     for (Worker& w : workers)
         if (w.thread.joinable()) w.thread.join();
@@ -118,9 +148,7 @@ bool CallPool::IsStopping() const {
 
 size_t CallPool::ThreadCount() const {
     std::lock_guard lock(m_mutex);
-    size_t alive = 0;
-    for (const Worker& w : m_workers) alive += w.finished ? 0 : 1;
-    return alive;
+    return AliveLocked();
 }
 
 size_t CallPool::PendingCount() const {

@@ -3,13 +3,22 @@
 // that no call runs on the bus thread and a long call (a save that takes
 // minutes) never holds up the others. The pool grows when every thread is
 // busy, up to a limit, and shrinks back to its core when idle.
+//
+// The thread that went idle last takes the next call, so that under a light
+// load (a poll every 100 ms) the same few threads serve and the others stay
+// idle long enough to end. When the pool has grown past its core, the memory
+// that the burst left in the allocator (each thread allocates from an arena
+// of its own, and a freed block stays in its arena) is given back to the
+// system once the pool has been idle for a while.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace ipc {
 
@@ -29,8 +38,12 @@ public:
         size_t maxThreads = 64;
         // Calls waiting for a thread; beyond this new calls are refused.
         size_t maxQueued = 4096;
-        // An idle thread above the core ends after this many milliseconds.
-        unsigned idleMs = 10000;
+        // An idle thread above the core ends after this many milliseconds;
+        // a core thread idle this long gives back what a burst left behind.
+        unsigned idleMs = 3000;
+        // Gives the allocator's free memory back to the system (the default
+        // trims every arena); called on a pool thread, with no lock held.
+        std::function<void()> giveBackMemory;
     };
 
     CallPool();
@@ -56,21 +69,27 @@ public:
 private:
     struct Worker {
         std::thread thread;
+        std::condition_variable wake;
+        // Handed a call (taken off the idle stack by Submit).
+        bool woken = false;
         bool finished = false;
     };
 
     void WorkerLoop(Worker* self);
     void SpawnLocked();
     void ReapLocked(std::list<std::thread>* done);
+    size_t AliveLocked() const;
 
-    const Limits m_limits;
+    Limits m_limits;
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::deque<std::unique_ptr<Job>> m_queue;
     std::list<Worker> m_workers;
-    size_t m_idle = 0;
+    // Idle threads, the most recently idle last (it takes the next call).
+    std::vector<Worker*> m_idle;
     size_t m_busy = 0;
     bool m_stopping = false;
+    // The pool grew past its core since memory was last given back.
+    bool m_burst = false;
 };
 
 }  // namespace ipc

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-CaptureManagerAdaptor::CaptureManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ICaptureManager> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+CaptureManagerAdaptor::CaptureManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ICaptureManager> target,
+                                             std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

@@ -7,7 +7,8 @@ namespace ipc {
 
 class CaptureManagerAdaptor final : public Adaptor<QXServiceLib::ICaptureManager_adaptor> {
 public:
-    CaptureManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ICaptureManager> target);
+    CaptureManagerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ICaptureManager> target,
+                          std::shared_ptr<CallGate> gate);
     ~CaptureManagerAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-ControllerAdaptor::ControllerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioController> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+ControllerAdaptor::ControllerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioController> target,
+                                     std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

@@ -7,7 +7,8 @@ namespace ipc {
 
 class ControllerAdaptor final : public Adaptor<QXServiceLib::IAudioController_adaptor, QXServiceLib::_IAudioControllerEvents_adaptor> {
 public:
-    ControllerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioController> target);
+    ControllerAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioController> target,
+                      std::shared_ptr<CallGate> gate);
     ~ControllerAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-EncoderAdaptor::EncoderAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioEncoder> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+EncoderAdaptor::EncoderAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioEncoder> target,
+                               std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

@@ -7,7 +7,8 @@ namespace ipc {
 
 class EncoderAdaptor final : public Adaptor<QXServiceLib::IAudioEncoder_adaptor, QXServiceLib::_IAudioEncoderEvents_adaptor> {
 public:
-    EncoderAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioEncoder> target);
+    EncoderAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IAudioEncoder> target,
+                   std::shared_ptr<CallGate> gate);
     ~EncoderAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-LifetimeAdaptor::LifetimeAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IUnknown> identity)
-    : Adaptor(table, path), m_identity(std::move(identity)) {
+LifetimeAdaptor::LifetimeAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IUnknown> identity,
+                                 std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_identity(std::move(identity)) {
     registerAdaptor();
 }
 

@@ -7,7 +7,8 @@ namespace ipc {
 
 class LifetimeAdaptor final : public Adaptor<QXServiceLib::IUnknown_adaptor> {
 public:
-    LifetimeAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IUnknown> identity);
+    LifetimeAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IUnknown> identity,
+                    std::shared_ptr<CallGate> gate);
     ~LifetimeAdaptor() override;
 
 private:

@@ -5,6 +5,7 @@
 #include <sdbus-c++/Error.h>
 
 #include "ipc/common/Names.h"
+#include "ipc/service/Adaptor.h"
 #include "ipc/service/AudioManagerAdaptor.h"
 #include "ipc/service/CaptureManagerAdaptor.h"
 #include "ipc/service/ControllerAdaptor.h"
@@ -33,31 +34,31 @@ plat::ComPtr<Itf> As(IUnknown* obj) {
 
 // The adaptor that serves kind's interface of obj at path.
 HRESULT CreateAdaptor(ObjectTable& table, ObjectKind kind, IUnknown* obj, const std::string& path,
-                      std::unique_ptr<ExportedInterface>* out) {
+                      const std::shared_ptr<CallGate>& gate, std::unique_ptr<ExportedInterface>* out) {
     switch (kind) {
     case ObjectKind::Controller:
-        if (auto p = As<IAudioController>(obj)) *out = std::make_unique<ControllerAdaptor>(table, path, p);
+        if (auto p = As<IAudioController>(obj)) *out = std::make_unique<ControllerAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::Settings:
-        if (auto p = As<ISettings>(obj)) *out = std::make_unique<SettingsAdaptor>(table, path, p);
+        if (auto p = As<ISettings>(obj)) *out = std::make_unique<SettingsAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::PlayList:
-        if (auto p = As<IPlayList>(obj)) *out = std::make_unique<PlayListAdaptor>(table, path, p);
+        if (auto p = As<IPlayList>(obj)) *out = std::make_unique<PlayListAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::Song:
-        if (auto p = As<ISong>(obj)) *out = std::make_unique<SongAdaptor>(table, path, p);
+        if (auto p = As<ISong>(obj)) *out = std::make_unique<SongAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::Tag:
-        if (auto p = As<ID3>(obj)) *out = std::make_unique<TagAdaptor>(table, path, p);
+        if (auto p = As<ID3>(obj)) *out = std::make_unique<TagAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::AudioManager:
-        if (auto p = As<IAudioManager>(obj)) *out = std::make_unique<AudioManagerAdaptor>(table, path, p);
+        if (auto p = As<IAudioManager>(obj)) *out = std::make_unique<AudioManagerAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::CaptureManager:
-        if (auto p = As<ICaptureManager>(obj)) *out = std::make_unique<CaptureManagerAdaptor>(table, path, p);
+        if (auto p = As<ICaptureManager>(obj)) *out = std::make_unique<CaptureManagerAdaptor>(table, path, p, gate);
         break;
     case ObjectKind::Encoder:
-        if (auto p = As<IAudioEncoder>(obj)) *out = std::make_unique<EncoderAdaptor>(table, path, p);
+        if (auto p = As<IAudioEncoder>(obj)) *out = std::make_unique<EncoderAdaptor>(table, path, p, gate);
         break;
     }
     return *out ? S_OK : E_NOINTERFACE;
@@ -121,7 +122,7 @@ HRESULT ObjectTable::AddInterfaceLocked(Entry& entry, ObjectKind kind, IUnknown*
     std::unique_ptr<ExportedInterface> adaptor;
     HRESULT hr = S_OK;
     try {
-        hr = CreateAdaptor(*this, kind, obj, entry.path, &adaptor);
+        hr = CreateAdaptor(*this, kind, obj, entry.path, entry.gate, &adaptor);
     } catch (const sdbus::Error& e) {
         TQ_TRACE_HR("CreateAdaptor(kind, obj, path)");
         TQ_REPORT(EC_INTERNAL, E_FAIL, plat::ToUtf16("Exporting an object was failed: " + e.getMessage()));
@@ -174,6 +175,7 @@ HRESULT ObjectTable::ExportLocked(ObjectKind kind, IUnknown* identity, IUnknown*
     Entry* entry = nullptr;
     if (found != m_byIdentity.end()) {
         entry = found->second;
+        ReviveLocked(*entry);
     } else {
         std::string preferred = preferredPath;
         if (preferred.empty()) preferred = NumberedPathLocked(kind);
@@ -181,11 +183,14 @@ HRESULT ObjectTable::ExportLocked(ObjectKind kind, IUnknown* identity, IUnknown*
         fresh->path = FreePathLocked(preferred);
         fresh->identity = identity;
         try {
-            fresh->lifetime = std::make_unique<LifetimeAdaptor>(*this, fresh->path, fresh->identity);
+            fresh->gate = std::make_shared<CallGate>();
+            fresh->lifetime = std::make_unique<LifetimeAdaptor>(*this, fresh->path, fresh->identity, fresh->gate);
         } catch (const sdbus::Error& e) {
             TQ_TRACE_HR("LifetimeAdaptor(path)");
             TQ_REPORT(EC_INTERNAL, E_FAIL, plat::ToUtf16("Exporting an object was failed: " + e.getMessage()));
             return E_FAIL;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
         }
         entry = fresh.get();
         m_byIdentity.emplace(identity, entry);
@@ -237,7 +242,7 @@ HRESULT ObjectTable::HandOut(ObjectKind kind, IUnknown* obj, const std::string& 
     if (entry->refs.empty() && !entry->permanent) {
         // Handed to a client that has already gone: nobody will release it.
         std::vector<plat::ComPtr<IUnknown>> drop;
-        RemoveLocked(entry->path, &drop);
+        RetireLocked(entry->path, &drop);
     }
     return S_OK;
 }
@@ -245,7 +250,7 @@ HRESULT ObjectTable::HandOut(ObjectKind kind, IUnknown* obj, const std::string& 
 plat::ComPtr<IUnknown> ObjectTable::Resolve(const std::string& path) {
     std::lock_guard lock(m_mutex);
     auto found = m_byPath.find(path);
-    if (found == m_byPath.end()) return nullptr;
+    if (found == m_byPath.end() || found->second->leaving) return nullptr;
     return found->second->identity;
 }
 
@@ -253,8 +258,51 @@ HRESULT ObjectTable::AddRef(const std::string& path, const std::string& caller) 
     std::lock_guard lock(m_mutex);
     auto found = m_byPath.find(path);
     if (found == m_byPath.end()) return RPC_E_DISCONNECTED;
+    ReviveLocked(*found->second);
     if (!IsDepartedLocked(caller)) ++found->second->refs[caller];
+    if (found->second->refs.empty() && !found->second->permanent) {
+        std::vector<plat::ComPtr<IUnknown>> drop;
+        RetireLocked(path, &drop);
+    }
     return S_OK;
+}
+
+void ObjectTable::ReviveLocked(Entry& entry) {
+    if (!entry.leaving) return;
+    entry.leaving = false;
+    entry.gate->Reopen();
+}
+
+void ObjectTable::RetireLocked(const std::string& path, std::vector<plat::ComPtr<IUnknown>>* drop) {
+    auto found = m_byPath.find(path);
+    if (found == m_byPath.end()) return;
+    Entry& entry = *found->second;
+    if (entry.gate->Close()) {
+        RemoveLocked(path, drop);
+        return;
+    }
+    // Calls are still running on it: they answer first (CallsDrained).
+    entry.leaving = true;
+}
+
+void ObjectTable::CallsDrained() {
+    ObjectTable* table = this;
+    auto work = [table](CallFate fate) {
+        if (fate != CallFate::Run) return;  // the pool stops: Clear takes everything off
+        std::vector<plat::ComPtr<IUnknown>> drop;
+        {
+            std::lock_guard lock(table->m_mutex);
+            std::vector<std::string> drained;
+            for (auto& [path, entry] : table->m_byPath)
+                if (entry->leaving && entry->gate->IsDrained()) drained.push_back(path);
+            for (const std::string& path : drained) table->RemoveLocked(path, &drop);
+        }
+        drop.clear();
+    };
+    // Never from here: this may run on the bus thread inside one of the
+    // object's own handlers, which must not be destroyed under it.
+    std::unique_ptr<CallPool::Job> job = std::make_unique<FunctionJob<decltype(work)>>(std::move(work));
+    m_pool.Submit(job, true);  // refused only while stopping, when Clear takes everything off
 }
 
 void ObjectTable::RemoveLocked(const std::string& path, std::vector<plat::ComPtr<IUnknown>>* drop) {
@@ -286,7 +334,7 @@ void ObjectTable::Release(const std::string& path, const std::string& caller) {
         auto ref = entry.refs.find(caller);
         if (ref == entry.refs.end()) return;
         if (--ref->second == 0) entry.refs.erase(ref);
-        if (entry.refs.empty() && !entry.permanent) RemoveLocked(path, &drop);
+        if (entry.refs.empty() && !entry.permanent) RetireLocked(path, &drop);
     }
     // The objects' last references go outside the lock.
     drop.clear();
@@ -309,7 +357,7 @@ void ObjectTable::DropClient(const std::string& caller) {
         for (auto& [path, entry] : m_byPath) {
             if (entry->refs.erase(caller) && entry->refs.empty() && !entry->permanent) empty.push_back(path);
         }
-        for (const std::string& path : empty) RemoveLocked(path, &drop);
+        for (const std::string& path : empty) RetireLocked(path, &drop);
     }
     drop.clear();
 }
@@ -360,6 +408,12 @@ size_t ObjectTable::ReferenceCount(const std::string& caller) const {
 bool ObjectTable::IsExported(const std::string& path) const {
     std::lock_guard lock(m_mutex);
     return m_byPath.count(path) != 0;
+}
+
+bool ObjectTable::IsLeaving(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    auto found = m_byPath.find(path);
+    return found != m_byPath.end() && found->second->leaving;
 }
 
 }  // namespace ipc

@@ -3,7 +3,9 @@
 // path, with which interfaces, and how many references each client holds on
 // it. An object handed to a client counts one reference for that client; when
 // the last reference of every client is gone (released, or the client left the
-// bus) the object leaves the bus and the table's reference on it is dropped.
+// bus) the object takes no new call; it leaves the bus and the table's
+// reference on it is dropped once the calls still running on it have
+// answered (see CallGate).
 //
 // Lock order: the table's lock may be held while adaptors are created or
 // destroyed (which takes the bus connection's lock); nothing that runs on the
@@ -21,6 +23,7 @@
 
 #include "ipc/QXServiceLib.h"
 #include "ipc/common/ObjectKind.h"
+#include "ipc/service/CallGate.h"
 #include "ipc/service/CallPool.h"
 #include "ipc/service/ExportedInterface.h"
 #include "platform/com/ComPtr.h"
@@ -47,7 +50,7 @@ public:
     // under its song.
     HRESULT HandOut(ObjectKind kind, IUnknown* obj, const std::string& caller, const std::string& parentPath,
                     std::string* path);
-    // The object exported at path, or null.
+    // The object exported at path, or null (also while it is leaving).
     plat::ComPtr<IUnknown> Resolve(const std::string& path);
     // Counts one more reference of caller on the object at path (a client
     // asking an object for IUnknown). RPC_E_DISCONNECTED when nothing is there.
@@ -61,11 +64,17 @@ public:
     void StopAllSaves();
     // Takes every object off the bus and drops every reference.
     void Clear();
+    // The last call in progress on a leaving object has answered: it leaves
+    // the bus (on the call pool).
+    void CallsDrained();
 
+    // Objects on the bus, those leaving included.
     size_t ExportedCount() const;
     size_t ReferenceCount() const;
     size_t ReferenceCount(const std::string& caller) const;
     bool IsExported(const std::string& path) const;
+    // Released, but still answering the calls that were running on it.
+    bool IsLeaving(const std::string& path) const;
 
 private:
     struct Entry {
@@ -75,6 +84,10 @@ private:
         std::map<ObjectKind, std::unique_ptr<ExportedInterface>> interfaces;
         std::unordered_map<std::string, uint32_t> refs;
         bool permanent = false;
+        // Counts the calls in progress on every interface of the object.
+        std::shared_ptr<CallGate> gate;
+        // No reference is left; it waits for its calls in progress.
+        bool leaving = false;
         // The event sink attached to the object's connection point, if any.
         plat::ComPtr<IConnectionPoint> eventPoint;
         DWORD eventCookie = 0;
@@ -92,6 +105,11 @@ private:
     // Takes the entry off the bus; its object reference moves to *drop so
     // that it is released after the lock is left.
     void RemoveLocked(const std::string& path, std::vector<plat::ComPtr<IUnknown>>* drop);
+    // The entry has no reference left: it goes now, or once its calls in
+    // progress have answered.
+    void RetireLocked(const std::string& path, std::vector<plat::ComPtr<IUnknown>>* drop);
+    // Handed out again while leaving: it stays.
+    static void ReviveLocked(Entry& entry);
     bool IsDepartedLocked(const std::string& caller) const;
 
     sdbus::IConnection& m_connection;

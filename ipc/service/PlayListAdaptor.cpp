@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-PlayListAdaptor::PlayListAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IPlayList> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+PlayListAdaptor::PlayListAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IPlayList> target,
+                                 std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

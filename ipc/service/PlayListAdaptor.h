@@ -6,7 +6,8 @@ namespace ipc {
 
 class PlayListAdaptor final : public Adaptor<QXServiceLib::IPlayList_adaptor> {
 public:
-    PlayListAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IPlayList> target);
+    PlayListAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<IPlayList> target,
+                    std::shared_ptr<CallGate> gate);
     ~PlayListAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-SettingsAdaptor::SettingsAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISettings> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+SettingsAdaptor::SettingsAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISettings> target,
+                                 std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

@@ -6,7 +6,8 @@ namespace ipc {
 
 class SettingsAdaptor final : public Adaptor<QXServiceLib::ISettings_adaptor> {
 public:
-    SettingsAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISettings> target);
+    SettingsAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISettings> target,
+                    std::shared_ptr<CallGate> gate);
     ~SettingsAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-SongAdaptor::SongAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISong> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+SongAdaptor::SongAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISong> target,
+                         std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

@@ -6,7 +6,8 @@ namespace ipc {
 
 class SongAdaptor final : public Adaptor<QXServiceLib::ISong_adaptor> {
 public:
-    SongAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISong> target);
+    SongAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ISong> target,
+                std::shared_ptr<CallGate> gate);
     ~SongAdaptor() override;
 
 private:

@@ -2,8 +2,9 @@
 
 namespace ipc {
 
-TagAdaptor::TagAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ID3> target)
-    : Adaptor(table, path), m_target(std::move(target)) {
+TagAdaptor::TagAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ID3> target,
+                       std::shared_ptr<CallGate> gate)
+    : Adaptor(table, path, std::move(gate)), m_target(std::move(target)) {
     registerAdaptor();
 }
 

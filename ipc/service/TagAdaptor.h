@@ -6,7 +6,8 @@ namespace ipc {
 
 class TagAdaptor final : public Adaptor<QXServiceLib::ID3_adaptor> {
 public:
-    TagAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ID3> target);
+    TagAdaptor(ObjectTable& table, const std::string& path, plat::ComPtr<ID3> target,
+               std::shared_ptr<CallGate> gate);
     ~TagAdaptor() override;
 
 private:

@@ -2,6 +2,8 @@
 // thread is blocked, refuses work beyond its queue, and on stop answers what
 // is still queued and waits for what runs.
 #include <atomic>
+#include <functional>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -112,4 +114,55 @@ TEST(IpcCallPool, StopAnswersQueuedJobsAndWaitsForRunningOnes) {
     EXPECT_EQ(pool.ThreadCount(), 0u);
     std::unique_ptr<CallPool::Job> late = std::make_unique<TestJob>(ran, cancelled);
     EXPECT_FALSE(pool.Submit(late, true));
+}
+
+// After a burst the pool shrinks back to its core, even while a light load
+// (one call after another) goes on: the thread that went idle last takes the
+// next call, so the others stay idle long enough to end. Once the burst is
+// over, what it left in the allocator is given back, once; a light load alone
+// never grows the pool and never asks for it.
+TEST(IpcCallPool, ShrinksAfterABurstUnderALightLoadAndGivesTheMemoryBack) {
+    std::atomic<int> givenBack{0};
+    CallPool::Limits limits;
+    limits.coreThreads = 2;
+    limits.maxThreads = 16;
+    limits.idleMs = 400;
+    limits.giveBackMemory = [&] { ++givenBack; };
+    CallPool pool(limits);
+    std::atomic<int> ran{0}, cancelled{0};
+
+    // A light load alone: never more than the core, nothing to give back.
+    auto lightLoad = [&](int calls) {
+        for (int i = 0; i < calls; ++i) {
+            const int before = ran.load();
+            std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
+            ASSERT_TRUE(pool.Submit(job));
+            ASSERT_TRUE(WaitFor([&] { return ran.load() > before; }));
+            plat::Event().Wait(20);
+        }
+    };
+    lightLoad(30);
+    EXPECT_LE(pool.ThreadCount(), 2u);
+    EXPECT_EQ(givenBack.load(), 0);
+
+    // A burst of blocked calls grows the pool.
+    plat::Event gate;
+    for (int i = 0; i < 16; ++i) {
+        std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled, &gate);
+        ASSERT_TRUE(pool.Submit(job));
+    }
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 16; }));
+    EXPECT_EQ(pool.ThreadCount(), 16u);
+    EXPECT_EQ(givenBack.load(), 0) << "nothing is given back while the burst runs";
+    gate.Set();
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 0; }));
+
+    // The light load goes on; the surplus threads end all the same.
+    for (int round = 0; round < 1000 && pool.ThreadCount() > 2; ++round) lightLoad(1);
+    EXPECT_LE(pool.ThreadCount(), 2u) << "the pool stayed grown under a light load";
+    EXPECT_TRUE(WaitFor([&] { return givenBack.load() >= 1; })) << "the burst's memory was never given back";
+    // Nothing more to give back once it has been (no new burst).
+    const int after = givenBack.load();
+    plat::Event().Wait(4 * limits.idleMs);
+    EXPECT_LE(givenBack.load(), after + 1) << "memory is given back again and again without a burst";
 }

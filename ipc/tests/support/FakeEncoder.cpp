@@ -57,6 +57,10 @@ HRESULT FakeEncoder::SaveGroup(VARIANT varSongs, BSTR bstrDirPath) {
     return hr;
 }
 
+void FakeEncoder::FireProgress(UINT percent, BSTR path) {
+    m_progress->Fire([&](_IAudioEncoderEvents* s) { s->Progress(percent, path); });
+}
+
 HRESULT FakeEncoder::StopSave() {
     log.Add("StopSave()");
     m_stop.Set();

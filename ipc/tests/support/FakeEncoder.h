@@ -33,6 +33,8 @@ public:
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
     EEncoderType Type() const { return m_type; }
+    // Raises a Progress event now (as a save in progress does).
+    void FireProgress(UINT percent, BSTR path);
     CallLog log;
     // Set while Save is blocked waiting for StopSave.
     plat::Event saving{plat::Event::Reset::Manual};

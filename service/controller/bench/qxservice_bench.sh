@@ -15,6 +15,11 @@
 #       (SetAudioDevice, UpdateSettings, SaveSettings; min/median/max of the
 #       whole round trip and of UpdateSettings alone; target <= 2500 ms), and
 #       a change to a device that does not exist.
+#   bash scripts/testenv bash service/controller/bench/qxservice_bench.sh --load SECONDS [CLIENTS] [ROUNDS]
+#       RSS before, at the peak of, and each second up to 10 s after SECONDS of
+#       CLIENTS clients (default 8) calling the daemon as fast as they can
+#       (call_load_bench), for ROUNDS rounds (default 1); the memory a load
+#       took should be given back within 10 s of its end (under 40 MB).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 BUILD=${TONQUIL_BUILD_DIR:-$ROOT/build}
@@ -24,6 +29,7 @@ case ${1:-} in
 --cache) MODE=cache CACHE_MB=${2:?--cache needs MB} ;;
 --record) MODE=record RECORD_MIN=${2:?--record needs MINUTES} ;;
 --settings) MODE=settings ROUNDS=${2:?--settings needs ROUNDS} ;;
+--load) MODE=load LOAD_S=${2:?--load needs SECONDS} LOAD_CLIENTS=${3:-8} LOAD_ROUNDS=${4:-1} ;;
 '') ;;
 *) IDLE_S=$1 ;;
 esac
@@ -75,6 +81,7 @@ until busctl --user status QXService.AudioController >/dev/null 2>&1; do
     kill -0 "$daemon" 2>/dev/null || { echo "the daemon ended before it published its name" >&2; exit 1; }
     sleep 0.02
 done
+rss_kb() { awk '/VmRSS/{print $2}' "/proc/$daemon/status"; }
 case $MODE in
 settings)
     echo "start to name published (empty cache): $(($(ms) - t0)) ms"
@@ -101,6 +108,38 @@ settings)
     echo "device change, UpdateSettings alone: $(printf '%s\n' "${rounds[@]}" | awk '{print $2}' | spread)"
     read -r whole update hr <<<"$(change "No Such Device")"
     echo "change to a device that does not exist: round trip $whole ms, UpdateSettings $update ms (answer $hr)"
+    ;;
+load)
+    # The load's playlist first (call_load_bench fills it), so that the RSS
+    # before the load already holds its songs.
+    "$BUILD/service/controller/call_load_bench" 1 1 1 >/dev/null
+    sleep 5
+    echo "before the load: RSS $(rss_kb) kB"
+    verdict=0
+    for ((round = 1; round <= LOAD_ROUNDS; round++)); do
+        "$BUILD/service/controller/call_load_bench" "$LOAD_S" "$LOAD_CLIENTS" &
+        loader=$!
+        peak=0 threads=0
+        while kill -0 "$loader" 2>/dev/null; do
+            r=$(rss_kb)
+            ((r > peak)) && peak=$r
+            t=$(awk '/^Threads/{print $2}' "/proc/$daemon/status")
+            ((t > threads)) && threads=$t
+            sleep 0.2
+        done
+        wait "$loader" || { echo "the load's clients failed" >&2; exit 1; }
+        kill -0 "$daemon" 2>/dev/null || { echo "the daemon ended under the load" >&2; exit 1; }
+        echo "round $round: peak RSS under the load: $peak kB (at most $threads threads)"
+        line="round $round: RSS after the load:"
+        for ((s = 1; s <= 10; s++)); do
+            sleep 1
+            line+=" ${s}s $(rss_kb)"
+        done
+        echo "$line kB; $(awk '/^Threads/{print $2}' "/proc/$daemon/status") threads"
+        after=$(rss_kb)
+        echo "round $round: 10 s after the load: RSS $after kB (target under 40960 kB)"
+        ((after < 40960)) || verdict=1
+    done
     ;;
 cache)
     echo "start to name published (${CACHE_MB} MB in the cache): $(($(ms) - t0)) ms"
@@ -132,3 +171,7 @@ kill -TERM "$daemon"
 wait "$daemon" && status=0 || status=$?
 daemon=
 echo "SIGTERM to exit: $(($(ms) - t0)) ms (exit status $status)"
+if [[ $MODE == load ]] && ((verdict != 0)); then
+    echo "the daemon kept more than 40 MB 10 s after the load"
+    exit 1
+fi
