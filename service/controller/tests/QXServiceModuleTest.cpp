@@ -326,14 +326,24 @@ TEST_F(QXServiceRegistration, APlantedLinkIsNotFollowedByTheCrashReport) {
     EXPECT_TRUE(LogHas(ReadFile(tmp / "crash.log"), "Failed to create dump file '" + (tmp / "QXService.dmp").string() + "' (error "));
 }
 
+namespace {
+
+// Runs the crashing child in mode with tmp as its temporary folder; its exit
+// status (-1 when it did not start).
+int CrashChild(const char* mode, const fs::path& tmp) {
+    fs::create_directories(tmp);
+    ChildProcess child;
+    if (!child.Start({TONQUIL_CRASH_CHILD, mode}, {"TMPDIR=" + tmp.string()})) return -1;
+    return child.Wait(60000);
+}
+
+}  // namespace
+
 // After the log was moved aside at its size limit (twice: the first old copy
 // is gone), the crash lines go to the live log, not to a moved or deleted one.
 TEST_F(QXServiceRegistration, TheCrashLinesGoToTheLiveLogAfterItWasMoved) {
     const fs::path tmp = m_dir / "tmp";
-    fs::create_directories(tmp);
-    ChildProcess child;
-    ASSERT_TRUE(child.Start({TONQUIL_CRASH_CHILD, "rotated"}, {"TMPDIR=" + tmp.string()}));
-    EXPECT_EQ(child.Wait(60000), 128 + SIGSEGV);
+    ASSERT_EQ(CrashChild("rotated", tmp), 128 + SIGSEGV);
     const std::string live = ReadFile(tmp / "crash.log");
     EXPECT_TRUE(LogHas(live, "QXSERVICE CRASH \n"));
     EXPECT_TRUE(LogHas(live, "Saved dump file to '"));
@@ -346,10 +356,7 @@ TEST_F(QXServiceRegistration, TheCrashLinesGoToTheLiveLogAfterItWasMoved) {
 // the first fault.
 TEST_F(QXServiceRegistration, ASecondFaultWaitsForTheFirstReport) {
     const fs::path tmp = m_dir / "tmp";
-    fs::create_directories(tmp);
-    ChildProcess child;
-    ASSERT_TRUE(child.Start({TONQUIL_CRASH_CHILD, "twice"}, {"TMPDIR=" + tmp.string()}));
-    EXPECT_EQ(child.Wait(60000), 128 + SIGSEGV);
+    ASSERT_EQ(CrashChild("twice", tmp), 128 + SIGSEGV);
     const std::string report = ReadFile(tmp / "QXService.dmp");
     for (const char* part : {"backtrace:", "memory map:", "stack:"}) EXPECT_NE(report.find(part), std::string::npos) << part;
     const std::string log = ReadFile(tmp / "crash.log");
