@@ -1,17 +1,23 @@
 // A client of the running service (it is not started here) that saves the playlist's last song as an
 // OGG file, the way the desktop program saves: it holds its encoder for the
-// whole save. Argument: the file name. Prints the save's HRESULT and exits 0
-// when it is S_OK.
+// whole save. Arguments: the file name, and --no-rate to save with a fresh
+// encoder whose bit rate is not set. Prints the save's HRESULT and exits 0
+// when it is S_OK; with --no-rate prints the service's error list after it
+// and exits 0 when the save failed.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "ipc/client/RunningObjects.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/Variant.h"
 #include "platform/core/Text.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: encoder_save_child FILE\n", stderr);
+    const bool noRate = argc == 3 && std::string(argv[2]) == "--no-rate";
+    if (argc != 2 && !noRate) {
+        std::fputs("usage: encoder_save_child FILE [--no-rate]\n", stderr);
         return 2;
     }
     plat::ComPtr<IAudioController> controller;
@@ -26,7 +32,7 @@ int main(int argc, char** argv) {
         (step = "Last", true) && SUCCEEDED(hr = playlist->Last(&last)) && (step = "Get", true) &&
         SUCCEEDED(hr = playlist->Get(last, song.GetAddressOf())) && (step = "CreateNewEncoder", true) &&
         SUCCEEDED(hr = controller->CreateNewEncoder(encoder.GetAddressOf(), eOGG)) &&
-        (step = "SetConstantBitrate", true) && SUCCEEDED(hr = encoder->SetConstantBitrate(128))) {
+        (step = "SetConstantBitrate", true) && (noRate || SUCCEEDED(hr = encoder->SetConstantBitrate(128)))) {
         step = nullptr;
     }
     if (step) {
@@ -36,5 +42,13 @@ int main(int argc, char** argv) {
     hr = encoder->Save(song.Get(), plat::Bstr(plat::ToUtf16(argv[1])));
     std::printf("0x%08X\n", static_cast<unsigned>(hr));
     std::fflush(stdout);
-    return hr == S_OK ? 0 : 1;
+    if (!noRate) return hr == S_OK ? 0 : 1;
+    VARIANT errors;
+    VariantInit(&errors);
+    std::vector<std::u16string> texts;
+    if (FAILED(controller->GetErrors(&errors)) || FAILED(plat::ReadStringArray(errors, &texts))) return 1;
+    VariantClear(&errors);
+    for (const auto& text : texts) std::printf("%s\n", plat::ToUtf8(text).c_str());
+    std::fflush(stdout);
+    return FAILED(hr) ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A save of the real daemon killed half-way leaves nothing in the user's
-# folder, and the next save into that folder removes the hidden files that
-# dead saves left there:
+# folder, the next save into that folder removes the hidden files that dead
+# saves left there, and a save refused for want of a bit rate is in the
+# service's error list:
 #   save_kill_e2e.sh QXSERVICE DRIVER SAVER
 # SAVER saves the playlist's last song into the file it is given. Runs on a
 # bus and in folders of its own. Exit 77 skips.
@@ -116,6 +117,13 @@ record_song 2
 "$SAVER" "$OUT/after.ogg" >>"$E2E_BASE/saver.log" 2>&1 || fail "the save after the restart failed: $(tail -3 "$E2E_BASE/saver.log")"
 left=$(ls -A "$OUT" | tr '\n' ' ')
 [[ $left == ".tonquil-save-mine.part after.ogg " ]] || fail "after the next save the folder holds: $left"
+
+# A fresh encoder without a bit rate: the save fails and the error list says
+# why, naming the file.
+errors=$("$SAVER" "$OUT/norate.ogg" --no-rate 2>&1) || fail "the save without a bit rate: $errors"
+grep -qF "$OUT/norate.ogg" <<<"$errors" && grep -qF "No bit rate was set" <<<"$errors" ||
+    fail "the error list after a save without a bit rate: $errors"
+[[ ! -e $OUT/norate.ogg ]] || fail "the save without a bit rate made a file"
 kill -TERM "$DAEMON_PID"
 wait "$DAEMON_PID" 2>/dev/null || true
 note "passed"
