@@ -71,9 +71,11 @@ record_song() {
     done
     (($(playlist Count) > before)) || fail "no song after recording"
 }
-# True while the daemon has a file of the folder $1 open (one look at all its
-# descriptors: a save lasts well under a second).
-writing_into() { ls -l /proc/"$DAEMON_PID"/fd 2>/dev/null | grep -qF " -> $1/"; }
+# True while the daemon writes a file into the folder $1 that has no name yet
+# (an unnamed file shows as "#inode (deleted)", a hidden one by its prefix); a
+# file already named is a finished save. One look at all its descriptors: a
+# save lasts well under a second.
+writing_into() { ls -l /proc/"$DAEMON_PID"/fd 2>/dev/null | grep -qF -e " -> $1/#" -e " -> $1/.tonquil-save-"; }
 
 OUT=$E2E_BASE/out
 mkdir -p "$OUT"
