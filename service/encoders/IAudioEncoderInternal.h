@@ -3,9 +3,11 @@
 // loop of KAudioEncoder drives. Not a COM interface.
 //
 // The contract between the loop and a format:
-//  - EncoderInit(name): the output file exists, empty, under `name` (a hidden
-//    temporary name in the target folder; the loop renames it once the file is
-//    complete). Open it with KAudioEncoder::OpenOutputFile, set up the codec,
+//  - EncoderInit(name): the output file exists, empty, and opens under `name`
+//    (a path to a file without a name in the target folder, or a hidden name
+//    there; the loop names it once the file is complete). Reports name the
+//    user's file through KAudioEncoder::ReportName. Open it with
+//    KAudioEncoder::OpenOutputFile, set up the codec,
 //    and set m_dwPieceSizeInBytes (a positive multiple of 4). The tag members
 //    and bit rates are set by then. On failure the format releases whatever it
 //    set up itself; the loop then removes the file.

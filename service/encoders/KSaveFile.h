@@ -33,8 +33,10 @@ public:
     // True for a name that a hidden save file of ours has.
     static bool IsHiddenName(const std::u16string& name);
 
-private:
+    // What Create falls back to: the file under a hidden name of ours.
     HRESULT CreateHidden(const std::u16string& folder);
+
+private:
 
     plat::File m_file;
     std::u16string m_path;

@@ -25,6 +25,7 @@ HRESULT KWmaEncoder::ReportFailure(HRESULT hr, LONG fileCode, const char16_t* te
 HRESULT KWmaEncoder::EncoderInit(BSTR bstrFileName) {
     m_dwPieceSizeInBytes = kPieceSize;
     m_bstrFileName = plat::Bstr(bstrFileName);
+    m_bWriteFailed = false;
     // The profiles lie in the program's own folder. A rate without a profile
     // leaves the folder itself as the path, which fails to load below.
     std::u16string path = plat::GetModuleDir();
@@ -58,13 +59,19 @@ HRESULT KWmaEncoder::EncodePiece(BYTE* pSamples, DWORD dwBytes) {
     // The piece's own length: the last piece of a stretch is shorter.
     const QWORD duration = QWORD{dwBytes} * 10000000 / kBytesPerSecond;
     HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_cAsfEncoder.WriteData(pSamples, dwBytes, duration)))
+    if (TQ_FAILED(hr, m_cAsfEncoder.WriteData(pSamples, dwBytes, duration))) {
         ReportFailure(hr, EC_WRITE_FILE, u"WMA encoding was failed");
+        m_bWriteFailed = true;
+    }
     return hr;
 }
 
 HRESULT KWmaEncoder::EncoderUninit() {
     HRESULT hr = S_OK;
-    if (TQ_FAILED(hr, m_cAsfEncoder.StopEncoding())) ReportFailure(hr, EC_WRITE_FILE, u"Stop WMA encoding was failed");
+    if (TQ_FAILED(hr, m_cAsfEncoder.StopEncoding())) {
+        // A writer that failed on a piece is entered once, for that piece.
+        if (m_bWriteFailed) TQ_REPORT(EC_INTERNAL, hr, u"Stop WMA encoding was failed");
+        else ReportFailure(hr, EC_WRITE_FILE, u"Stop WMA encoding was failed");
+    }
     return hr;
 }

@@ -28,4 +28,5 @@ private:
 
     KAsfEncoder m_cAsfEncoder;
     plat::Bstr m_bstrFileName;
+    bool m_bWriteFailed = false;
 };

@@ -5,5 +5,5 @@ tonquil_module(encoders
   PUBLIC_DEPS foundation audio_cache qxservicelib platform_core platform_com platform_fs)
 
 tonquil_test(encoders_tests
-  SOURCES tests/PathPartsTest.cpp tests/AudioEncoderTest.cpp tests/EncoderTestSupport.cpp
+  SOURCES tests/PathPartsTest.cpp tests/AudioEncoderTest.cpp tests/SaveFileTest.cpp tests/EncoderTestSupport.cpp
   DEPS encoders encoders_test_support)

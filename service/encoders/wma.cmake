@@ -4,7 +4,7 @@
 pkg_check_modules(TONQUIL_WM REQUIRED IMPORTED_TARGET libavformat libavcodec libswresample libavutil libxml-2.0)
 
 tonquil_module(encoders_wm
-  SOURCES wma/WmProfile.cpp wma/WmWriter.cpp
+  SOURCES wma/WmProfile.cpp wma/WmWriter.cpp wma/AsfDescriptions.cpp
   PUBLIC_DEPS platform_com qxservicelib
   DEPS encoders_avlog PkgConfig::TONQUIL_WM)
 

@@ -22,6 +22,7 @@ extern "C" {
 #include "platform/core/Text.h"
 #include "service/encoders/AvHandles.h"
 #include "service/encoders/AvLog.h"
+#include "service/encoders/wma/AsfDescriptions.h"
 #include "service/encoders/wma/WmProfileSpec.h"
 
 namespace {
@@ -266,6 +267,9 @@ public:
             const int r = avio_closep(&m_format->pb);
             if (r < 0) hr = OutputFailure(r);
         }
+        // Each text attribute once: readers list the muxer's second copies.
+        if (SUCCEEDED(hr) && FAILED(hr = DropDuplicateDescriptions(plat::ToUtf16(m_path))) && m_outputError == 0)
+            m_outputError = HRESULT_CODE(hr);
         Close(false);
         m_state = SUCCEEDED(hr) ? State::Done : State::Failed;
         return hr;
