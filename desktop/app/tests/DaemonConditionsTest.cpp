@@ -5,6 +5,8 @@
 // when none runs.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,6 +17,10 @@
 #include <chrono>
 
 #include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CPlayListDlg.h"
+#include "desktop/app/CSaveSongDlg.h"
+#include "desktop/app/CSaveSongProgressDlg.h"
+#include "desktop/app/Stragglers.h"
 #include "desktop/app/CSettingsSheet.h"
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/KExtrasContext.h"
@@ -66,6 +72,7 @@ struct Program {
         seams.sleeper = &sleeper;
         seams.watchdogPeriodMs = 1000;
         seams.notAnsweringMs = 3000;
+        seams.saveStopWaitMs = 1000;
         core = std::make_unique<AppCore>(seams);
         instance = std::make_unique<SingleInstance>(runtime.path());
         if (StartUp(*core, *instance) != -1 || !core->controller) return false;
@@ -78,6 +85,58 @@ struct Program {
     ~Program() {
         if (window) window->Teardown();
     }
+    // Records about seconds of sound and stops: the finished selection's row.
+    int RecordASelection(int seconds) {
+        auto face = [this](int id) { return window->Button(id)->GetBitmapIndex(); };
+        CPlayListDlg* list = window->PlayList();
+        const int before = list->List()->topLevelItemCount();
+        if (!QTest::qWaitFor([&] { return window->Button(1000)->isEnabled() && face(1000) == 0; }, 20000)) return -1;
+        window->Command(1000);
+        if (!QTest::qWaitFor([&] { return face(1000) == 4; }, 20000)) return -1;
+        QTest::qWait(seconds * 1000);
+        window->Command(1000);
+        const bool done = QTest::qWaitFor(
+            [&] {
+                const int n = list->List()->topLevelItemCount();
+                return n > before && list->List()->topLevelItem(n - 1)->text(2) != Str(104);
+            },
+            30000);
+        return done ? list->List()->topLevelItemCount() - 1 : -1;
+    }
+    // Saves the row as MP3 to target through the save dialog; onSaving runs
+    // as the progress window shows, before the save is asked of the daemon.
+    void SaveRow(int row, const QString& target, std::function<void(CSaveSongProgressDlg*)> onSaving) {
+        CPlayListDlg* list = window->PlayList();
+        list->SelectSong(row);
+        ShowWatch watch(std::move(onSaving));
+        qApp->installEventFilter(&watch);
+        QTimer::singleShot(0, [target] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = dynamic_cast<CSaveSongDlg*>(w); dialog && dialog->isVisible()) {
+                    dialog->OnFormatChange(1);
+                    dialog->FileName()->setText(target);
+                    dialog->OnOK();
+                    if (dialog->isVisible()) dialog->reject();
+                }
+        });
+        list->OnSaveSelections();
+        qApp->removeEventFilter(&watch);
+    }
+    // Runs a function when a save's progress window is about to show.
+    struct ShowWatch : QObject {
+        explicit ShowWatch(std::function<void(CSaveSongProgressDlg*)> f) : onShow(std::move(f)) {}
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                if (auto* progress = dynamic_cast<CSaveSongProgressDlg*>(o); progress && onShow) {
+                    auto f = std::move(onShow);
+                    onShow = nullptr;
+                    f(progress);
+                }
+            return false;
+        }
+        std::function<void(CSaveSongProgressDlg*)> onShow;
+    };
+
     QStringList Failures() const {
         QStringList failed;
         for (const QString& text : const_cast<FakePrompter&>(fakes.prompter).Texts())
@@ -96,6 +155,8 @@ private slots:
     void aStalledDaemonIsNotAnsweringAndThenAnswersAgain();
     void aDeadDaemonEndsTheProgram();
     void whatTheDaemonCannotApplyLeavesTheRestSaved();
+    void aSaveWhoseDaemonDiesSaysSoAndKeepsTheRowsName();
+    void aSaveThatHangsDoesNotHoldTheEnd();
 };
 
 void DaemonConditionsTest::aStalledDaemonIsNotAnsweringAndThenAnswersAgain() {
@@ -202,6 +263,65 @@ void DaemonConditionsTest::whatTheDaemonCannotApplyLeavesTheRestSaved() {
     plat::Bstr name;
     QVERIFY(SUCCEEDED(kept->GetAudioDevice(name.Out())));
     QCOMPARE(QString::fromStdU16String(name.Str()), device);
+}
+
+void DaemonConditionsTest::aSaveWhoseDaemonDiesSaysSoAndKeepsTheRowsName() {
+    Program p;
+    QVERIFY(p.Start());
+    const int row = p.RecordASelection(3);
+    QVERIFY(row >= 0);
+    QTreeWidget* tree = p.window->PlayList()->List();
+    const QString name = tree->topLevelItem(row)->text(0);
+    QTemporaryDir out;
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+    // The daemon dies while the save runs (it is stopped first, so that the
+    // save cannot end before).
+    p.SaveRow(row, out.path() + QStringLiteral("/dies.mp3"), [daemon](CSaveSongProgressDlg*) {
+        ::kill(daemon, SIGSTOP);
+        QTimer::singleShot(500, [daemon] { ::kill(daemon, SIGKILL); });
+    });
+    const QStringList failed = p.Failures();
+    QVERIFY2(!failed.isEmpty() && failed.first().startsWith(QStringLiteral("Save failed")),
+             qPrintable(p.fakes.prompter.Texts().join(QLatin1Char('\n'))));
+    QCOMPARE(tree->topLevelItem(row)->text(0), name);
+    QVERIFY(!QFile::exists(out.path() + QStringLiteral("/dies.mp3")));
+    QVERIFY(DaemonGone(daemon, 20000));
+    QTRY_COMPARE_WITH_TIMEOUT(p.ended, 2, 20000);
+}
+
+void DaemonConditionsTest::aSaveThatHangsDoesNotHoldTheEnd() {
+    Program p;
+    QVERIFY(p.Start());
+    const int row = p.RecordASelection(3);
+    QVERIFY(row >= 0);
+    QTemporaryDir out;
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+    // The daemon stands still for the whole save; the user gives up on it.
+    bool gaveUp = false;
+    p.SaveRow(row, out.path() + QStringLiteral("/hangs.mp3"), [&](CSaveSongProgressDlg* progress) {
+        ::kill(daemon, SIGSTOP);
+        QTimer::singleShot(200, progress, [&, progress] {
+            progress->OnCancel();
+            gaveUp = true;
+        });
+    });
+    QVERIFY(gaveUp);
+    // The end of the program waits a bounded time for the save, then leaves
+    // it, and the next start is a start of its own.
+    QElapsedTimer end;
+    end.start();
+    QVERIFY(!stragglers::JoinAll(std::chrono::milliseconds(1000)));
+    qInfo("measure: the end waited %lld ms for a hung save", end.elapsed());
+    QCOMPARE(stragglers::Count(), 1);
+    p.instance->Release();
+    SingleInstance next(p.runtime.path());
+    QVERIFY(next.Acquire());
+    // The daemon goes on; the save it was asked to stop returns.
+    QVERIFY(::kill(daemon, SIGCONT) == 0);
+    QVERIFY(stragglers::JoinAll(std::chrono::seconds(60)));
+    QCOMPARE(p.ended, -1);
 }
 
 QTEST_MAIN(DaemonConditionsTest)
