@@ -8,7 +8,34 @@
 namespace parvane {
 
 bool IsTransportFailure(HRESULT hr) {
-    return hr == RPC_E_SERVER_UNAVAILABLE || hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    // A call whose answer did not come in time comes back from the bus as a
+    // failed call: the service may still carry it out later.
+    return hr == RPC_E_SERVER_UNAVAILABLE || hr == RPC_E_DISCONNECTED || hr == RPC_E_CALL_FAILED ||
+           hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+}
+
+QString CallFailedText(const char* call, HRESULT hr) {
+    return QStringLiteral("%1 failed (0x%2)").arg(QString::fromUtf8(call)).arg(ulong(uint32_t(hr)), 8, 16, QLatin1Char('0'));
+}
+
+HRESULT UpdateAndSaveSettings(const std::function<HRESULT()>& update, ISettings* settings, const char** failedCall,
+                              bool* saved) {
+    *saved = false;
+    // Any answer but S_OK is a failure.
+    auto checked = [](HRESULT hr) { return hr == S_OK ? S_OK : FAILED(hr) ? hr : E_FAIL; };
+    const HRESULT updated = checked(update());
+    if (IsTransportFailure(updated)) {
+        *failedCall = "UpdateSettings";
+        return updated;
+    }
+    const HRESULT stored = checked(settings->SaveSettings());
+    if (FAILED(stored)) {
+        *failedCall = "SaveSettings";
+        return stored;
+    }
+    *saved = true;
+    if (FAILED(updated)) *failedCall = "UpdateSettings";
+    return updated;
 }
 
 void AppCore::Notice(QWidget* parent, const QString& text) {
@@ -31,6 +58,7 @@ bool AppCore::Refuse(QWidget* parent) {
 void AppCore::EnterNotAnswering(QWidget* parent) {
     if (m_notAnswering) return;
     m_notAnswering = true;
+    m_notAnsweringSince = std::chrono::steady_clock::now();
     m_told = false;
     Refuse(parent);
 }
@@ -43,13 +71,15 @@ void AppCore::PollFailed(const char* call, HRESULT hr) {
     }
     if (m_pollOutage) return;
     m_pollOutage = true;
-    Notice(nullptr, QStringLiteral("%1 failed (0x%2)").arg(QString::fromUtf8(call)).arg(ulong(uint32_t(hr)), 8, 16,
-                                                                                             QLatin1Char('0')));
+    Notice(nullptr, CallFailedText(call, hr));
 }
 
 void AppCore::PollOverdue() { EnterNotAnswering(nullptr); }
 
-void AppCore::PollAnswered() {
+void AppCore::PollAnswered(std::chrono::steady_clock::time_point started) {
+    // A poll that began before the service was found not answering says
+    // nothing about it now.
+    if (m_notAnswering && started < m_notAnsweringSince) return;
     m_pollOutage = false;
     m_notAnswering = false;
     m_told = false;
@@ -76,8 +106,7 @@ void AppCore::ShowControllerErrors(QWidget* parent, const char* call, HRESULT hr
         VariantClear(&errors);
     }
     if (texts.isEmpty())
-        texts << QStringLiteral("%1 failed (0x%2)").arg(QString::fromUtf8(call)).arg(ulong(uint32_t(hr)), 8, 16,
-                                                                                    QLatin1Char('0'));
+        texts << CallFailedText(call, hr);
     prompter().Show(parent, texts.join(QLatin1Char('\n')), Icon::Error, Buttons::Ok);
 }
 

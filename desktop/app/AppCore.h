@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 #include "desktop/app/Seams.h"
@@ -16,6 +17,18 @@ namespace parvane {
 // A failure that says the service did not answer (gone, cut off, timed out)
 // rather than that it refused the call.
 bool IsTransportFailure(HRESULT hr);
+// "<call> failed (0x........)".
+QString CallFailedText(const char* call, HRESULT hr);
+
+// Has the service take over the settings just written (update calls
+// UpdateSettings), then saves them. What the service could not apply (a
+// device that cannot be opened) does not keep the rest from being saved: a
+// refused update is followed by the save all the same, and is the result
+// when the save succeeds. A service that did not answer the update is not
+// asked to save. *failedCall names the failed call; *saved says whether the
+// settings were saved.
+HRESULT UpdateAndSaveSettings(const std::function<HRESULT()>& update, ISettings* settings, const char** failedCall,
+                              bool* saved);
 
 class AppCore {
 public:
@@ -37,7 +50,9 @@ public:
     bool NotAnswering() const { return m_notAnswering; }
     // The poll's verdicts: a failure counts once per outage, a success ends it.
     void PollFailed(const char* call, HRESULT hr);
-    void PollAnswered();
+    // started: when the answered poll began (a poll older than the outage
+    // does not end it).
+    void PollAnswered(std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
     // A poll has stayed unanswered too long.
     void PollOverdue();
 
@@ -56,6 +71,7 @@ private:
 
     Seams m_seams;
     bool m_notAnswering = false;
+    std::chrono::steady_clock::time_point m_notAnsweringSince;
     bool m_told = false;
     bool m_pollOutage = false;
 };

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "desktop/app/BackgroundCall.h"
 #include "desktop/app/CPlayListDlg.h"
 #include "desktop/app/CPlayPositionDialog.h"
 #include "desktop/app/KCacheLoadingProgress.h"
@@ -76,6 +77,11 @@ QRect ControlRect(int id, const QRect& fallback) {
     return r.isEmpty() ? fallback : r;
 }
 
+
+QSize ScreenSize() {
+    if (QScreen* s = QGuiApplication::primaryScreen()) return s->geometry().size();
+    return QSize(1024, 768);
+}
 
 }  // namespace
 
@@ -298,9 +304,9 @@ bool CParvaneDlg::CheckAudioDevice() {
     HRESULT hr = m_audio->GetDefaultDevice(name.Out());
     if (!Ok(hr, "GetDefaultDevice")) return false;
     if (plat::BstrToUtf8(name).find("Tonquil Audio") != std::string::npos) return true;
-    if (m_core.prompter().Show(this, Str(150), Icon::Information, Buttons::YesNo) == Answer::Yes &&
-        m_core.seams().sound)
-        m_core.seams().sound->MakeDefaultPlayback(QStringLiteral("Tonquil Audio"));
+    if (m_core.prompter().Show(this, Str(150), Icon::Question, Buttons::YesNo) == Answer::Yes && m_core.seams().sound &&
+        !m_core.seams().sound->MakeDefaultPlayback(QStringLiteral("Tonquil Audio")))
+        m_core.prompter().Show(this, QString::fromUtf8(kDefaultOutputFailed), Icon::Error, Buttons::Ok);
     return true;
 }
 
@@ -318,6 +324,10 @@ bool CParvaneDlg::Init() {
     m_playlist->onCloseRequest = [this] { Shutdown(); };
     m_playlist->onEnd = [this](int code) { End(code); };
     m_playlist->onStuck = [this](bool stuck) { m_playlistStuck = stuck; };
+
+    // The window has a place before any dialog centres on it (the stored
+    // place is taken later, with the rest of the layout).
+    setGeometry(CheckMainRect(QRect(), ScreenSize(), MainSkinSize()));
 
     // The sign-up form while the program is not registered.
     LONG registered = 1;
@@ -392,8 +402,7 @@ bool CParvaneDlg::RestoreLayoutAndAdvise() {
     }
     LONG l = 0, t = 0, r = 0, b = 0;
     if (!Ok(m_settings->GetMainRect(&l, &t, &r, &b), "GetMainRect")) return false;
-    QSize screen(1024, 768);
-    if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry().size();
+    const QSize screen = ScreenSize();
     QRect stored(QPoint(l, t), QPoint(r - 1, b - 1));
     setGeometry(CheckMainRect(stored, screen, MainSkinSize()));
 
@@ -438,7 +447,7 @@ void CParvaneDlg::ApplySnapshot(const Snapshot& s) {
         m_core.PollFailed(s.failedCall ? s.failedCall : "poll", s.hr);
         return;
     }
-    m_core.PollAnswered();
+    m_core.PollAnswered(s.started);
     // Commands.
     auto enable = [this](int id, bool on) {
         if (m_buttons[id]->isEnabled() != on) m_buttons[id]->setEnabled(on);
@@ -596,10 +605,19 @@ void CParvaneDlg::OnSourceToggle(int id) {
             !Ok(m_settings->SetWriteFromRecordDeviceState(!state), "SetWriteFromRecordDeviceState"))
             return;
     }
-    if (!Ok(m_core.controller->UpdateSettings(), "UpdateSettings") ||
-        !Ok(m_settings->SaveSettings(), "SaveSettings"))
-        return;
-    RefreshSourceToggles();
+    // What the service took is saved and shown even when it could not apply
+    // all of it; what failed is said once.
+    const char* call = "";
+    bool saved = false;
+    plat::ComPtr<IAudioController> controller = m_core.controller;
+    HRESULT hr = UpdateAndSaveSettings(
+        [this, controller] {
+            return CallInBackground(this, QString::fromUtf8(kApplyingSettings),
+                                    [controller] { return controller->UpdateSettings(); });
+        },
+        m_settings.Get(), &call, &saved);
+    if (saved) RefreshSourceToggles();
+    Ok(hr, call);
 }
 
 void CParvaneDlg::OnAlwaysOnTop() {

@@ -1,11 +1,14 @@
 #include "desktop/app/CPlayListDlg.h"
 
+#include <QMouseEvent>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTreeWidget>
 
 #include <array>
@@ -26,15 +29,26 @@ namespace {
 
 constexpr int kGuidRole = Qt::UserRole + 1;
 
+// The song's title; false (and an empty text) when it cannot be read.
+bool ReadTitle(ISong* song, QString* text);
+
 QString Title(ISong* song) {
+    QString text;
+    ReadTitle(song, &text);
+    return text;
+}
+
+bool ReadTitle(ISong* song, QString* out) {
+    out->clear();
     plat::ComPtr<ID3> tag;
     plat::Bstr title;
-    if (FAILED(song->GetID3Tag(tag.ReleaseAndGetAddressOf())) || !tag) return QString();
-    if (FAILED(tag->GetTitle(title.Out()))) return QString();
+    if (FAILED(song->GetID3Tag(tag.ReleaseAndGetAddressOf())) || !tag) return false;
+    if (FAILED(tag->GetTitle(title.Out()))) return false;
     // One line of reasonable length, whatever the service holds.
     QString text = QString::fromStdU16String(plat::BstrToU16(title));
     text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text.left(260);
+    *out = text.left(260);
+    return true;
 }
 
 // Dialog 380: "MS Shell Dlg" 8, 200 x 300 units.
@@ -149,6 +163,7 @@ CPlayListDlg::CPlayListDlg(AppCore& core, QWidget* main)
         if (onHidden) onHidden();
     });
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { OnItemSelectionChanged(); });
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { OnDoubleClick(m_list->indexOfTopLevelItem(item)); });
     connect(m_list, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
@@ -410,6 +425,15 @@ void CPlayListDlg::OnItemSelectionChanged() {
     SelectSong(kFromList);
 }
 
+bool CPlayListDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The selection that changed under the pressed button is taken over when
+    // the button is let go (a right click has its menu for that).
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !m_selectingAll && !m_deleting)
+        SelectSong(kFromList);
+    return KStickyManualSkinDlg::eventFilter(watched, event);
+}
+
 void CPlayListDlg::OnDoubleClick(int row) {
     if (row < 0) return;
     if (row != m_current) SelectSong(row);
@@ -587,8 +611,10 @@ void CPlayListDlg::OnDeleteSelections() {
         if (row == m_current && row == m_list->topLevelItemCount()) m_current = row - 1;
     }
     m_deleting = false;
-    // The buttons follow what is still selected.
-    m_current = kNone;
+    // The buttons, and the service's current song (which may have been one
+    // of those deleted), follow what is still selected: no row is current
+    // until then, so the selection left is always made current anew.
+    m_current = kFromList;
     if (m_list->topLevelItemCount() == 0)
         SelectSong(kNone);
     else
@@ -641,10 +667,12 @@ void CPlayListDlg::OnSaveSelections() {
     }
     if (songs.empty()) return;
     SaveSelections(m_core, this, m_settings.Get(), songs);
-    if (songs.size() == 1 && m_current >= 0) {
-        plat::ComPtr<ISong> song = songs.front();
+    // The row takes the title the save gave the song; a title that cannot
+    // be read (the service went meanwhile) leaves the row's name as it was.
+    QString title;
+    if (songs.size() == 1 && m_current >= 0 && !m_core.forced && !m_core.NotAnswering() &&
+        ReadTitle(songs.front().Get(), &title)) {
         QSignalBlocker block(m_list);
-        QString title = Title(song.Get());
         m_list->topLevelItem(m_current)->setText(0, title);
         m_list->topLevelItem(m_current)->setData(0, Qt::UserRole + 2, title);
     }

@@ -84,6 +84,8 @@ public:
     bool UpdateStuck(const QRect& rect) override;
 
 protected:
+    // A click on the list (a left button let go over it) makes the selection current.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void OnShowHook() override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

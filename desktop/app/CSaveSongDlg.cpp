@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -119,6 +120,8 @@ CSaveSongDlg::CSaveSongDlg(AppCore& core, std::vector<plat::ComPtr<ISong>> songs
     m_formatBox->setObjectName(QStringLiteral("1028"));
     for (const auto& f : kFormats) m_formatBox->addItem(QString::fromUtf8(f.text));
     m_notice = new QLabel(this);
+    // The longer notices of some formats wrap rather than widen the dialog.
+    m_notice->setWordWrap(true);
     formatRow->addWidget(new QLabel(QStringLiteral("Format:"), this));
     formatRow->addWidget(m_formatBox);
     formatRow->addWidget(m_notice, 1);
@@ -259,21 +262,45 @@ void CSaveSongDlg::OnFormatChange(int index) {
     PushFields();
 }
 
+namespace {
+
+// The folder the last save of this session went to.
+QString& LastFolder() {
+    static QString folder;
+    return folder;
+}
+
+}  // namespace
+
+QString CSaveSongDlg::StartFolder() {
+    if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return music.isEmpty() ? QDir::homePath() : music;
+}
+
+QString CSaveSongDlg::FullPath(const QString& field) {
+    // A bare name is a name in the start folder.
+    if (field.isEmpty() || QDir::isAbsolutePath(field)) return field;
+    return QDir(StartFolder()).filePath(field);
+}
+
 void CSaveSongDlg::OnBrowse() {
     if (!m_core.seams().files) return;
     QString ext = QString::fromUtf8(kFormats[m_format].extension);
     QString chosen;
+    const QString typed = m_file->text().trimmed();
+    const QString start = typed.isEmpty() ? StartFolder() : FullPath(typed);
     if (m_songs.size() == 1)
-        chosen = m_core.seams().files->SaveFile(this, ext, QStringLiteral("%1 files (*.%1)").arg(ext), m_file->text());
+        chosen = m_core.seams().files->SaveFile(this, ext, QStringLiteral("%1 files (*.%1)").arg(ext), start);
     else
-        chosen = m_core.seams().files->Folder(this, Str(409), m_file->text());
+        chosen = m_core.seams().files->Folder(this, Str(409), start);
     if (!chosen.isEmpty()) m_file->setText(chosen);
 }
 
 void CSaveSongDlg::OnOK() {
     ReadControls();
     auto& p = m_core.prompter();
-    QString field = m_file->text().trimmed();
+    QString field = FullPath(m_file->text().trimmed());
     if (field.isEmpty() || !QDir::isAbsolutePath(field)) {
         p.Show(this, Str(140), Icon::Error, Buttons::Ok);
         return;
@@ -365,6 +392,7 @@ void CSaveSongDlg::OnOK() {
         progress.SetGroup(m_songs, folder);
     if (progress.exec() != QDialog::Accepted) return;  // cancelled: the kept file comes back
     m_saveResult = progress.SaveResult();
+    if (m_saveResult == S_OK) LastFolder() = folder;
     if (kept && m_saveResult == S_OK) kept->Drop();
     kept.reset();
     accept();
@@ -415,6 +443,14 @@ void SaveSelections(AppCore& core, QWidget* parent, ISettings* settings, const s
     dialog->SetVBRMin(vmin);
     dialog->SetVBRMax(vmax);
     if (dialog->exec() != QDialog::Accepted) return;
+    // The save's own result comes first: the choices stored after it fail
+    // too when the service has gone, and must not hide it.
+    if (const HRESULT saved = dialog->SaveResult(); saved != S_OK) {
+        if (IsTransportFailure(saved))
+            core.prompter().Show(parent, CallFailedText("Save", saved), Icon::Error, Buttons::Ok);
+        core.ShowControllerErrors(parent, "Save", saved);
+        if (IsTransportFailure(saved)) return;
+    }
     if (!ok(settings->SetLowVolumeStartEndState(dialog->LowVolume()), "SetLowVolumeStartEndState") ||
         !ok(settings->SetDeleteSilenceStartEndState(dialog->DeleteSilence()), "SetDeleteSilenceStartEndState") ||
         !ok(settings->SetAudioFormat(dialog->Format()), "SetAudioFormat") ||
@@ -423,7 +459,6 @@ void SaveSelections(AppCore& core, QWidget* parent, ISettings* settings, const s
         !ok(settings->SetVBR(dialog->VBRMin(), dialog->VBRMax()), "SetVBR") ||
         !ok(settings->SaveSettings(), "SaveSettings"))
         return;
-    if (dialog->SaveResult() != S_OK) core.ShowControllerErrors(parent, "Save", dialog->SaveResult());
 }
 
 }  // namespace parvane

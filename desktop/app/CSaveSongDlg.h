@@ -34,6 +34,11 @@ void SaveSelections(AppCore& core, QWidget* parent, ISettings* settings, const s
 
 class CSaveSongDlg : public QDialog {
 public:
+    // Where a save starts: the folder of the last save of this session, else
+    // the user's music folder (else home).
+    static QString StartFolder();
+    // The full path a typed name stands for: a bare name lies in StartFolder.
+    static QString FullPath(const QString& field);
     CSaveSongDlg(AppCore& core, std::vector<plat::ComPtr<ISong>> songs, QWidget* parent);
     ~CSaveSongDlg() override;
 

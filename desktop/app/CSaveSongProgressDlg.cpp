@@ -9,26 +9,12 @@
 
 #include <chrono>
 
+#include "desktop/app/Stragglers.h"
 #include "desktop/app/Strings.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Variant.h"
 
 namespace parvane {
-
-namespace {
-std::mutex g_stragglerMutex;
-std::vector<std::thread> g_stragglers;
-}  // namespace
-
-void CSaveSongProgressDlg::JoinStragglers() {
-    std::vector<std::thread> threads;
-    {
-        std::lock_guard lock(g_stragglerMutex);
-        threads.swap(g_stragglers);
-    }
-    for (auto& t : threads)
-        if (t.joinable()) t.join();
-}
 
 CSaveSongProgressDlg::CSaveSongProgressDlg(AppCore& core, QWidget* parent) : QDialog(parent), m_core(core) {
     setWindowTitle(QStringLiteral("Save Progress"));
@@ -57,12 +43,15 @@ CSaveSongProgressDlg::~CSaveSongProgressDlg() {
     if (m_sink) m_sink->Close();
     m_advice.Reset();
     if (m_worker.joinable()) {
-        if (Finished()) {
-            m_worker.join();
-        } else {
-            std::lock_guard lock(g_stragglerMutex);
-            g_stragglers.push_back(std::move(m_worker));
+        if (!Finished() && !m_stopAsked && m_encoder && !m_core.forced) {
+            // The window goes (the program ends) while the save runs: it is
+            // asked to stop, and its thread is left to end on its own.
+            m_encoder->StopSave();
         }
+        if (Finished())
+            m_worker.join();
+        else
+            stragglers::Keep(std::move(m_worker), m_shared->returned);
     }
 }
 
@@ -122,6 +111,7 @@ bool CSaveSongProgressDlg::Start() {
         shared->finished = true;
         shared->result = hr;
         shared->done.notify_all();
+        shared->returned->Set();
         // A dialog that is gone gets nothing.
         if (QObject* receiver = shared->receiver)
             QMetaObject::invokeMethod(
@@ -154,6 +144,7 @@ void CSaveSongProgressDlg::OnCancel() {
         done(QDialog::Accepted);
         return;
     }
+    m_stopAsked = true;
     if (m_encoder) m_encoder->StopSave();
     {
         // The save is given a bounded time to return before its file goes.

@@ -36,9 +36,6 @@ public:
     QProgressBar* Bar() const { return m_bar; }
     QLabel* PathLabel() const { return m_path; }
 
-    // Joins the workers of dialogs that ended while their save still ran.
-    static void JoinStragglers();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -52,6 +49,7 @@ private:
         bool finished = false;
         HRESULT result = E_ABORT;
         QObject* receiver = nullptr;  // null once the dialog is gone
+        std::shared_ptr<CancelFlag> returned = std::make_shared<CancelFlag>();  // set with finished
     };
 
     AppCore& m_core;
@@ -65,6 +63,7 @@ private:
     plat::ComPtr<EncoderEventSink> m_sink;
     Advice m_advice;
     bool m_started = false;
+    bool m_stopAsked = false;
     QProgressBar* m_bar;
     QLabel* m_path;
 };

@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "desktop/app/AppCore.h"
 #include "desktop/app/CUpdateDlg.h"
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
@@ -151,7 +152,8 @@ HRESULT LoadSettingsModel(IAudioController* controller, ISettings* settings, IAu
 }
 
 HRESULT ApplySettingsModel(const KSettingsModel& m, IAudioController* controller, ISettings* settings,
-                           const std::function<void(ULONG)>& applied, const char** failedCall) {
+                           const std::function<void(ULONG)>& applied, const char** failedCall,
+                           const std::function<HRESULT()>& update) {
     HRESULT hr = S_OK;
     auto ok = [&](HRESULT result, const char* call) {
         hr = Checked(result);
@@ -185,9 +187,11 @@ HRESULT ApplySettingsModel(const KSettingsModel& m, IAudioController* controller
             return hr;
         }
     }
-    if (!ok(controller->UpdateSettings(), "UpdateSettings") || !ok(settings->SaveSettings(), "SaveSettings")) return hr;
-    if (applied) applied(m.cacheSizeMs);
-    return S_OK;
+    bool saved = false;
+    hr = UpdateAndSaveSettings(update ? update : [controller] { return controller->UpdateSettings(); }, settings,
+                               failedCall, &saved);
+    if (saved && applied) applied(m.cacheSizeMs);
+    return hr;
 }
 
 CSettingsSheet::CSettingsSheet(KSettingsModel model, const KExtrasContext& context, QWidget* parent)
@@ -457,7 +461,10 @@ void RunSettingsSheet(QWidget* parent, IAudioController* controller, const KExtr
     }
     CSettingsSheet sheet(std::move(model), context, parent);
     if (context.Run(&sheet) != QDialog::Accepted) return;
-    hr = ApplySettingsModel(sheet.Model(), controller, settings.Get(), applied, &call);
+    std::function<HRESULT()> update;
+    if (context.runLongCall)
+        update = [&] { return context.runLongCall(parent, [controller] { return controller->UpdateSettings(); }); };
+    hr = ApplySettingsModel(sheet.Model(), controller, settings.Get(), applied, &call, update);
     if (FAILED(hr)) context.ControllerErrors(parent, call, hr);
 }
 

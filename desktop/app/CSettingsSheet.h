@@ -79,10 +79,14 @@ HRESULT LoadSettingsModel(IAudioController* controller, ISettings* settings, IAu
                           ICaptureManager* capture, KSettingsModel* model, const char** failedCall);
 // Writes the model back in the sheet's order: DropCache when asked, the folder
 // when changed, every value, the reminder when it was answered, then
-// UpdateSettings and SaveSettings; applied(cache size) runs only after all of
-// them succeeded. The first failure stops it.
+// UpdateSettings (through update when given) and SaveSettings. The first
+// failure of a write stops it. What the service could not apply (a device
+// that cannot be opened) does not keep the rest from being saved: after a
+// refused UpdateSettings the settings are saved all the same and its failure
+// is the result. applied(cache size) runs once the settings are saved.
 HRESULT ApplySettingsModel(const KSettingsModel& model, IAudioController* controller, ISettings* settings,
-                           const std::function<void(ULONG cacheSizeMs)>& applied, const char** failedCall);
+                           const std::function<void(ULONG cacheSizeMs)>& applied, const char** failedCall,
+                           const std::function<HRESULT()>& update = {});
 
 class CSettingsSheet : public QDialog {
     Q_OBJECT

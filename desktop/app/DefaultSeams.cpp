@@ -7,7 +7,9 @@
 
 #include <chrono>
 
+#include "ipc/client/ClientConnection.h"
 #include "ipc/client/RunningObjects.h"
+#include "ipc/common/BusName.h"
 #include "platform/sound/SoundSystem.h"
 
 namespace parvane {
@@ -109,6 +111,15 @@ HRESULT BusServiceLink::StartServiceAndConnect(IAudioController** controller) {
 HRESULT BusServiceLink::FindObjectInRot(IAudioController** controller) {
     HRESULT hr = ipc::FindObjectInRot(IID_IAudioController, reinterpret_cast<void**>(controller));
     return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
+}
+
+HRESULT BusServiceLink::ServiceOwner(std::string* owner) {
+    // The bus itself answers who owns the service's name, however busy the
+    // service is.
+    std::shared_ptr<ipc::ClientConnection> bus;
+    HRESULT hr = ipc::ClientConnection::Shared(&bus);
+    if (FAILED(hr)) return hr;
+    return ipc::BusName::LookUp(bus->Bus(), ipc::kServiceName, owner);
 }
 
 }  // namespace parvane

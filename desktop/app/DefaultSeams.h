@@ -34,6 +34,7 @@ class BusServiceLink final : public ServiceLink {
 public:
     HRESULT StartServiceAndConnect(IAudioController** controller) override;
     HRESULT FindObjectInRot(IAudioController** controller) override;
+    HRESULT ServiceOwner(std::string* owner) override;
 };
 
 class WaitingSleeper final : public Sleeper {

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "desktop/app/AppCore.h"
+#include "desktop/app/BackgroundCall.h"
 #include "desktop/app/CGuideDlg.h"
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSettingsSheet.h"
@@ -14,6 +15,7 @@
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KRegistrationDlg.h"
+#include "desktop/app/Strings.h"
 #ifdef PARVANE_WEB_RADIO
 #include "desktop/app/CRadioDlg.h"
 #endif
@@ -47,6 +49,9 @@ void InstallExtraHooks(Seams& seams) {
     };
     context.showInternalError = [](QWidget* parent) {
         if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowInternalError(parent);
+    };
+    context.runLongCall = [](QWidget* parent, const std::function<HRESULT()>& call) {
+        return CallInBackground(parent, QString::fromUtf8(kApplyingSettings), call);
     };
 
     seams.hooks.signUp = [](QWidget* parent) { return RunSignUp(parent, context); };

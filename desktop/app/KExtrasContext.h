@@ -27,6 +27,9 @@ struct KExtrasContext {
     QString helpFolder;
     // Runs a modal dialog; the default is exec(). Tests answer in its place.
     std::function<int(QDialog*)> runDialog;
+    // Runs a call to the service that may take long (a settings update) away
+    // from the windows; unset, the call runs where it is made.
+    std::function<HRESULT(QWidget*, const std::function<HRESULT()>&)> runLongCall;
 
     int Run(QDialog* dialog) const;
     void ControllerErrors(QWidget* parent, const char* call, HRESULT hr) const {

@@ -6,6 +6,7 @@ namespace parvane {
 
 Snapshot ReadSnapshot(IAudioController* controller) {
     Snapshot s;
+    s.started = std::chrono::steady_clock::now();
     auto step = [&s](HRESULT hr, const char* call) {
         if (FAILED(hr) && SUCCEEDED(s.hr)) {
             s.hr = hr;

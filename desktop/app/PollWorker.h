@@ -28,6 +28,7 @@ struct Snapshot {
     ULONG play = 0;
     ULONG record = 0;
     ULONG startRead = 0;
+    std::chrono::steady_clock::time_point started;  // when the poll began
 };
 
 // Reads one snapshot (commands, state, fullness, positions); stops at the first failure.

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 
 #include "ipc/QXServiceLib.h"
 #include "platform/com/ComPtr.h"
@@ -54,6 +55,10 @@ public:
     virtual HRESULT StartServiceAndConnect(IAudioController** controller) = 0;
     // Looks the running service's controller up: S_OK with a controller, or a failure.
     virtual HRESULT FindObjectInRot(IAudioController** controller) = 0;
+    // Who runs the service now: S_OK with an identity that changes when the
+    // service is started anew, S_FALSE when none runs, a failure when that
+    // cannot be told. Answers while the service itself is too busy to.
+    virtual HRESULT ServiceOwner(std::string* owner) = 0;
 };
 
 class SoundDevices {

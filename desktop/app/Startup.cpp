@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "desktop/app/BackgroundCall.h"
 #include "desktop/app/Strings.h"
 #include "service/foundation/KTimecode.h"
 
@@ -23,8 +24,13 @@ QString RuntimeFolder() {
 
 SingleInstance::SingleInstance(QString folder) : m_folder(std::move(folder)) {}
 
-SingleInstance::~SingleInstance() {
+SingleInstance::~SingleInstance() { Release(); }
+
+void SingleInstance::Release() {
     if (m_server) m_server->close();
+    m_server.reset();
+    if (m_lock) m_lock->unlock();
+    m_lock.reset();
 }
 
 bool SingleInstance::Acquire() {
@@ -78,7 +84,7 @@ HRESULT ConnectToService(AppCore& core) {
     });
     QProgressDialog window(QStringLiteral("Starting Tonquil..."), QStringLiteral("Cancel"), 0, 0);
     window.setWindowTitle(QStringLiteral("Tonquil"));
-    window.setMinimumDuration(500);
+    ShowAfter(window, 500);
     QObject::connect(&window, &QProgressDialog::canceled, &loop, [&] { cancel.Set(); });
     if (!finished) loop.exec();
     worker.join();

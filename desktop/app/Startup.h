@@ -29,6 +29,8 @@ public:
     ~SingleInstance();
     // True for the first instance; a later one has asked the first to show itself.
     bool Acquire();
+    // Gives the lock and the socket up (the program leaves).
+    void Release();
     std::function<void()> onShowRequest;
 
 private:

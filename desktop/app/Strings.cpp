@@ -35,9 +35,8 @@ QString Str(int id) {
         {145, "Using L.A.M.E encoding engine"},
         {146, "OGG Vorbis through libvorbis (Xiph.Org Foundation)"},
         {149, "Maximal bitrate should be not less than minimal bitrate"},
-        {150, "In order Tonquil to work properly please set Tonquil Audio Device as the default playback device "
-              "in your system.\nTo do so please open Control Panel, double click Audio Devices, select Tonquil "
-              "Audio Device in the list and press Set Default button"},
+        {150, "In order Tonquil to work properly Tonquil Audio Device must be the default output of your "
+              "sound server.\nDo you want Tonquil to make it the default output now?"},
         {153, "%.2d:%.2d:%.2d"},
         {155, " files (*.%s )|*.%s||"},
         {161, "AAC through the FFmpeg native AAC encoder"},

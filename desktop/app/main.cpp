@@ -2,18 +2,23 @@
 #include <QApplication>
 
 #include <chrono>
+#include <cstdio>
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSaveSongProgressDlg.h"
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Startup.h"
+#include "desktop/app/Stragglers.h"
 #include "ipc/client/ClientConnection.h"
 #ifdef PARVANE_HAS_EXTRAS
 #include "desktop/app/Extras.h"
 #endif
 
 namespace {
+
+// How long the end of the program waits for calls still under way.
+constexpr int kStragglerWaitMs = 5000;
 
 class QuitExiter final : public parvane::Exiter {
 public:
@@ -73,6 +78,14 @@ int main(int argc, char** argv) {
         window.Teardown();
         instance.onShowRequest = nullptr;
     }
-    parvane::CSaveSongProgressDlg::JoinStragglers();
+    // A call still running in a thread whose window has gone (a save, a
+    // settings update) is given a little time; one that hangs in a stalled
+    // service does not keep the program, nor its lock on the next start.
+    if (!parvane::stragglers::JoinAll(std::chrono::milliseconds(kStragglerWaitMs))) {
+        std::fprintf(stderr, "Parvane: %d call(s) to the Tonquil service did not return; leaving without them\n",
+                     parvane::stragglers::Count());
+        instance.Release();
+        parvane::stragglers::LeaveNow(exitCode);
+    }
     return exitCode;
 }

@@ -49,7 +49,9 @@ HRESULT ControllerProxy::GetStartReadPos(ULONG* pPos) {
 }
 
 HRESULT ControllerProxy::UpdateSettings() {
-    return Invoke(&QXServiceLib::IAudioController_proxy::UpdateSettings);
+    // Opening devices takes the service a while (each settles): no client
+    // time-out, as for a save.
+    return InvokeWaiting(QXServiceLib::IAudioController_proxy::INTERFACE_NAME, "UpdateSettings");
 }
 
 HRESULT ControllerProxy::DropCache(LONG bWait) {

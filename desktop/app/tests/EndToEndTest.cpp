@@ -16,7 +16,15 @@
 #include <algorithm>
 #include <chrono>
 
+#include <QComboBox>
+
+#include <errno.h>
+#include <signal.h>
+
+#include "desktop/app/BackgroundCall.h"
 #include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CSettingsSheet.h"
+#include "desktop/app/KExtrasContext.h"
 #include "desktop/app/CPlayListDlg.h"
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/DefaultSeams.h"
@@ -24,7 +32,10 @@
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KTimecodeCtrl.h"
 #include "ipc/client/ClientConnection.h"
+#include "ipc/client/RunningObjects.h"
+#include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
 
 using namespace parvane;
@@ -176,6 +187,41 @@ void EndToEndTest::recordReplaySaveAndClose() {
     QCOMPARE(decode.exitCode(), 0);
     QCOMPARE(decode.readAllStandardError(), QByteArray());
 
+    // The settings window: another playback device and cache size, OK.
+    KExtrasContext context;
+    context.prompter = &fakes.prompter;
+    context.files = &fakes.files;
+    context.showControllerErrors = [&](QWidget* parent, const char* call, HRESULT hr) {
+        core.ShowControllerErrors(parent, call, hr);
+    };
+    context.runLongCall = [](QWidget* parent, const std::function<HRESULT()>& call) {
+        return CallInBackground(parent, QString::fromUtf8(kApplyingSettings), call);
+    };
+    QString device;
+    ULONG size = 0;
+    context.runDialog = [&](QDialog* d) {
+        auto* sheet = static_cast<CSettingsSheet*>(d);
+        QComboBox* combo = sheet->PlaybackCombo();
+        const int other = combo->currentIndex() == 0 ? 1 : 0;
+        if (combo->count() < 2) return int(QDialog::Rejected);
+        combo->setCurrentIndex(other);
+        device = combo->currentText();
+        size = sheet->Model().cacheSizeMs == 2700000 ? 3000000 : 2700000;
+        sheet->SizeEdit()->SetTimecode(CacheSizeTimecode(size), true, true);
+        sheet->OnOk();
+        return sheet->result();
+    };
+    bool applied = false;
+    const size_t promptsBefore = fakes.prompter.prompts.size();
+    auto changeAt = std::chrono::steady_clock::now();
+    RunSettingsSheet(&window, core.controller.Get(), context, [&](ULONG) { applied = true; });
+    qInfo("measure: settings with a playback-device change, OK to saved %.0f ms",
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - changeAt).count());
+    QVERIFY(applied);
+    QVERIFY(!device.isEmpty());
+    for (size_t i = promptsBefore; i < fakes.prompter.prompts.size(); ++i)
+        QVERIFY2(fakes.prompter.prompts[i].icon != Icon::Error, qPrintable(fakes.prompter.prompts[i].text));
+
     // Close: the daemon keeps running, in live play.
     window.Shutdown();
     QCOMPARE(ended, 0);
@@ -183,6 +229,29 @@ void EndToEndTest::recordReplaySaveAndClose() {
     ULONG state = 0;
     QVERIFY(SUCCEEDED(core.controller->GetCurrentState(&state)));
     QVERIFY((state & _esLive) && (state & _esPlay));
+
+    // A restarted daemon plays on the chosen device with the chosen cache size.
+    pid_t daemon = 0;
+    QCOMPARE(ipc::ServiceProcessId(&daemon), S_OK);
+    QVERIFY(::kill(daemon, SIGTERM) == 0);
+    // Gone when its process has ended (its lock, which a new daemon needs, goes last).
+    QTRY_VERIFY_WITH_TIMEOUT(::kill(daemon, 0) != 0 && errno == ESRCH, 30000);
+    core.controller.Reset();
+    plat::ComPtr<IAudioController> again;
+    QCOMPARE(link.StartServiceAndConnect(again.ReleaseAndGetAddressOf()), S_OK);
+    plat::ComPtr<ISettings> kept;
+    QVERIFY(SUCCEEDED(again.As(&kept)));
+    ULONG keptSize = 0;
+    QVERIFY(SUCCEEDED(kept->GetCacheSize(&keptSize)));
+    QCOMPARE(keptSize, size);
+    plat::Bstr keptDevice;
+    QVERIFY(SUCCEEDED(kept->GetAudioDevice(keptDevice.Out())));
+    QCOMPARE(QString::fromStdU16String(keptDevice.Str()), device);
+    plat::ComPtr<IAudioManager> used;
+    QVERIFY(SUCCEEDED(again.As(&used)));
+    plat::Bstr usedDevice;
+    QVERIFY(SUCCEEDED(used->GetUsedDevice(usedDevice.Out())));
+    QCOMPARE(QString::fromStdU16String(usedDevice.Str()), device);
 }
 
 QTEST_MAIN(EndToEndTest)

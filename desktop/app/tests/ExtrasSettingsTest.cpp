@@ -347,13 +347,29 @@ void ExtrasSettingsTest::reminderOnlyWhenAnswered() {
 }
 
 void ExtrasSettingsTest::failureStopsTheSequence() {
+    // A setting the service could not apply: the rest is saved all the same,
+    // the new size is applied, and the update's failure is the result.
+    {
+        World w;
+        QVERIFY(w.Load());
+        QVERIFY(w.Ok());
+        w.service->Fail("UpdateSettings", E_FAIL);
+        ULONG applied = 0;
+        const Calls calls = w.Apply(&applied);
+        QCOMPARE(Calls(calls.end() - 2, calls.end()), (Calls{"UpdateSettings", "SaveSettings"}));
+        QCOMPARE(applied, ULONG(1800000));
+        const char* call = "";
+        QCOMPARE(ApplySettingsModel(w.lastModel, w.service.Get(), w.settings.Get(), {}, &call), E_FAIL);
+        QCOMPARE(std::string(call), std::string("UpdateSettings"));
+    }
+    // A write that fails, or an update the service did not answer, stops the sequence.
     for (const char* failing : {"SetCaptureDevice", "UpdateSettings", "SetCacheSize"}) {
         World w;
         QVERIFY(w.Load());
         QVERIFY(w.Ok());
         w.settings->Fail("SetCaptureDevice", std::string(failing) == "SetCaptureDevice" ? E_FAIL : S_OK);
         w.settings->Fail("SetCacheSize", std::string(failing) == "SetCacheSize" ? S_FALSE : S_OK);
-        if (std::string(failing) == "UpdateSettings") w.service->Fail("UpdateSettings", E_FAIL);
+        if (std::string(failing) == "UpdateSettings") w.service->Fail("UpdateSettings", RPC_E_CALL_FAILED);
         ULONG applied = 0;
         const Calls calls = w.Apply(&applied);
         // Nothing after the failure; the slider keeps its range; the errors are shown.
@@ -364,19 +380,30 @@ void ExtrasSettingsTest::failureStopsTheSequence() {
         QVERIFY(FAILED(hr));
         QCOMPARE(std::string(call), std::string(failing));
     }
-    // Through the settings button: the service's errors are shown, the slider is left alone.
+    // Through the settings button: the update runs through the long-call
+    // runner, the service's errors are shown once, what was saved is applied.
     World w;
+    w.service->handedSettings = w.settings.Get();
     w.service->Fail("UpdateSettings", E_ACCESSDENIED);
     w.context.runDialog = [](QDialog* d) {
         static_cast<CSettingsSheet*>(d)->OnOk();
         return d->result();
     };
+    int longCalls = 0;
+    w.context.runLongCall = [&](QWidget*, const std::function<HRESULT()>& call) {
+        ++longCalls;
+        return call();
+    };
     bool applied = false;
     RunSettingsSheet(nullptr, w.service.Get(), w.context, [&](ULONG) { applied = true; });
-    QVERIFY(!applied);
+    QVERIFY(applied);
+    QCOMPARE(longCalls, 1);
+    QCOMPARE(w.service->Calls().back(), std::string("SaveSettings"));
     QCOMPARE(w.errors.size(), size_t(1));
     QCOMPARE(w.errors[0].first, std::string("UpdateSettings"));
     QCOMPARE(w.errors[0].second, E_ACCESSDENIED);
+    applied = false;
+    w.errors.clear();
     w.service->Fail("UpdateSettings", S_OK);
     RunSettingsSheet(nullptr, w.service.Get(), w.context, [&](ULONG) { applied = true; });
     QVERIFY(applied);

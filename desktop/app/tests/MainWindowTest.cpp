@@ -2,6 +2,7 @@
 // faces and displays, transport calls, events and notices, the cache-loading
 // pause, the shutdown road, the watchdog and a service that stops answering.
 #include <QLabel>
+#include <QScreen>
 #include <QtTest>
 
 #include <memory>
@@ -206,6 +207,7 @@ void MainWindowTest::newRecordingAsksFirst() {
 void MainWindowTest::sourceToggleWritesAndRefreshes() {
     Rig r;
     r.service->settings->SetWriteFromPlayDeviceState(1);
+    r.service->handedSettings = LoggingSettings::CreateInstance(r.service->settings.Get(), &r.service->log);
     QVERIFY(r.Init());
     QCOMPARE(r.Base(1107), 0);
     QCOMPARE(r.Tip(1107), Str(345));
@@ -216,6 +218,20 @@ void MainWindowTest::sourceToggleWritesAndRefreshes() {
     QVERIFY(r.Has(r.service->Calls(), "UpdateSettings"));
     QCOMPARE(r.Base(1107), 4);
     QCOMPARE(r.Tip(1107), Str(346));
+    // The service cannot open the recording device: the choice is kept,
+    // saved and shown, and the failure is said once.
+    r.service->Fail("UpdateSettings", E_FAIL);
+    r.service->errors = {u"Capture device Microphone does not exist "};
+    const int prompts = int(r.t.prompter.Texts().size());
+    r.service->Calls();
+    r.window->Command(1108);
+    const std::vector<std::string> calls = r.service->Calls();
+    QVERIFY(r.Has(calls, "SaveSettings"));
+    r.service->settings->GetWriteFromRecordDeviceState(&state);
+    QCOMPARE(state, LONG(1));
+    QCOMPARE(r.Base(1108), 0);
+    QCOMPARE(r.t.prompter.Texts().size(), prompts + 1);
+    QCOMPARE(r.t.prompter.Texts().last(), QStringLiteral("Capture device Microphone does not exist "));
 }
 
 void MainWindowTest::storageWarnings() {
@@ -374,19 +390,34 @@ void MainWindowTest::otherDefaultDeviceOffersTheProductDevice() {
     declined.t.prompter.answers = {Answer::No};
     QVERIFY(declined.Init());
     QVERIFY(declined.t.sound.madeDefault.isEmpty());
+    // The prompt speaks of this system's sound server, and says when the change did not work.
+    QVERIFY(!Str(150).contains(QStringLiteral("Control Panel")));
+    QCOMPARE(r.t.prompter.prompts.front().buttons, Buttons::YesNo);
+    Rig refused;
+    refused.service->devices->defaultDevice = u"Speakers";
+    refused.t.sound.canMakeDefault = false;
+    QVERIFY(refused.Init());
+    QCOMPARE(refused.t.prompter.Texts().value(1), QString::fromUtf8(kDefaultOutputFailed));
 }
 
 void MainWindowTest::signUpWhileUnregistered() {
     int shown = 0;
+    QRect under;
     Rig r([&](Seams& s) {
-        s.hooks.signUp = [&](QWidget*) {
+        s.hooks.signUp = [&](QWidget* parent) {
             ++shown;
+            under = parent->geometry();
             return true;
         };
     });
     r.service->settings->SetRegistered(0);
     QVERIFY(r.Init());
     QCOMPARE(shown, 1);
+    // The form is centred on the main window, which already has its place
+    // (centred on the screen at a first start), not the screen's corner.
+    QSize screen(1024, 768);
+    if (QScreen* s = QGuiApplication::primaryScreen()) screen = s->geometry().size();
+    QCOMPARE(under, CheckMainRect(QRect(), screen, MainSkinSize()));
     LONG registered = 0;
     r.service->settings->GetRegistered(&registered);
     QCOMPARE(registered, LONG(1));

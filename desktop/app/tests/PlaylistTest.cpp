@@ -20,6 +20,7 @@
 #include "desktop/app/CPlayPositionDialog.h"
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/CSaveSongProgressDlg.h"
+#include "desktop/app/Stragglers.h"
 #include "desktop/app/Genres.h"
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
@@ -104,6 +105,7 @@ private slots:
     void controlsAtTheirPlaces();
     void skinnedButtons();
     void buttonsFollowTheSelection();
+    void aLeftClickMakesTheRowCurrent();
     void setEndWaitsFourSeconds();
     void songEventsKeepTheRows();
     void deletingRows();
@@ -350,6 +352,23 @@ void PlaylistTest::buttonsFollowTheSelection() {
     QVERIFY(!r.On(2002) && !r.On(2003));
 }
 
+void PlaylistTest::aLeftClickMakesTheRowCurrent() {
+    Rig r;
+    r.service->AddSong(1000, 9000, u"Done");
+    r.service->AddSong(2000, 12000, u"Also done");
+    QVERIFY(r.Init());
+    r.list->show();
+    QVERIFY(QTest::qWaitForWindowExposed(r.list.get()));
+    QTreeWidget* tree = r.list->List();
+    for (int row : {1, 0}) {
+        const QRect place = tree->visualItemRect(tree->topLevelItem(row));
+        QVERIFY(!place.isEmpty());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, place.center());
+        QCOMPARE(r.list->CurrentRow(), row);
+        QVERIFY(r.On(2002) && r.On(2003) && r.On(2005));
+    }
+}
+
 void PlaylistTest::setEndWaitsFourSeconds() {
     Rig r;
     r.service->AddSong(10000, 0, u"Open");
@@ -431,6 +450,18 @@ void PlaylistTest::deletingRows() {
     r.list->OnDeleteSelections();
     QCOMPARE(r.Rows(), 1);
     QVERIFY(r.t.prompter.Texts().last().contains(QStringLiteral("Delete failed")));
+
+    // The current song deleted while others stay: the service's current song
+    // goes with it (a current song that is gone cannot be read).
+    Rig q;
+    GUID one = q.service->AddSong(1000, 1500, u"A");
+    q.service->AddSong(2000, 2500, u"B");
+    QVERIFY(q.Init());
+    q.Select({0});
+    QCOMPARE(q.Current(), one);
+    q.list->OnDeleteSelections();
+    QCOMPARE(q.Rows(), 1);
+    QCOMPARE(q.Current(), GUID_NULL);
 }
 
 void PlaylistTest::editingBorders() {
@@ -596,8 +627,8 @@ void PlaylistTest::saveDialogChecks() {
     CSaveSongDlg dialog(*r.core, {a}, nullptr);
     dialog.SetFormat(FMT_MP3);
     dialog.Prepare();
-    // A relative name or none at all.
-    for (QString bad : {QStringLiteral("song.mp3"), QString(), dir.path() + QStringLiteral("/")}) {
+    // No name at all, or a folder.
+    for (QString bad : {QString(), dir.path() + QStringLiteral("/")}) {
         dialog.FileName()->setText(bad);
         dialog.OnOK();
         QCOMPARE(r.t.prompter.Texts().last(), Str(140));
@@ -627,6 +658,21 @@ void PlaylistTest::saveDialogChecks() {
     a->GetID3Tag(tag.ReleaseAndGetAddressOf());
     tag->GetTitle(title.Out());
     QCOMPARE(QString::fromStdU16String(title.Str()), QStringLiteral("New title"));
+
+    // The next save starts where this one went: Browse opens there, and a
+    // bare name is a file there.
+    {
+        CSaveSongDlg next(*r.core, {a}, nullptr);
+        next.SetFormat(FMT_MP3);
+        next.Prepare();
+        r.t.files.file.clear();
+        next.OnBrowse();
+        QCOMPARE(r.t.files.lastStart, dir.path() + QStringLiteral("/sub"));
+        next.FileName()->setText(QStringLiteral("bare"));
+        next.OnOK();
+        QCOMPARE(next.result(), int(QDialog::Accepted));
+        QCOMPARE(next.FileName()->text(), dir.path() + QStringLiteral("/sub/bare.mp3"));
+    }
 
     // An existing file: kept unless confirmed, and back in place when the save fails.
     QFile existing(target);
@@ -718,9 +764,10 @@ void PlaylistTest::workerOutlivingTheDialog() {
         QVERIFY(dialog.Start());
         QVERIFY(fake->saving.Wait(20000) == plat::WAIT_OBJECT_0);
     }
-    // The dialog is gone; the save ends later and posts to nothing.
+    // The dialog is gone (it asked the save to stop); the save ends later and
+    // posts to nothing.
     fake->StopSave();
-    CSaveSongProgressDlg::JoinStragglers();
+    QVERIFY(stragglers::JoinAll(std::chrono::seconds(20)));
     QCoreApplication::processEvents();
     QVERIFY(fake->saving.Wait(0) != plat::WAIT_OBJECT_0);
     auto log = fake->log.Take();

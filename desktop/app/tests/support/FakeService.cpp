@@ -120,7 +120,7 @@ HRESULT FakeService::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
 HRESULT FakeService::QueryExtraInterface(REFIID riid, void** ppv) {
     IUnknown* answer = nullptr;
     if (riid == IID_ISettings)
-        answer = settings.Get();
+        answer = handedSettings ? handedSettings.Get() : settings.Get();
     else if (riid == IID_IPlayList)
         answer = playlist.Get();
     else if (riid == IID_IAudioManager || riid == IID_ICaptureManager)

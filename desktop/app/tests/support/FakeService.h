@@ -90,6 +90,9 @@ public:
     std::atomic<bool> encoderBlocks{true};
     ipctest::CallLog log;
     plat::ComPtr<ISettings> settings;
+    // What QueryInterface hands out for ISettings (settings when unset), e.g. a
+    // wrapper that logs the calls.
+    plat::ComPtr<ISettings> handedSettings;
     plat::ComPtr<IPlayList> playlist;
     plat::ComPtr<FakeDevices> devices;
     plat::ComPtr<ipctest::FakeEncoder> lastEncoder;

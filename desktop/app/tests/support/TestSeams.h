@@ -45,9 +45,16 @@ private:
 
 class FakeFiles final : public parvane::FileDialogs {
 public:
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&) override { return file; }
-    QString Folder(QWidget*, const QString&, const QString&) override { return folder; }
+    QString SaveFile(QWidget*, const QString&, const QString&, const QString& start) override {
+        lastStart = start;
+        return file;
+    }
+    QString Folder(QWidget*, const QString&, const QString& start) override {
+        lastStart = start;
+        return folder;
+    }
     QString file, folder;
+    QString lastStart;  // where the last dialog opened
 };
 
 // A link whose answers the test sets; counts its calls.
@@ -63,6 +70,19 @@ public:
         if (gone || n <= failFirstFinds) return RPC_E_SERVER_UNAVAILABLE;
         return Give(c);
     }
+    HRESULT ServiceOwner(std::string* o) override {
+        std::lock_guard lock(m_ownerMutex);
+        if (gone) {
+            o->clear();
+            return S_FALSE;
+        }
+        *o = owner;
+        return S_OK;
+    }
+    void SetOwner(std::string o) {
+        std::lock_guard lock(m_ownerMutex);
+        owner = std::move(o);
+    }
     plat::ComPtr<IAudioController> controller;
     std::atomic<HRESULT> startAnswer{E_FAIL};
     std::atomic<int> failFirstFinds{0};
@@ -70,6 +90,8 @@ public:
     std::atomic<int> starts{0}, finds{0};
 
 private:
+    std::mutex m_ownerMutex;
+    std::string owner = ":1.1";
     HRESULT Give(IAudioController** c) {
         if (!controller) return RPC_E_SERVER_UNAVAILABLE;
         return controller.CopyTo(c);
@@ -81,9 +103,10 @@ public:
     int CountPlaybackDevices() override { return count; }
     bool MakeDefaultPlayback(const QString& part) override {
         madeDefault << part;
-        return true;
+        return canMakeDefault;
     }
     int count = 3;
+    bool canMakeDefault = true;
     QStringList madeDefault;
 };
 

@@ -1,0 +1,328 @@
+// Parvane against the real daemon under the conditions a user meets: a daemon
+// that stalls for seconds (SIGSTOP, then SIGCONT), one that dies (SIGKILL),
+// and settings the daemon can only partly apply. Runs on a bus of its own
+// with the driver stand-in (see parvane_e2e.sh); each case starts the daemon
+// when none runs.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <errno.h>
+#include <signal.h>
+#include <sys/types.h>
+
+#include <chrono>
+
+#include "desktop/app/CParvaneDlg.h"
+#include "desktop/app/CPlayListDlg.h"
+#include "desktop/app/CSaveSongDlg.h"
+#include "desktop/app/CSaveSongProgressDlg.h"
+#include "desktop/app/Stragglers.h"
+#include "desktop/app/CSettingsSheet.h"
+#include "desktop/app/DefaultSeams.h"
+#include "desktop/app/KExtrasContext.h"
+#include "desktop/app/Startup.h"
+#include "desktop/app/Strings.h"
+#include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/KButton.h"
+#include "ipc/client/ClientConnection.h"
+#include "ipc/client/RunningObjects.h"
+#include "platform/com/Bstr.h"
+
+using namespace parvane;
+using namespace parvanetest;
+
+namespace {
+
+pid_t DaemonPid() {
+    pid_t pid = 0;
+    return ipc::ServiceProcessId(&pid) == S_OK ? pid : 0;
+}
+
+// Waits (the event loop running) until the daemon process has ended: its
+// name goes first, its lock (which a new daemon needs) only at its very end.
+bool DaemonGone(pid_t daemon, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (::kill(daemon, 0) == 0 || errno != ESRCH) {
+        if (t.elapsed() > timeoutMs) return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+// The program as main() builds it, with the real link to the daemon, fake
+// dialogs and a short watchdog period.
+struct Program {
+    TestSeams fakes;
+    BusServiceLink link;
+    WaitingSleeper sleeper;
+    std::unique_ptr<AppCore> core;
+    QTemporaryDir runtime;
+    std::unique_ptr<SingleInstance> instance;
+    std::unique_ptr<CParvaneDlg> window;
+    int ended = -1;
+
+    bool Start() {
+        Seams seams = fakes.Make();
+        seams.link = &link;
+        seams.sleeper = &sleeper;
+        seams.watchdogPeriodMs = 1000;
+        seams.notAnsweringMs = 3000;
+        seams.saveStopWaitMs = 1000;
+        core = std::make_unique<AppCore>(seams);
+        instance = std::make_unique<SingleInstance>(runtime.path());
+        if (StartUp(*core, *instance) != -1 || !core->controller) return false;
+        window = std::make_unique<CParvaneDlg>(*core);
+        window->onEnd = [this](int code) { ended = code; };
+        if (!window->Init()) return false;
+        window->ShowWindows();
+        return true;
+    }
+    ~Program() {
+        if (window) window->Teardown();
+    }
+    // Records about seconds of sound and stops: the finished selection's row.
+    int RecordASelection(int seconds) {
+        auto face = [this](int id) { return window->Button(id)->GetBitmapIndex(); };
+        CPlayListDlg* list = window->PlayList();
+        const int before = list->List()->topLevelItemCount();
+        if (!QTest::qWaitFor([&] { return window->Button(1000)->isEnabled() && face(1000) == 0; }, 20000)) return -1;
+        window->Command(1000);
+        if (!QTest::qWaitFor([&] { return face(1000) == 4; }, 20000)) return -1;
+        QTest::qWait(seconds * 1000);
+        window->Command(1000);
+        const bool done = QTest::qWaitFor(
+            [&] {
+                const int n = list->List()->topLevelItemCount();
+                return n > before && list->List()->topLevelItem(n - 1)->text(2) != Str(104);
+            },
+            30000);
+        return done ? list->List()->topLevelItemCount() - 1 : -1;
+    }
+    // Saves the row as MP3 to target through the save dialog; onSaving runs
+    // as the progress window shows, before the save is asked of the daemon.
+    void SaveRow(int row, const QString& target, std::function<void(CSaveSongProgressDlg*)> onSaving) {
+        CPlayListDlg* list = window->PlayList();
+        list->SelectSong(row);
+        ShowWatch watch(std::move(onSaving));
+        qApp->installEventFilter(&watch);
+        QTimer::singleShot(0, [target] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* dialog = dynamic_cast<CSaveSongDlg*>(w); dialog && dialog->isVisible()) {
+                    dialog->OnFormatChange(1);
+                    dialog->FileName()->setText(target);
+                    dialog->OnOK();
+                    if (dialog->isVisible()) dialog->reject();
+                }
+        });
+        list->OnSaveSelections();
+        qApp->removeEventFilter(&watch);
+    }
+    // Runs a function when a save's progress window is about to show.
+    struct ShowWatch : QObject {
+        explicit ShowWatch(std::function<void(CSaveSongProgressDlg*)> f) : onShow(std::move(f)) {}
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                if (auto* progress = dynamic_cast<CSaveSongProgressDlg*>(o); progress && onShow) {
+                    auto f = std::move(onShow);
+                    onShow = nullptr;
+                    f(progress);
+                }
+            return false;
+        }
+        std::function<void(CSaveSongProgressDlg*)> onShow;
+    };
+
+    QStringList Failures() const {
+        QStringList failed;
+        for (const QString& text : const_cast<FakePrompter&>(fakes.prompter).Texts())
+            if (text.contains(QStringLiteral("failed"))) failed << text;
+        return failed;
+    }
+};
+
+}  // namespace
+
+class DaemonConditionsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000)); }
+    void aStalledDaemonIsNotAnsweringAndThenAnswersAgain();
+    void aDeadDaemonEndsTheProgram();
+    void whatTheDaemonCannotApplyLeavesTheRestSaved();
+    void aSaveWhoseDaemonDiesSaysSoAndKeepsTheRowsName();
+    void aSaveThatHangsDoesNotHoldTheEnd();
+};
+
+void DaemonConditionsTest::aStalledDaemonIsNotAnsweringAndThenAnswersAgain() {
+    Program p;
+    QVERIFY(p.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(p.window->Button(1001)->isEnabled() && !p.core->NotAnswering(), 20000);
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+
+    QVERIFY(::kill(daemon, SIGSTOP) == 0);
+    QElapsedTimer stalled;
+    stalled.start();
+    // A click while the daemon stands still: the call times out, and that is
+    // taken as "not answering", not as a failure of the command.
+    QElapsedTimer click;
+    click.start();
+    p.window->Command(1001);
+    qInfo("measure: a click on a stalled daemon held the window %lld ms", click.elapsed());
+    QVERIFY(p.core->NotAnswering());
+    // Further clicks are refused at once; the outage is said once.
+    click.restart();
+    p.window->Command(1001);
+    p.window->Command(1004);
+    qInfo("measure: two refused clicks took %lld ms", click.elapsed());
+    // The stall lasts 8 s in all: the watchdog, looking every second, keeps the program.
+    QTest::qWait(int(std::max<qint64>(8000 - stalled.elapsed(), 0)));
+    QCOMPARE(p.ended, -1);
+    QVERIFY(::kill(daemon, SIGCONT) == 0);
+
+    // The first poll that answers ends the outage; commands work again.
+    QTRY_VERIFY_WITH_TIMEOUT(!p.core->NotAnswering(), 20000);
+    QCOMPARE(p.ended, -1);
+    QCOMPARE(p.window->notices().History().count(QString::fromUtf8(kNotAnswering)), 1);
+    QVERIFY2(p.Failures().isEmpty(), qPrintable(p.Failures().join(QLatin1Char('\n'))));
+    ULONG state = 0;
+    QVERIFY(SUCCEEDED(p.core->controller->GetCurrentState(&state)));
+    const bool paused = state & _esPause;
+    QTRY_VERIFY_WITH_TIMEOUT(p.window->Button(1001)->GetBitmapIndex() == (paused ? 0 : 4), 20000);
+    p.window->Command(1001);
+    QTRY_VERIFY_WITH_TIMEOUT(SUCCEEDED(p.core->controller->GetCurrentState(&state)) && bool(state & _esPause) != paused,
+                             20000);
+    QVERIFY2(p.Failures().isEmpty(), qPrintable(p.Failures().join(QLatin1Char('\n'))));
+}
+
+void DaemonConditionsTest::aDeadDaemonEndsTheProgram() {
+    Program p;
+    QVERIFY(p.Start());
+    QTRY_VERIFY_WITH_TIMEOUT(!p.core->NotAnswering() && p.window->Button(1001)->isEnabled(), 20000);
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+    QVERIFY(::kill(daemon, SIGKILL) == 0);
+    QTRY_COMPARE_WITH_TIMEOUT(p.ended, 2, 20000);
+    QVERIFY(p.fakes.prompter.Texts().contains(Str(344)));
+    QVERIFY(DaemonGone(daemon, 20000));
+}
+
+void DaemonConditionsTest::whatTheDaemonCannotApplyLeavesTheRestSaved() {
+    Program p;
+    QVERIFY(p.Start());
+    plat::ComPtr<ISettings> settings;
+    QVERIFY(SUCCEEDED(p.core->controller.As(&settings)));
+    plat::ComPtr<IAudioManager> playback;
+    plat::ComPtr<ICaptureManager> capture;
+    QVERIFY(SUCCEEDED(p.core->controller.As(&playback)) && SUCCEEDED(p.core->controller.As(&capture)));
+    KSettingsModel model;
+    const char* call = "";
+    QCOMPARE(LoadSettingsModel(p.core->controller.Get(), settings.Get(), playback.Get(), capture.Get(), &model, &call),
+             S_OK);
+    // A new playback device and cache size, and a recording device that is
+    // not there (unplugged since it was chosen).
+    const int other = model.playbackIndex == 0 && model.playbackDevices.size() > 1 ? 1 : 0;
+    QVERIFY(model.playbackDevices.size() > 1);
+    const QString device = model.playbackDevices[other];
+    model.playbackIndex = other;
+    model.cacheSizeMs = model.cacheSizeMs == 1200000 ? 1500000 : 1200000;
+    model.captureIndex = -1;
+    model.captureDevice = QStringLiteral("Unplugged Microphone");
+    model.sourceIndex = 0;
+    QElapsedTimer t;
+    t.start();
+    const HRESULT hr = ApplySettingsModel(model, p.core->controller.Get(), settings.Get(), {}, &call);
+    qInfo("measure: settings with a device change applied and saved in %lld ms", t.elapsed());
+    QVERIFY2(FAILED(hr), "the missing recording device is a failure");
+    QCOMPARE(QString::fromUtf8(call), QStringLiteral("UpdateSettings"));
+    // The service says what it could not do.
+    p.core->ShowControllerErrors(p.window.get(), call, hr);
+    const QString said = p.fakes.prompter.Texts().last();
+    QVERIFY2(said.contains(QStringLiteral("Unplugged Microphone")), qPrintable(said));
+
+    // After a restart of the daemon the rest is still there.
+    p.window->Teardown();
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0 && ::kill(daemon, SIGTERM) == 0);
+    QVERIFY(DaemonGone(daemon, 30000));
+    p.core->controller.Reset();
+    settings.Reset();
+    plat::ComPtr<IAudioController> again;
+    QCOMPARE(p.link.StartServiceAndConnect(again.ReleaseAndGetAddressOf()), S_OK);
+    plat::ComPtr<ISettings> kept;
+    QVERIFY(SUCCEEDED(again.As(&kept)));
+    ULONG size = 0;
+    QVERIFY(SUCCEEDED(kept->GetCacheSize(&size)));
+    QCOMPARE(size, model.cacheSizeMs);
+    plat::Bstr name;
+    QVERIFY(SUCCEEDED(kept->GetAudioDevice(name.Out())));
+    QCOMPARE(QString::fromStdU16String(name.Str()), device);
+}
+
+void DaemonConditionsTest::aSaveWhoseDaemonDiesSaysSoAndKeepsTheRowsName() {
+    Program p;
+    QVERIFY(p.Start());
+    const int row = p.RecordASelection(3);
+    QVERIFY(row >= 0);
+    QTreeWidget* tree = p.window->PlayList()->List();
+    const QString name = tree->topLevelItem(row)->text(0);
+    QTemporaryDir out;
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+    // The daemon dies while the save runs (it is stopped first, so that the
+    // save cannot end before).
+    p.SaveRow(row, out.path() + QStringLiteral("/dies.mp3"), [daemon](CSaveSongProgressDlg*) {
+        ::kill(daemon, SIGSTOP);
+        QTimer::singleShot(500, [daemon] { ::kill(daemon, SIGKILL); });
+    });
+    const QStringList failed = p.Failures();
+    QVERIFY2(!failed.isEmpty() && failed.first().startsWith(QStringLiteral("Save failed")),
+             qPrintable(p.fakes.prompter.Texts().join(QLatin1Char('\n'))));
+    QCOMPARE(tree->topLevelItem(row)->text(0), name);
+    QVERIFY(!QFile::exists(out.path() + QStringLiteral("/dies.mp3")));
+    QVERIFY(DaemonGone(daemon, 20000));
+    QTRY_COMPARE_WITH_TIMEOUT(p.ended, 2, 20000);
+}
+
+void DaemonConditionsTest::aSaveThatHangsDoesNotHoldTheEnd() {
+    Program p;
+    QVERIFY(p.Start());
+    const int row = p.RecordASelection(3);
+    QVERIFY(row >= 0);
+    QTemporaryDir out;
+    const pid_t daemon = DaemonPid();
+    QVERIFY(daemon > 0);
+    // The daemon stands still for the whole save; the user gives up on it.
+    bool gaveUp = false;
+    p.SaveRow(row, out.path() + QStringLiteral("/hangs.mp3"), [&](CSaveSongProgressDlg* progress) {
+        ::kill(daemon, SIGSTOP);
+        QTimer::singleShot(200, progress, [&, progress] {
+            progress->OnCancel();
+            gaveUp = true;
+        });
+    });
+    QVERIFY(gaveUp);
+    // The end of the program waits a bounded time for the save, then leaves
+    // it, and the next start is a start of its own.
+    QElapsedTimer end;
+    end.start();
+    QVERIFY(!stragglers::JoinAll(std::chrono::milliseconds(1000)));
+    qInfo("measure: the end waited %lld ms for a hung save", end.elapsed());
+    QCOMPARE(stragglers::Count(), 1);
+    p.instance->Release();
+    SingleInstance next(p.runtime.path());
+    QVERIFY(next.Acquire());
+    // The daemon goes on; the save it was asked to stop returns.
+    QVERIFY(::kill(daemon, SIGCONT) == 0);
+    QVERIFY(stragglers::JoinAll(std::chrono::seconds(60)));
+    QCOMPARE(p.ended, -1);
+}
+
+QTEST_MAIN(DaemonConditionsTest)
+#include "DaemonConditionsTest.moc"
