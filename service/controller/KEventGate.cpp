@@ -6,8 +6,9 @@ void KEventGate::Post(Delivery delivery) {
     if (!delivery) return;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_queue.push_back(std::move(delivery));
-        ++m_posted;
+        const std::thread::id self = std::this_thread::get_id();
+        m_queue.push_back(SQueued{std::move(delivery), self});
+        ++m_undelivered[self];
     }
     Flush();
 }
@@ -15,18 +16,24 @@ void KEventGate::Post(Delivery delivery) {
 void KEventGate::Flush() {
     if (KEngineLock::HeldByThisThread()) return;
     std::unique_lock<std::mutex> guard(m_lock);
-    const uint64_t target = m_posted;
     const std::thread::id self = std::this_thread::get_id();
-    while (m_delivered < target) {
+    // What this thread raised is queued; with nothing of its own it delivers
+    // what others left queued, and waits for nobody.
+    auto mine = [this, self] {
+        auto it = m_undelivered.find(self);
+        return it != m_undelivered.end() && it->second > 0;
+    };
+    for (;;) {
         if (m_delivering) {
             // Raised by a delivery on this very thread: it goes out after it.
-            if (m_deliverer == self) return;
+            if (m_deliverer == self || !mine()) return;
             // Two threads taking turns at the queue could each hold an event
             // and hand them over in the wrong order: the one delivering takes
-            // this one in its turn, and this thread waits for that.
+            // this thread's in its turn, and this thread waits for that.
             m_progress.wait(guard);
             continue;
         }
+        if (m_queue.empty()) return;
         m_delivering = true;
         m_deliverer = self;
         struct Release {
@@ -39,20 +46,23 @@ void KEventGate::Flush() {
             }
         } release{*this};
         while (!m_queue.empty()) {
-            Delivery next = std::move(m_queue.front());
+            SQueued next = std::move(m_queue.front());
             m_queue.pop_front();
             guard.unlock();
-            try {
-                next();
-            } catch (...) {
-                guard.lock();
-                ++m_delivered;
-                throw;
-            }
-            guard.lock();
-            ++m_delivered;
-            m_progress.notify_all();
+            struct Delivered {
+                KEventGate& gate;
+                std::unique_lock<std::mutex>& guard;
+                std::thread::id raiser;
+                ~Delivered() {
+                    guard.lock();
+                    auto it = gate.m_undelivered.find(raiser);
+                    if (it != gate.m_undelivered.end() && --it->second == 0) gate.m_undelivered.erase(it);
+                    gate.m_progress.notify_all();
+                }
+            } delivered{*this, guard, next.raiser};
+            next.delivery();
         }
+        return;
     }
 }
 

@@ -5,16 +5,20 @@
 // event raised with no engine lock held is delivered at once, after whatever
 // is still queued, so events keep their order. One thread delivers at a time:
 // an event raised while another thread delivers is delivered by that thread
-// after the ones before it, and the raising thread waits until it has gone
-// out, so that the call that raised it returns only after its clients have
-// it. An event raised by a delivery on the delivering thread itself goes out
-// after that delivery, without a wait.
+// after the ones before it, and the raising thread waits until the events it
+// raised have gone out, so that the call that raised them returns only after
+// its clients have them. A thread that raised nothing never waits (a client
+// may call the engine from another thread while it handles an event), and an
+// event raised by a delivery on the delivering thread itself goes out after
+// that delivery, without a wait. A client that, while it handles an event,
+// waits for a call of its own that raises an event would wait for itself: the
+// bus's clients never do (their events are messages).
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 class KEventGate {
 public:
@@ -26,8 +30,8 @@ public:
 
     void Post(Delivery delivery);
     // Delivers what is queued, on the calling thread, unless it holds an
-    // engine lock; when another thread delivers, waits until everything
-    // queued before this call has gone out.
+    // engine lock; when another thread delivers, waits until every event this
+    // thread raised has gone out.
     void Flush();
     size_t Pending() const;
 
@@ -36,7 +40,11 @@ private:
     std::condition_variable m_progress;
     bool m_delivering = false;  // a thread is delivering the queue
     std::thread::id m_deliverer;
-    uint64_t m_posted = 0;     // events ever queued
-    uint64_t m_delivered = 0;  // events ever taken from the queue and delivered
-    std::deque<Delivery> m_queue;
+    struct SQueued {
+        Delivery delivery;
+        std::thread::id raiser;
+    };
+    std::deque<SQueued> m_queue;
+    // Per raising thread, its events not yet delivered (queued or in delivery).
+    std::unordered_map<std::thread::id, size_t> m_undelivered;
 };
