@@ -13,11 +13,21 @@
 #include "driver/TonquilSink.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
+#include "platform/service/ProgramInfo.h"
 #include "platform/service/UserUnits.h"
 
 namespace {
 
 using tonquil_sink::kDescription;
+
+constexpr const char* kUsage =
+    "usage: Tavrin /install | /uninstall\n"
+    "Installs or removes the output \"Tonquil Audio Device\" on the sound server.\n"
+    "  /install    create the output (once), make it the default output and register the\n"
+    "              driver stand-in as this user's service tonquil-audio-driver.service\n"
+    "  /uninstall  remove the output and that service\n"
+    "  -h, --help  print this text;  --version  print the version\n"
+    "Exit status 0 on success, 1 on failure, 2 on bad usage.\n";
 
 int Fail(const std::string& text) {
     std::fprintf(stderr, "Tavrin: %s\n", text.c_str());
@@ -79,10 +89,11 @@ int UninstallUnit() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (plat::svc::AnswerInfoSwitches(argc, argv, "Tavrin", kUsage)) return 0;
     bool install = argc == 2 && strcasecmp(argv[1], "/install") == 0;
     bool uninstall = argc == 2 && strcasecmp(argv[1], "/uninstall") == 0;
     if (!install && !uninstall) {
-        std::fputs("usage: Tavrin /install | /uninstall\n", stderr);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     PulseAdmin server;

@@ -19,6 +19,7 @@
 #include "platform/core/Text.h"
 #include "platform/driver/DeviceServer.h"
 #include "platform/driver/DriverProtocol.h"
+#include "platform/service/ProgramInfo.h"
 #include "platform/service/SignalWaitable.h"
 
 namespace {
@@ -29,7 +30,8 @@ constexpr const char* kUsage =
     "  tone   a 1000 Hz sine at half of full scale, 48000 Hz stereo 16-bit\n"
     "  wav    a PCM WAVE file (1-2 channels, 8 or 16 bits), played once in its own format\n"
     "The device socket and the section live in $TONQUIL_RUNTIME_DIR, else $XDG_RUNTIME_DIR, else /tmp.\n"
-    "Ends cleanly on SIGTERM, SIGINT or SIGHUP.\n";
+    "Ends cleanly on SIGTERM, SIGINT or SIGHUP.\n"
+    "  -h, --help  print this text;  --version  print the version\n";
 
 std::string ErrorText(DWORD error) {
     std::u16string text;
@@ -42,14 +44,11 @@ std::string ErrorText(DWORD error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (plat::svc::AnswerInfoSwitches(argc, argv, "tonquil-audio-driver", kUsage)) return 0;
     std::string source = "pulse";
     std::string file;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
         if (arg == "--source" && i + 1 < argc) {
             source = argv[++i];
             if (source == "wav") {

@@ -11,6 +11,7 @@
 #include "desktop/app/Startup.h"
 #include "desktop/app/Stragglers.h"
 #include "ipc/client/ClientConnection.h"
+#include "platform/service/ProgramInfo.h"
 #ifdef PARVANE_HAS_EXTRAS
 #include "desktop/app/Extras.h"
 #endif
@@ -20,6 +21,15 @@ namespace {
 // How long the end of the program waits for calls still under way.
 constexpr int kStragglerWaitMs = 5000;
 
+constexpr const char* kUsage =
+    "usage: Parvane [Qt options, e.g. -platform offscreen]\n"
+    "The desktop program of Tonquil, the time-shift audio recorder. It drives the engine\n"
+    "QXService on the D-Bus session bus and starts it when it does not run (QXService is\n"
+    "looked for beside this program, then on PATH). One Parvane runs per user; a second\n"
+    "start shows the first one's window. F1 opens the manual qxmanual.html beside it.\n"
+    "  -h, --help     print this text;  --version  print the version\n"
+    "Exit status 0 after a normal end, 1 when start-up failed, 2 when the service went away.\n";
+
 class QuitExiter final : public parvane::Exiter {
 public:
     void Exit(int code) override { QCoreApplication::exit(code); }
@@ -28,6 +38,8 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before anything starts: no display, no service.
+    if (plat::svc::AnswerInfoSwitches(argc, argv, "Parvane", kUsage)) return 0;
 #ifdef PARVANE_WEB_RADIO
     // The web view of the radio window shares its GL contexts with the program.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

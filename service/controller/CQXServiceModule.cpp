@@ -11,6 +11,7 @@
 #include "platform/driver/DriverProtocol.h"
 #include "platform/service/InstanceLock.h"
 #include "platform/service/Process.h"
+#include "platform/service/UserUnits.h"
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
 #include "platform/driver/ObjectNames.h"
@@ -22,6 +23,7 @@
 #include "service/controller/KControllerComponents.h"
 #include "service/foundation/DirUtils.h"
 #include "service/foundation/KErrorLog.h"
+#include "service/foundation/KSettings.h"
 #include "service/foundation/KTimecode.h"
 #include "service/foundation/Trace.h"
 
@@ -48,6 +50,36 @@ std::vector<std::string> SplitWords(const std::vector<std::string>& args) {
 
 bool IsSwitch(const std::string& word, const char* name) {
     return word.size() > 1 && (word[0] == '-' || word[0] == '/') && strcasecmp(word.c_str() + 1, name) == 0;
+}
+
+// The cache folder that the stored settings name; the data folder when there
+// are none.
+std::string StoredCacheDir() {
+    const std::u16string dataDir = GetAppDataDir().Str();
+    std::u16string cacheDir = dataDir;
+    struct stat st {};
+    if (::stat(plat::ToUtf8(dataDir + u"QXSettings.dat").c_str(), &st) == 0) {
+        plat::ComPtr<ISettings> settings(CreateSettingsObject());
+        BSTR dir = nullptr;
+        if (settings && SUCCEEDED(settings->LoadSettings()) && SUCCEEDED(settings->GetCacheDir(&dir)) && dir && *dir)
+            cacheDir = dir;
+        SysFreeString(dir);
+    }
+    return plat::ToUtf8(cacheDir);
+}
+
+// -UnregServer cannot be undone: it says what goes before it begins.
+void SayWhatUnregServerRemoves() {
+    const std::string dataDir = plat::ToUtf8(GetAppDataDir().Str());
+    std::printf("QXService -UnregServer removes Tonquil for this user:\n"
+                "  the cache with every recording, its index and the playlist (QXPlaylist.dat) in %sQXCache/\n"
+                "  the settings (QXSettings.dat) and everything else in %s\n"
+                "  the output \"Tonquil Audio Device\" and the driver stand-in's service (Tavrin /uninstall)\n"
+                "  the registration: %s/%s, %s/%s and %s/%s\n",
+                StoredCacheDir().c_str(), dataDir.c_str(), plat::svc::UserUnitDir().c_str(), CQXServiceModule::kUnitName,
+                plat::svc::DBusServiceDir().c_str(), CQXServiceModule::kActivationFileName,
+                plat::svc::DBusInterfaceDir().c_str(), CQXServiceModule::kInterfaceFileName);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -94,7 +126,13 @@ bool CQXServiceModule::ParseCommandLine(const std::vector<std::string>& args, HR
         case EServiceAction::Run:
             return true;
         case EServiceAction::UnregServer:
+            SayWhatUnregServerRemoves();
             *result = UnregisterServer();
+            if (SUCCEEDED(*result))
+                std::printf("QXService: unregistered and removed\n");
+            else
+                std::printf("QXService: -UnregServer failed (0x%08X); see the messages above\n",
+                            static_cast<unsigned>(*result));
             return false;
         case EServiceAction::RegServer:
             *result = RegisterServer(false);

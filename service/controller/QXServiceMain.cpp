@@ -1,12 +1,41 @@
 // QXService: the engine daemon.
 #include <signal.h>
 
+#include <cstdlib>
+
 #include "service/controller/CQXServiceModule.h"
 #include "service/controller/KCrashDumpWriter.h"
 #include "service/encoders/EncoderRegistry.h"
 #include "service/foundation/KErrorLog.h"
+#include "platform/service/ProgramInfo.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: QXService [-RegServer | -Service | -UnregServer]\n"
+    "The engine of Tonquil, the time-shift audio recorder.\n"
+    "  (no switch)    serve the engine on the D-Bus session bus as QXService.AudioController\n"
+    "                 (under systemd when it started the program, else in the foreground)\n"
+    "                 until SIGTERM, SIGINT or SIGHUP, which save the cache index and playlist\n"
+    "  -RegServer     install the driver (Tavrin /install) and register the program for this\n"
+    "                 user: the systemd user unit QXService.service, the D-Bus activation\n"
+    "                 file and the interface description under $XDG_DATA_HOME; then start it\n"
+    "  -Service       the same as -RegServer\n"
+    "  -UnregServer   drop the cache and stop the service, delete the recordings, the\n"
+    "                 playlist, the settings and the data folder, remove the driver\n"
+    "                 (Tavrin /uninstall) and the registration\n"
+    "  -h, --help     print this text;  --version  print the version\n"
+    "A switch begins with \"-\" or \"/\" and may be written in any case.\n"
+    "Data: $TONQUIL_DATA_DIR, else $XDG_DATA_HOME, else ~/.local/share, in the folder \"Tonquil\".\n"
+    "Exit status 0 on success, 1 on failure.\n";
+
+// Asked only for its usage or its version, the program answers before
+// anything is built: the error log built next would recreate its file, and
+// the running daemon's log with it. The C library hands the program's
+// arguments to its constructors.
+__attribute__((constructor(101))) void AnswerInfoSwitchesFirst(int argc, char** argv) {
+    if (plat::svc::AnswerInfoSwitches(argc, argv, "QXService", kUsage)) std::exit(0);
+}
 
 // A stop request that comes while the process is still starting waits for
 // the main loop instead of ending the process: the stop signals are blocked
