@@ -80,12 +80,9 @@ void KButton::OnMouseMove(const QPoint& pos) {
     }
 }
 
-void KButton::OnLButtonDown(const QPoint& pos, const QPoint& globalPos) {
-    // A press over the button puts the pointer on it, moved or not since the
-    // last click (which let the hover go).
-    const uint8_t pressed = static_cast<uint8_t>(m_state | kPressed | (IsInside(pos) ? kHover : 0));
-    if (pressed != m_state) {
-        m_state = pressed;
+void KButton::OnLButtonDown(const QPoint&, const QPoint& globalPos) {
+    if (!(m_state & kPressed)) {
+        m_state |= kPressed;
         Changed();
     }
     emit parentNotify(kNotifyPressPoint, globalPos);

@@ -26,6 +26,7 @@
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/Startup.h"
 #include "desktop/app/Strings.h"
+#include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
 #include "ipc/client/ClientConnection.h"
@@ -54,37 +55,9 @@ bool DaemonGone(pid_t daemon, int timeoutMs) {
     return true;
 }
 
-// The program as main() builds it, with the real link to the daemon, fake
-// dialogs and a short watchdog period.
-struct Program {
-    TestSeams fakes;
-    BusServiceLink link;
-    WaitingSleeper sleeper;
-    std::unique_ptr<AppCore> core;
-    QTemporaryDir runtime;
-    std::unique_ptr<SingleInstance> instance;
-    std::unique_ptr<CParvaneDlg> window;
-    int ended = -1;
-
-    bool Start() {
-        Seams seams = fakes.Make();
-        seams.link = &link;
-        seams.sleeper = &sleeper;
-        seams.watchdogPeriodMs = 1000;
-        seams.notAnsweringMs = 3000;
-        seams.saveStopWaitMs = 1000;
-        core = std::make_unique<AppCore>(seams);
-        instance = std::make_unique<SingleInstance>(runtime.path());
-        if (StartUp(*core, *instance) != -1 || !core->controller) return false;
-        window = std::make_unique<CParvaneDlg>(*core);
-        window->onEnd = [this](int code) { ended = code; };
-        if (!window->Init()) return false;
-        window->ShowWindows();
-        return true;
-    }
-    ~Program() {
-        if (window) window->Teardown();
-    }
+// The program with a watchdog that looks every second.
+struct Program : RealProgram {
+    Program() : RealProgram(1000) {}
     // Records about seconds of sound and stops: the finished selection's row.
     int RecordASelection(int seconds) {
         auto face = [this](int id) { return window->Button(id)->GetBitmapIndex(); };

@@ -30,6 +30,7 @@
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Startup.h"
 #include "desktop/app/Strings.h"
+#include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KTimecodeCtrl.h"
@@ -60,32 +61,19 @@ private slots:
 
 void EndToEndTest::recordReplaySaveAndClose() {
     ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
-    TestSeams fakes;
-    BusServiceLink link;
-    WaitingSleeper sleeper;
-    Seams seams = fakes.Make();
-    seams.link = &link;
-    seams.sleeper = &sleeper;
-    seams.connectPauseMs = 1000;
-    seams.watchdogPeriodMs = 5000;
-    seams.notAnsweringMs = 3000;
+    RealProgram program(5000);
     // The default output of the private sound server is left as it is.
-    fakes.prompter.answers = {};
-    AppCore core(seams);
+    program.fakes.prompter.answers = {};
 
     // No daemon runs at first: Parvane starts it.
     plat::ComPtr<IAudioController> none;
-    QVERIFY(link.FindObjectInRot(none.ReleaseAndGetAddressOf()) != S_OK);
-    QTemporaryDir runtime;
-    SingleInstance instance(runtime.path());
-    QCOMPARE(StartUp(core, instance), -1);
-    QVERIFY(core.controller);
-
-    CParvaneDlg window(core);
-    int ended = -1;
-    window.onEnd = [&](int code) { ended = code; };
-    QVERIFY(window.Init());
-    window.ShowWindows();
+    QVERIFY(program.link.FindObjectInRot(none.ReleaseAndGetAddressOf()) != S_OK);
+    QVERIFY(program.Start());
+    TestSeams& fakes = program.fakes;
+    BusServiceLink& link = program.link;
+    AppCore& core = *program.core;
+    CParvaneDlg& window = *program.window;
+    const int& ended = program.ended;
     auto latest = [&] {
         Snapshot s = ReadSnapshot(core.controller.Get());
         return s;

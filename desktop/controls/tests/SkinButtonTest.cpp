@@ -142,18 +142,6 @@ private slots:
         QVERIFY(!(f.button.GetState() & KButton::kPressed));
     }
 
-    void everyClickCountsWithoutAMove() {
-        // A second click where the first one was, the pointer never moved.
-        Fixture f;
-        QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
-        const QPoint inside(10, 10);
-        Hover(&f.button, inside);
-        for (int click = 1; click <= 3; ++click) {
-            QTest::mouseClick(&f.button, Qt::LeftButton, {}, inside);
-            QTRY_COMPARE(f.Commands(), click);
-        }
-    }
-
     void pressLeaveReleaseIsNoClick() {
         Fixture f;
         QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
