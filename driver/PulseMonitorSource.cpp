@@ -37,11 +37,11 @@ bool PulseMonitorSource::Open(std::string* error) {
     Close();
     PulseAdmin::Sink sink;
     if (!Connect(error)) return false;
-    if (!m_server->FindSink(kDeviceName, &sink)) {
-        *error = m_server->Error();
-        return false;
-    }
-    return StartRecording(sink, error);
+    if (m_server->FindSink(kDeviceName, &sink)) return StartRecording(sink, error);
+    // An output that is gone right now is waited for by Read, as one that goes later.
+    if (m_server->IsConnected()) return true;
+    *error = m_server->Error();
+    return false;
 }
 
 void PulseMonitorSource::NoteDefault() {
@@ -63,7 +63,7 @@ bool PulseMonitorSource::StartRecording(const PulseAdmin::Sink& sink, std::strin
     }
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = kChunkBytes;
+    attr.fragsize = kFragmentBytes;
     // Only this output's monitor: the server must never move the recording
     // elsewhere when the output goes away.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);

@@ -22,7 +22,7 @@ int PulseCaptureBuffer::ConnectStream(pa_stream* stream, const char* source, uns
     attr.tlength = static_cast<uint32_t>(-1);
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize = m_period;
+    attr.fragsize = PulseFragmentBytes(m_format);
     return pa_stream_connect_record(stream, source, &attr, static_cast<pa_stream_flags_t>(flags));
 }
 
@@ -67,7 +67,7 @@ void PulseCaptureBuffer::Release() {
     // More than a ring behind is lost, as on any device that is not read in time.
     if (m_backlog.size() > size) m_backlog.erase(m_backlog.begin(), m_backlog.end() - size);
     uint64_t n = m_backlog.size();
-    if (n > 2u * m_period) {
+    if (n > 2u * PulseFragmentBytes(m_format)) {
         // A large block: pass it on a little faster than real time, so that a
         // backlog drains while the ring fills as steadily as a device's would.
         m_releaseCreditUs = std::min<uint64_t>(m_releaseCreditUs + elapsedUs + elapsedUs / 10, 1000000u);

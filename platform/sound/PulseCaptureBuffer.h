@@ -1,6 +1,6 @@
 #pragma once
-// A capture ring over a PulseAudio record stream. Its pump takes ~10 ms
-// fragments from the server and writes them at the capture cursor; all of it
+// A capture ring over a PulseAudio record stream. Its pump takes ~21 ms
+// fragments from the server (PulseFragmentBytes) and writes them at the capture cursor; all of it
 // is then safe to read. A source that delivers in large blocks (some render
 // seconds at once) is passed on at the format's own pace, as a device would
 // capture it, rather than wrapping the ring in one go. The stream never moves

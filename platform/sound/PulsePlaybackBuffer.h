@@ -16,9 +16,10 @@ namespace plat {
 class PulsePlaybackBuffer final : public PulseBuffer<SoundPlaybackBuffer> {
 public:
     // The server's queue for the stream and the size of its requests, in
-    // pump periods (~10 ms each).
+    // pump periods (~10 ms each). The server asks for more while the queue
+    // still holds more than one of PipeWire's default quanta (21.3 ms).
     static constexpr DWORD kQueuePeriods = 8;
-    static constexpr DWORD kRequestPeriods = 6;
+    static constexpr DWORD kRequestPeriods = 4;
 
     // Connects a stream to the sink (empty: the default sink) and waits until
     // it is ready.

@@ -30,6 +30,11 @@ DWORD PulsePeriodBytes(const WaveFormat& format) {
     return std::max<DWORD>(FormatBytesForMs(format, 10), format.nBlockAlign);
 }
 
+DWORD PulseFragmentBytes(const WaveFormat& format) {
+    const uint64_t frames = uint64_t{1024} * format.nSamplesPerSec / 48000;
+    return static_cast<DWORD>(std::max<uint64_t>(frames, 1) * format.nBlockAlign);
+}
+
 HRESULT PulseCheckBuffer(const WaveFormat& format, DWORD bytes) {
     pa_sample_spec spec;
     if (!PulseSpecFor(format, &spec)) return DSERR_BADFORMAT;

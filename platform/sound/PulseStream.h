@@ -112,6 +112,11 @@ private:
 
 // The pump's period in bytes: ~10 ms of the format, at least one block.
 DWORD PulsePeriodBytes(const WaveFormat& format);
+// The fragment a record stream asks for: 1024 frames at 48 kHz (21.3 ms),
+// PipeWire's default quantum. A smaller request makes PipeWire run its whole
+// graph at a smaller quantum, where every client, ours and others, starves
+// more easily; PulseAudio only takes it as the fragments' size.
+DWORD PulseFragmentBytes(const WaveFormat& format);
 // Whether a buffer of the format and size can be streamed: S_OK,
 // DSERR_BADFORMAT, or E_INVALIDARG for a size that is not at least four
 // whole blocks.

@@ -3,8 +3,8 @@
 # Device", the driver stand-in records it, the daemon plays it on the speakers), on each
 # sound server in turn, on servers of the bench's own:
 #   sound_server_bench.sh [SECONDS] [pulseaudio|pipewire|both]
-# The signal is a sample counter (left channel: the sample's number, wrapping at 16 bits),
-# which the whole path carries bit for bit, so every lost, repeated or silent sample shows.
+# The signal is a frame counter (each frame carries its own number), which the whole path
+# carries bit for bit, so every lost, repeated or silent frame shows.
 # Printed per server:
 #   delay      from the Tonquil output's monitor to the speakers' monitor (median, range)
 #   lost       samples missing from the speakers (a jump in the count or silence), in ms
@@ -36,20 +36,37 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# The counter signal, at real time through the client's own pacing.
+# The counter signal: each frame carries its own number (from 1; left channel the low 16
+# bits, right channel the high ones), played at real time by the client's own pacing.
 counter() {
     python3 - "$1" <<'PY'
 import array, sys
 n = int(sys.argv[1]) * 48000
 out = sys.stdout.buffer
-block = 4800
-for start in range(0, n, block):
-    a = array.array("h")
-    for i in range(start, min(start + block, n)):
-        v = (i + 1) & 0xFFFF
-        v = v - 65536 if v >= 32768 else v
-        a.extend((v, 0))
+for start in range(1, n + 1, 4800):
+    a = array.array("H")
+    for i in range(start, min(start + 4800, n + 1)):
+        a.extend((i & 0xFFFF, i >> 16))
     out.write(a.tobytes())
+PY
+}
+
+# record SOURCE BASE: the source into BASE.raw, and "time frames-so-far" per read into BASE.times.
+record() {
+    python3 - "$1" "$2" <<'PY'
+import os, subprocess, sys, time
+p = subprocess.Popen(["parec", "--raw", "-d", sys.argv[1], "--rate=48000", "--channels=2", "--format=s16le",
+                      "--latency-msec=50"], stdout=subprocess.PIPE)
+total = 0
+with open(sys.argv[2] + ".raw", "wb") as raw, open(sys.argv[2] + ".times", "w") as times:
+    while True:
+        data = os.read(p.stdout.fileno(), 65536)
+        if not data:
+            break
+        raw.write(data)
+        total += len(data)
+        times.write("%.6f %d\n" % (time.monotonic(), total // 4))
+        times.flush()
 PY
 }
 
@@ -57,41 +74,42 @@ analyse() {
     python3 - "$1" "$2" <<'PY'
 import array, statistics, sys
 
-def load(path):
+def frames(path):
     data = open(path, "rb").read()
-    return array.array("h", data[: len(data) // 4 * 4])[0::2]
+    a = array.array("H", data[: len(data) // 4 * 4])
+    return [a[i] | (a[i + 1] << 16) for i in range(0, len(a), 2)]
 
-def walk(samples):
-    """Where each count was heard, and the samples lost between the first and last count."""
+def walk(counts):
+    """Where each number was heard, and the numbers missing between the first and the last."""
     where = {}
     lost = gaps = 0
-    first = next((i for i, s in enumerate(samples) if s != 0), None)
-    if first is None:
-        return where, 0, 0, None
-    last = max(i for i, s in enumerate(samples) if s != 0)
     prev = None
-    count = 0  # absolute count (unwrapped)
-    for i in range(first, last + 1):
-        s = samples[i] & 0xFFFF
-        if samples[i] == 0 and prev is not None:
-            lost += 1
-            continue
-        if prev is not None:
-            step = (s - prev) & 0xFFFF
-            if step != 1:
-                gaps += 1
-                if step < 32768:
-                    lost += step - 1
-            count += step
-        else:
-            count = s
-        prev = s
-        where.setdefault(count, i)
-    return where, lost, gaps, first
+    for i, c in enumerate(counts):
+        if c == 0:
+            continue  # silence: the numbers it stands for show as a jump
+        if prev is not None and c != prev + 1:
+            gaps += 1
+            if c > prev:
+                lost += c - prev - 1
+        prev = c
+        where.setdefault(c, i)
+    return where, lost, gaps
 
-ref, up_lost, up_gaps, _ = walk(load(sys.argv[1]))
-out, lost, _, _ = walk(load(sys.argv[2]))
-delays = [(out[c] - ref[c]) / 48.0 for c in range(0, max(ref) if ref else 0, 4800) if c in ref and c in out]
+def arrivals(base):
+    """The time each frame arrived at the recorder: that of the read that brought it."""
+    stamps = [tuple(map(float, line.split())) for line in open(base + ".times")]
+    def at(index):
+        for t, upto in stamps:
+            if index < upto:
+                return t
+        return stamps[-1][0]
+    return at
+
+ref, up_lost, up_gaps = walk(frames(sys.argv[1] + ".raw"))
+out, lost, _ = walk(frames(sys.argv[2] + ".raw"))
+ref_at, out_at = arrivals(sys.argv[1]), arrivals(sys.argv[2])
+delays = [(out_at(out[c]) - ref_at(ref[c])) * 1000 for c in range(1, max(ref) if ref else 1, 4800)
+          if c in ref and c in out]
 if not delays:
     print("  no counter reached the speakers")
     sys.exit(1)
@@ -120,15 +138,17 @@ run() {
     for ((i = 0; i < 300; i++)); do busctl --user status QXService.AudioController >/dev/null 2>&1 && break; sleep 0.1; done
     # The players settle before they play.
     sleep 3
-    parec --raw -d tonquil.monitor --rate=48000 --channels=2 --format=s16le --latency-msec=10 >"$dir/in.raw" &
+    # Recorders that ask for small fragments would set the graph's quantum themselves. Each
+    # notes when its reads arrived, so that two recorders that started apart still agree.
+    record tonquil.monitor "$dir/in" &
     PIDS+=($!)
-    parec --raw -d speakers.monitor --rate=48000 --channels=2 --format=s16le --latency-msec=10 >"$dir/out.raw" &
+    record speakers.monitor "$dir/out" &
     PIDS+=($!)
     sleep 0.5
     counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le
     sleep 1
     echo "$server ($SECONDS_TO_PLAY s):"
-    analyse "$dir/in.raw" "$dir/out.raw" || true
+    analyse "$dir/in" "$dir/out" || true
     stop_all
     SOUND_DIR=
     rm -rf "$TONQUIL_RUNTIME_DIR"/* "$TONQUIL_DATA_DIR"/*
