@@ -129,9 +129,8 @@ tone_heard() {
         'BEGIN { n = 0 } $1 >= lo && $1 <= hi { n++ } END { exit n >= 2 ? 0 : 1 }'
 }
 sink_present() { pactl list short sinks | awk '$2 == "tonquil"' | grep -q .; }
-
-case $CASE in
-output-removed)
+# The driver and the daemon run, the tone is heard through them, and a second of it is recorded.
+record_the_tone() {
     start_driver
     start_daemon
     listen
@@ -139,6 +138,11 @@ output-removed)
     eventually 30 tone_heard || fail "the tone never reached the speakers through the daemon"
     ok /AudioController IAudioController Record >/dev/null
     sleep 1
+}
+
+case $CASE in
+output-removed)
+    record_the_tone
     level=$(peaks $(($(heard_bytes) - 192000)) | sort -n | tail -n 1)
     note "recorded level $level"
     removed_at=$(heard_bytes)
@@ -148,26 +152,20 @@ output-removed)
     # A moved recording feeds the speakers back into themselves within seconds, or plays
     # another device's sound for good. The tone itself moves to the speakers at once and
     # meets the daemon's last queued output of it for a moment (the player's ring and the
-    # server's queue, under a second; longer on a loaded machine): the speakers are judged
-    # from 3 s after the output went, for 5 s.
-    sleep 8
-    settled=$((removed_at + 3 * 192000))
+    # server's queue, under a second; seconds on a loaded machine where the daemon falls
+    # behind): the speakers are judged from 5 s after the output went, for 5 s.
+    sleep 10
+    settled=$((removed_at + 5 * 192000))
     loud=$(peaks "$settled" | awk -v max=$((level * 11 / 10)) '$1 > max' | wc -l)
     loudest=$(peaks "$settled" | sort -n | tail -n 1)
-    note "from 3 s after the output went: loudest $loudest, louder than the tone in $loud windows of 100 ms"
+    note "from 5 s after the output went: loudest $loudest, louder than the tone in $loud windows of 100 ms"
     ((loud == 0)) || fail "the speakers played louder than the recorded $level for $loud windows of 100 ms"
     grep -q 'went away: recording nothing until it is back' "$E2E_BASE/driver.log" ||
         fail "the driver did not say that the output went away"
     ok /AudioController IAudioController StopRecord >/dev/null
     ;;
 server-restart)
-    start_driver
-    start_daemon
-    listen
-    play_tone
-    eventually 30 tone_heard || fail "the tone never reached the speakers through the daemon"
-    ok /AudioController IAudioController Record >/dev/null
-    sleep 1
+    record_the_tone
     bash "$SOUND" restart "$SOUND_DIR" || fail "the sound server did not come back"
     restarted=$(date +%s%N)
     # The speakers' monitor and the tone went with the server.
