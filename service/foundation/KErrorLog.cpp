@@ -122,6 +122,8 @@ bool KErrorLog::OpenLogFile(const std::u16string& path, bool fresh) {
     if (ok) {
         m_file = std::move(f);
         m_lost = false;
+        uint64_t size = 0;
+        m_fileBytes = m_file.Size(&size) ? size : 0;
         SetPath(path);
     }
     plat::SetLastError(saved);
@@ -148,6 +150,8 @@ bool KErrorLog::Reopen() {
         ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0) {
         m_file = std::move(f);
         m_lost = false;
+        uint64_t size = 0;
+        m_fileBytes = m_file.Size(&size) ? size : 0;
         return true;
     }
     if (!m_lost) {
@@ -171,8 +175,11 @@ bool KErrorLog::EnsureOpen() {
         // entries go to the live log at the path, never to the moved one.
         struct stat atPath {}, held {};
         if (::stat(m_path8.c_str(), &atPath) == 0 && ::fstat(m_file.Fd(), &held) == 0 &&
-            atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino)
+            atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino) {
+            // What other processes appended counts too.
+            m_fileBytes = static_cast<uint64_t>(held.st_size);
             return true;
+        }
         m_file.Close();
     }
     return Reopen();
@@ -289,11 +296,9 @@ void KErrorLog::WriteEntry(LONG code, std::u16string_view text, const char* file
         bytes.push_back(static_cast<char>(c >> 8));
     }
     // Written at once, so that a reader sees it and a crash keeps it; synced
-    // to the disk only at the close. The size counts what other processes
-    // appended too.
-    uint64_t size = 0;
-    if (m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr) && m_file.Size(&size) &&
-        size > m_maxFileBytes)
+    // to the disk only at the close.
+    if (m_file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr) &&
+        (m_fileBytes += bytes.size()) > m_maxFileBytes)
         RotateFile();
     plat::SetLastError(saved);
 }

@@ -125,6 +125,7 @@ private:
     plat::File m_file;
     std::u16string m_path;
     std::string m_path8;
+    uint64_t m_fileBytes = 0;  // the file's size as last seen
     uint64_t m_maxFileBytes = kMaxFileBytes;
     bool m_lost = false;  // the file could not be opened again (said once)
     void (*m_pathObserver)(const std::u16string&) = nullptr;
