@@ -20,6 +20,7 @@
 #include "desktop/controls/KScrollButtonSkin.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KTabOrder.h"
 #include "desktop/controls/KWndSkin.h"
 #include "platform/com/Bstr.h"
 #include "service/foundation/KTimecode.h"
@@ -203,6 +204,11 @@ void CParvaneDlg::BuildControls() {
     InitSkinButton(this, *m_slider, 1081, thumb, 3);
     m_slider->Attach(kStripWidth);
     connect(m_slider, &KWndSkin::command, this, [this](int id) { Command(id); });
+    // Names for screen readers: the displays say what they show, their value is the figure.
+    m_times[1051]->setAccessibleName(QStringLiteral("Play position"));
+    m_times[1052]->setAccessibleName(QStringLiteral("Cache used"));
+    m_percent->setAccessibleName(QStringLiteral("Cache used in per cent"));
+    SetTabOrderByPlace(this);
 }
 
 void CParvaneDlg::Command(int id) {

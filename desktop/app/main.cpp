@@ -10,6 +10,7 @@
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Startup.h"
 #include "desktop/app/Stragglers.h"
+#include "desktop/controls/KTabOrder.h"
 #include "ipc/client/ClientConnection.h"
 #include "platform/service/ProgramInfo.h"
 #ifdef PARVANE_HAS_EXTRAS
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Parvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Tab visits every window's controls in the order they stand on screen.
+    KTabOrderKeeper::Install();
     // Every call from the windows is bounded; a save waits as long as it takes.
     ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
 

@@ -2,6 +2,7 @@
 
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KSkinAccessible.h"
+#include "desktop/controls/KTabOrder.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -65,7 +66,7 @@ CLabel& CLabel::SetFontItalic(bool on) {
 }
 
 CLabel& CLabel::SetFontSize(int points) {
-    m_font.setPixelSize(std::max(1, std::abs(KDialogFont::PixelHeight(points, KDialogFont::kReferenceDpi))));
+    m_font.setPixelSize(std::max(1, -KDialogFont::PixelHeight(points, KDialogFont::kReferenceDpi)));
     return ApplyFont();
 }
 
@@ -174,16 +175,27 @@ CLabel& CLabel::SetAlignment(Align align, bool centreVertically) {
     return *this;
 }
 
+QColor CLabel::BackgroundColour() const {
+    return m_bHasBackground ? m_crBackground : palette().color(QPalette::Button);
+}
+
 QColor CLabel::CurrentTextColour() const {
-    if (m_nFlashKind == kFlashText && !m_bFlashPhase)
-        return m_bHasBackground ? m_crBackground : palette().color(QPalette::Button);
+    if ((m_nFlashKind == kFlashText && !m_bFlashPhase) || Reversed()) return BackgroundColour();
     return m_crText;
+}
+
+QColor CLabel::CurrentBackgroundColour() const {
+    if (Reversed()) return m_crText;
+    if (m_bTransparent || m_bGradient) return QColor();
+    return BackgroundColour();
 }
 
 void CLabel::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QRect r = contentsRect();
-    if (!m_bTransparent) {
+    if (Reversed()) {
+        p.fillRect(r, CurrentBackgroundColour());
+    } else if (!m_bTransparent) {
         if (m_bGradient) {
             // At most 100 bands from the start colour to the end colour.
             const int steps = std::max(1, std::min(kMaxGradientSteps, r.width()));
@@ -196,7 +208,7 @@ void CLabel::paintEvent(QPaintEvent* e) {
                                   mix(m_crBackground.blue(), m_crGradientEnd.blue())));
             }
         } else {
-            p.fillRect(r, m_bHasBackground ? m_crBackground : palette().color(QPalette::Button));
+            p.fillRect(r, BackgroundColour());
         }
     }
     int flags = Qt::TextWordWrap;
@@ -227,7 +239,22 @@ void CLabel::paintEvent(QPaintEvent* e) {
     };
     draw(CurrentTextColour(), QPoint());
     if (m_b3D) draw(m_crHighlight, m_n3DKind == 1 ? QPoint(1, 1) : QPoint(-1, -1));
+    if (IsLink() && hasFocus()) {
+        // A link with the focus shows it in the text's colour, so the
+        // keyboard user sees where Enter goes.
+        DrawFocusMark(p, rect(), CurrentTextColour());
+    }
     QFrame::paintEvent(e);
+}
+
+void CLabel::focusInEvent(QFocusEvent* e) {
+    update();
+    QFrame::focusInEvent(e);
+}
+
+void CLabel::focusOutEvent(QFocusEvent* e) {
+    update();
+    QFrame::focusOutEvent(e);
 }
 
 void CLabel::Activate() {

@@ -61,6 +61,11 @@ public:
     // The colour the text is drawn in now (the background's while a text
     // flash hides it).
     QColor CurrentTextColour() const;
+    // The colour the background is filled with now: while a background
+    // flash is in its dark phase the label shows in reverse, the text's
+    // colour behind the background's. Invalid when nothing is filled (a
+    // transparent or gradient label outside that phase).
+    QColor CurrentBackgroundColour() const;
 
 signals:
     void notify(int code);
@@ -69,8 +74,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    QColor BackgroundColour() const;
+    bool Reversed() const { return m_nFlashKind == kFlashBackground && !m_bFlashPhase; }
     void Redraw();
     CLabel& SetFlash(int kind, bool on);
     void OnFlash();

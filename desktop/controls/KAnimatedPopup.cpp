@@ -53,6 +53,7 @@ void KAnimatedPopup::Start() {
     fade->start(QAbstractAnimation::DeleteWhenStopped);
     update();
     m_timer.start(m_nDisplayMs);
+    AnnounceAlert(this);
 }
 
 void KAnimatedPopup::OnTimer() {

@@ -1,6 +1,8 @@
 #include "desktop/controls/KButton.h"
 
+#include "desktop/controls/KSkinAccessible.h"
 #include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KTabOrder.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -31,6 +33,10 @@ void KButton::OnCreate(int id) { KWndSkin::OnCreate(id); }
 void KButton::Changed() {
     UpdateState();
     update();
+    if (m_latched != m_announcedLatch) {
+        m_announcedLatch = m_latched;
+        AnnounceChecked(this);
+    }
 }
 
 void KButton::SetPressed() {
@@ -40,8 +46,11 @@ void KButton::SetPressed() {
 }
 
 void KButton::SetText(const QString& text) {
+    const bool changed = text != WindowText();
     SetWindowText(text);
     m_toolTip.SetText(text);
+    // A toggle's face tells its next command ("Play", "Pause"): read it anew.
+    if (changed) AnnounceName(this);
 }
 
 void KButton::ModifyState(uint8_t bits, bool on) {
@@ -193,14 +202,9 @@ void KButton::focusOutEvent(QFocusEvent* e) {
 void KButton::paintEvent(QPaintEvent* e) {
     KWndSkin::paintEvent(e);
     if (hasFocus()) {
-        // The focus mark: a dotted frame one pixel inside the edge.
+        // The focus mark, one pixel inside the edge.
         QPainter p(this);
-        QPen pen(QColor(255, 255, 255));
-        pen.setStyle(Qt::DotLine);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(rect().adjusted(1, 1, -2, -2));
+        DrawFocusMark(p, rect().adjusted(1, 1, -1, -1), QColor(255, 255, 255));
     }
 }
 

@@ -73,6 +73,7 @@ protected:
     uint8_t m_style = 1;
     uint8_t m_state = 0;
     uint8_t m_latched = 0;
+    uint8_t m_announcedLatch = 0;  // the latch assistive tools were last told of
     bool m_toolTipActive = false;
     KToolTip m_toolTip;
 };

@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -54,7 +55,8 @@ QFont KDialogFont::MakeFont(const QString& face, int pixelHeight, int weight, bo
     static const QStringList kMapped = {QStringLiteral("Tahoma"), QStringLiteral("Verdana"),
                                         QStringLiteral("MS Shell Dlg"), QStringLiteral("MS Shell Dlg 2")};
     QFont font(kMapped.contains(face, Qt::CaseInsensitive) || face.isEmpty() ? QStringLiteral("DejaVu Sans") : face);
-    font.setPixelSize(std::max(1, std::abs(pixelHeight)));
+    const long long pixels = pixelHeight < 0 ? -static_cast<long long>(pixelHeight) : pixelHeight;
+    font.setPixelSize(static_cast<int>(std::clamp<long long>(pixels, 1, -PixelHeight(kMaxPointSize, kMaxDpi))));
     font.setWeight(static_cast<QFont::Weight>(std::clamp(weight, 1, 1000)));
     font.setItalic(italic);
     font.setStyleStrategy(QFont::PreferAntialias);
@@ -62,8 +64,12 @@ QFont KDialogFont::MakeFont(const QString& face, int pixelHeight, int weight, bo
 }
 
 int KDialogFont::PixelHeight(int pointSize, int referenceDpi) {
-    if (pointSize < 0 || pointSize > 32767) pointSize = static_cast<int16_t>(static_cast<uint16_t>(-pointSize));
-    return -static_cast<int>(pointSize * static_cast<double>(referenceDpi) / 72.0 + 0.5);
+    long long points = pointSize;
+    // Negated in 64 bits: the negation of the smallest int does not fit in one.
+    if (points < 0 || points > 32767) points = static_cast<int16_t>(static_cast<uint16_t>(-points));
+    points = std::clamp<long long>(points < 0 ? -points : points, 0, kMaxPointSize);
+    const int dpi = std::clamp(referenceDpi, 1, kMaxDpi);
+    return -static_cast<int>(static_cast<double>(points) * dpi / 72.0 + 0.5);
 }
 
 QSize KDialogFont::BaseUnits(const QFont& font) {

@@ -62,8 +62,12 @@ public:
     // ("Tahoma", "Verdana", "MS Shell Dlg") map to DejaVu Sans.
     static QFont MakeFont(const QString& face, int pixelHeight, int weight, bool italic);
     // The pixel height of a point size: a negative size or one above 32767
-    // is first negated and cut to 16 bits.
+    // is first negated and cut to 16 bits; what remains is taken as a size,
+    // at most kMaxPointSize points (a larger one fits no window and costs
+    // the font engine seconds), at 1 to kMaxDpi dots per inch.
     static int PixelHeight(int pointSize, int referenceDpi);
+    static constexpr int kMaxPointSize = 400;
+    static constexpr int kMaxDpi = 2400;
     // Dialog base units of a font: the average width of A-Z and a-z, and the
     // text height.
     static QSize BaseUnits(const QFont& font);

@@ -129,7 +129,8 @@ void KDialogSkin::SelectState(int index, std::optional<QRegion>* outRegion) {
         return;
     }
     State& s = m_states[static_cast<size_t>(index)];
-    if (index == m_current && s.generation == m_appliedGeneration && !outRegion) {
+    const bool applied = index == m_appliedIndex && s.generation == m_appliedGeneration;
+    if (index == m_current && !outRegion && (applied || !(s.flags & kBuildRegion))) {
         if (m_host) m_host->update();
         return;
     }
@@ -141,6 +142,7 @@ void KDialogSkin::SelectState(int index, std::optional<QRegion>* outRegion) {
     } else if (s.flags & kBuildRegion) {
         ApplyRegion(m_host, s.region);
         m_windowRegion = s.region;
+        m_appliedIndex = index;
         m_appliedGeneration = s.generation;
     }
     if (m_host) m_host->update();
@@ -180,6 +182,7 @@ void KDialogSkin::Draw(QPainter& painter) const {
 void KDialogSkin::ReleaseBitmaps() {
     m_states.clear();
     m_current = -1;
+    m_appliedIndex = -1;
 }
 
 QSize KDialogSkin::StateSize(int index) const {

@@ -82,6 +82,9 @@ private:
     QWidget* m_host;
     std::vector<State> m_states;
     int m_current = -1;
+    // The state whose region the window wears, and that region's build:
+    // a state only handed out (SelectState with an out-region) is not applied.
+    int m_appliedIndex = -1;
     unsigned m_appliedGeneration = 0;
     int m_stretchMode = 0;
     int m_marginX = 0;

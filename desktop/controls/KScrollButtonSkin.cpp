@@ -1,5 +1,6 @@
 #include "desktop/controls/KScrollButtonSkin.h"
 
+#include "desktop/controls/KSkinAccessible.h"
 #include "service/foundation/KTimecode.h"
 
 #include <QKeyEvent>
@@ -34,6 +35,7 @@ void KScrollButtonSkin::SetValue(qint64 v) {
         v = m_range;
     }
     m_pixel = static_cast<int>(pixel);
+    const bool changed = v != m_value;
     m_value = v;
     SetText(FormatTime(m_low + v));
     if (QWidget* parent = parentWidget()) {
@@ -41,6 +43,7 @@ void KScrollButtonSkin::SetValue(qint64 v) {
     }
     const QPoint target(m_offset + m_pixel, y());
     if (pos() != target) move(target);
+    if (changed) AnnounceValue(this, m_value);
 }
 
 void KScrollButtonSkin::OnLButtonDown(const QPoint& pos, const QPoint& globalPos) {

@@ -1,5 +1,6 @@
 #include "desktop/controls/KShowDisplays.h"
 
+#include "desktop/controls/KSkinAccessible.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QPainter>
@@ -38,6 +39,7 @@ void KShowPercentsCtrl::SetPercent(int value) {
     if (m_nTens < 0) m_nTens = 0;
     if (m_nUnits < 0) m_nUnits = 0;
     update();
+    AnnounceValue(this, Text());
 }
 
 QString KShowPercentsCtrl::Text() const { return QStringLiteral("%1%").arg(std::max(0, m_nLast)); }
@@ -72,6 +74,7 @@ void CShowTime::SetTime(const KTimecode& t) {
         m_digits[2 * i + 1] = fields[i] % 10;
     }
     update();
+    AnnounceValue(this, Text());
 }
 
 QString CShowTime::Text() const {

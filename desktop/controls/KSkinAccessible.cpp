@@ -119,6 +119,32 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
 
 }  // namespace
 
+void AnnounceValue(QObject* object, const QVariant& value) {
+    if (!object || !QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(object, value);
+    QAccessible::updateAccessibility(&event);
+}
+
+void AnnounceChecked(QObject* object) {
+    if (!object || !QAccessible::isActive()) return;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(object, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
+void AnnounceName(QObject* object) {
+    if (!object || !QAccessible::isActive()) return;
+    QAccessibleEvent event(object, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void AnnounceAlert(QObject* object) {
+    if (!object || !QAccessible::isActive()) return;
+    QAccessibleEvent event(object, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
+}
+
 void InstallSkinAccessibility() {
     static std::once_flag once;
     std::call_once(once, [] { QAccessible::installFactory(Factory); });

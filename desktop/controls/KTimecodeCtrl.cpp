@@ -38,9 +38,7 @@ KTimecodeCtrl::KTimecodeCtrl(QWidget* parent) : QLineEdit(parent) {
     // Any change that did not come through the keys (paste, cut, drop, undo)
     // is put back to the value.
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (text() != QString::asprintf("%02d:%02d:%02d.%02d", m_value.GetHours(), m_value.GetMinutes(),
-                                        m_value.GetSeconds(), m_value.GetFrames()))
-            FormatText();
+        if (text() != ValueText()) FormatText();
     });
     FormatText();
 }
@@ -60,16 +58,21 @@ void KTimecodeCtrl::SetTimecode(const KTimecode& value, bool storeCopy, bool ref
     if (reformat) FormatText();
 }
 
+QString KTimecodeCtrl::ValueText() const {
+    // A field without a value shows nothing (in the hundredths mode a value
+    // is never without one: making it so clears it to zero).
+    if (m_value.IsInvalid()) return QString();
+    return QString::asprintf("%02d:%02d:%02d.%02d", m_value.GetHours(), m_value.GetMinutes(), m_value.GetSeconds(),
+                             m_value.GetFrames());
+}
+
 void KTimecodeCtrl::FormatText() {
-    if (!m_value.IsInvalid()) {
-        const QString formatted = QString::asprintf("%02d:%02d:%02d.%02d", m_value.GetHours(), m_value.GetMinutes(),
-                                                    m_value.GetSeconds(), m_value.GetFrames());
-        if (formatted != text()) {
-            const Field selected = m_bHasFocus ? FieldAtCaret() : kNone;
-            const QSignalBlocker block(this);
-            setText(formatted);
-            if (selected != kNone) SelectField(selected);
-        }
+    const QString formatted = ValueText();
+    if (formatted != text()) {
+        const Field selected = m_bHasFocus && !formatted.isEmpty() ? FieldAtCaret() : kNone;
+        const QSignalBlocker block(this);
+        setText(formatted);
+        if (selected != kNone) SelectField(selected);
     }
     emit notify(kFormatted);
 }

@@ -42,6 +42,8 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    // The text the value formats to; empty while the field has no value.
+    QString ValueText() const;
     void StepField(Field field, int delta);
     void TypeDigit(Field field, int digit);
 

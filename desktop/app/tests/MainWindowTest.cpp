@@ -1,6 +1,7 @@
 // The main window against the in-memory service: start-up order, the poll's
 // faces and displays, transport calls, events and notices, the cache-loading
 // pause, the shutdown road, the watchdog and a service that stops answering.
+#include <QAccessible>
 #include <QLabel>
 #include <QScreen>
 #include <QtTest>
@@ -94,6 +95,7 @@ private slots:
     void clickReachesTheCommand();
     void pureArithmetic();
     void loadingBarRunsBackAndForth();
+    void tabAndNamesFollowTheScreen();
 };
 
 void MainWindowTest::firstPollSetsEveryFace_data() {
@@ -529,6 +531,40 @@ void MainWindowTest::loadingBarRunsBackAndForth() {
         seen << dialog.Position();
     }
     QCOMPARE(seen, (QList<int>{1, 2, 3, 3, 2, 1, 1, 2, 3, 3, 2, 1, 1, 2}));
+}
+
+void MainWindowTest::tabAndNamesFollowTheScreen() {
+    Rig r;
+    QVERIFY(r.Init());
+    r.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(r.window.get()));
+    // Tab goes the way the eye reads: the title bar's buttons, the slider,
+    // then the buttons below from left to right.
+    const std::vector<int> expected = {1077, 1076, 1075, 1081, 1006, 1008, 1001, 1007, 1005, 1000,
+                                       1004, 1014, 1107, 1108, 1119, 1015, 1011, 1013, 1012};
+    std::vector<int> order;
+    QWidget* w = r.B(1077);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        order.push_back(w->objectName().toInt());
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus) || w->isHidden());
+    }
+    QCOMPARE(order, expected);
+    QCOMPARE(w, static_cast<QWidget*>(r.B(1077)));
+    // Each control stands left of the next one in its row, or in a lower row.
+    for (size_t i = 1; i < expected.size(); ++i) {
+        const QRect a = r.window->findChild<QWidget*>(QString::number(expected[i - 1]))->geometry();
+        const QRect b = r.window->findChild<QWidget*>(QString::number(expected[i]))->geometry();
+        QVERIFY2(b.top() > a.bottom() || (b.left() > a.right() && b.top() <= a.center().y()),
+                 qPrintable(QStringLiteral("%1 after %2").arg(expected[i]).arg(expected[i - 1])));
+    }
+    // The displays are named for what they show; the figure is the value.
+    for (auto [id, name] : {std::pair{1051, "Play position"}, {1052, "Cache used"}, {1053, "Cache used in per cent"}}) {
+        QAccessibleInterface* d = QAccessible::queryAccessibleInterface(r.window->findChild<QWidget*>(QString::number(id)));
+        QVERIFY(d);
+        QCOMPARE(d->text(QAccessible::Name), QString::fromUtf8(name));
+        QCOMPARE(d->text(QAccessible::Value), r.window->DisplayText(id));
+    }
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -11,6 +11,7 @@
 #include "desktop/controls/KScrollButtonSkin.h"
 #include "desktop/controls/KShowDisplays.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
+#include "desktop/controls/KTabOrder.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
@@ -19,8 +20,14 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <climits>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -175,8 +182,21 @@ private slots:
 
     void dialogFonts() {
         // Sizes in points to pixel heights at 96 dpi.
-        const std::pair<int, int> heights[] = {{8, -11}, {10, -13}, {0, 0}, {-8, -11}, {40000, -34048}};
-        for (auto [points, height] : heights) QCOMPARE(KDialogFont::PixelHeight(points, 96), height);
+        // Sizes beyond 400 points are cut to 400 (533 pixels); the smallest
+        // int is negated without overflow (UBSan checks it).
+        const std::pair<int, int> heights[] = {{8, -11},        {10, -13},        {0, 0},          {-8, -11},
+                                               {400, -533},     {401, -533},      {32767, -533},   {32768, -533},
+                                               {40000, -533},   {-32768, -533},   {INT_MIN, 0},    {INT_MAX, -1},
+                                               {-65544, -11},   {INT_MIN + 1, -1}};
+        for (auto [points, height] : heights)
+            QVERIFY2(KDialogFont::PixelHeight(points, 96) == height,
+                     qPrintable(QStringLiteral("%1 points: %2").arg(points).arg(KDialogFont::PixelHeight(points, 96))));
+        QCOMPARE(KDialogFont::PixelHeight(8, INT_MAX), -267);  // at 2400 dpi
+        QCOMPARE(KDialogFont::PixelHeight(8, INT_MIN), 0);
+        // Fonts made from any height stay within those bounds.
+        for (int pixels : {INT_MIN, -1, 0, 7, INT_MAX})
+            QVERIFY(KDialogFont::MakeFont(QStringLiteral("Tahoma"), pixels, 400, false).pixelSize() <=
+                    -KDialogFont::PixelHeight(KDialogFont::kMaxPointSize, KDialogFont::kMaxDpi));
 
         // A template without a font is laid out in 8-point "Tahoma" (DejaVu Sans here).
         SDialogTemplate t;
@@ -341,6 +361,53 @@ private slots:
         QAccessibleInterface* n = QAccessible::queryAccessibleInterface(notice);
         QCOMPARE(n->role(), QAccessible::AlertMessage);
         QCOMPARE(n->text(QAccessible::Name), QStringLiteral("The cache is almost full"));
+    }
+
+    void tabFollowsTheScreen() {
+        // Controls made in another order than they stand: Tab reads them row
+        // by row, left to right; a hidden placeholder and the inner field of
+        // a spin box are not stops of their own; a tall list heads its row.
+        struct Place {
+            const char* name;
+            QRect rect;
+        };
+        const Place made[] = {{"play", {80, 100, 30, 20}}, {"record", {120, 100, 30, 20}}, {"back", {10, 100, 30, 20}},
+                              {"close", {200, 4, 14, 14}}, {"help", {160, 4, 14, 14}}, {"list", {10, 30, 60, 60}},
+                              {"spin", {100, 60, 60, 20}}, {"side", {100, 30, 60, 20}}, {"back5", {45, 101, 30, 20}}};
+        const QStringList expected = {"help", "close", "list", "side", "spin", "back", "back5", "play", "record"};
+        for (bool keeper : {false, true}) {
+            QWidget window;
+            window.resize(240, 140);
+            for (const Place& p : made) {
+                QWidget* w = QString(p.name) == "spin" ? static_cast<QWidget*>(new QSpinBox(&window))
+                                                         : new QPushButton(QString::fromUtf8(p.name), &window);
+                w->setObjectName(QString::fromUtf8(p.name));
+                w->setGeometry(p.rect);
+            }
+            auto* placeholder = new QPushButton(&window);
+            placeholder->setGeometry(0, 0, 5, 5);
+            placeholder->hide();
+            if (keeper) KTabOrderKeeper::Install();
+            else SetTabOrderByPlace(&window);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QStringList order;
+            QWidget* w = window.findChild<QWidget*>(QStringLiteral("help"));
+            w->setFocus();
+            QTRY_VERIFY(w->hasFocus());
+            // The control that has the focus (a spin box gives it to its field).
+            auto focused = [&] {
+                QWidget* f = QApplication::focusWidget();
+                while (f && !expected.contains(f->objectName())) f = f->parentWidget();
+                return f ? f->objectName() : QString();
+            };
+            for (int i = 0; i < expected.size(); ++i) {
+                order << focused();
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            QCOMPARE(order, expected);
+            QCOMPARE(focused(), QStringLiteral("help"));  // round again
+        }
     }
 };
 

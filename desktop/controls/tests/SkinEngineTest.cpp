@@ -91,6 +91,31 @@ private slots:
         QVERIFY(w.mask() != first);
     }
 
+    void aStateHandedOutThenSelectedIsApplied() {
+        // Two shaped states built once each: their builds carry the same
+        // count, which must not pass for "already applied".
+        QWidget parent;
+        parent.resize(100, 100);
+        KWndSkin w(&parent);
+        w.resize(20, 20);
+        const QImage left = MakeImage(20, 20, [](int x, int) { return x < 10 ? kBlue : 0x336699u; });
+        const QImage top = MakeImage(20, 20, [](int, int y) { return y < 10 ? kBlue : 0x336699u; });
+        QCOMPARE(w.AddBitmap(left, KDialogSkin::kBuildRegion, kBlue), 0);
+        QCOMPARE(w.AddBitmap(top, KDialogSkin::kBuildRegion, kBlue), 1);
+        const QRegion right(10, 0, 10, 20), bottom(0, 10, 20, 10);
+        auto same = [](const QRegion& a, const QRegion& b) { return (a ^ b).isEmpty(); };
+        w.SelectState(0);
+        QVERIFY(same(w.mask(), right));
+        std::optional<QRegion> handed;
+        w.SelectState(1, &handed);
+        QVERIFY(same(handed.value(), bottom));
+        QVERIFY(same(w.mask(), right));  // handed out, not applied
+        w.SelectState(1);
+        QVERIFY(same(w.mask(), bottom));
+        QVERIFY(same(w.Skin().WindowRegion().value(), bottom));
+        QCOMPARE(w.Skin().RegionBuilds(), 2);
+    }
+
     void shapesThatAreAllKeyOrNone() {
         QWidget parent;
         parent.resize(50, 50);

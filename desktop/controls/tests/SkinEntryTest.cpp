@@ -202,6 +202,38 @@ private slots:
         QTRY_VERIFY(next->hasFocus());
     }
 
+    void aFieldWithoutValueTakesNoText() {
+        // Outside the hundredths mode a value can be "none": its field shows
+        // nothing, and text that bypasses the keys (a middle-click paste, an
+        // insert) is put back to nothing, not left standing.
+        struct ModeGuard {
+            ~ModeGuard() { KTimecode::SetRateMode(KTimecode::kHundredthsMode); }
+        } guard;
+        KTimecode::SetRateMode(1);
+        KTimecodeCtrl edit;
+        QVERIFY(edit.GetTimecode().IsInvalid());
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QCOMPARE(edit.text(), QString());
+        edit.insert(QStringLiteral("junk text"));
+        QCOMPARE(edit.text(), QString());
+        QApplication::clipboard()->setText(QStringLiteral("12:34"));
+        edit.paste();
+        QCOMPARE(edit.text(), QString());
+        QVERIFY(edit.GetTimecode().IsInvalid());
+        // A digit typed into the empty field (its caret in the hours) gives
+        // it a value; text pasted then goes too.
+        QTest::keyClick(&edit, Qt::Key_4);
+        QCOMPARE(edit.text(), QStringLiteral("04:00:00.00"));
+        edit.insert(QStringLiteral("junk"));
+        QCOMPARE(edit.text(), QStringLiteral("04:00:00.00"));
+        // Made "none" again, the field empties.
+        KTimecode none;
+        none.SetInvalid(true);
+        edit.SetTimecode(none, false, true);
+        QCOMPARE(edit.text(), QString());
+    }
+
     void readOnlyAndClicks() {
         KTimecodeCtrl edit;
         edit.resize(120, 24);

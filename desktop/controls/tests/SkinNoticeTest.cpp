@@ -6,6 +6,7 @@
 #include "desktop/controls/KSkinResources.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
@@ -154,6 +155,55 @@ private slots:
         label.FlashText(true);
         label.FlashText(false);
         QCOMPARE(label.CurrentTextColour(), QColor(250, 250, 0));
+    }
+
+    void labelBackgroundFlashShowsOnScreen() {
+        // The background flash turns the label round every 500 ms: the
+        // text's colour behind the background's, then back.
+        CLabel label;
+        label.SetText(QStringLiteral("Flash")).SetBkColor(QColor(10, 20, 30)).SetTextColor(QColor(250, 250, 0));
+        label.resize(80, 20);
+        label.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&label));
+        const QRgb text = 0xFAFA00, back = 0x0A141E;
+        QVERIFY(PixelIs(label.grab().toImage(), QPoint(1, 1), back, "steady"));
+        label.FlashBackground(true);
+        QVERIFY(!label.FlashPhase());
+        QCOMPARE(label.CurrentBackgroundColour(), QColor(250, 250, 0));
+        QCOMPARE(label.CurrentTextColour(), QColor(10, 20, 30));
+        QVERIFY(PixelIs(label.grab().toImage(), QPoint(1, 1), text, "reversed"));
+        QTRY_VERIFY_WITH_TIMEOUT(label.FlashPhase(), 10000);
+        QVERIFY(PixelIs(label.grab().toImage(), QPoint(1, 1), back, "plain phase"));
+        QTRY_VERIFY_WITH_TIMEOUT(!label.FlashPhase(), 10000);
+        QVERIFY(PixelIs(label.grab().toImage(), QPoint(1, 1), text, "reversed again"));
+        label.FlashBackground(false);
+        QVERIFY(PixelIs(label.grab().toImage(), QPoint(1, 1), back, "stopped"));
+        QCOMPARE(label.CurrentTextColour(), QColor(250, 250, 0));
+    }
+
+    void linkLabelShowsItsFocus() {
+        QWidget form;
+        auto* plain = new QLineEdit(&form);
+        auto* link = new CLabel(&form);
+        link->setGeometry(0, 40, 120, 20);
+        link->SetText(QStringLiteral("example.org")).SetBkColor(QColor(0, 0, 0)).SetTextColor(QColor(0, 200, 0));
+        link->SetLink(true, false);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        plain->setFocus();
+        QTRY_VERIFY(plain->hasFocus());
+        const QImage without = link->grab().toImage();
+        QTest::keyClick(plain, Qt::Key_Tab);
+        QTRY_VERIFY(link->hasFocus());
+        const QImage with = link->grab().toImage();
+        // A frame round the label: its edge rows show the mark, in the text's colour.
+        int marked = 0;
+        for (int x = 0; x < with.width(); ++x)
+            if ((with.pixel(x, 0) & 0xFFFFFF) == 0x00C800 && (without.pixel(x, 0) & 0xFFFFFF) == 0) ++marked;
+        if (marked < with.width() / 4) {
+            SaveFailureImage(with, "focused");
+            QFAIL("no focus mark on the link");
+        }
     }
 
     void labelFontSize() {
