@@ -44,9 +44,12 @@ constexpr const char* kSongItf = "QXServiceLib.ISong";
 constexpr const char* kTagItf = "QXServiceLib.ID3";
 constexpr const char* kEncoderItf = "QXServiceLib.IAudioEncoder";
 // Audio in the cache: a save of it takes seconds, in either build.
-constexpr int kCacheMb = 16;
+constexpr int kCacheMb = 12;
 // Songs in the playlist that GetPlaylist hands out at once.
-constexpr int kLargePlaylist = 1500;
+constexpr int kLargePlaylist = 800;
+// Every call waits this long for its answer: a sanitizer build on a loaded
+// machine hands out a large playlist slowly (the bus's default is 25 s).
+constexpr auto kCallTimeout = std::chrono::seconds(300);
 
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
@@ -73,7 +76,7 @@ public:
     std::string Object(const std::string& path, const char* itf, const char* method) {
         int32_t hr = E_FAIL;
         sdbus::ObjectPath out;
-        Proxy(path)->callMethod(method).onInterface(itf).storeResultsTo(hr, out);
+        Proxy(path)->callMethod(method).onInterface(itf).withTimeout(kCallTimeout).storeResultsTo(hr, out);
         return hr == S_OK ? std::string(out) : std::string();
     }
     std::string NewEncoder() {
@@ -82,10 +85,11 @@ public:
         Proxy(ipc::kControllerPath)
             ->callMethod("CreateNewEncoder")
             .onInterface(kControllerItf)
+            .withTimeout(kCallTimeout)
             .withArguments(uint32_t(eMP3))
             .storeResultsTo(hr, out);
         if (hr != S_OK) return std::string();
-        Proxy(out)->callMethod("SetConstantBitrate").onInterface(kEncoderItf).withArguments(uint32_t(128)).storeResultsTo(hr);
+        Proxy(out)->callMethod("SetConstantBitrate").onInterface(kEncoderItf).withTimeout(kCallTimeout).withArguments(uint32_t(128)).storeResultsTo(hr);
         return hr == S_OK ? std::string(out) : std::string();
     }
     // A song over the whole cache, titled.
@@ -94,22 +98,22 @@ public:
         if (song.empty()) return song;
         auto proxy = Proxy(song);
         int32_t hr = E_FAIL;
-        proxy->callMethod("SetRightBorder").onInterface(kSongItf).withArguments(right).storeResultsTo(hr);
-        proxy->callMethod("SetLeftBorder").onInterface(kSongItf).withArguments(left).storeResultsTo(hr);
+        proxy->callMethod("SetRightBorder").onInterface(kSongItf).withTimeout(kCallTimeout).withArguments(right).storeResultsTo(hr);
+        proxy->callMethod("SetLeftBorder").onInterface(kSongItf).withTimeout(kCallTimeout).withArguments(left).storeResultsTo(hr);
         std::string tag = Object(song, kSongItf, "GetID3Tag");
         if (!tag.empty()) {
-            Proxy(tag)->callMethod("SetTitle").onInterface(kTagItf).withArguments(title).storeResultsTo(hr);
+            Proxy(tag)->callMethod("SetTitle").onInterface(kTagItf).withTimeout(kCallTimeout).withArguments(title).storeResultsTo(hr);
             Release(tag);
         }
         return song;
     }
-    void Release(const std::string& path) { Proxy(path)->callMethod("Release").onInterface(ipc::kLifetimeInterface); }
+    void Release(const std::string& path) { Proxy(path)->callMethod("Release").onInterface(ipc::kLifetimeInterface).withTimeout(kCallTimeout); }
     // The unique name of the daemon's connection.
     std::string Daemon() {
         std::string owner;
         sdbus::createProxy(*m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus")
             ->callMethod("GetNameOwner")
-            .onInterface("org.freedesktop.DBus")
+            .onInterface("org.freedesktop.DBus").withTimeout(kCallTimeout)
             .withArguments(std::string(ipc::kServiceName))
             .storeResultsTo(owner);
         return owner;
@@ -129,7 +133,7 @@ private:
 std::string ErrorList(Client& client) {
     int32_t hr = E_FAIL;
     std::vector<std::string> errors;
-    client.Proxy(ipc::kControllerPath)->callMethod("GetErrors").onInterface(kControllerItf).storeResultsTo(hr, errors);
+    client.Proxy(ipc::kControllerPath)->callMethod("GetErrors").onInterface(kControllerItf).withTimeout(kCallTimeout).storeResultsTo(hr, errors);
     std::string text;
     for (const auto& e : errors) text += e + "\n";
     return text;
@@ -140,7 +144,7 @@ std::vector<std::string> Children(const std::string& path) {
     Client probe;
     std::string xml;
     try {
-        probe.Proxy(path)->callMethod("Introspect").onInterface("org.freedesktop.DBus.Introspectable").storeResultsTo(xml);
+        probe.Proxy(path)->callMethod("Introspect").onInterface("org.freedesktop.DBus.Introspectable").withTimeout(kCallTimeout).storeResultsTo(xml);
     } catch (const sdbus::Error&) {
         return {};  // nothing at or below path
     }
@@ -219,6 +223,7 @@ protected:
                     probe.Proxy(ipc::kControllerPath)
                         ->callMethod("GetCurrentState")
                         .onInterface(kControllerItf)
+                        .withTimeout(kCallTimeout)
                         .storeResultsTo(hr, state);
                     return hr == S_OK;
                 } catch (const sdbus::Error&) {
@@ -233,9 +238,9 @@ protected:
         Client setup;
         int32_t hr = E_FAIL;
         auto controller = setup.Proxy(ipc::kControllerPath);
-        controller->callMethod("GetStartReadPos").onInterface(kControllerItf).storeResultsTo(hr, s_left);
+        controller->callMethod("GetStartReadPos").onInterface(kControllerItf).withTimeout(kCallTimeout).storeResultsTo(hr, s_left);
         uint32_t held = 0;
-        controller->callMethod("GetTimeFullness").onInterface(kControllerItf).storeResultsTo(hr, held);
+        controller->callMethod("GetTimeFullness").onInterface(kControllerItf).withTimeout(kCallTimeout).storeResultsTo(hr, held);
         // A second inside either end: the positions are rounded to whole milliseconds.
         s_right = s_left + held - 1000;
         s_left += 1000;
@@ -267,7 +272,7 @@ protected:
         Client probe;
         uint32_t state = 0;
         int32_t hr = E_FAIL;
-        probe.Proxy(ipc::kControllerPath)->callMethod("GetCurrentState").onInterface(kControllerItf).storeResultsTo(hr, state);
+        probe.Proxy(ipc::kControllerPath)->callMethod("GetCurrentState").onInterface(kControllerItf).withTimeout(kCallTimeout).storeResultsTo(hr, state);
         EXPECT_EQ(hr, S_OK);
         // Nothing handed out in the case stays on the bus.
         EXPECT_TRUE(Eventually([] { return Children("/Encoders").empty() && Children("/Songs").empty(); }, 120s))
@@ -382,7 +387,7 @@ TEST_P(QXServiceLeavingSave, TheEncoderLivesUntilItsSaveHasAnswered) {
     if (c.letGo == LetGo::Release) {
         // Gone now: a call on it is answered as on nothing.
         int32_t hr = S_OK;
-        EXPECT_THROW(saver->callMethod("StopSave").onInterface(kEncoderItf).storeResultsTo(hr), sdbus::Error);
+        EXPECT_THROW(saver->callMethod("StopSave").onInterface(kEncoderItf).withTimeout(kCallTimeout).storeResultsTo(hr), sdbus::Error);
     }
     watch.proxy.reset();
 }
@@ -403,7 +408,7 @@ TEST_F(QXServiceLeaving, ClientsLeaveWhileALargePlaylistIsHandedOut) {
         Client filler;
         uint32_t count = 0;
         int32_t hr = E_FAIL;
-        filler.Proxy(ipc::kPlayListPath)->callMethod("Count").onInterface(kPlayListItf).storeResultsTo(hr, count);
+        filler.Proxy(ipc::kPlayListPath)->callMethod("Count").onInterface(kPlayListItf).withTimeout(kCallTimeout).storeResultsTo(hr, count);
         for (uint32_t i = count; i < static_cast<uint32_t>(kLargePlaylist); ++i) {
             std::string song = filler.Object(ipc::kPlayListPath, kPlayListItf, "CreateNewSong");
             ASSERT_FALSE(song.empty());
@@ -424,7 +429,7 @@ TEST_F(QXServiceLeaving, ClientsLeaveWhileALargePlaylistIsHandedOut) {
     Client taker;
     int32_t hr = E_FAIL;
     std::vector<sdbus::ObjectPath> all;
-    taker.Proxy(ipc::kPlayListPath)->callMethod("GetPlaylist").onInterface(kPlayListItf).storeResultsTo(hr, all);
+    taker.Proxy(ipc::kPlayListPath)->callMethod("GetPlaylist").onInterface(kPlayListItf).withTimeout(kCallTimeout).storeResultsTo(hr, all);
     ASSERT_EQ(hr, S_OK);
     ASSERT_GE(all.size(), static_cast<size_t>(kLargePlaylist));
     std::vector<std::unique_ptr<sdbus::IProxy>> proxies;
