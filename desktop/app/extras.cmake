@@ -94,9 +94,11 @@ if(TONQUIL_TESTS)
                            LABELS "dbus;e2e;webengine" RESOURCE_LOCK tonquil_display
                            ENVIRONMENT "TONQUIL_SITE=;QTWEBENGINE_DISABLE_SANDBOX=1;QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox")
       if(TONQUIL_SANITIZE)
+        # On the X server the web view loads GL drivers whose kept allocations
+        # have no frames to suppress them by (a slow unwind takes minutes);
+        # leaks of our code are checked by ExtrasRadioTest, offscreen.
         set_property(TEST parvane_extras_end_to_end APPEND PROPERTY ENVIRONMENT
-          "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:new_delete_type_mismatch=0"
-          "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/tests/webengine.lsan.supp")
+          "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:new_delete_type_mismatch=0")
       endif()
     endif()
   endif()

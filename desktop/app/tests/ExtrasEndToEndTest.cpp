@@ -12,11 +12,10 @@
 
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSettingsSheet.h"
-#include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Extras.h"
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/Startup.h"
-#include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KSkinResources.h"
 #include "ipc/client/ClientConnection.h"
@@ -58,30 +57,19 @@ private slots:
 
 void ExtrasEndToEndTest::refusedFolderKeepsTheCacheAndTheRadioOpensAtItsSize() {
     ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
-    TestSeams fakes;
-    BusServiceLink link;
-    WaitingSleeper sleeper;
-    Seams seams = fakes.Make();
-    seams.link = &link;
-    seams.sleeper = &sleeper;
-    seams.connectPauseMs = 1000;
-    seams.watchdogPeriodMs = 5000;
-    seams.notAnsweringMs = 3000;
-    InstallExtraHooks(seams);
-    // Only the windows under test: the start-up prompts would wait for a user.
-    seams.hooks.signUp = nullptr;
-    seams.hooks.quickStart = nullptr;
-    seams.hooks.updateAtStart = nullptr;
-    AppCore core(seams);
-    QTemporaryDir runtime;
-    SingleInstance instance(runtime.path());
-    QCOMPARE(StartUp(core, instance), -1);
-    QVERIFY(core.controller);
-    CParvaneDlg window(core);
-    int ended = -1;
-    window.onEnd = [&](int code) { ended = code; };
-    QVERIFY(window.Init());
-    window.ShowWindows();
+    RealProgram program(5000);
+    program.adjustSeams = [](Seams& seams) {
+        InstallExtraHooks(seams);
+        // Only the windows under test: the start-up prompts would wait for a user.
+        seams.hooks.signUp = nullptr;
+        seams.hooks.quickStart = nullptr;
+        seams.hooks.updateAtStart = nullptr;
+    };
+    QVERIFY(program.Start());
+    TestSeams& fakes = program.fakes;
+    AppCore& core = *program.core;
+    CParvaneDlg& window = *program.window;
+    const Hooks& hooks = core.seams().hooks;
 
     // Some seconds in the cache.
     plat::ComPtr<ISettings> settings;
@@ -130,7 +118,7 @@ void ExtrasEndToEndTest::refusedFolderKeepsTheCacheAndTheRadioOpensAtItsSize() {
         sheet->reject();
     });
     fakes.prompter.prompts.clear();
-    seams.hooks.settings(&window);
+    hooks.settings(&window);
     QVERIFY(driven);
     // (The sheet may first warn that the disk is too small for the cache.)
     QStringList texts = fakes.prompter.Texts();
@@ -163,8 +151,7 @@ void ExtrasEndToEndTest::refusedFolderKeepsTheCacheAndTheRadioOpensAtItsSize() {
 #endif
 
     window.Shutdown();
-    QCOMPARE(ended, 0);
-    window.Teardown();
+    QCOMPARE(program.ended, 0);
 }
 
 QTEST_MAIN(ExtrasEndToEndTest)
