@@ -775,6 +775,11 @@ void CParvaneDlg::Teardown() {
     if (Ok(m_core.controller->Live(), "Live")) Ok(m_core.controller->Play(), "Play");
 }
 
+void CParvaneDlg::EndOnInternalError() {
+    m_core.ShowInternalError(this);
+    End(2);
+}
+
 void CParvaneDlg::ForceExit() {
     if (m_core.forced) return;
     m_core.forced = true;

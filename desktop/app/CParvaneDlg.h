@@ -63,6 +63,9 @@ public:
     void Teardown();
     // The watchdog's verdict: string 344, then the end with 2, no service calls.
     void ForceExit();
+    // A window of the program found the controller missing: the internal
+    // error, then the end with 2.
+    void EndOnInternalError();
 
     // One poll tick (the timer's body).
     void PollTick();

@@ -15,6 +15,7 @@
 
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
+#include "desktop/app/KNet.h"
 #include "desktop/app/KSite.h"
 
 namespace parvane {
@@ -29,15 +30,19 @@ constexpr const char* kTemplate =
     "#fff;text-align:center\"><p id=\"labelMessage\">%1</p></body></html>";
 
 // Catches the page's play, stop and "Try again" links before they navigate,
-// in a world of its own that the page's scripts cannot reach.
+// in a world of its own that the page's scripts cannot reach. It runs as the
+// document is made, so a click while the page still loads is caught too.
 constexpr const char* kClickScript = R"JS(
 (function () {
   if (window.__tonquilRadio) return;
   window.__tonquilRadio = true;
   var bridge = null;
+  var early = [];  // clicks made before the channel stood
   new QWebChannel(qt.webChannelTransport, function (channel) {
     bridge = channel.objects.radio;
     bridge.ready();
+    for (var i = 0; i < early.length; ++i) bridge.clicked(early[i]);
+    early = [];
   });
   document.addEventListener('click', function (e) {
     var a = e.target && e.target.closest ? e.target.closest('a') : null;
@@ -49,6 +54,7 @@ constexpr const char* kClickScript = R"JS(
         e.preventDefault();
         e.stopPropagation();
         if (bridge) bridge.clicked(kinds[i]);
+        else early.push(kinds[i]);
         return;
       }
     }
@@ -80,8 +86,8 @@ qint64 SteadyNow() {
 
 KRadioPage::KRadioPage(CRadioDlg* owner, QObject* parent) : QWebEnginePage(parent), m_owner(owner) {}
 
-bool KRadioPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
-    return m_owner->OnNavigation(url, isMainFrame);
+bool KRadioPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+    return m_owner->OnNavigation(url, isMainFrame, type == NavigationTypeRedirect);
 }
 
 void KRadioBridge::clicked(const QString& kind) { m_owner->OnClicked(kind); }
@@ -96,8 +102,10 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
     m_view->setProperty(kControlIdProperty, kViewId);
     m_page = new KRadioPage(this, m_view);
     m_view->setPage(m_page);
-    // The window and its items in the template's font at the reference resolution.
+    // The window and its items in the template's font at the reference
+    // resolution, at least as large as the skin wants it.
     InitFromTemplate(RadioTemplate(), kCloseId, kExtraPartBitmap, kExtraPartMarkId);
+    resize(size().expandedTo(MinimumSkinSize()));
 
     m_channel = new QWebChannel(this);
     m_channel->registerObject(QStringLiteral("radio"), &m_bridge);
@@ -107,7 +115,7 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
     QWebEngineScript script;
     script.setName(QStringLiteral("tonquil-radio"));
     script.setSourceCode(QString::fromUtf8(channelJs.readAll()) + QString::fromUtf8(kClickScript));
-    script.setInjectionPoint(QWebEngineScript::DocumentReady);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(kWorld);
     script.setRunsOnSubFrames(false);
     m_page->scripts().insert(script);
@@ -121,6 +129,9 @@ CRadioDlg::CRadioDlg(const KExtrasContext& context, std::unique_ptr<IRadioPlayer
 
     m_player->onOpenState = [this](int state) { MirrorState("OpenState_", "labelOpenState", state); };
     m_player->onPlayState = [this](int state) { MirrorState("PlayState_", "labelPlayState", state); };
+
+    m_loadLimit.setSingleShot(true);
+    connect(&m_loadLimit, &QTimer::timeout, this, &CRadioDlg::OnLoadLimit);
 
     m_address = m_context.site.RadioUrl();
     ShowPageMessage(QString());  // the station list waits for the first show
@@ -159,6 +170,11 @@ HRESULT CRadioDlg::StoreRect(ISettings* settings) const {
     const QRect g = geometry();
     HRESULT hr = settings->SetRadioRect(g.left(), g.top(), g.right() + 1, g.bottom() + 1);
     return hr == S_OK ? S_OK : FAILED(hr) ? hr : E_FAIL;
+}
+
+QSize CRadioDlg::MinimumSkinSize() const {
+    const KSkinMetrics& skin = GetSkinBitmaps();
+    return {skin.m_nMainWidth, skin.m_nListExtra};
 }
 
 // Glued below the main window, right edges together.
@@ -202,6 +218,8 @@ void CRadioDlg::ShowPageMessage(const QString& html) {
     m_localNumber = ++pageCounter;
     m_local = true;
     m_localIsError = html == QString::fromUtf8(text::kConnectionError);
+    m_siteShown = false;
+    m_loadLimit.stop();
     m_expectLocal = true;
     m_reloadedSinceLocal = false;
     m_bridgeReady = false;
@@ -222,7 +240,7 @@ void CRadioDlg::ReloadPage() {
     m_page->load(m_address);
 }
 
-bool CRadioDlg::OnNavigation(const QUrl& url, bool isMainFrame) {
+bool CRadioDlg::OnNavigation(const QUrl& url, bool isMainFrame, bool isRedirect) {
     const QString scheme = url.scheme().toLower();
     if (!isMainFrame) return IsWebUrl(url) || scheme == QLatin1String("about") || scheme == QLatin1String("data");
     if (m_expectLocal && (scheme == QLatin1String("data") || scheme == QLatin1String("about"))) {
@@ -241,11 +259,26 @@ bool CRadioDlg::OnNavigation(const QUrl& url, bool isMainFrame) {
     }
     // The page goes nowhere but to the web.
     if (!IsWebUrl(url)) return false;
-    ++m_pending;
+    // A server's redirect is a step of the navigation already counted.
+    if (!isRedirect) {
+        ++m_pending;
+        m_loadLimit.start(KNet::Instance().RequestMs());
+    }
     m_address = url;
     m_local = false;
     m_bridgeReady = false;
     return true;
+}
+
+void CRadioDlg::OnLoadLimit() {
+    // A page that is still not there (a slow one, or an answer that is no
+    // page at all) gives way to the error page, as any failed load does.
+    if (m_local) return;
+    qWarning("radio: %s did not load within %d ms", qPrintable(m_address.toString()), KNet::Instance().RequestMs());
+    m_pending = 0;
+    m_page->triggerAction(QWebEnginePage::Stop);
+    m_player->SetSource(QUrl());
+    ShowPageMessage(QString::fromUtf8(text::kConnectionError));
 }
 
 void CRadioDlg::OnClicked(const QString& kind) {
@@ -269,14 +302,20 @@ void CRadioDlg::Lower() {
 void CRadioDlg::OnLoading(const QWebEngineLoadingInfo& info) {
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
     if (m_local) return;  // a local page's load counts for nothing
-    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus) {
+    // A load that stops without a page (a download is no page) leaves the
+    // time limit running unless a page of the site is still shown.
+    auto ended = [this] {
         Lower();
+        if (m_pending == 0 && m_siteShown) m_loadLimit.stop();
+    };
+    if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus) {
+        ended();
         return;
     }
     if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) {
         // A load cut short by the next one is not an error of the connection.
         if (info.errorDomain() == QWebEngineLoadingInfo::ConnectionErrorDomain && info.errorCode() == -3) {
-            Lower();
+            ended();
             return;
         }
         Lower();
@@ -284,7 +323,8 @@ void CRadioDlg::OnLoading(const QWebEngineLoadingInfo& info) {
         ShowPageMessage(QString::fromUtf8(text::kConnectionError));
         return;
     }
-    Lower();
+    m_siteShown = true;
+    ended();
     const QUrl url = info.url();
     if (!url.toString().contains(QLatin1String(KSite::kListenPageName))) {
         m_player->SetSource(QUrl());  // leaving a listen page silences the station

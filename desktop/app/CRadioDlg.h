@@ -4,6 +4,7 @@
 // play, stop and "Try again" links are caught by a script of ours and come
 // back through a web channel; the player's states fill the page's labels.
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWidget>
@@ -90,7 +91,9 @@ public:
     void ReloadPage();
     void ShowPageMessage(const QString& html);
     void OnClicked(const QString& kind);
-    bool OnNavigation(const QUrl& url, bool isMainFrame);
+    // A navigation of the page; a server's redirect (isRedirect) goes on
+    // with the navigation that led to it.
+    bool OnNavigation(const QUrl& url, bool isMainFrame, bool isRedirect = false);
     void OnBridgeReady() { m_bridgeReady = true; }
 
     // The window's place from the settings: a rectangle that is not on the
@@ -99,6 +102,9 @@ public:
     HRESULT RestoreRect(ISettings* settings, const QRect& main, bool stuck);
     HRESULT StoreRect(ISettings* settings) const;
 
+    // The main window's width and the playlist's extra height (skin bitmaps
+    // 510 and 511): the smallest and the first size of the window.
+    QSize MinimumSkinSize() const override;
     bool IsNearMain(const QRect& own, const QRect& main) const override;
     void SnapTo(QRect& own, const QRect& main, bool keepSize) override;
     bool UpdateStuck(const QRect& rect) override;
@@ -114,6 +120,7 @@ private:
     void ShowElement(const QString& id, bool show);
     void MirrorState(const char* prefix, const char* label, int state);
     void Lower();
+    void OnLoadLimit();
 
     const KExtrasContext& m_context;
     std::unique_ptr<IRadioPlayer> m_player;
@@ -129,9 +136,12 @@ private:
     bool m_expectLocal = false;
     bool m_reloadedSinceLocal = false;
     bool m_bridgeReady = false;
+    bool m_siteShown = false;  // a page of the site has loaded since the last local page
     int m_localNumber = 0;
     int m_reloads = 0;
     qint64 m_lastReload = -kReloadGapMs;
+    // A page must be there within the time limit of every request.
+    QTimer m_loadLimit;
 };
 
 }  // namespace parvane

@@ -1,6 +1,7 @@
 #include "desktop/app/CSettingsSheet.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -14,8 +15,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QStorageInfo>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "desktop/app/AppCore.h"
@@ -26,6 +27,12 @@
 #include "desktop/controls/KTimecodeCtrl.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
+#include "platform/core/LastError.h"
+#include "platform/core/SystemMessage.h"
+#include "platform/core/Text.h"
+#include "platform/fs/File.h"
+#include "service/controller/KCacheFolder.h"
+#include "service/foundation/DirUtils.h"
 
 namespace parvane {
 
@@ -50,6 +57,15 @@ HRESULT ReadDevices(IAudioManager* list, QStringList* names) {
 }
 
 }  // namespace
+
+bool KExtrasContext::FreeSpace(const QString& folder, qint64* bytes) const {
+    if (freeSpace) return freeSpace(folder, bytes);
+    // What this user may write, not the blocks kept back for the system.
+    uint64_t available = 0;
+    if (!plat::GetDiskFreeSpace(folder.toStdU16String(), &available, nullptr)) return false;
+    *bytes = qint64(std::min<uint64_t>(available, uint64_t(std::numeric_limits<qint64>::max())));
+    return true;
+}
 
 double KSettingsModel::RequiredMb() const {
     const double bytes = double(cacheSizeMs / 1000) * kBytesPerSecond + double((cacheSizeMs % 1000) / 10) * 1920;
@@ -96,9 +112,22 @@ KTimecode CacheSizeTimecode(ULONG ms) {
     return size;
 }
 
-bool IsUsableCacheFolder(const QString& folder) {
-    if (folder.isEmpty() || !folder.startsWith(QLatin1Char('/')) || !QDir::isAbsolutePath(folder)) return false;
-    return QDir().mkpath(folder) && QFileInfo(folder).isDir();
+QString CacheFolderRefusal(const QString& folder) {
+    if (folder.isEmpty() || !folder.startsWith(QLatin1Char('/'))) return QString::fromUtf8(text::kFolderNotFullPath);
+    const QFileInfo info(folder);
+    if (info.exists() && !info.isDir()) return QString::fromUtf8(text::kFolderIsFile).arg(folder);
+    // The service's own check: the engine's subfolder is made and a file
+    // written in it. The subfolder is left to the service to make again.
+    const std::u16string dataDir = plat::WithTrailingSeparator(folder.toStdU16String()) + cacheFolder::kDataFolder;
+    const dirUtils::FolderProbe probe = dirUtils::probeFolder(dataDir, cacheFolder::kWriteProbe);
+    if (probe.made && probe.fault != dirUtils::FolderFault::kCannotCreate) plat::RemoveDirectory(dataDir);
+    if (probe.fault == dirUtils::FolderFault::kNone) return QString();
+    std::u16string reason;
+    plat::FormatSystemMessage(plat::HResultFromError(probe.error), &reason);
+    const QString why = QString::fromStdU16String(reason).trimmed();
+    if (probe.fault == dirUtils::FolderFault::kCannotCreate && !QFileInfo(folder).isDir())
+        return QString::fromUtf8(text::kFolderCannotCreate).arg(folder, why);
+    return QString::fromUtf8(text::kFolderCannotWrite).arg(folder, why);
 }
 
 HRESULT LoadSettingsModel(IAudioController* controller, ISettings* settings, IAudioManager* playback,
@@ -208,8 +237,13 @@ CSettingsSheet::CSettingsSheet(KSettingsModel model, const KExtrasContext& conte
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::OnOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_settle = new QTimer(this);
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kSettleMs);
+    connect(m_settle, &QTimer::timeout, this, &CSettingsSheet::WarnWhenSettled);
     UpdateRequired();
     CheckDiskSpace();
+    WarnWhenSettled();
 }
 
 QWidget* CSettingsSheet::MakeCachePage() {
@@ -239,12 +273,17 @@ QWidget* CSettingsSheet::MakeCachePage() {
     m_dropOnExit->setChecked(m_model.dropCacheOnExit);
     v->addWidget(m_dropOnExit);
     v->addStretch();
-    // Every change of the field's value (a key, or a reformat) is looked at.
+    // Every change of the field's value (a key, or a reformat) is looked at;
+    // the space warning waits until the typing stops or the field is left,
+    // so that no message box takes the keys being typed.
     connect(m_size, &KTimecodeCtrl::notify, this, [this] { OnChangeCacheSize(); });
+    connect(m_size, &QLineEdit::editingFinished, this, &CSettingsSheet::WarnWhenSettled);
     connect(m_folder, &QLineEdit::textEdited, this, [this] {
         m_model.cacheDir = m_folder->text();
         CheckDiskSpace();
+        m_settle->start();
     });
+    connect(m_folder, &QLineEdit::editingFinished, this, &CSettingsSheet::WarnWhenSettled);
     connect(browse, &QPushButton::clicked, this, &CSettingsSheet::OnBrowse);
     return page;
 }
@@ -363,6 +402,7 @@ void CSettingsSheet::OnBrowse() {
     m_model.cacheDir = folder;
     m_folder->setText(folder);
     CheckDiskSpace();
+    WarnWhenSettled();
 }
 
 void CSettingsSheet::OnChangeCacheSize() {
@@ -370,7 +410,7 @@ void CSettingsSheet::OnChangeCacheSize() {
     if (ms == m_model.cacheSizeMs) return;
     m_model.cacheSizeMs = ms;
     UpdateRequired();
-    SpaceWarning();
+    m_settle->start();
 }
 
 void CSettingsSheet::UpdateRequired() {
@@ -379,15 +419,27 @@ void CSettingsSheet::UpdateRequired() {
 
 void CSettingsSheet::CheckDiskSpace() {
     if (m_model.cacheDir.isEmpty()) return;
-    const QStorageInfo info(m_model.cacheDir);
-    if (m_model.cacheDir.startsWith(QLatin1Char('/')) && info.isValid() && info.isReady() &&
-        QFileInfo(m_model.cacheDir).isDir()) {
-        m_model.freeBytes = info.bytesFree();
-        m_model.freeKnown = true;
+    // Only a figure read for this very folder counts; another folder's is no guide.
+    qint64 bytes = 0;
+    m_model.freeKnown = m_model.cacheDir.startsWith(QLatin1Char('/')) && QFileInfo(m_model.cacheDir).isDir() &&
+                        m_context.FreeSpace(m_model.cacheDir, &bytes);
+    if (m_model.freeKnown) {
+        m_model.freeBytes = bytes;
         m_free->setText(QString::fromUtf8(text::kFreeSpace).arg(double(m_model.freeBytes) / 1048576.0, 0, 'f', 2));
     } else {
         m_free->setText(QString::fromUtf8(text::kUnknownDirectory));
     }
+}
+
+bool CSettingsSheet::SettlePending() const { return m_settle->isActive(); }
+
+void CSettingsSheet::WarnWhenSettled() {
+    m_settle->stop();
+    if (m_settledOnce && m_settledDir == m_model.cacheDir && m_settledSizeMs == m_model.cacheSizeMs) return;
+    m_settledOnce = true;
+    m_settledDir = m_model.cacheDir;
+    m_settledSizeMs = m_model.cacheSizeMs;
+    CheckDiskSpace();
     SpaceWarning();
 }
 
@@ -425,8 +477,9 @@ bool CSettingsSheet::CheckCachePage() {
         CheckDiskSpace();
         return false;
     }
-    if (!IsUsableCacheFolder(m_model.cacheDir)) {
-        m_context.prompter->Show(this, QString::fromUtf8(text::kInvalidDirectory), Icon::Error, Buttons::Ok);
+    if (const QString refusal = CacheFolderRefusal(m_model.cacheDir); !refusal.isEmpty()) {
+        m_context.prompter->Show(this, QString::fromUtf8(text::kInvalidDirectory) + QStringLiteral("\n\n") + refusal,
+                                 Icon::Error, Buttons::Ok);
         m_model.cacheDir = m_model.openingCacheDir;
         m_folder->setText(m_model.cacheDir);
         CheckDiskSpace();
@@ -438,6 +491,7 @@ bool CSettingsSheet::CheckCachePage() {
 
 void CSettingsSheet::OnOk() {
     ReadPages();
+    WarnWhenSettled();
     if (CheckCachePage()) accept();
 }
 

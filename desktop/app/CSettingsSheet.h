@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
+class QTimer;
 
 namespace parvane {
 
@@ -71,8 +72,10 @@ int ShownMaxSongLength(UINT stored);
 // and the time code of a size; both within 0 to kMaxCacheMs.
 ULONG CacheSizeOf(const KTimecode& size);
 KTimecode CacheSizeTimecode(ULONG ms);
-// An absolute local folder that exists or can be made.
-bool IsUsableCacheFolder(const QString& folder);
+// Why a folder cannot hold the cache, empty when it can: it must be a full
+// path to a folder that exists or can be made (it is made then), and a file
+// must be written and removed in it as the service will before it switches.
+QString CacheFolderRefusal(const QString& folder);
 
 // Fills the model; the first failing call's result (and its name), else S_OK.
 HRESULT LoadSettingsModel(IAudioController* controller, ISettings* settings, IAudioManager* playback,
@@ -91,6 +94,9 @@ HRESULT ApplySettingsModel(const KSettingsModel& model, IAudioController* contro
 class CSettingsSheet : public QDialog {
     Q_OBJECT
 public:
+    // The pause in typing after which a changed folder or size counts as settled.
+    static constexpr int kSettleMs = 1500;
+
     CSettingsSheet(KSettingsModel model, const KExtrasContext& context, QWidget* parent = nullptr);
 
     const KSettingsModel& Model() const { return m_model; }
@@ -111,6 +117,8 @@ public:
     QCheckBox* HearMicCheck() const { return m_hearMic; }
     QSpinBox* MaxLengthSpin() const { return m_maxLength; }
     QPushButton* CheckUpdateButton() const { return m_checkUpdate; }
+    // A changed folder or size waits for the typing pause.
+    bool SettlePending() const;
 
 private:
     QWidget* MakeCachePage();
@@ -122,6 +130,10 @@ private:
     void OnChangeCacheSize();
     void UpdateRequired();
     void SpaceWarning();
+    // The space warning for the folder and size as they stand, unless they
+    // were looked at already; the typing pause, leaving a field, a browse and
+    // OK run it.
+    void WarnWhenSettled();
     void OnRecordSource();
     void OnBrowse();
     void OnCheckUpdate();
@@ -143,6 +155,11 @@ private:
     QCheckBox* m_mute = nullptr;
     QSpinBox* m_maxLength = nullptr;
     QPushButton* m_checkUpdate = nullptr;
+    QTimer* m_settle = nullptr;
+    // The folder and size the space warning last looked at.
+    QString m_settledDir;
+    ULONG m_settledSizeMs = 0;
+    bool m_settledOnce = false;
 };
 
 // The settings button: loads the model from the service, runs the sheet and

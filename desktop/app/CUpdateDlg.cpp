@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KUpdateChecker.h"
@@ -58,6 +60,25 @@ int CUpdateDlg::GetRemindDays() const {
     }
 }
 
+namespace {
+
+// The update dialog's answer: the reminder days chosen, or none when it was
+// cancelled, or when "Download it now" has no web address to open (said to
+// the user; the reminder stays as it was).
+std::optional<int> AskUpdate(QWidget* owner, const KExtrasContext& context, const QString& link) {
+    CUpdateDlg dialog(owner);
+    if (context.Run(&dialog) != QDialog::Accepted) return std::nullopt;
+    const int days = dialog.GetRemindDays();
+    // Only a web address is handed to the desktop's opener.
+    if (days == 0 && !IsWebUrl(QUrl(link, QUrl::StrictMode))) {
+        context.prompter->Show(owner, QString::fromUtf8(text::kNoDownloadLink), Icon::Error, Buttons::Ok);
+        return std::nullopt;
+    }
+    return days;
+}
+
+}  // namespace
+
 void RunUpdateCheck(QWidget* parent, const KExtrasContext& context, std::function<void(bool, int)> done) {
     auto* checker = new KUpdateChecker(context.site, OwnVersionText(), parent);
     QPointer<QWidget> owner(parent);
@@ -72,15 +93,13 @@ void RunUpdateCheck(QWidget* parent, const KExtrasContext& context, std::functio
             done(false, -1);
             return;
         }
-        CUpdateDlg dialog(owner);
-        if (context.Run(&dialog) != QDialog::Accepted) {
+        const std::optional<int> days = AskUpdate(owner, context, link);
+        if (!days) {
             done(false, -1);
             return;
         }
-        const int days = dialog.GetRemindDays();
-        // Only a web address is handed to the desktop's opener.
-        if (days == 0 && IsWebUrl(QUrl(link, QUrl::StrictMode))) context.urls->Open(QUrl(link, QUrl::StrictMode));
-        done(true, days);
+        if (*days == 0) context.urls->Open(QUrl(link, QUrl::StrictMode));
+        done(true, *days);
     });
 }
 
@@ -118,17 +137,17 @@ bool CheckForUpdateAtStart(QWidget* parent, ISettings* settings, const KExtrasCo
     checker->Check([checker, owner, held, context](int code, const QString& link) {
         checker->deleteLater();
         if (code != kUpdateNewer || !owner) return;  // at start only a newer version is shown
-        CUpdateDlg dialog(owner);
-        if (context.Run(&dialog) != QDialog::Accepted) return;
-        const int days = dialog.GetRemindDays();
-        if (days == 0 && IsWebUrl(QUrl(link, QUrl::StrictMode))) context.urls->Open(QUrl(link, QUrl::StrictMode));
+        const std::optional<int> days = AskUpdate(owner, context, link);
+        if (!days) return;
+        // The choice is kept before the download page takes the user away.
         const char* call = "";
-        HRESULT stored = StoreRemindDays(held.Get(), days, &call);
+        HRESULT stored = StoreRemindDays(held.Get(), *days, &call);
         if (stored == S_OK) {
             stored = held->SaveSettings();
             call = "SaveSettings";
         }
         if (stored != S_OK) context.ControllerErrors(owner, call, FAILED(stored) ? stored : E_FAIL);
+        if (*days == 0) context.urls->Open(QUrl(link, QUrl::StrictMode));
     });
     return true;
 }

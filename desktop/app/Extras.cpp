@@ -47,8 +47,9 @@ void InstallExtraHooks(Seams& seams) {
     context.showControllerErrors = [](QWidget* parent, const char* call, HRESULT hr) {
         if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowControllerErrors(parent, call, hr);
     };
+    // A missing controller ends the main window after its message.
     context.showInternalError = [](QWidget* parent) {
-        if (CParvaneDlg* main = MainOf(parent)) main->Core().ShowInternalError(parent);
+        if (CParvaneDlg* main = MainOf(parent)) main->EndOnInternalError();
     };
     context.runLongCall = [](QWidget* parent, const std::function<HRESULT()>& call) {
         return CallInBackground(parent, QString::fromUtf8(kApplyingSettings), call);
@@ -106,7 +107,7 @@ void InstallExtraHooks(Seams& seams) {
     seams.hooks.settings = [](QWidget* parent) {
         CParvaneDlg* main = MainOf(parent);
         if (!main || !main->Core().controller) {
-            if (main) main->Core().ShowInternalError(parent);
+            if (main) main->EndOnInternalError();
             return;
         }
         RunSettingsSheet(parent, main->Core().controller.Get(), context, [main](ULONG cacheSizeMs) {

@@ -22,6 +22,8 @@ inline constexpr const char* kRemindLater = "Remind me later";
 inline constexpr const char* kRemind5 = "Remind me in 5 days";
 inline constexpr const char* kRemind10 = "Remind me in 10 days";
 inline constexpr const char* kRemindNever = "Never show this window again";
+inline constexpr const char* kNoDownloadLink =
+    "The download link of the new version is missing. The update reminder is kept as it was.";
 
 // Sign-up form.
 inline constexpr const char* kSignUpTitle = "Register Tonquil";
@@ -48,6 +50,11 @@ inline constexpr const char* kEmptyCacheQuestion =
     "back' to your current cache and playlist structure. To make so please remember the path to the current "
     "cache folder and enter it to the application when needed.";
 inline constexpr const char* kInvalidDirectory = "The directory specified for storing the Cache is invalid";
+// Why a folder is refused, on the lines after kInvalidDirectory.
+inline constexpr const char* kFolderNotFullPath = "The folder must be a full path, beginning with \"/\".";
+inline constexpr const char* kFolderIsFile = "\"%1\" is a file, not a folder.";
+inline constexpr const char* kFolderCannotCreate = "\"%1\" cannot be created: %2";
+inline constexpr const char* kFolderCannotWrite = "Nothing can be written in \"%1\": %2";
 
 // About page, QuickStart prompt, help.
 inline constexpr const char* kVisitWebpage = "Visit Tonquil webpage";

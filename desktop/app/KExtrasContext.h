@@ -30,8 +30,12 @@ struct KExtrasContext {
     // Runs a call to the service that may take long (a settings update) away
     // from the windows; unset, the call runs where it is made.
     std::function<HRESULT(QWidget*, const std::function<HRESULT()>&)> runLongCall;
+    // The bytes this user may still write on the disk that holds a folder;
+    // false when they cannot be read. The default asks the file system.
+    std::function<bool(const QString& folder, qint64* bytes)> freeSpace;
 
     int Run(QDialog* dialog) const;
+    bool FreeSpace(const QString& folder, qint64* bytes) const;
     void ControllerErrors(QWidget* parent, const char* call, HRESULT hr) const {
         if (showControllerErrors) showControllerErrors(parent, call, hr);
     }

@@ -1,6 +1,7 @@
 #include "desktop/app/KNet.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -8,6 +9,8 @@
 #include <QTimer>
 
 #include "desktop/app/KSite.h"
+
+#include <algorithm>
 
 namespace parvane {
 
@@ -21,8 +24,10 @@ public:
     }
 };
 
-// What one request gathers while it runs.
-struct Pending {
+}  // namespace
+
+// What one request gathers while it runs, over all of its hops.
+struct KNetPending {
     std::function<void(const KNetAnswer&)> done;
     QPointer<QObject> context;
     bool hasContext = false;
@@ -30,13 +35,31 @@ struct Pending {
     QString stop;  // why the request was cut short, empty while it runs
     bool tooLarge = false;
     int redirects = 0;
+    QNetworkReply* current = nullptr;  // the hop in flight
+    QDeadlineTimer deadline;           // one time limit for all hops together
 };
+
+namespace {
 
 // No error, or one that only says the status was not a success.
 bool IsStatusError(QNetworkReply::NetworkError error) {
     return error == QNetworkReply::NoError ||
            (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
            (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+int StatusOf(QNetworkReply* reply) {
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() ? status.toInt() : 0;
+}
+
+// The address a redirect answer sends to, empty when it is none.
+QUrl RedirectTarget(QNetworkReply* reply) {
+    const int status = StatusOf(reply);
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308) return QUrl();
+    const QByteArray location = reply->rawHeader("Location").trimmed();
+    if (location.isEmpty()) return QUrl();
+    return reply->url().resolved(QUrl::fromEncoded(location));
 }
 
 }  // namespace
@@ -48,13 +71,13 @@ KNet& KNet::Instance() {
 
 KNet::KNet() : m_manager(new QNetworkAccessManager(this)) {
     m_manager->setProxyFactory(new SystemProxies);
-    m_manager->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
+    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     m_manager->setStrictTransportSecurityEnabled(false);
     m_manager->setAutoDeleteReplies(false);
 }
 
 void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetAnswer&)> done) {
-    auto pending = std::make_shared<Pending>();
+    auto pending = std::make_shared<KNetPending>();
     pending->done = std::move(done);
     pending->context = context;
     pending->hasContext = context != nullptr;
@@ -66,7 +89,12 @@ void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetA
         });
         return;
     }
+    ++m_running;
+    pending->deadline = QDeadlineTimer(m_requestMs);
+    Hop(pending, url);
+}
 
+void KNet::Hop(const std::shared_ptr<KNetPending>& pending, const QUrl& url) {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QString::fromLatin1(kUserAgent));
     request.setRawHeader("Pragma", "no-cache");
@@ -76,10 +104,11 @@ void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetA
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
+    // Redirects are followed here, one request per hop, under our own rules.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     QNetworkReply* reply = m_manager->get(request);
-    ++m_running;
+    pending->current = reply;
     reply->setReadBufferSize(kMaxBody + 1);
 
     auto cut = [reply, pending](const QString& why) {
@@ -87,22 +116,30 @@ void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetA
         pending->stop = why;
         reply->abort();
     };
-
-    // A redirect is followed only to http(s), and never from https to http.
-    connect(reply, &QNetworkReply::redirected, reply, [reply, pending, cut](const QUrl& target) {
-        const QUrl from = reply->url();
+    // A redirect is followed only to http(s), never from https to http, and
+    // at most kMaxRedirects times; its own body is never read.
+    auto follow = [this, reply, pending, cut] {
+        if (pending->current != reply || !pending->stop.isEmpty()) return false;
+        const QUrl target = RedirectTarget(reply);
+        if (target.isEmpty()) return false;
         if (++pending->redirects > kMaxRedirects) {
             cut(QStringLiteral("more than %1 redirects").arg(kMaxRedirects));
         } else if (!IsWebUrl(target)) {
             cut(QStringLiteral("redirect to a refused address: %1").arg(target.toString()));
-        } else if (from.scheme().toLower() == QLatin1String("https") &&
+        } else if (reply->url().scheme().toLower() == QLatin1String("https") &&
                    target.scheme().toLower() != QLatin1String("https")) {
             cut(QStringLiteral("redirect from https to http refused"));
         } else {
-            emit reply->redirectAllowed();
+            pending->current = nullptr;
+            if (!reply->isFinished()) reply->abort();
+            reply->deleteLater();
+            Hop(pending, target);
         }
-    });
+        return true;
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, follow);
     connect(reply, &QNetworkReply::readyRead, reply, [reply, pending, cut] {
+        if (pending->current != reply) return;
         QByteArray& body = pending->answer.body;
         const qint64 room = kMaxBody - body.size();
         if (room > 0) body += reply->read(room);
@@ -115,25 +152,31 @@ void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetA
     auto* whole = new QTimer(reply);
     whole->setSingleShot(true);
     connect(whole, &QTimer::timeout, reply, [cut] { cut(QStringLiteral("no complete answer in time")); });
-    whole->start(m_requestMs);
+    whole->start(int(std::max<qint64>(0, pending->deadline.remainingTime())));
     auto* connecting = new QTimer(reply);
     connecting->setSingleShot(true);
     connect(connecting, &QTimer::timeout, reply, [cut] { cut(QStringLiteral("no connection in time")); });
     connect(reply, &QNetworkReply::requestSent, connecting, &QTimer::stop);
     connect(reply, &QNetworkReply::metaDataChanged, connecting, &QTimer::stop);
-    connecting->start(m_connectMs);
+    connecting->start(std::min(m_connectMs, int(std::max<qint64>(0, pending->deadline.remainingTime()))));
 
-    connect(reply, &QNetworkReply::finished, this, [this, reply, pending] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, pending, follow] {
+        // A hop left for the next one, or a redirect seen only now.
+        if (pending->current != reply || follow()) {
+            if (pending->current != reply) reply->deleteLater();
+            return;
+        }
         --m_running;
+        pending->current = nullptr;
         KNetAnswer& a = pending->answer;
         // What is left after the last readyRead (a small answer may come whole).
         const qint64 room = kMaxBody - a.body.size();
         if (room > 0 && pending->stop.isEmpty()) a.body += reply->read(room);
         if (reply->bytesAvailable() > 0) pending->tooLarge = true;
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        a.status = status.isValid() ? status.toInt() : 0;
+        a.status = StatusOf(reply);
         a.truncated = pending->tooLarge;
-        const bool gotStatus = a.status > 0;
+        // Only a final status is an answer: an interim one (1xx) says nothing.
+        const bool gotStatus = a.status >= 200;
         if (pending->tooLarge && gotStatus) {
             a.kind = KNetAnswer::Answered;  // the first bytes are kept, the rest refused
         } else if (!pending->stop.isEmpty()) {
@@ -144,7 +187,9 @@ void KNet::Get(const QUrl& url, QObject* context, std::function<void(const KNetA
             a.kind = KNetAnswer::Answered;
         } else {
             a.kind = KNetAnswer::Failed;
-            a.error = reply->errorString();
+            a.error = a.status > 0 && reply->error() == QNetworkReply::NoError
+                          ? QStringLiteral("no final answer (status %1)").arg(a.status)
+                          : reply->errorString();
         }
         if (a.kind == KNetAnswer::Failed) a.body.clear();
         reply->deleteLater();

@@ -11,11 +11,14 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
 
 namespace parvane {
+
+struct KNetPending;
 
 struct KNetAnswer {
     // Answered: the server gave a status (the body holds at most the size
@@ -50,12 +53,14 @@ public:
         m_requestMs = requestMs;
         m_connectMs = connectMs;
     }
+    int RequestMs() const { return m_requestMs; }
     // Requests still running.
     int Running() const { return m_running; }
 
 private:
     KNet();
-    void Finish(QNetworkReply* reply);
+    // One request of a GET: the first, or the next after a redirect.
+    void Hop(const std::shared_ptr<KNetPending>& pending, const QUrl& url);
 
     QNetworkAccessManager* m_manager = nullptr;
     int m_requestMs = kRequestMs;

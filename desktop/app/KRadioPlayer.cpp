@@ -6,6 +6,7 @@ namespace parvane {
 
 int PlayStateNumber(QMediaPlayer::PlaybackState state, QMediaPlayer::MediaStatus status) {
     switch (status) {
+    case QMediaPlayer::InvalidMedia: return 0;  // whatever the player still says, nothing plays
     case QMediaPlayer::LoadingMedia: return 9;
     case QMediaPlayer::BufferingMedia:
     case QMediaPlayer::StalledMedia: return 6;
@@ -39,9 +40,15 @@ KMediaRadioPlayer::KMediaRadioPlayer(QObject* parent)
     m_player->setAudioOutput(m_output);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &KMediaRadioPlayer::Report);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &KMediaRadioPlayer::Report);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, &KMediaRadioPlayer::Report);
 }
 
-KMediaRadioPlayer::~KMediaRadioPlayer() { m_player->stop(); }
+KMediaRadioPlayer::~KMediaRadioPlayer() {
+    // Nobody hears of the states the stop goes through on the way out.
+    onOpenState = nullptr;
+    onPlayState = nullptr;
+    m_player->stop();
+}
 
 void KMediaRadioPlayer::SetSource(const QUrl& url) {
     if (url.isEmpty()) {
@@ -60,8 +67,11 @@ void KMediaRadioPlayer::Stop() { m_player->stop(); }
 
 void KMediaRadioPlayer::Report() {
     // Each number is told once, when it changes.
-    const int open = OpenStateNumber(m_player->mediaStatus());
-    const int play = PlayStateNumber(m_player->playbackState(), m_player->mediaStatus());
+    // A player in error plays nothing, whatever its status still says.
+    const QMediaPlayer::MediaStatus status =
+        m_player->error() != QMediaPlayer::NoError ? QMediaPlayer::InvalidMedia : m_player->mediaStatus();
+    const int open = OpenStateNumber(status);
+    const int play = PlayStateNumber(m_player->playbackState(), status);
     if (open != m_open) {
         m_open = open;
         if (onOpenState) onOpenState(open);

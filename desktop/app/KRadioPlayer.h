@@ -24,8 +24,9 @@ public:
     std::function<void(int)> onPlayState;
 };
 
-// Player states as page numbers: stopped 1, paused 2, playing 3,
-// buffering 6, ended 8, changing 9, ready 10.
+// Player states as page numbers: undefined 0 (a stream that cannot be
+// played), stopped 1, paused 2, playing 3, buffering 6, ended 8, changing 9,
+// ready 10.
 int PlayStateNumber(QMediaPlayer::PlaybackState state, QMediaPlayer::MediaStatus status);
 // Open states as page numbers: no media 0, changing 8, opening 12, open 13.
 int OpenStateNumber(QMediaPlayer::MediaStatus status);

@@ -80,7 +80,9 @@ public:
     void SetResizable(bool on) { m_bResizable = on; }
     bool IsMovable() const { return m_bMovable; }
     bool IsResizable() const { return m_bResizable; }
-    QSize MinimumSkinSize() const;
+    // The smallest size: the four corner parts side by side; a dialog whose
+    // size the skin metrics give answers those instead.
+    virtual QSize MinimumSkinSize() const;
     const SSkinPart& Part(int index) const { return m_parts[static_cast<size_t>(index)]; }
     KWndContainer* Container() { return m_container.get(); }
     KButtonSkin& CloseButton() { return m_close; }

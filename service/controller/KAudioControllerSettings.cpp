@@ -274,28 +274,19 @@ HRESULT KAudioController::CheckCacheFolder(const std::u16string& folder) {
     // What is made here for a folder that is then refused goes again, its
     // parents included.
     const std::vector<std::u16string> made = cacheFolder::MissingFolders(dataDir);
-    if (!dirUtils::createDirRecursive(dataDir)) {
-        DWORD err = plat::GetLastError();
+    const dirUtils::FolderProbe probe = dirUtils::probeFolder(dataDir, cacheFolder::kWriteProbe);
+    if (probe.fault == dirUtils::FolderFault::kCannotCreate) {
         cacheFolder::RemoveFolders(made);
         TQ_TRACE_BOOL("dirUtils::createDirRecursive(strNewDir + _T(\"QXCache\\\\\"))");
-        TQ_REPORT_SYSTEM(EC_CREATE_FOLDER, err, dataDir);
-        return plat::HResultFromError(err);
+        TQ_REPORT_SYSTEM(EC_CREATE_FOLDER, probe.error, dataDir);
+        return plat::HResultFromError(probe.error);
     }
-    // Modes do not stop every user: a file made and removed again shows
-    // that the folder takes data.
-    const std::u16string probe = dataDir + cacheFolder::kWriteProbe;
     HRESULT hr = S_OK;
-    {
-        plat::File file;
-        if (!file.Open(probe, plat::FileAccess::Write, plat::FileCreation::CreateAlways, plat::ShareNone)) {
-            DWORD err = plat::GetLastError();
-            TQ_TRACE_BOOL("CreateFile(strProbe)");
-            TQ_REPORT_SYSTEM(EC_OPEN_FILE, err, probe);
-            hr = plat::HResultFromError(err);
-        }
-    }
-    if (SUCCEEDED(hr)) {
-        plat::DeleteFile(probe);
+    if (probe.fault == dirUtils::FolderFault::kCannotWrite) {
+        TQ_TRACE_BOOL("CreateFile(strProbe)");
+        TQ_REPORT_SYSTEM(EC_OPEN_FILE, probe.error, dataDir + cacheFolder::kWriteProbe);
+        hr = plat::HResultFromError(probe.error);
+    } else {
         hr = CheckRoomOnDisk(folder);
     }
     // A refused folder keeps nothing of ours.

@@ -10,6 +10,7 @@
 #include "desktop/app/CRadioDlg.h"
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
+#include "desktop/app/KNet.h"
 #include "desktop/app/KRadioPlayer.h"
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/TestSeams.h"
@@ -79,6 +80,46 @@ QVariant Eval(CRadioDlg& radio, const QString& script) {
     return result;
 }
 
+// The radio's smallest and first size: the main window's width, and the
+// playlist's height less the main window's (skin bitmaps 510 and 511).
+QSize PartSize() {
+    const QSize main = KSkinManifest::BitmapSize(510), list = KSkinManifest::BitmapSize(511);
+    return {main.width(), list.height() - main.height()};
+}
+
+// A server of one stream, on a thread of its own: a media backend may open
+// the stream on the calling thread.
+class StreamServer {
+public:
+    StreamServer(const QByteArray& bytes, const QByteArray& type) {
+        m_thread.start();
+        m_home.moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            &m_home,
+            [&] {
+                m_server = new LocalHttpServer([bytes, type](const QByteArray&, const QByteArray&) {
+                    HttpReply r;
+                    r.bytes = HttpAnswer(200, bytes, "Content-Type: " + type + "\r\n");
+                    return r;
+                });
+                m_base = m_server->Base();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~StreamServer() {
+        QMetaObject::invokeMethod(&m_home, [&] { delete m_server; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    QString Base() const { return m_base; }
+
+private:
+    QThread m_thread;
+    QObject m_home;
+    LocalHttpServer* m_server = nullptr;
+    QString m_base;
+};
+
 QByteArray ListenPage(const QByteArray& stream) {
     return "<html><body><div id='playList'>" + stream +
            "</div><a id='aPlay' href='#aPlay' style='display:none'>play</a><a id='aStop' href='#aStop'>stop</a>"
@@ -126,9 +167,14 @@ private slots:
     void listenPageFeedsThePlayer();
     void refusedServerAndTryAgain();
     void noSiteShowsTheErrorPage();
+    void redirectsCountAsOneNavigation();
+    void slowOrDownloadedListShowsTheErrorPage_data();
+    void slowOrDownloadedListShowsTheErrorPage();
+    void playClickedWhileThePageLoads();
     void gluesBelowTheMainWindow();
     void templateFontAndExtraPart();
     void realPlayerPlaysALocalStream();
+    void textStreamIsNoPlaying();
 };
 
 void ExtrasRadioTest::stateNumbers() {
@@ -143,6 +189,9 @@ void ExtrasRadioTest::stateNumbers() {
     QCOMPARE(OpenStateNumber(QMediaPlayer::LoadingMedia), 12);
     QCOMPARE(OpenStateNumber(QMediaPlayer::BufferedMedia), 13);
     QCOMPARE(OpenStateNumber(QMediaPlayer::InvalidMedia), 0);
+    // A stream that cannot be played never reads as playing.
+    for (auto state : {QMediaPlayer::PlayingState, QMediaPlayer::PausedState, QMediaPlayer::StoppedState})
+        QCOMPARE(PlayStateNumber(state, QMediaPlayer::InvalidMedia), 0);
 }
 
 void ExtrasRadioTest::streamAddresses_data() {
@@ -262,6 +311,110 @@ void ExtrasRadioTest::noSiteShowsTheErrorPage() {
     QCOMPARE(radio.Pending(), 0);
 }
 
+void ExtrasRadioTest::redirectsCountAsOneNavigation() {
+    NEED_WEBENGINE();
+    // The station list after two redirects; then a link into a redirect loop.
+    LocalHttpServer server(
+        [](const QByteArray& target, const QByteArray&) {
+            HttpReply r;
+            if (target == "/vantorly/radio.php") {
+                r.bytes = HttpAnswer(302, "", "Location: /a\r\n");
+            } else if (target == "/a") {
+                r.bytes = HttpAnswer(302, "", "Location: /b\r\n");
+            } else if (target == "/b") {
+                r.bytes = HttpAnswer(200, "<html><body><a id='loop' href='/loop0'>loop</a></body></html>",
+                                     "Content-Type: text/html\r\n");
+            } else {
+                const int n = target.mid(5).toInt();
+                r.bytes = HttpAnswer(302, "", "Location: /loop" + QByteArray::number(n + 1) + "\r\n");
+            }
+            return r;
+        },
+        200);
+    World world(server.Base());
+    CRadioDlg radio(world.context, std::make_unique<FakePlayer>());
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!radio.IsLocalPage() && radio.BridgeReady() && radio.PageAddress().path() == "/b",
+                             kWaitMs);
+    QCOMPARE(radio.Pending(), 0);
+    Eval(radio, QStringLiteral("document.getElementById('loop').click()"));
+    QTRY_VERIFY_WITH_TIMEOUT(radio.IsLocalPage() && Eval(radio, QStringLiteral("document.body.innerHTML"))
+                                                        .toString()
+                                                        .contains(QLatin1String("TryAgain")),
+                             kWaitMs);
+    QVERIFY(server.targets.size() > 5);  // the loop was followed for a while
+    QCOMPARE(radio.Pending(), 0);
+}
+
+void ExtrasRadioTest::slowOrDownloadedListShowsTheErrorPage_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("drip");
+    QTest::newRow("one byte a second") << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                                     "Content-Length: 60\r\n\r\n<html><body>")
+                                       << QByteArray("<p>stations, slowly ...................</p>");
+    QTest::newRow("a download") << HttpAnswer(200, QByteArray(20000, 'x'),
+                                             "Content-Type: application/octet-stream\r\n"
+                                             "Content-Disposition: attachment; filename=list.bin\r\n")
+                                << QByteArray();
+}
+
+void ExtrasRadioTest::slowOrDownloadedListShowsTheErrorPage() {
+    NEED_WEBENGINE();
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, drip);
+    LocalHttpServer server([&](const QByteArray&, const QByteArray&) {
+        HttpReply r;
+        r.bytes = head;
+        r.drip = drip;
+        r.dripMs = 1000;
+        return r;
+    });
+    World world(server.Base());
+    KNet::Instance().SetLimits(3000, 3000);
+    auto restore = qScopeGuard([] { KNet::Instance().SetLimits(KNet::kRequestMs, KNet::kConnectMs); });
+    CRadioDlg radio(world.context, std::make_unique<FakePlayer>());
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(radio.IsLocalPage() && radio.BridgeReady() &&
+                                 Eval(radio, QStringLiteral("document.body.innerHTML"))
+                                     .toString()
+                                     .contains(QLatin1String("TryAgain")),
+                             kWaitMs);
+    QCOMPARE(radio.Pending(), 0);
+    QCOMPARE(server.targets.size(), 1);
+}
+
+void ExtrasRadioTest::playClickedWhileThePageLoads() {
+    NEED_WEBENGINE();
+    // The page clicks its play link at once, long before it has finished
+    // loading (a script of it comes slowly).
+    LocalHttpServer server([](const QByteArray& target, const QByteArray&) {
+        HttpReply r;
+        if (target.startsWith("/slow.js")) {
+            r.bytes = "HTTP/1.1 200 OK\r\nContent-Type: text/javascript\r\nContent-Length: 4\r\n\r\n";
+            r.drip = "//ok";
+            r.dripMs = 500;
+        } else {
+            r.bytes = HttpAnswer(200,
+                                 "<html><body><a id='aPlay' href='#aPlay'>play</a><a id='aStop' href='#aStop'>stop</a>"
+                                 "<script>document.getElementById('aPlay').click()</script>"
+                                 "<script src='/slow.js'></script></body></html>",
+                                 "Content-Type: text/html\r\n");
+        }
+        return r;
+    });
+    World world(server.Base());
+    auto owned = std::make_unique<FakePlayer>();
+    FakePlayer* player = owned.get();
+    CRadioDlg radio(world.context, std::move(owned));
+    radio.show();
+    QTRY_VERIFY_WITH_TIMEOUT(player->calls.contains(QStringLiteral("play")), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!radio.IsLocalPage() && radio.Pending() == 0, kWaitMs);
+    // The click went no further than the window: the page stayed where it was.
+    QCOMPARE(radio.View()->url().fragment(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(Eval(radio, QStringLiteral("document.getElementById('aPlay').style.display")).toString(),
+                              QStringLiteral("none"), kWaitMs);
+}
+
 void ExtrasRadioTest::gluesBelowTheMainWindow() {
     NEED_WEBENGINE();
     World world{QString()};
@@ -289,7 +442,7 @@ void ExtrasRadioTest::gluesBelowTheMainWindow() {
     QCOMPARE(settings->SetRadioRect(-500, -500, 10, 10), S_OK);
     QCOMPARE(radio.RestoreRect(settings.Get(), main, false), S_OK);
     QCOMPARE(radio.geometry().topLeft(), QPoint(100, 300));
-    QCOMPARE(radio.geometry().size(), radio.MinimumSkinSize());
+    QCOMPARE(radio.geometry().size(), PartSize());
     // Closing the window asks the program to end; its Close button only hides it.
     int exits = 0, closes = 0;
     radio.onExitRequest = [&] { ++exits; };
@@ -311,7 +464,10 @@ void ExtrasRadioTest::templateFontAndExtraPart() {
     QCOMPARE(radio.font().family(), QStringLiteral("DejaVu Sans"));
     QCOMPARE(radio.font().pixelSize(), 11);
     const QSize base = KDialogFont::BaseUnits(radio.font());
-    QCOMPARE(radio.size(), KDialogFont::ToPixels(QRect(0, 0, 147, 91), base).size());
+    // It opens at the skin's size: the template's 147 x 91 units are smaller.
+    QVERIFY(KDialogFont::ToPixels(QRect(0, 0, 147, 91), base).width() < PartSize().width());
+    QCOMPARE(radio.size(), PartSize());
+    QCOMPARE(radio.MinimumSkinSize(), PartSize());
     // Bitmap 495 takes the place of the hidden static 1122.
     const QRect place = KDialogFont::ToPixels(QRect(19, 6, 54, 7), base);
     QCOMPARE(radio.ExtraPartRect(), place);
@@ -352,29 +508,8 @@ void ExtrasRadioTest::realPlayerPlaysALocalStream() {
     QFile file(mp3);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    // The server runs on a thread of its own: a media backend may open the
-    // stream on the calling thread.
-    QThread thread;
-    thread.start();
-    QObject home;
-    home.moveToThread(&thread);
-    LocalHttpServer* server = nullptr;
-    QMetaObject::invokeMethod(
-        &home,
-        [&] {
-            server = new LocalHttpServer([&](const QByteArray&, const QByteArray&) {
-                HttpReply r;
-                r.bytes = HttpAnswer(200, bytes, "Content-Type: audio/mpeg\r\n");
-                return r;
-            });
-        },
-        Qt::BlockingQueuedConnection);
-    auto stopServer = qScopeGuard([&] {
-        QMetaObject::invokeMethod(&home, [&] { delete server; }, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-    });
-    const QString base = server->Base();
+    StreamServer stream(bytes, "audio/mpeg");
+    const QString base = stream.Base();
     KMediaRadioPlayer player;
     QList<int> plays, opens;
     player.onPlayState = [&](int s) { plays << s; };
@@ -388,6 +523,25 @@ void ExtrasRadioTest::realPlayerPlaysALocalStream() {
     QTRY_VERIFY_WITH_TIMEOUT(plays.last() == 1 || plays.last() == 10, kWaitMs);
     player.SetSource(QUrl());
     QCOMPARE(player.Player()->source(), QUrl());
+}
+
+void ExtrasRadioTest::textStreamIsNoPlaying() {
+    // A "stream" that is a page of text: the player fails, and its state
+    // reads so, not "playing".
+    StreamServer text(QByteArray("this is no stream\n").repeated(200), "text/plain");
+    KMediaRadioPlayer player;
+    QList<int> plays;
+    player.onPlayState = [&](int s) { plays << s; };
+    player.SetSource(QUrl(text.Base() + QStringLiteral("/live.mp3")));
+    QTRY_VERIFY_WITH_TIMEOUT(player.Player()->mediaStatus() == QMediaPlayer::InvalidMedia ||
+                                 player.Player()->error() != QMediaPlayer::NoError,
+                             kWaitMs);
+    if (player.Player()->mediaStatus() != QMediaPlayer::InvalidMedia)
+        QSKIP(qPrintable(QStringLiteral("the media backend fails otherwise here: ") + player.Player()->errorString()));
+    QTRY_VERIFY_WITH_TIMEOUT(!plays.isEmpty() && plays.last() == 0, kWaitMs);
+    // The backend may pass through "playing" before it finds out; it ends failed.
+    QCOMPARE(player.Player()->mediaStatus(), QMediaPlayer::InvalidMedia);
+    QCOMPARE(plays.last(), 0);
 }
 
 QTEST_MAIN(ExtrasRadioTest)

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QStorageInfo>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -12,10 +14,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
+#include <map>
+
+#include "desktop/app/AppCore.h"
+#include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CSettingsSheet.h"
 #include "desktop/app/CUpdateDlg.h"
+#include "desktop/app/Extras.h"
 #include "desktop/app/ExtrasText.h"
 #include "desktop/app/KExtrasContext.h"
+#include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/LoggingSettings.h"
@@ -41,6 +51,8 @@ struct World {
     KExtrasContext context;
     KSettingsModel model;
     std::vector<std::pair<std::string, HRESULT>> errors;
+    // The free-space figure of each folder; a folder not here cannot be read.
+    std::map<QString, qint64> free;
 
     explicit World(std::vector<std::u16string> outputs = {u"Speakers", u"Headphones"},
                    std::vector<std::u16string> inputs = {u"Microphone"}) {
@@ -51,6 +63,12 @@ struct World {
         context.files = &files;
         context.site = KSite::FromBase(QString());
         context.showControllerErrors = [this](QWidget*, const char* call, HRESULT hr) { errors.emplace_back(call, hr); };
+        context.freeSpace = [this](const QString& folder, qint64* bytes) {
+            const auto it = free.find(QDir::cleanPath(folder));
+            if (it == free.end()) return false;
+            *bytes = it->second;
+            return true;
+        };
     }
     void Set(HRESULT hr) { QCOMPARE(hr, S_OK); }
     void StoreDevices() {
@@ -115,6 +133,8 @@ private slots:
     void cacheSizeLimit();
     void folderQuestion_data();
     void folderQuestion();
+    void folderRefusals_data();
+    void folderRefusals();
     void sourceRadios_data();
     void sourceRadios();
     void deviceSelection_data();
@@ -123,7 +143,10 @@ private slots:
     void maxLengthWraps();
     void reminderOnlyWhenAnswered();
     void failureStopsTheSequence();
+    void missingControllerEndsTheMainWindow();
     void requiredAndFreeSpace();
+    void spaceWarningWaitsForTheTyping();
+    void freeSpaceIsWhatTheUserMayWrite();
     void updateAtStart();
 };
 
@@ -202,14 +225,70 @@ void ExtrasSettingsTest::folderQuestion() {
         // The folder goes back to the one the sheet opened with.
         QCOMPARE(w.lastModel.cacheDir, opening);
         const bool invalid = answer != int(Answer::Cancel);
-        QCOMPARE(w.prompter.Texts().contains(QString::fromUtf8(text::kInvalidDirectory)), invalid);
+        QCOMPARE(w.prompter.Texts().last().startsWith(QString::fromUtf8(text::kInvalidDirectory)), invalid);
         return;
     }
     QVERIFY(QFileInfo(folder).isDir());
+    // The probe of the folder leaves nothing of its own behind.
+    QVERIFY(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     const Calls calls = w.Apply();
     const Calls head = drop ? Calls{"DropCache(0)", "SetCacheDir(" + folder.toStdString() + ")"}
                             : Calls{"SetCacheDir(" + folder.toStdString() + ")"};
     QCOMPARE(Calls(calls.begin(), calls.begin() + qsizetype(head.size())), head);
+}
+
+void ExtrasSettingsTest::folderRefusals_data() {
+    QTest::addColumn<QString>("folder");  // "@" stands for a temporary folder, "#" for a file in it
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a file") << "#" << QString::fromUtf8(text::kFolderIsFile).arg("#");
+    QTest::newRow("below a file") << "#/cache"
+                                  << QString::fromUtf8(text::kFolderCannotCreate).arg("#/cache", "The system cannot find the path specified.");
+    QTest::newRow("cannot be made") << "/proc/tonquil-cache"
+                                    << QString::fromUtf8(text::kFolderCannotCreate)
+                                           .arg("/proc/tonquil-cache", "The system cannot find the file specified.");
+    // A folder that is there but takes nothing, whoever asks (root too).
+    if (QFileInfo(QStringLiteral("/sys/kernel")).isDir())
+        QTest::newRow("exists, takes nothing") << "/sys/kernel"
+                                               << QString::fromUtf8(text::kFolderCannotWrite).arg("/sys/kernel", "Access is denied.");
+    // Modes stop users other than root.
+    if (geteuid() != 0)
+        QTest::newRow("read-only mode") << "@/locked"
+                                        << QString::fromUtf8(text::kFolderCannotWrite).arg("@/locked", "Access is denied.");
+}
+
+void ExtrasSettingsTest::folderRefusals() {
+    QFETCH(QString, folder);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("file"));
+    QFile made(file);
+    QVERIFY(made.open(QIODevice::WriteOnly));
+    made.close();
+    QDir(dir.path()).mkdir(QStringLiteral("locked"));
+    QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFile::ReadOwner | QFile::ExeOwner);
+    auto fill = [&](QString text) { return text.replace(QLatin1Char('#'), file).replace(QLatin1Char('@'), dir.path()); };
+    folder = fill(folder);
+    reason = fill(reason);
+    QCOMPARE(CacheFolderRefusal(folder), reason);
+    // "Yes" to the question: the refusal says why, the sheet stays open, and
+    // nothing is dropped, changed or applied.
+    World w;
+    w.StoreDevices();
+    QVERIFY(w.Load());
+    w.context.runDialog = [&](QDialog* d) {
+        auto* sheet = static_cast<CSettingsSheet*>(d);
+        sheet->FolderEdit()->setText(folder);
+        sheet->OnOk();
+        return d->result();
+    };
+    RunSettingsSheet(nullptr, w.service.Get(), w.context, {});
+    QCOMPARE(w.prompter.Texts(), (QStringList{QString::fromUtf8(text::kEmptyCacheQuestion),
+                                               QString::fromUtf8(text::kInvalidDirectory) + "\n\n" + reason}));
+    for (const std::string& call : w.service->Calls())
+        for (const char* change : {"DropCache", "Set", "UpdateSettings", "SaveSettings"})
+            QVERIFY2(call.rfind(change, 0) != 0, call.c_str());
+    QVERIFY(!QFileInfo::exists(file + QStringLiteral("/QXCache")));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("locked"))).isEmpty());
 }
 
 void ExtrasSettingsTest::sourceRadios_data() {
@@ -325,23 +404,48 @@ void ExtrasSettingsTest::maxLengthWraps() {
 }
 
 void ExtrasSettingsTest::reminderOnlyWhenAnswered() {
+    // The update dialog's answers, given through the About page's button.
     struct Case {
-        bool answered;
-        int days;
+        const char* name;
+        int choice;  // -2: Cancel; -1: "Download it now"; else the "Remind me later" entry
         Calls reminder;
     };
-    const Case cases[] = {{false, -1, {}},
-                          {true, 5, {"SetRemindUpdateStatus(1)", "SetRemindUpdatePeriod(5)"}},
-                          {true, 10, {"SetRemindUpdateStatus(1)", "SetRemindUpdatePeriod(10)"}},
-                          {true, -1, {"SetRemindUpdateStatus(0)"}},
-                          {true, 0, {"SetRemindUpdateStatus(0)"}}};
+    const Case cases[] = {{"not checked", -3, {}},
+                          {"cancelled", -2, {}},
+                          {"in 5 days", 0, {"SetRemindUpdateStatus(1)", "SetRemindUpdatePeriod(5)"}},
+                          {"in 10 days", 1, {"SetRemindUpdateStatus(1)", "SetRemindUpdatePeriod(10)"}},
+                          {"never", 2, {"SetRemindUpdateStatus(0)"}},
+                          {"download", -1, {"SetRemindUpdateStatus(0)"}}};
+    parvanetest::LocalHttpServer server([](const QByteArray&, const QByteArray&) {
+        parvanetest::HttpReply r;
+        r.bytes = parvanetest::HttpAnswer(200, "99.0.0.0\nhttp://x.example/dl\n");
+        return r;
+    });
     for (const Case& c : cases) {
         World w;
         w.StoreDevices();
+        parvanetest::RecordingOpener opener;
+        w.context.urls = &opener;
+        w.context.site = KSite::FromBase(server.Base());
+        w.context.runDialog = [&](QDialog* d) {
+            auto* u = static_cast<CUpdateDlg*>(d);
+            if (c.choice == -2) return int(QDialog::Rejected);
+            if (c.choice >= 0) {
+                u->LaterButton()->setChecked(true);
+                u->Combo()->setCurrentIndex(c.choice);
+            }
+            return int(QDialog::Accepted);
+        };
         QVERIFY(w.Load());
-        QVERIFY(w.Ok());
-        w.lastModel.remindAnswered = c.answered;
-        w.lastModel.remindDays = c.days;
+        QVERIFY2(w.Ok([&](CSettingsSheet& s) {
+                     if (c.choice == -3) return;
+                     s.Tabs()->setCurrentIndex(3);
+                     s.CheckUpdateButton()->click();
+                     QVERIFY(!s.CheckUpdateButton()->isEnabled());  // one check at a time
+                     QTRY_VERIFY_WITH_TIMEOUT(s.CheckUpdateButton()->isEnabled(), 30000);
+                 }),
+                 c.name);
+        QCOMPARE(opener.opened.size(), c.choice == -1 ? 1 : 0);
         QCOMPARE(w.Apply(), Concat(Concat(Stores("1", "0"), c.reminder), {"UpdateSettings", "SaveSettings"}));
     }
 }
@@ -409,41 +513,139 @@ void ExtrasSettingsTest::failureStopsTheSequence() {
     QVERIFY(applied);
 }
 
+void ExtrasSettingsTest::missingControllerEndsTheMainWindow() {
+    // Through the program's own settings hook, for a controller that is gone
+    // and for one that no longer hands out its settings.
+    for (bool gone : {true, false}) {
+        parvanetest::TestSeams fakes;
+        plat::ComPtr<FakeService> service = FakeService::CreateInstance();
+        fakes.link.controller = service.Get();
+        Seams seams = fakes.Make();
+        seams.watchdogPeriodMs = 60000;
+        InstallExtraHooks(seams);
+        // Only the windows under test: the start-up prompts would wait for a user.
+        seams.hooks.signUp = nullptr;
+        seams.hooks.quickStart = nullptr;
+        seams.hooks.updateAtStart = nullptr;
+        AppCore core(seams);
+        core.controller = service.Get();
+        CParvaneDlg window(core);
+        int ended = -1;
+        window.onEnd = [&](int code) { ended = code; };
+        QVERIFY(window.Init());
+        fakes.prompter.prompts.clear();
+        if (gone) core.controller.Reset();
+        else service->Fail("QueryInterface", E_NOINTERFACE);
+        seams.hooks.settings(&window);
+        QCOMPARE(ended, 2);
+        QCOMPARE(fakes.prompter.Texts(), QStringList{Str(117)});
+        QVERIFY(!window.isVisible());
+        window.Teardown();
+    }
+}
+
 void ExtrasSettingsTest::requiredAndFreeSpace() {
     KSettingsModel m;
     m.cacheSizeMs = 1800000;
     m.buffers = 3;
     // 30 minutes at 192000 bytes a second, twice: 659.18 MB.
     QCOMPARE(QString::number(m.RequiredMb(), 'f', 2), QStringLiteral("659.18"));
-    QTemporaryDir dir;
+    QTemporaryDir dir, other;
     World w;
+    w.free[dir.path()] = 700LL * 1048576;  // room for 30 minutes, not for more
+    w.free[other.path()] = 1LL << 50;
     w.Set(w.settings->SetCacheDir(plat::Bstr(dir.path().toStdU16String())));
     QVERIFY(w.Load());
     CSettingsSheet sheet(w.model, w.context);
-    QVERIFY(sheet.FreeLabel()->text().startsWith(QLatin1String("Free Space: ")));
+    QCOMPARE(sheet.FreeLabel()->text(), QStringLiteral("Free Space: 700.00 Mb"));
     QCOMPARE(sheet.RequiredLabel()->text(), QStringLiteral("Requires 659.18 Mb on your hard drive"));
+    QVERIFY(w.prompter.Texts().isEmpty());
+    // A folder that cannot be read shows so, and its figure is no other folder's.
     sheet.FolderEdit()->setText(QStringLiteral("/no/such/folder"));
     emit sheet.FolderEdit()->textEdited(sheet.FolderEdit()->text());
     QCOMPARE(sheet.FreeLabel()->text(), QString::fromUtf8(text::kUnknownDirectory));
-    // A cache larger than the disk brings the (informing) warning.
-    sheet.FolderEdit()->setText(dir.path());
-    emit sheet.FolderEdit()->textEdited(sheet.FolderEdit()->text());
-    const qsizetype before = w.prompter.prompts.size();
     TypeSize(sheet, QStringLiteral("99:59:59.99"));
     QCOMPARE(sheet.RequiredLabel()->text(), QStringLiteral("Requires 131835.93 Mb on your hard drive"));
-    if (QStorageInfo(dir.path()).bytesFree() < qint64(sheet.Model().RequiredMb() * 1048576.0)) {
-        // (Each step of the typing that needs more than the disk has warns again.)
-        QVERIFY(qsizetype(w.prompter.prompts.size()) > before);
-        QCOMPARE(w.prompter.prompts.back().text, QString::fromUtf8(text::kNotEnoughSpace));
-    }
+    emit sheet.FolderEdit()->editingFinished();
+    QVERIFY(w.prompter.Texts().isEmpty());
+    // The same size on a disk too small: one warning, whatever the real disk holds.
+    sheet.FolderEdit()->setText(dir.path());
+    emit sheet.FolderEdit()->textEdited(sheet.FolderEdit()->text());
+    emit sheet.FolderEdit()->editingFinished();
+    QCOMPARE(w.prompter.Texts(), QStringList{QString::fromUtf8(text::kNotEnoughSpace)});
+    QCOMPARE(w.prompter.prompts.back().icon, Icon::Information);
+    // On a large one, none.
+    w.files.folder = other.path();
+    for (QPushButton* b : sheet.findChildren<QPushButton*>())
+        if (b->text() == QLatin1String("Browse")) b->click();
+    QCOMPARE(sheet.FolderEdit()->text(), other.path());
+    QCOMPARE(w.prompter.prompts.size(), size_t(1));
+}
+
+void ExtrasSettingsTest::spaceWarningWaitsForTheTyping() {
+    QTemporaryDir small;
+    World w;
+    w.free[small.path()] = 100LL * 1048576;  // less than the 659.18 MB of 30 minutes
+    QVERIFY(w.Load());
+    CSettingsSheet sheet(w.model, w.context);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    const QString warning = QString::fromUtf8(text::kNotEnoughSpace);
+    auto type = [&](const QString& text) {
+        sheet.FolderEdit()->setFocus();
+        sheet.FolderEdit()->selectAll();
+        QTest::keyClick(sheet.FolderEdit(), Qt::Key_Delete);
+        QTest::keyClicks(sheet.FolderEdit(), text);
+    };
+    // Typed key by key: no box while the keys come, every key lands, and a
+    // folder whose free space cannot be read never warns.
+    type(QStringLiteral("/proc/tonquil-cache"));
+    QCOMPARE(sheet.FolderEdit()->text(), QStringLiteral("/proc/tonquil-cache"));
+    QVERIFY(sheet.SettlePending());
+    QVERIFY(w.prompter.Texts().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!sheet.SettlePending(), 30000);
+    QVERIFY(w.prompter.Texts().isEmpty());
+    // A folder too small: one box once the typing pauses, none again for the
+    // same value on leaving the field or on OK.
+    type(small.path());
+    QVERIFY(w.prompter.Texts().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(w.prompter.Texts(), QStringList{warning}, 30000);
+    emit sheet.FolderEdit()->editingFinished();
+    QCOMPARE(w.prompter.Texts().size(), 1);
+    // A new size is a new value: leaving the size field warns once for it.
+    TypeSize(sheet, QStringLiteral("00:40:00.00"));
+    QCOMPARE(w.prompter.Texts().size(), 1);
+    emit sheet.SizeEdit()->editingFinished();
+    QCOMPARE(w.prompter.Texts(), (QStringList{warning, warning}));
+    QVERIFY(!sheet.SettlePending());
+    w.prompter.answers.push_back(Answer::No);  // the folder question
+    sheet.OnOk();
+    QCOMPARE(w.prompter.Texts(), (QStringList{warning, warning, QString::fromUtf8(text::kEmptyCacheQuestion)}));
+    QCOMPARE(sheet.result(), int(QDialog::Accepted));
+}
+
+void ExtrasSettingsTest::freeSpaceIsWhatTheUserMayWrite() {
+    // The figure shown is the space this user may write, not the blocks kept
+    // for the system: it stands near QStorageInfo's available bytes.
+    QTemporaryDir dir;
+    KExtrasContext context;
+    qint64 shown = 0;
+    QVERIFY(context.FreeSpace(dir.path(), &shown));
+    const QStorageInfo info(dir.path());
+    const qint64 slack = 1LL << 30;  // other writers on a shared disk
+    QVERIFY2(std::abs(shown - info.bytesAvailable()) < slack,
+             qPrintable(QStringLiteral("%1 against %2 available").arg(shown).arg(info.bytesAvailable())));
+    if (info.bytesFree() - info.bytesAvailable() > 4 * slack) QVERIFY(std::abs(shown - info.bytesFree()) > slack);
+    QVERIFY(!context.FreeSpace(QStringLiteral("/no/such/folder"), &shown));
 }
 
 void ExtrasSettingsTest::updateAtStart() {
     int requests = 0;
+    QByteArray version = "99.0.0.0\nhttp://x.example/dl\n";
     parvanetest::LocalHttpServer server([&](const QByteArray&, const QByteArray&) {
         ++requests;
         parvanetest::HttpReply r;
-        r.bytes = parvanetest::HttpAnswer(200, "99.0.0.0\nhttp://x.example/dl\n");
+        r.bytes = parvanetest::HttpAnswer(200, version);
         return r;
     });
     World w;
@@ -483,6 +685,47 @@ void ExtrasSettingsTest::updateAtStart() {
     QCOMPARE(requests, 1);
     QCOMPARE(dialogs, 1);
     QVERIFY(w.service->Calls().empty());
+
+    // "Download it now": the choice is stored and saved before the page opens.
+    World d;
+    d.context.site = w.context.site;
+    d.Set(d.settings->SetRemindUpdateStatus(1));
+    d.service->Calls();
+    struct OrderOpener final : UrlOpener {
+        void Open(const QUrl& url) override {
+            opened << url;
+            if (onOpen) onOpen();
+        }
+        QList<QUrl> opened;
+        std::function<void()> onOpen;
+    } opener;
+    Calls atOpen;
+    opener.onOpen = [&] { atOpen = d.service->Calls(); };
+    d.context.urls = &opener;
+    d.context.runDialog = [&](QDialog*) {
+        ++dialogs;
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(CheckForUpdateAtStart(&owner, d.settings.Get(), d.context));
+    QTRY_COMPARE_WITH_TIMEOUT(opener.opened.size(), 1, 30000);
+    QCOMPARE(opener.opened[0], QUrl(QStringLiteral("http://x.example/dl")));
+    QCOMPARE(atOpen, (Calls{"SetRemindUpdateStatus(0)", "SaveSettings"}));
+    d.Set(d.settings->SetRemindUpdateStatus(1));
+    d.service->Calls();
+    // With no usable link the user is told, and the reminder stays on.
+    for (const QByteArray& answer : {QByteArray("99.0.0.0\n"), QByteArray("99.0.0.0\nfile:///bin/sh\n")}) {
+        version = answer;
+        const int before = dialogs;
+        d.prompter.prompts.clear();
+        QVERIFY(CheckForUpdateAtStart(&owner, d.settings.Get(), d.context));
+        QTRY_COMPARE_WITH_TIMEOUT(d.prompter.Texts(), QStringList{QString::fromUtf8(text::kNoDownloadLink)}, 30000);
+        QCOMPARE(dialogs, before + 1);
+        QCOMPARE(opener.opened.size(), 1);
+        QVERIFY(d.service->Calls().empty());
+        LONG remind = 0;
+        QCOMPARE(d.settings->GetRemindUpdateStatus(&remind), S_OK);
+        QCOMPARE(remind, 1);
+    }
 }
 
 QTEST_MAIN(ExtrasSettingsTest)

@@ -3,6 +3,7 @@
 // the real link, fake dialogs, its own single-instance folder.
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 #include "desktop/app/AppCore.h"
@@ -23,6 +24,8 @@ struct RealProgram {
     std::unique_ptr<parvane::SingleInstance> instance;
     std::unique_ptr<parvane::CParvaneDlg> window;
     int ended = -1;
+    // Changes the seams before the program is built from them (hooks, ...).
+    std::function<void(parvane::Seams&)> adjustSeams;
 
     // StartUp (which starts the daemon when none runs), then the main window.
     bool Start() {
@@ -32,6 +35,7 @@ struct RealProgram {
         seams.watchdogPeriodMs = m_watchdogPeriodMs;
         seams.notAnsweringMs = 3000;
         seams.saveStopWaitMs = 1000;
+        if (adjustSeams) adjustSeams(seams);
         core = std::make_unique<parvane::AppCore>(seams);
         instance = std::make_unique<parvane::SingleInstance>(runtime.path());
         if (parvane::StartUp(*core, *instance) != -1 || !core->controller) return false;
