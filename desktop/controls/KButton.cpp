@@ -89,7 +89,10 @@ void KButton::OnMouseMove(const QPoint& pos) {
     }
 }
 
-void KButton::OnLButtonDown(const QPoint&, const QPoint& globalPos) {
+void KButton::OnLButtonDown(const QPoint& pos, const QPoint& globalPos) {
+    // A click clears the hover state, and a pointer that stays still sends no
+    // move before the next press: the press itself says where the pointer is.
+    if (IsInside(pos)) m_state |= kHover;
     if (!(m_state & kPressed)) {
         m_state |= kPressed;
         Changed();

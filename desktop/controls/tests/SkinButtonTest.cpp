@@ -52,6 +52,14 @@ void Hover(QWidget* w, const QPoint& pos) {
     QApplication::sendEvent(w, &e);
 }
 
+// A left-button press or release delivered at once, with no pointer move
+// before it.
+void Press(QWidget* w, const QPoint& pos, QEvent::Type type) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
 void Leave(QWidget* w) {
     QEvent e(QEvent::Leave);
     QApplication::sendEvent(w, &e);
@@ -140,6 +148,20 @@ private slots:
         QTRY_COMPARE(f.Commands(), 2);
         QVERIFY(!f.button.IsLatched());
         QVERIFY(!(f.button.GetState() & KButton::kPressed));
+    }
+
+    void everyClickCountsWithoutAMove() {
+        // A real pointer that stays still sends no move between two clicks:
+        // only the presses and releases arrive.
+        Fixture f;
+        QVERIFY(QTest::qWaitForWindowExposed(&f.dialog));
+        const QPoint inside(10, 10);
+        Hover(&f.button, inside);
+        for (int click = 1; click <= 3; ++click) {
+            Press(&f.button, inside, QEvent::MouseButtonPress);
+            Press(&f.button, inside, QEvent::MouseButtonRelease);
+            QTRY_COMPARE(f.Commands(), click);
+        }
     }
 
     void pressLeaveReleaseIsNoClick() {
