@@ -99,6 +99,11 @@ if(TONQUIL_TESTS)
         # leaks of our code are checked by ExtrasRadioTest, offscreen.
         set_property(TEST parvane_extras_end_to_end APPEND PROPERTY ENVIRONMENT
           "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:new_delete_type_mismatch=0")
+        # The web view on X draws through GL: with the GL integration switched
+        # off (as the sanitizer run does for the other tests) Qt 6.4 crashes in
+        # its first flush. Leaks are not checked here, so GL can stay on.
+        set_property(TEST parvane_extras_end_to_end APPEND PROPERTY ENVIRONMENT_MODIFICATION
+          "QT_XCB_GL_INTEGRATION=unset:")
       endif()
     endif()
   endif()

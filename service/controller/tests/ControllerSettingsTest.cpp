@@ -268,6 +268,11 @@ TEST_F(ControllerSettings, AFolderChangeWhileRecordingKeepsTheOldMaterialAndTell
     ASSERT_GE(events->Events().size(), 1u);
     EXPECT_EQ("CacheLoading", events->Events().front()) << "before UpdateSettings returns";
     ASSERT_TRUE(SwitchEnded());
+    // The switch counts as over just before its last event goes out.
+    ASSERT_TRUE(Eventually([this] {
+        const auto raised = events->Events();
+        return !raised.empty() && raised.back().rfind("CacheLoaded", 0) == 0;
+    }));
 
     EXPECT_EQ(0u, State() & _esRec) << "recording stopped";
     EXPECT_EQ(cacheSaves + 1, cache->SaveCount()) << "the old cache is kept where it is";
@@ -436,6 +441,8 @@ TEST_F(ControllerSettings, AFolderChangeRightAfterCacheLoadedIsNotRefusedAsBusy)
     EXPECT_EQ(S_OK, second.load());
     ASSERT_TRUE(SwitchEnded());
     EXPECT_TRUE(Eventually([&] { return CacheDir() == folder.Sub(u"two/"); }));
+    // CacheLoaded goes out just after the switch counts as over.
+    EXPECT_TRUE(Eventually([&] { return events->Count("CacheLoaded") >= 2u; }));
     EXPECT_EQ(2u, events->Count("CacheLoaded"));
 }
 
@@ -457,6 +464,7 @@ TEST_F(ControllerSettings, ASwitchThatCannotReadItsFoldersStillEndsTheClientsWai
     settings->SetStrings(folder.Sub(u"new"), u"Speakers", u"Microphone");
     ASSERT_EQ(S_OK, controller->UpdateSettings());
     ASSERT_TRUE(SwitchEnded());
+    EXPECT_TRUE(Eventually([&] { return events->Count("CacheLoaded") >= 1u; }));
     EXPECT_EQ(1u, events->Count("CacheLoading"));
     EXPECT_EQ(1u, events->Count("CacheLoaded"));
     EXPECT_EQ(folder.Sub(u"old/"), settings->CacheDir()) << "the settings follow the folder in use";
