@@ -138,6 +138,9 @@ TEST(IpcCallPool, ShrinksAfterABurstUnderALightLoadAndGivesTheMemoryBack) {
             std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
             ASSERT_TRUE(pool.Submit(job));
             ASSERT_TRUE(WaitFor([&] { return ran.load() > before; }));
+            // The worker is idle again before the next call, however late it
+            // got there; the pause only spaces the calls out.
+            ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 0; }));
             plat::Event().Wait(20);
         }
     };

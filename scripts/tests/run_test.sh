@@ -122,7 +122,10 @@ keeps-data)
     wait_ready second
     [[ $(count) == "$songs" ]] || fail "the second run has $(count) selections, not $songs"
     again=$(ok GetRecordPosition)
-    ((again == position)) || fail "the second run's record position is $again ms, not $position"
+    # The reading after StopRecord can come before the cache writer has put down the
+    # last few milliseconds: the second run may hold a little more, never less.
+    ((again >= position && again - position <= 1000)) ||
+        fail "the second run's record position is $again ms, not $position"
     note "the second run has $songs selection(s) and $again ms"
     stop_run second
     ;;

@@ -116,7 +116,8 @@ void CoreTest::watchdogReportsLossWithoutReplacingTheController() {
     std::atomic<int> lost{0};
     {
         Watchdog dog(&t.link, 20, [&] { ++lost; });
-        QTest::qWait(200);
+        // Its first look and two more, with the service there all along.
+        QTRY_VERIFY_WITH_TIMEOUT(t.link.ownerLooks.load() >= 3, 20000);
         QCOMPARE(lost.load(), 0);
         t.link.gone = true;
         QTRY_COMPARE_WITH_TIMEOUT(lost.load(), 1, 20000);
@@ -150,7 +151,7 @@ void CoreTest::watchdogJudgesByTheOwnerOfTheServiceName() {
     TestSeams t;
     std::atomic<int> lost{0};
     Watchdog dog(&t.link, 20, [&] { ++lost; });
-    QTest::qWait(200);
+    QTRY_VERIFY_WITH_TIMEOUT(t.link.ownerLooks.load() >= 3, 20000);
     QCOMPARE(lost.load(), 0);
     t.link.SetOwner(":1.42");
     QTRY_COMPARE_WITH_TIMEOUT(lost.load(), 1, 20000);

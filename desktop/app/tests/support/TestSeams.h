@@ -71,6 +71,7 @@ public:
         return Give(c);
     }
     HRESULT ServiceOwner(std::string* o) override {
+        ++ownerLooks;
         std::lock_guard lock(m_ownerMutex);
         if (gone) {
             o->clear();
@@ -87,7 +88,7 @@ public:
     std::atomic<HRESULT> startAnswer{E_FAIL};
     std::atomic<int> failFirstFinds{0};
     std::atomic<bool> gone{false};
-    std::atomic<int> starts{0}, finds{0};
+    std::atomic<int> starts{0}, finds{0}, ownerLooks{0};
 
 private:
     std::mutex m_ownerMutex;
