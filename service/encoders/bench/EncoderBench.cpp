@@ -6,24 +6,32 @@
 // same niceness, and the ratio compares processor time (user + system), which
 // a loaded machine does not stretch the way it stretches wall time.
 //
-// Each save is judged against the reference that makes the same kind of file
-// (oggenc -q 5, a quality-driven encode, is shown only): it fails when its
-// processor time exceeds the reference's by more than the limit.
+// With several runs the save and its references take turns, so that a change
+// of the machine's load falls on both; each figure is given as min / median /
+// max over the runs, the ratio (reference cpu / save cpu) per run.
 //
-//   encoder_bench [--limit FACTOR] [seconds] [format]
+// Each save is judged against the reference that makes the same kind of file
+// (oggenc -q 5, a quality-driven encode, and ffmpeg's Main profile, which
+// adds prediction, are shown only): it fails when its median processor time
+// ratio says it used more than the limit times the reference's.
+//
+//   encoder_bench [--limit FACTOR] [--runs N] [seconds] [format]
 //     FACTOR   default 1.5: a save may use at most 1.5 times the reference's
 //              processor time; 0 only prints the figures
+//     N        default 1, 1..50: runs of each save and each reference
 //     seconds  default 600 (ten minutes of audio), 1..3600
 //     format   MP3, OGG, AAC or WMA (default every format)
-//   Exit status: 0 every judged save within the limit, 1 a save failed or
-//   exceeded the limit, 2 bad usage.
+//   Exit status: 0 every judged save within the limit, 1 a save or a
+//   reference failed or a save exceeded the limit, 2 bad usage.
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <numbers>
@@ -67,7 +75,8 @@ const Format kFormats[] = {
      {{"oggenc", "oggenc --quiet --managed -b 128 -m 128 -M 128 --resample 44100 -o {out} {in}"},
       {"oggenc", "oggenc --quiet -q 5 -o {out} {in}", false}}},
     {"AAC", [] { return static_cast<IAudioEncoder*>(KAacEncoder::Create()); }, ".aac",
-     {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a aac -profile:a aac_main -b:a 128k {out}"}}},
+     {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a aac -b:a 128k {out}"},
+      {"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a aac -profile:a aac_main -b:a 128k {out}", false}}},
     {"WMA", [] { return static_cast<IAudioEncoder*>(KWmaEncoder::Create()); }, ".wma",
      {{"ffmpeg", "ffmpeg -nostdin -y -v error -i {in} -c:a wmav2 -b:a 128k {out}"}}},
 };
@@ -86,6 +95,28 @@ double CpuSeconds(int who) {
     rusage ru{};
     ::getrusage(who, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// The min, median and max of the values (the mean of the middle two for an
+// even count).
+struct Spread {
+    double min = 0, median = 0, max = 0;
+};
+Spread SpreadOf(std::vector<double> values) {
+    if (values.empty()) return {};
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return {values.front(), n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.back()};
+}
+
+// One timed run: wall and processor seconds.
+struct Run {
+    double seconds = 0, cpu = 0;
+};
+std::vector<double> Field(const std::vector<Run>& runs, double Run::*field) {
+    std::vector<double> values;
+    for (const Run& run : runs) values.push_back(run.*field);
+    return values;
 }
 
 bool HaveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
@@ -137,13 +168,22 @@ bool FillSources(KCache* cache, const fs::path& wav, uint32_t seconds) {
 
 int main(int argc, char** argv) {
     double limit = 1.5;
+    long runs = 1;
     int arg = 1;
     bool usable = true;
-    if (arg < argc && std::string(argv[arg]) == "--limit") {
+    for (; usable && arg < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
+        const std::string option = argv[arg];
         char* end = nullptr;
-        limit = arg + 1 < argc ? std::strtod(argv[arg + 1], &end) : -1;
-        usable = end && *end == 0 && end != argv[arg + 1] && limit >= 0 && std::isfinite(limit);
-        arg += 2;
+        const char* value = arg + 1 < argc ? argv[arg + 1] : "";
+        if (option == "--limit") {
+            limit = std::strtod(value, &end);
+            usable = end != value && *end == 0 && limit >= 0 && std::isfinite(limit);
+        } else if (option == "--runs") {
+            runs = std::strtol(value, &end, 10);
+            usable = end != value && *end == 0 && runs >= 1 && runs <= 50;
+        } else {
+            usable = false;
+        }
     }
     const uint32_t seconds = arg < argc ? static_cast<uint32_t>(std::strtoul(argv[arg], nullptr, 10)) : 600;
     const std::string only = arg + 1 < argc ? argv[arg + 1] : "";
@@ -151,9 +191,9 @@ int main(int argc, char** argv) {
     for (const Format& format : kFormats) known = known || only == format.name;
     if (!usable || !known || seconds == 0 || seconds > 3600 || arg + 2 < argc) {
         std::fprintf(stderr,
-                     "usage: encoder_bench [--limit FACTOR] [seconds, 1..3600] [MP3|OGG|AAC|WMA]\n"
+                     "usage: encoder_bench [--limit FACTOR] [--runs N, 1..50] [seconds, 1..3600] [MP3|OGG|AAC|WMA]\n"
                      "  fails when a save's processor time exceeds FACTOR (default 1.5; 0: no judging)\n"
-                     "  times its reference encoder's\n");
+                     "  times its reference encoder's, by the median over N runs (default 1)\n");
         return 2;
     }
     const fs::path dir = fs::temp_directory_path() / ("encoder_bench_" + std::to_string(::getpid()));
@@ -171,69 +211,93 @@ int main(int argc, char** argv) {
         ULONGLONG start = 0;
         cache->GetStartReadPos(&start);
         const ULONG leftMs = static_cast<ULONG>(start / 192);
-        std::printf("%u s of 48 kHz stereo, 128 kbit/s constant rate\n", seconds);
+        std::printf("%u s of 48 kHz stereo, 128 kbit/s constant rate, %ld run(s) each; processor seconds "
+                    "(user + system) as min / median / max\n",
+                    seconds, runs);
         if (limit > 0)
-            std::printf("limit: a save's cpu at most %.2f times its reference's (cpu ratio at least %.2f)\n", limit,
-                        1.0 / limit);
-        std::printf("%-6s %9s %9s %11s %9s %9s %12s %9s\n", "format", "save s", "save cpu", "x realtime", "ref s",
-                    "ref cpu", "cpu ratio", "verdict");
+            std::printf("limit: a save's cpu at most %.2f times its reference's (median cpu ratio at least %.2f)\n",
+                        limit, 1.0 / limit);
+        std::printf("%-6s %-9s %25s %9s %24s %9s\n", "format", "", "cpu s", "wall s", "cpu ratio (ref / save)",
+                    "verdict");
         // The saves start now (for measuring something else beside them).
         std::fflush(stdout);
         for (const Format& format : kFormats) {
             if (!only.empty() && only != format.name) continue;
-            plat::ComPtr<IAudioEncoder> encoder(format.make());
-            plat::ComPtr<ISong> song(CreateSongObject());
-            if (!encoder || !song) return 1;
-            encoder->SetCachePtr(cache.Get());
-            encoder->SetConstantBitrate(128);
-            song->SetLeftBorder(leftMs);
-            song->SetRightBorder(leftMs + seconds * 1000);
             const fs::path out = dir / (std::string("saved") + format.extension);
-            auto began = Clock::now();
-            double cpu = CpuSeconds(RUSAGE_SELF);
-            const HRESULT hr = encoder->Save(song.Get(), plat::Bstr(plat::ToUtf16(out.string())));
-            const double saveSeconds = Seconds(began);
-            const double saveCpu = CpuSeconds(RUSAGE_SELF) - cpu;
-            if (FAILED(hr) || !fs::exists(out)) {
-                std::printf("%-6s save failed (0x%08X)\n", format.name, static_cast<unsigned>(hr));
-                result = 1;
-                continue;
-            }
-            const double kbps = fs::file_size(out) * 8.0 / seconds / 1000.0;
-            std::printf("%-6s %9.2f %9.2f %11.1f", format.name, saveSeconds, saveCpu, seconds / saveSeconds);
-            bool first = true;
-            for (const Reference& reference : format.references) {
-                if (!first) std::printf("%-6s %9s %9s %11s", "", "", "", "");
-                first = false;
-                double refSeconds = -1, refCpu = -1;
-                if (HaveTool(reference.tool)) {
+            std::vector<Run> saves;
+            std::vector<std::vector<Run>> refs(format.references.size());
+            std::vector<bool> refUsable(format.references.size());
+            for (size_t r = 0; r < refs.size(); ++r) refUsable[r] = HaveTool(format.references[r].tool);
+            bool saved = true;
+            for (long run = 0; run < runs && saved; ++run) {
+                plat::ComPtr<IAudioEncoder> encoder(format.make());
+                plat::ComPtr<ISong> song(CreateSongObject());
+                if (!encoder || !song) return 1;
+                encoder->SetCachePtr(cache.Get());
+                encoder->SetConstantBitrate(128);
+                song->SetLeftBorder(leftMs);
+                song->SetRightBorder(leftMs + seconds * 1000);
+                fs::remove(out);
+                const auto began = Clock::now();
+                const double cpu = CpuSeconds(RUSAGE_SELF);
+                const HRESULT hr = encoder->Save(song.Get(), plat::Bstr(plat::ToUtf16(out.string())));
+                saves.push_back({Seconds(began), CpuSeconds(RUSAGE_SELF) - cpu});
+                if (FAILED(hr) || !fs::exists(out)) {
+                    std::printf("%-6s save failed (0x%08X)\n", format.name, static_cast<unsigned>(hr));
+                    saved = false;
+                    result = 1;
+                }
+                for (size_t r = 0; saved && r < refs.size(); ++r) {
+                    if (!refUsable[r]) continue;
                     const fs::path refOut = dir / (std::string("reference") + format.extension);
                     const std::string command =
-                        "nice -n 10 " + Expand(reference.command, dir / "source.wav", refOut);
-                    began = Clock::now();
-                    cpu = CpuSeconds(RUSAGE_CHILDREN);
+                        "nice -n 10 " + Expand(format.references[r].command, dir / "source.wav", refOut);
+                    const auto refBegan = Clock::now();
+                    const double refCpu = CpuSeconds(RUSAGE_CHILDREN);
                     if (std::system(command.c_str()) == 0) {
-                        refSeconds = Seconds(began);
-                        refCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
+                        refs[r].push_back({Seconds(refBegan), CpuSeconds(RUSAGE_CHILDREN) - refCpu});
+                    } else {
+                        std::printf("%-6s reference failed: %s\n", format.name, command.c_str());
+                        refUsable[r] = false;
+                        result = 1;
                     }
                 }
-                const char* verdict = "-";
-                if (refSeconds > 0) {
-                    if (limit > 0 && reference.judged) {
-                        const bool within = saveCpu <= limit * refCpu;
-                        verdict = within ? "ok" : "TOO SLOW";
-                        if (!within) result = 1;
-                    }
-                    std::printf(" %9.2f %9.2f %12.2f", refSeconds, refCpu, refCpu / saveCpu);
-                } else {
-                    std::printf(" %9s %9s %12s", "(skipped)", "-", "-");
-                }
-                std::printf(" %9s   %s\n", verdict, reference.command);
             }
-            std::printf("%-6s file %.1f kbit/s\n", "", kbps);
+            if (!saved) continue;
+            const Spread saveCpu = SpreadOf(Field(saves, &Run::cpu));
+            const Spread saveWall = SpreadOf(Field(saves, &Run::seconds));
+            const double kbps = fs::file_size(out) * 8.0 / seconds / 1000.0;
+            std::printf("%-6s %-9s %7.2f / %6.2f / %6.2f %9.2f %24s %9s   %.1f x realtime, file %.1f kbit/s\n",
+                        format.name, "save", saveCpu.min, saveCpu.median, saveCpu.max, saveWall.median, "", "",
+                        seconds / saveWall.median, kbps);
+            for (size_t r = 0; r < refs.size(); ++r) {
+                const Reference& reference = format.references[r];
+                if (!refUsable[r]) {
+                    std::printf("%-6s %-9s %25s %9s %24s %9s   %s\n", "", "reference", "(skipped)", "-", "-", "-",
+                                reference.command);
+                    continue;
+                }
+                std::vector<double> ratios;
+                for (size_t i = 0; i < refs[r].size(); ++i) ratios.push_back(refs[r][i].cpu / saves[i].cpu);
+                const Spread refCpu = SpreadOf(Field(refs[r], &Run::cpu));
+                const Spread ratio = SpreadOf(ratios);
+                const char* verdict = "-";
+                if (limit > 0 && reference.judged) {
+                    const bool within = ratio.median * limit >= 1.0;
+                    verdict = within ? "ok" : "TOO SLOW";
+                    if (!within) result = 1;
+                }
+                const Spread refWall = SpreadOf(Field(refs[r], &Run::seconds));
+                std::printf("%-6s %-9s %7.2f / %6.2f / %6.2f %9.2f %6.2f / %6.2f / %6.2f %9s   %s\n", "",
+                            "reference", refCpu.min, refCpu.median, refCpu.max, refWall.median, ratio.min, ratio.median,
+                            ratio.max, verdict, reference.command);
+            }
         }
     }
     fs::remove_all(dir);
-    if (result != 0) std::printf("encoder_bench: FAILED (a save failed or used more than %.2f times its reference's cpu)\n", limit);
+    if (result != 0)
+        std::printf("encoder_bench: FAILED (a save or a reference failed, or a save used more than %.2f times its "
+                    "reference's cpu)\n",
+                    limit);
     return result;
 }
