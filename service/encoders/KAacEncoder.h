@@ -1,6 +1,6 @@
 #pragma once
-// The AAC format: 48000 Hz stereo without resampling, MPEG-4 Main profile,
-// written as a bare ADTS stream (no tags).
+// The AAC format: 48000 Hz stereo without resampling, MPEG-4 Main profile
+// (coded without prediction), written as a bare ADTS stream (no tags).
 #include <functional>
 #include <memory>
 #include <vector>

@@ -49,6 +49,7 @@ struct FaacEncoder {
     faacEncConfiguration applied{};  // what the codec was opened with
     AvCodecContextPtr codec;
     AvPacketPtr packet;
+    AvFramePtr frame;                        // the codec's input, reused
     std::vector<int16_t> pending;            // interleaved input short of a whole frame
     std::deque<std::vector<uint8_t>> ready;  // framed output not yet handed out
     int64_t nextPts = 0;
@@ -72,12 +73,22 @@ struct FaacEncoder {
         av_channel_layout_default(&ctx->ch_layout, static_cast<int>(channels));
         ctx->bit_rate = cfg.bitRate;
         ctx->cutoff = static_cast<int>(cfg.bandWidth);
-        ctx->profile = cfg.aacObjectType == FAAC_MAIN ? FF_PROFILE_AAC_MAIN : FF_PROFILE_AAC_LOW;
+        // Both object types are coded with the low-complexity tools. The Main
+        // type's only extra tool, backward-adaptive prediction, costs the
+        // codec about a tenth more processor time (its predictor search runs
+        // on every long block), and ffmpeg's own encode at a given rate does
+        // without it by default. Frames without prediction are valid Main
+        // frames: each says "no predictor data", and a Main decoder decodes
+        // it as the low-complexity decoder does. So the object type only
+        // decides the ADTS header's profile.
+        ctx->profile = FF_PROFILE_AAC_LOW;
         ctx->time_base = AVRational{1, static_cast<int>(sampleRate)};
         if (avcodec_open2(ctx.get(), aac, nullptr) < 0) return Fail(ERROR_INVALID_PARAMETER), false;
-        // The ADTS header announces the object type: the codec must have
-        // taken the one asked for (its stream description starts with it).
-        if (ctx->extradata_size >= 1 && (ctx->extradata[0] >> 3) != cfg.aacObjectType)
+        // The codec must have kept to that tool set (its stream description
+        // starts with the object type it codes for): a codec that turned to
+        // prediction or long-term prediction would write what the header
+        // of a low-complexity stream does not announce.
+        if (ctx->extradata_size >= 1 && (ctx->extradata[0] >> 3) != FAAC_LOW)
             return Fail(ERROR_NOT_SUPPORTED), false;
         if (ctx->frame_size != static_cast<int>(kFrameSamples)) return Fail(ERROR_NOT_SUPPORTED), false;
         codec = std::move(ctx);
@@ -121,29 +132,60 @@ struct FaacEncoder {
         }
     }
 
-    // Sends the first frames samples of pending (all channels) to the codec.
-    bool Send(uint32_t frames) {
-        AvFramePtr frame(av_frame_alloc());
-        if (!frame) return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
+    // Sends frames samples per channel (interleaved, all channels) to the
+    // codec. One frame buffer serves the whole encode: the codec is done with
+    // it once the frame is sent, so it is written over, not allocated anew.
+    bool Send(const int16_t* samples, uint32_t frames) {
+        if (!frame) {
+            AvFramePtr fresh(av_frame_alloc());
+            if (!fresh) return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
+            fresh->nb_samples = static_cast<int>(kFrameSamples);
+            fresh->format = AV_SAMPLE_FMT_FLTP;
+            fresh->sample_rate = static_cast<int>(sampleRate);
+            if (av_channel_layout_copy(&fresh->ch_layout, &codec->ch_layout) < 0 ||
+                av_frame_get_buffer(fresh.get(), 0) < 0)
+                return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
+            frame = std::move(fresh);
+        } else {
+            // Still shared (the codec kept a reference): a buffer of its own.
+            frame->nb_samples = static_cast<int>(kFrameSamples);
+            if (av_frame_make_writable(frame.get()) < 0) return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
+        }
         frame->nb_samples = static_cast<int>(frames);
-        frame->format = AV_SAMPLE_FMT_FLTP;
-        frame->sample_rate = static_cast<int>(sampleRate);
-        if (av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout) < 0 || av_frame_get_buffer(frame.get(), 0) < 0)
-            return Fail(ERROR_NOT_ENOUGH_MEMORY), false;
         for (uint32_t c = 0; c < channels; ++c) {
             float* plane = reinterpret_cast<float*>(frame->extended_data[c]);
-            for (uint32_t i = 0; i < frames; ++i) plane[i] = pending[size_t(i) * channels + c] / 32768.0f;
+            const int16_t* in = samples + c;
+            for (uint32_t i = 0; i < frames; ++i) plane[i] = float(in[size_t(i) * channels]) * (1.0f / 32768.0f);
         }
         frame->pts = nextPts;
         nextPts += frames;
         started = true;
-        pending.erase(pending.begin(), pending.begin() + ptrdiff_t(frames) * channels);
         if (avcodec_send_frame(codec.get(), frame.get()) < 0) return Fail(ERROR_INVALID_FUNCTION), false;
         return Collect();
     }
 
+    // Takes interleaved input: whole frames go to the codec straight from
+    // it, the rest waits in pending for the next call.
+    bool Take(const int16_t* samples, uint32_t count) {
+        const size_t whole = size_t(kFrameSamples) * channels;
+        if (!pending.empty()) {
+            const size_t take = std::min<size_t>(count, whole - pending.size());
+            pending.insert(pending.end(), samples, samples + take);
+            samples += take;
+            count -= static_cast<uint32_t>(take);
+            if (pending.size() < whole) return true;
+            if (!Send(pending.data(), kFrameSamples)) return false;
+            pending.clear();
+        }
+        for (; count >= whole; samples += whole, count -= static_cast<uint32_t>(whole))
+            if (!Send(samples, kFrameSamples)) return false;
+        pending.assign(samples, samples + count);
+        return true;
+    }
+
     bool End() {
-        if (!pending.empty() && !Send(static_cast<uint32_t>(pending.size() / channels))) return false;
+        if (!pending.empty() && !Send(pending.data(), static_cast<uint32_t>(pending.size() / channels))) return false;
+        pending.clear();
         ended = true;
         if (avcodec_send_frame(codec.get(), nullptr) < 0) return Fail(ERROR_INVALID_FUNCTION), false;
         return Collect();
@@ -199,11 +241,7 @@ int faacEncEncode(faacEncHandle handle, const void* input, uint32_t samplesInput
     if (!enc.codec && !enc.OpenCodec(enc.applied)) return -1;
     if (samplesInput) {
         if (enc.ended) return Fail(ERROR_INVALID_FUNCTION);  // input after its end
-        const int16_t* samples = static_cast<const int16_t*>(input);
-        enc.pending.insert(enc.pending.end(), samples, samples + samplesInput);
-        const size_t whole = size_t(kFrameSamples) * enc.channels;
-        while (enc.pending.size() >= whole)
-            if (!enc.Send(kFrameSamples)) return -1;
+        if (!enc.Take(static_cast<const int16_t*>(input), samplesInput)) return -1;
     } else if (!enc.ended && !enc.End()) {
         return -1;
     }

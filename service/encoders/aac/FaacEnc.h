@@ -27,7 +27,9 @@ inline constexpr uint32_t FAAC_OUTPUT_ADTS = 1;
 
 struct faacEncConfiguration {
     uint32_t mpegVersion;    // FAAC_MPEG4 or FAAC_MPEG2
-    uint32_t aacObjectType;  // FAAC_MAIN or FAAC_LOW
+    // FAAC_MAIN or FAAC_LOW, as the ADTS header announces it; both are coded
+    // with the low-complexity tools (a Main stream that uses no prediction).
+    uint32_t aacObjectType;
     uint32_t inputFormat;    // FAAC_INPUT_16BIT
     uint32_t outputFormat;   // FAAC_OUTPUT_ADTS (the default) or FAAC_OUTPUT_RAW
     // Bits per second over all channels together; 0 lets the codec choose.

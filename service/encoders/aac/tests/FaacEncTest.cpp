@@ -166,6 +166,79 @@ TEST(FaacEnc, MainProfileStreamIsFramedDrainedAndDecodable) {
     std::remove(path.c_str());
 }
 
+// The whole stream of one encode of pcm with the configuration, drained; the
+// input goes in calls of chunk samples (0: the count the codec asks for).
+std::vector<uint8_t> EncodeAll(faacEncConfiguration cfg, const std::vector<int16_t>& pcm, uint32_t chunk = 0) {
+    uint32_t samples = 0, maxBytes = 0;
+    Handle h = Open(&samples, &maxBytes);
+    std::vector<uint8_t> out(maxBytes), stream;
+    if (!h || faacEncSetConfiguration(h.get(), &cfg) != 1) return stream;
+    if (chunk == 0) chunk = samples;
+    for (size_t at = 0; at < pcm.size(); at += chunk) {
+        const auto n = static_cast<uint32_t>(std::min<size_t>(chunk, pcm.size() - at));
+        const int got = faacEncEncode(h.get(), &pcm[at], n, out.data(), maxBytes);
+        if (got < 0) return {};
+        stream.insert(stream.end(), out.begin(), out.begin() + got);
+    }
+    for (int got; (got = faacEncEncode(h.get(), nullptr, 0, out.data(), maxBytes)) != 0;) {
+        if (got < 0) return {};
+        stream.insert(stream.end(), out.begin(), out.begin() + got);
+    }
+    return stream;
+}
+
+// A second of a tone under noise (from a fixed seed) and a short tail: the
+// mix on which prediction would change most frames.
+std::vector<int16_t> ToneUnderNoise() {
+    std::vector<int16_t> pcm = enctest::StereoTone(48000 + 500, 48000, 1000.0, 0.4);
+    uint32_t seed = 20261209;
+    for (int16_t& sample : pcm) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<int16_t>(sample + static_cast<int16_t>(seed >> 16) / 20);
+    }
+    return pcm;
+}
+
+// A Main stream is coded without prediction, which would cost the codec a
+// tenth more time: its frames are the low-complexity stream's, byte for
+// byte, behind headers that differ in the profile bits alone.
+TEST(FaacEnc, MainFramesAreTheLowComplexityFramesUnderAMainHeader) {
+    const std::vector<int16_t> pcm = ToneUnderNoise();
+    faacEncConfiguration main = MainAt(128000), low = MainAt(128000);
+    main.bandWidth = low.bandWidth = 15900;
+    low.aacObjectType = FAAC_LOW;
+    const std::vector<uint8_t> mainStream = EncodeAll(main, pcm), lowStream = EncodeAll(low, pcm);
+    ASSERT_FALSE(mainStream.empty());
+    ASSERT_EQ(mainStream.size(), lowStream.size());
+    EXPECT_TRUE(ScanAdts(mainStream, 0, 3, 2).headersOk);
+    EXPECT_TRUE(ScanAdts(lowStream, 1, 3, 2).headersOk);
+    // Frame by frame (the length field is checked by the scans above): the
+    // headers alike but for the two profile bits, the payloads alike.
+    int frames = 0;
+    for (size_t pos = 0; pos + 7 <= mainStream.size(); ++frames) {
+        const size_t length = (size_t(mainStream[pos + 3] & 3) << 11) | (size_t(mainStream[pos + 4]) << 3) |
+                              (mainStream[pos + 5] >> 5);
+        ASSERT_LE(pos + length, mainStream.size());
+        for (size_t i = pos; i < pos + length; ++i) {
+            const uint8_t mask = i == pos + 2 ? 0x3F : 0xFF;
+            ASSERT_EQ(mainStream[i] & mask, lowStream[i] & mask) << "frame " << frames << ", byte " << i - pos;
+        }
+        pos += length;
+    }
+    EXPECT_EQ(frames, (48000 + 500 + 1024 + 1023) / 1024);
+}
+
+// Input cut short of whole frames waits for the next call: however the
+// calls cut it, the stream is the one of whole-frame calls, tail included.
+TEST(FaacEnc, TheStreamDoesNotDependOnHowTheCallsCutTheInput) {
+    const std::vector<int16_t> pcm = ToneUnderNoise();
+    const std::vector<uint8_t> whole = EncodeAll(MainAt(128000), pcm);
+    ASSERT_FALSE(whole.empty());
+    for (uint32_t chunk : {2u, 1000u, 2046u}) {
+        EXPECT_EQ(EncodeAll(MainAt(128000), pcm, chunk), whole) << chunk << " samples per call";
+    }
+}
+
 TEST(FaacEnc, FailuresGiveNegativeCounts) {
     uint32_t samples = 0, maxBytes = 0;
     Handle h = Open(&samples, &maxBytes);
