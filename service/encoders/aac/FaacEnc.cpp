@@ -75,10 +75,10 @@ struct FaacEncoder {
         ctx->cutoff = static_cast<int>(cfg.bandWidth);
         // Both object types are coded with the low-complexity tools. The Main
         // type's only extra tool, backward-adaptive prediction, costs this
-        // codec about a tenth more processor time (its predictor search runs
-        // on every long block), and its predicted streams decode far from
-        // their input (tone and noise at 128 kbit/s: 10 to 13 dB signal to
-        // error against 30 without prediction); ffmpeg's own encode does
+        // codec a tenth to a fifth more processor time (its predictor search
+        // runs on every long block), and its predicted streams decode far
+        // from their input (tone and noise at 128 kbit/s: 10 to 13 dB signal
+        // to error against 30 without prediction); ffmpeg's own encode does
         // without it by default. Frames without prediction are valid Main
         // frames: each says "no predictor data", and a Main decoder decodes
         // it as the low-complexity decoder does. So the object type only

@@ -203,7 +203,7 @@ std::vector<int16_t> ToneUnderNoise() {
 }
 
 // A Main stream is coded without prediction, which would cost the codec a
-// tenth more time: its frames are the low-complexity stream's, byte for
+// tenth to a fifth more time: its frames are the low-complexity stream's, byte for
 // byte, behind headers that differ in the profile bits alone.
 TEST(FaacEnc, MainFramesAreTheLowComplexityFramesUnderAMainHeader) {
     const std::vector<int16_t> pcm = ToneUnderNoise();
