@@ -203,8 +203,8 @@ std::vector<int16_t> ToneUnderNoise() {
 }
 
 // A Main stream is coded without prediction, which would cost the codec a
-// tenth to a fifth more time: its frames are the low-complexity stream's, byte for
-// byte, behind headers that differ in the profile bits alone.
+// tenth to a fifth more time: its frames are the low-complexity stream's,
+// byte for byte, behind headers that differ in the profile bits alone.
 TEST(FaacEnc, MainFramesAreTheLowComplexityFramesUnderAMainHeader) {
     const std::vector<int16_t> pcm = ToneUnderNoise();
     faacEncConfiguration main = MainAt(128000), low = MainAt(128000);
