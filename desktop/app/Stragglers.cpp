@@ -1,7 +1,9 @@
 #include "desktop/app/Stragglers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -22,8 +24,19 @@ std::vector<Kept> g_kept;
 
 void Keep(std::thread thread, std::shared_ptr<CancelFlag> done) {
     if (!thread.joinable()) return;
-    std::lock_guard lock(g_mutex);
-    g_kept.push_back({std::move(thread), std::move(done)});
+    // The ones whose call has returned are joined now, so that a long session
+    // does not gather them until its end; outside the lock, as a thread may
+    // still be on its way out.
+    std::vector<Kept> finished;
+    {
+        std::lock_guard lock(g_mutex);
+        auto firstFinished = std::stable_partition(g_kept.begin(), g_kept.end(),
+                                                   [](Kept& k) { return !k.done || !k.done->IsSet(); });
+        std::move(firstFinished, g_kept.end(), std::back_inserter(finished));
+        g_kept.erase(firstFinished, g_kept.end());
+        g_kept.push_back({std::move(thread), std::move(done)});
+    }
+    for (Kept& k : finished) k.thread.join();
 }
 
 bool JoinAll(std::chrono::milliseconds limit) {

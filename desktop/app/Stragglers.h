@@ -11,7 +11,8 @@
 
 namespace parvane::stragglers {
 
-// Takes over a thread whose call sets done when it has returned.
+// Takes over a thread whose call sets done when it has returned, and joins
+// the kept ones whose call has returned.
 void Keep(std::thread thread, std::shared_ptr<CancelFlag> done);
 // Joins every kept thread whose call returns within limit (all of them
 // together); true when none is left. The ones left still run and must not

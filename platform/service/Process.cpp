@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -146,9 +148,11 @@ HRESULT StartDetached(const std::vector<std::string>& argv, DetachedProcess* own
     std::unique_ptr<Argv> resolved;
     if (HRESULT hr = Resolve(argv, &resolved); FAILED(hr)) return hr;
     Argv& args = *resolved;
-    // The middle child tells the started program's id through this pipe.
+    // The middle child hands back the started program's id and a pidfd it
+    // opened while the program was still its own child: opened any later, the
+    // program might have ended and its id been given to another process.
     int ids[2] = {-1, -1};
-    if (owned && ::pipe2(ids, O_CLOEXEC) != 0) {
+    if (owned && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ids) != 0) {
         SetLastErrorFromErrno(errno);
         return HResultFromLastError();
     }
@@ -156,6 +160,14 @@ HRESULT StartDetached(const std::vector<std::string>& argv, DetachedProcess* own
     // exec only async-signal-safe calls are allowed in a threaded process.
     sigset_t none;
     sigemptyset(&none);
+    pid_t started = 0;
+    iovec payload{&started, sizeof(started)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &payload;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
     pid_t middle = ::fork();
     if (middle < 0) {
         int err = errno;
@@ -180,26 +192,51 @@ HRESULT StartDetached(const std::vector<std::string>& argv, DetachedProcess* own
             ::execve(args.Get()[0], args.Get(), environ);
             ::_exit(127);
         }
-        if (grandchild > 0 && ids[1] >= 0) (void)!::write(ids[1], &grandchild, sizeof(grandchild));
+        if (grandchild > 0 && ids[1] >= 0) {
+            // Until this process ends, the grandchild (even ended) is not reaped.
+            const int pidfd = OpenPidFd(grandchild);
+            started = grandchild;
+            if (pidfd >= 0) {
+                cmsghdr* c = CMSG_FIRSTHDR(&message);
+                c->cmsg_level = SOL_SOCKET;
+                c->cmsg_type = SCM_RIGHTS;
+                c->cmsg_len = CMSG_LEN(sizeof(int));
+                std::memcpy(CMSG_DATA(c), &pidfd, sizeof(int));
+            } else {
+                message.msg_control = nullptr;
+                message.msg_controllen = 0;
+            }
+            (void)!::sendmsg(ids[1], &message, MSG_NOSIGNAL);
+        }
         ::_exit(grandchild < 0 ? 1 : 0);
     }
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
-    pid_t started = 0;
+    int startedFd = -1;
     if (owned) {
         ::close(ids[1]);
         ssize_t n;
-        while ((n = ::read(ids[0], &started, sizeof(started))) < 0 && errno == EINTR) {
+        while ((n = ::recvmsg(ids[0], &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+        }
+        for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&message) : nullptr; c; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS && c->cmsg_len == CMSG_LEN(sizeof(int)))
+                std::memcpy(&startedFd, CMSG_DATA(c), sizeof(int));
         }
         if (n != static_cast<ssize_t>(sizeof(started))) started = 0;
         ::close(ids[0]);
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (startedFd >= 0) ::close(startedFd);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return E_FAIL;
     }
-    if (owned && started > 0) owned->Adopt(started);
+    // Without a descriptor the program runs on but is not held (IsHeld).
+    if (owned && started > 0 && startedFd >= 0) {
+        owned->Adopt(started, startedFd);
+    } else if (startedFd >= 0) {
+        ::close(startedFd);
+    }
     return S_OK;
 }
 
@@ -207,9 +244,9 @@ DetachedProcess::~DetachedProcess() {
     if (m_pidfd >= 0) ::close(m_pidfd);
 }
 
-void DetachedProcess::Adopt(pid_t pid) {
+void DetachedProcess::Adopt(pid_t pid, int pidfd) {
     if (m_pidfd >= 0) ::close(m_pidfd);
-    m_pidfd = OpenPidFd(pid);
+    m_pidfd = pidfd;
     m_pid = m_pidfd >= 0 ? pid : 0;
 }
 

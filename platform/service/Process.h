@@ -33,7 +33,8 @@ public:
 
     bool IsHeld() const { return m_pidfd >= 0; }
     pid_t Pid() const { return m_pid; }
-    void Adopt(pid_t pid);
+    // Takes over pidfd, a descriptor of the process pid.
+    void Adopt(pid_t pid, int pidfd);
     // Asks it to stop (SIGTERM), waits up to timeoutMs, then kills it. True
     // when it has ended (or none is held).
     bool End(DWORD timeoutMs);

@@ -22,9 +22,12 @@ void OnWake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void*) 
     uint64_t count = 0;
     [[maybe_unused]] ssize_t n = ::read(fd, &count, sizeof count);
 }
+
+// The stop event stays set; its descriptor only has to end the poll.
+void OnStop(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void*) {}
 }  // namespace
 
-PulseConnection::PulseConnection() {
+PulseConnection::PulseConnection(const Event* stop) : m_stop(stop) {
     m_mainloop = pa_mainloop_new();
     // The loop's own wake-up is lost when it comes before the loop polls;
     // a counter the loop watches stays readable until the loop has seen it.
@@ -32,6 +35,13 @@ PulseConnection::PulseConnection() {
     if (m_mainloop && m_wakeFd >= 0) {
         pa_mainloop_api* api = pa_mainloop_get_api(m_mainloop);
         m_wakeEvent = api->io_new(api, m_wakeFd, PA_IO_EVENT_INPUT, &OnWake, nullptr);
+        if (m_wakeEvent && m_stop) {
+            m_stopEvent = api->io_new(api, m_stop->WaitFd(), PA_IO_EVENT_INPUT, &OnStop, nullptr);
+            if (!m_stopEvent) {
+                api->io_free(m_wakeEvent);
+                m_wakeEvent = nullptr;
+            }
+        }
     }
     if (!m_wakeEvent && m_mainloop) {
         pa_mainloop_free(m_mainloop);
@@ -44,6 +54,7 @@ PulseConnection::~PulseConnection() {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
     }
+    if (m_stopEvent) pa_mainloop_get_api(m_mainloop)->io_free(m_stopEvent);
     if (m_wakeEvent) pa_mainloop_get_api(m_mainloop)->io_free(m_wakeEvent);
     if (m_mainloop) pa_mainloop_free(m_mainloop);
     if (m_wakeFd >= 0) ::close(m_wakeFd);
@@ -52,6 +63,10 @@ PulseConnection::~PulseConnection() {
 
 HRESULT PulseConnection::Connect(const char* clientName, DWORD timeoutMs) {
     if (!m_mainloop) return E_OUTOFMEMORY;
+    if (Stopped()) {
+        SetLastError(ERROR_CANCELLED);
+        return E_ABORT;
+    }
     if (m_context) return IsReady() ? S_OK : E_UNEXPECTED;
     m_context = pa_context_new(pa_mainloop_get_api(m_mainloop), clientName);
     if (!m_context) return E_OUTOFMEMORY;
@@ -66,6 +81,10 @@ HRESULT PulseConnection::Connect(const char* clientName, DWORD timeoutMs) {
         },
         timeoutMs);
     if (settled && IsReady()) return S_OK;
+    if (!settled && Stopped()) {
+        SetLastError(ERROR_CANCELLED);
+        return E_ABORT;
+    }
     SetLastError(settled ? ERROR_DEV_NOT_EXIST : ERROR_TIMEOUT);
     return DSERR_NODRIVER;
 }
@@ -86,6 +105,7 @@ bool PulseConnection::RunUntil(const std::function<bool()>& done, DWORD timeoutM
     using Steady = std::chrono::steady_clock;
     const auto deadline = Steady::now() + std::chrono::milliseconds(timeoutMs);
     while (!done()) {
+        if (Stopped()) return false;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
         if (left <= 0) return done();
         if (!Iterate(static_cast<DWORD>(left))) return done();

@@ -52,17 +52,21 @@ PulseStream::PulseStream(Owner& owner, std::mutex& lock, std::string device, con
       m_threadName(threadName) {}
 
 PulseStream::~PulseStream() {
-    m_quit = true;
-    Wake();
+    Stop();
     m_pump.Join();
+}
+
+void PulseStream::Stop() {
+    m_quit = true;
+    m_stop.Set();  // ends a connect or a wait for the stream to be ready
+    Wake();
 }
 
 HRESULT PulseStream::Open() {
     if (!m_pump.Start([this] { return Pump(); }, m_threadName)) return HResultFromLastError();
     // The pump's own steps are bounded; this limit only guards against a bug.
     if (m_ready.Wait(4 * kConnectTimeoutMs) != WAIT_OBJECT_0) {
-        m_quit = true;
-        Wake();
+        Stop();
         m_pump.Join();
         return DSERR_NODRIVER;
     }
@@ -167,7 +171,7 @@ HRESULT PulseStream::Pump() {
     Steady::time_point awaySince;
     Steady::time_point serverBack{};
     for (;;) {
-        PulseConnection connection;
+        PulseConnection connection(&m_stop);
         pa_stream* stream = nullptr;
         const HRESULT hr = OpenStream(connection, &stream);
         {

@@ -75,6 +75,8 @@ public:
     static constexpr DWORD kDeviceReturnMs = 5000;
 
 private:
+    // Asks the pump to end, waking whatever wait it is in.
+    void Stop();
     HRESULT Pump();
     // Connects and makes the stream ready; the stream is null on failure.
     HRESULT OpenStream(PulseConnection& connection, pa_stream** stream);
@@ -104,6 +106,7 @@ private:
     std::chrono::steady_clock::time_point m_awayTurn;
 
     std::atomic<bool> m_quit{false};
+    Event m_stop{Event::Reset::Manual};  // set with m_quit; ends the connection's waits
     Event m_wake{Event::Reset::Auto};  // wakes the pump while it has no connection
     Event m_ready{Event::Reset::Manual};
     HRESULT m_openResult = E_FAIL;

@@ -47,13 +47,21 @@ for ((i = 0; i < ${#table[@]}; i += 3)); do
     done
 done
 # Nothing was started: no process of this run is left, no device, no bus name, no log.
-sleep 1
-left=
-# (The look-up's own helpers are gone by now: only what still runs counts.)
-for p in $(comm -13 <(echo "$before") <(marked_processes E2E_BASE "$E2E_BASE" | sort)); do
-    cmdline=$(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null) || continue
-    [[ -n $cmdline ]] && left+="$cmdline; "
-done
+# left_running: true while a process of this run (other than the private bus) still runs,
+# its command lines in $left.
+left_running() {
+    local p cmdline
+    left=
+    for p in $(comm -13 <(echo "$before") <(marked_processes E2E_BASE "$E2E_BASE" | sort)); do
+        cmdline=$(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null) || continue
+        [[ -n $cmdline ]] && left+="$cmdline; "
+    done
+    [[ -n $left ]]
+}
+# The look-up's own helpers may take a moment to end on a loaded machine; what was
+# started for good is still there at the deadline.
+deadline=$((SECONDS + 30))
+while left_running && ((SECONDS < deadline)); do sleep 0.1; done
 [[ -z $left ]] || fail "processes were left running: $left"
 [[ -e $TONQUIL_RUNTIME_DIR/ParvaneAD ]] && fail "a driver device was created"
 busctl --user status QXService.AudioController >/dev/null 2>&1 && fail "the daemon's name is owned"

@@ -184,8 +184,10 @@ void CQXServiceModule::EnsureDriverStandIn() {
     const std::string driver = plat::svc::FindProgram(kDriverProgram);
     if (driver.empty()) return;
     // It serves this daemon only: the daemon ends it when it stops.
-    if (SUCCEEDED(plat::svc::StartDetached({driver}, &m_driverStandIn)))
+    if (SUCCEEDED(plat::svc::StartDetached({driver}, &m_driverStandIn))) {
         LogEvent("Started the driver stand-in " + driver);
+        if (!m_driverStandIn.IsHeld()) LogEvent("The driver stand-in is not held: it will not be ended with the daemon");
+    }
 }
 
 HRESULT CQXServiceModule::Run() {

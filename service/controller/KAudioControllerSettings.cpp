@@ -26,6 +26,11 @@ bool IsListed(IAudioManager* devices, const std::u16string& name) {
     return false;
 }
 
+// The controller whose cache folder switch runs on this thread, if any: the
+// switch's events reach in-process sinks on it, and a sink that answers with
+// a settings update must not wait for an update that waits for this thread.
+thread_local const KAudioController* t_switching = nullptr;
+
 HRESULT Refuse(const char* what, const char16_t* message) {
     TQ_TRACE_HR(what);
     TQ_REPORT(EC_INTERNAL, E_INVALIDARG, message);
@@ -37,7 +42,19 @@ HRESULT Refuse(const char* what, const char16_t* message) {
 HRESULT KAudioController::UpdateSettings() {
     // One update at a time; no engine lock is held here, so the events of
     // the update (CacheLoading) reach the clients before it returns.
-    std::lock_guard<std::mutex> one(m_settingsUpdateLock);
+    std::unique_lock<std::mutex> one(m_settingsUpdateLock, std::defer_lock);
+    if (t_switching == this) {
+        // Whoever holds the update lock may be waiting for this very thread
+        // to end (a folder change or Destroy): waiting here would hang both.
+        if (!one.try_lock()) {
+            TQ_TRACE_HR("HRESULT_FROM_WIN32(ERROR_BUSY)");
+            TQ_REPORT(EC_INTERNAL, plat::HResultFromError(ERROR_BUSY),
+                      u"Settings update from the cache switching thread while another update runs");
+            return plat::HResultFromError(ERROR_BUSY);
+        }
+    } else {
+        one.lock();
+    }
     if (m_bDestroyed) return E_UNEXPECTED;
     // Every step runs; the first failure is the answer.
     HRESULT hrFirst = S_OK;
@@ -307,7 +324,7 @@ HRESULT KAudioController::UpdateCacheSettings() {
     if (newDir.empty() || plat::WithTrailingSeparator(newDir) != plat::WithTrailingSeparator(oldDir)) {
         // A client that answers the switch's own events on its thread
         // changes the folder only once that thread is done.
-        if (m_bSwitching || (m_hSwitchThread.IsRunning() && m_hSwitchThread.NativeId() == static_cast<int>(::gettid()))) {
+        if (m_bSwitching || t_switching == this) {
             TQ_TRACE_HR("HRESULT_FROM_WIN32(ERROR_BUSY)");
             TQ_REPORT(EC_INTERNAL, plat::HResultFromError(ERROR_BUSY), u"The cache folder is being switched");
             return plat::HResultFromError(ERROR_BUSY);
@@ -325,7 +342,12 @@ HRESULT KAudioController::UpdateCacheSettings() {
         RaiseCacheLoading();
         const std::u16string target = plat::WithTrailingSeparator(newDir);
         if (TQ_FALSE(m_hSwitchThread.Start(
-                [this, target]() { return SwitchCacheFolder(target); },
+                [this, target]() {
+                    t_switching = this;
+                    const HRESULT hrSwitch = SwitchCacheFolder(target);
+                    t_switching = nullptr;
+                    return hrSwitch;
+                },
                 "tq-cache-switch"))) {
             hr = plat::HResultFromLastError();
             TQ_REPORT(EC_INTERNAL, hr, u"Cannot start cache switching thread");

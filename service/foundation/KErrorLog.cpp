@@ -304,10 +304,27 @@ void KErrorLog::WriteEntry(LONG code, std::u16string_view text, const char* file
 }
 
 void KErrorLog::RotateFile() {
-    m_file.Close();
+    // Every process that appends to the log may find it full after its own
+    // entry. The first to take the lock on the full file moves it aside; the
+    // others wait for that, then find a new file at the path (or the full one
+    // cut) and leave it be: moving the new file would put it over the old
+    // copy, which then loses every entry the full file held. Without the lock
+    // (none to be had) the move goes on as before, unguarded. The lock is a
+    // record lock of the open file: its flock serves the share mode.
+    const int fd = m_file.Fd();
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    while (::fcntl(fd, F_OFD_SETLKW, &whole) != 0 && errno == EINTR) {
+    }
+    struct stat atPath {}, held {};
+    const bool stillFull = ::stat(m_path8.c_str(), &atPath) == 0 && ::fstat(fd, &held) == 0 &&
+                           atPath.st_dev == held.st_dev && atPath.st_ino == held.st_ino &&
+                           static_cast<uint64_t>(held.st_size) > m_maxFileBytes;
     // The previous old log gives way. Should the move fail, the full file is
     // cut all the same: the log never grows without bound.
-    if (!plat::MoveFile(m_path, RotatedPath(m_path))) (void)!::truncate(m_path8.c_str(), 0);
+    if (stillFull && !plat::MoveFile(m_path, RotatedPath(m_path))) (void)!::truncate(m_path8.c_str(), 0);
+    m_file.Close();  // lets the lock go
     // A failed open is said and tried again at the next entry.
     Reopen();
 }

@@ -39,6 +39,7 @@ private slots:
     void notAnsweringRefusesUntilAPollAnswers();
     void aBusyWindowShowsAfterItsDelay();
     void callsThatHangDoNotHoldTheEnd();
+    void returnedCallsAreJoinedWhenAnotherIsKept();
 };
 
 void CoreTest::startUpPaths_data() {
@@ -313,6 +314,34 @@ void CoreTest::callsThatHangDoNotHoldTheEnd() {
     QCOMPARE(stragglers::Count(), 1);
     answer.Set();
     QVERIFY(stragglers::JoinAll(std::chrono::seconds(60)));
+}
+
+void CoreTest::returnedCallsAreJoinedWhenAnotherIsKept() {
+    // A long session does not gather finished threads until its end.
+    CancelFlag release;
+    auto hung = std::make_shared<CancelFlag>();
+    stragglers::Keep(std::thread([hung, &release] {
+                         release.WaitFor(120000);
+                         hung->Set();
+                     }),
+                     hung);
+    for (int i = 0; i < 3; ++i) {
+        auto returned = std::make_shared<CancelFlag>();
+        stragglers::Keep(std::thread([returned] { returned->Set(); }), returned);
+        QVERIFY(!returned->WaitFor(60000));
+    }
+    // The three have returned; keeping one more joins them, not the one
+    // still in its call.
+    auto last = std::make_shared<CancelFlag>();
+    stragglers::Keep(std::thread([last, &release] {
+                         release.WaitFor(120000);
+                         last->Set();
+                     }),
+                     last);
+    QCOMPARE(stragglers::Count(), 2);
+    release.Set();
+    QVERIFY(stragglers::JoinAll(std::chrono::seconds(60)));
+    QCOMPARE(stragglers::Count(), 0);
 }
 
 QTEST_MAIN(CoreTest)

@@ -94,6 +94,19 @@ TEST(ServiceProcess, AnOwnedDetachedProgramIsEndedByItsStarter) {
     EXPECT_TRUE(none.End(0));
 }
 
+// The starter holds the program it started even when that ends at once: the
+// hold is taken while the program is still a child of the starter's helper,
+// so it names that program even once it has ended and been reaped.
+TEST(ServiceProcess, AProgramThatEndsAtOnceIsStillHeld) {
+    for (int i = 0; i < 20; ++i) {
+        plat::svc::DetachedProcess owned;
+        ASSERT_EQ(plat::svc::StartDetached({"true"}, &owned), S_OK);
+        ASSERT_TRUE(owned.IsHeld()) << "start " << i;
+        EXPECT_GT(owned.Pid(), 0);
+        EXPECT_TRUE(owned.End(30000));
+    }
+}
+
 TEST(ServiceUnits, WordsAreQuotedForTheManager) {
     struct Case {
         const char* word;

@@ -12,6 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/core/LastError.h"
 #include "platform/sound/PulseConnection.h"
 #include "platform/sound/PulseSoundSystem.h"
 #include "platform/sound/tests/support/SoundServer.h"
@@ -268,4 +273,79 @@ TEST_F(PulseSound, ARemovedSinkStopsTheCursors) {
     ASSERT_EQ(play->GetStatus(&status), S_OK);
     EXPECT_TRUE(status & DSBSTATUS_PLAYING) << "the status stays as it was";
     EXPECT_EQ(play->Stop(), S_OK);
+}
+
+namespace {
+// A server socket that takes connections and never answers them, as a sound
+// server that hangs does, with PULSE_SERVER pointing at it for the scope.
+class SilentServer {
+public:
+    SilentServer() {
+        char dir[] = "/tmp/tonquil-silent-XXXXXX";
+        if (!::mkdtemp(dir)) return;
+        m_dir = dir;
+        m_path = m_dir + "/native";
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, m_path.c_str(), sizeof addr.sun_path - 1);
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_fd, 4) != 0)
+            return;
+        if (const char* old = std::getenv("PULSE_SERVER")) m_oldServer = old;
+        m_hadServer = std::getenv("PULSE_SERVER") != nullptr;
+        ::setenv("PULSE_SERVER", ("unix:" + m_path).c_str(), 1);
+        m_ok = true;
+    }
+    ~SilentServer() {
+        if (m_ok) {
+            if (m_hadServer) ::setenv("PULSE_SERVER", m_oldServer.c_str(), 1);
+            else ::unsetenv("PULSE_SERVER");
+        }
+        if (m_client >= 0) ::close(m_client);
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_path.empty()) ::unlink(m_path.c_str());
+        if (!m_dir.empty()) ::rmdir(m_dir.c_str());
+    }
+    bool Ok() const { return m_ok; }
+    // Blocks until a client has connected (and so waits for an answer).
+    bool AcceptOne() {
+        m_client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        return m_client >= 0;
+    }
+
+private:
+    std::string m_dir, m_path, m_oldServer;
+    bool m_hadServer = false;
+    bool m_ok = false;
+    int m_fd = -1;
+    int m_client = -1;
+};
+}  // namespace
+
+// A stream's pump must end promptly when its owner stops it, even while it
+// connects to a server that takes the connection and never answers: the stop
+// event ends the wait, whether it was set before the connect or during it.
+TEST(PulseConnectionLoop, TheStopEventEndsAConnectToAServerThatNeverAnswers) {
+    for (bool stopFirst : {true, false}) {
+        SCOPED_TRACE(stopFirst ? "stopped before the connect" : "stopped during the connect");
+        SilentServer server;
+        ASSERT_TRUE(server.Ok());
+        Event stop(Event::Reset::Manual);
+        PulseConnection connection(&stop);
+        if (stopFirst) stop.Set();
+        // Had the stop not ended the wait, the time limit would have: that
+        // ends it with a different code.
+        auto connect = std::async(std::launch::async, [&connection] {
+            const HRESULT hr = connection.Connect("Tonquil test", 60000);
+            return std::make_pair(hr, GetLastError());
+        });
+        if (!stopFirst) {
+            ASSERT_TRUE(server.AcceptOne());
+            stop.Set();
+        }
+        const auto [hr, error] = connect.get();
+        EXPECT_EQ(hr, E_ABORT);
+        EXPECT_EQ(error, ERROR_CANCELLED);
+        EXPECT_FALSE(connection.IsReady());
+    }
 }

@@ -446,6 +446,57 @@ TEST_F(ControllerSettings, AFolderChangeRightAfterCacheLoadedIsNotRefusedAsBusy)
     EXPECT_EQ(2u, events->Count("CacheLoaded"));
 }
 
+// An in-process sink that answers CacheLoaded with a settings update (on the
+// switch's thread) while another thread's update holds the update lock and
+// waits for that thread to end gets a busy answer instead of hanging both.
+TEST_F(ControllerSettings, AnUpdateFromTheSwitchThreadDuringAnotherUpdateIsBusyNotAHang) {
+    ASSERT_EQ(S_OK, Build());
+    Advise();
+    std::mutex m;
+    std::condition_variable cv;
+    bool loaded = false, otherHoldsLock = false;
+    std::thread::id other;
+    std::atomic<HRESULT> fromSink{plat::STILL_ACTIVE};
+    events->OnEvent([&](const std::string& e) {
+        if (e.rfind("CacheLoaded", 0) != 0) return;
+        {
+            std::unique_lock<std::mutex> g(m);
+            if (loaded) return;  // the second switch's event
+            loaded = true;
+            cv.notify_all();
+            ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return otherHoldsLock; }));
+        }
+        fromSink = controller->UpdateSettings();
+    });
+    settings->OnGetCacheDir([&] {
+        std::lock_guard<std::mutex> g(m);
+        if (std::this_thread::get_id() != other) return;
+        otherHoldsLock = true;  // its update reads the folder under the lock
+        cv.notify_all();
+    });
+    settings->SetStrings(folder.Sub(u"one"), u"Speakers", u"Microphone");
+    ASSERT_EQ(S_OK, controller->UpdateSettings());
+    {
+        std::unique_lock<std::mutex> g(m);
+        ASSERT_TRUE(cv.wait_for(g, std::chrono::seconds(60), [&] { return loaded; }));
+    }
+    std::atomic<HRESULT> fromOther{plat::STILL_ACTIVE};
+    std::thread client([&] {
+        {
+            std::lock_guard<std::mutex> g(m);
+            other = std::this_thread::get_id();
+        }
+        settings->SetStrings(folder.Sub(u"two"), u"Speakers", u"Microphone");
+        fromOther = controller->UpdateSettings();
+    });
+    client.join();
+    EXPECT_EQ(plat::HResultFromError(ERROR_BUSY), fromSink.load());
+    EXPECT_EQ(S_OK, fromOther.load());
+    ASSERT_TRUE(SwitchEnded());
+    EXPECT_TRUE(Eventually([&] { return CacheDir() == folder.Sub(u"two/"); }));
+    settings->OnGetCacheDir(nullptr);
+}
+
 // The replay goes on on the new device only if its player starts there; a
 // player that does not start is no success of the change.
 TEST_F(ControllerSettings, AReplayThatDoesNotStartOnTheNewDeviceFailsTheChange) {

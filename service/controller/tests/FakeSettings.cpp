@@ -40,7 +40,17 @@ HRESULT FakeSettings::LoadSettings() {
     ++m_loads;
     return Fails("LoadSettings") ? E_FAIL : S_OK;
 }
+void FakeSettings::OnGetCacheDir(std::function<void()> hook) {
+    Guard g(m_lock);
+    m_onGetCacheDir = std::move(hook);
+}
 HRESULT FakeSettings::GetCacheDir(BSTR* p) {
+    std::function<void()> hook;
+    {
+        Guard g(m_lock);
+        hook = m_onGetCacheDir;
+    }
+    if (hook) hook();
     Guard g(m_lock);
     *p = plat::BstrFromU16(m_cacheDir);
     return S_OK;

@@ -2,6 +2,7 @@
 // Settings held in memory, with the defaults of the real settings object, and
 // failures on request for the getters the controller reads.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,6 +25,8 @@ public:
     // The named getter fails with E_FAIL from now on.
     void Fail(const std::string& getter);
     int Loads() const { return m_loads; }
+    // Called at the start of every GetCacheDir, on the caller's thread.
+    void OnGetCacheDir(std::function<void()> hook);
 
     HRESULT SaveSettings() override { return S_OK; }
     HRESULT LoadSettings() override;
@@ -97,6 +100,7 @@ private:
 
     std::mutex m_lock;
     std::set<std::string> m_failing;
+    std::function<void()> m_onGetCacheDir;
     std::u16string m_cacheDir = u"/tmp/";
     std::u16string m_audioDevice;
     std::u16string m_captureDevice;

@@ -107,6 +107,10 @@ listen() {
     PIDS+=($!)
 }
 heard_bytes() { stat -c %s "$E2E_BASE/speakers.raw" 2>/dev/null || echo 0; }
+# Whether the speakers' recording holds at least $1 bytes.
+heard_at_least() { (($(heard_bytes) >= $1)); }
+# Whether the recording position has reached $1 ms.
+recorded_at_least() { (($(ok /AudioController IAudioController GetRecordPosition) >= $1)); }
 # The peak of the left channel in 100 ms windows of speakers.raw from byte $1 to $2
 # (or the end), one line each.
 peaks() {
@@ -120,11 +124,11 @@ for at in range(0, len(samples) - 4799, 4800):
     print(max(abs(s) for s in samples[at:at + 4800]))
 PY
 }
-# Whether the speakers play the tone now (its level in the last 300 ms heard).
+# Whether the speakers play the tone now (its level in the next 350 ms heard).
 tone_heard() {
     local at
     at=$(heard_bytes)
-    sleep 0.35
+    eventually 30 heard_at_least $((at + 67200)) || return 1
     peaks "$at" | awk -v lo=$((TONE_LEVEL * 8 / 10)) -v hi=$((TONE_LEVEL * 12 / 10)) \
         'BEGIN { n = 0 } $1 >= lo && $1 <= hi { n++ } END { exit n >= 2 ? 0 : 1 }'
 }
@@ -137,7 +141,7 @@ record_the_tone() {
     play_tone
     eventually 30 tone_heard || fail "the tone never reached the speakers through the daemon"
     ok /AudioController IAudioController Record >/dev/null
-    sleep 1
+    eventually 60 recorded_at_least 1000 || fail "the recording did not reach a second"
 }
 
 case $CASE in
@@ -154,7 +158,8 @@ output-removed)
     # meets the daemon's last queued output of it for a moment (the player's ring and the
     # server's queue, under a second; seconds on a loaded machine where the daemon falls
     # behind): the speakers are judged from 5 s after the output went, for 5 s.
-    sleep 10
+    eventually 120 heard_at_least $((removed_at + 10 * 192000)) ||
+        fail "the speakers' recording did not reach 10 s after the output went"
     settled=$((removed_at + 5 * 192000))
     loud=$(peaks "$settled" | awk -v max=$((level * 11 / 10)) '$1 > max' | wc -l)
     loudest=$(peaks "$settled" | sort -n | tail -n 1)
@@ -177,11 +182,10 @@ server-restart)
     eventually 15 tone_heard || fail "the daemon's live sound did not come back"
     note "the live sound was back after $((($(date +%s%N) - restarted) / 1000000)) ms"
     grep -q 'recording "Tonquil Audio Device" again' "$E2E_BASE/driver.log" || fail "the driver did not say it records again"
-    # The recording went on: what the cache holds grows at real time.
+    # The recording went on: what the cache holds grows.
     before=$(ok /AudioController IAudioController GetRecordPosition)
-    sleep 2
-    after=$(ok /AudioController IAudioController GetRecordPosition)
-    ((after - before >= 1500)) || fail "the recording stood still ($before ms, then $after ms)"
+    eventually 60 recorded_at_least $((before + 1500)) ||
+        fail "the recording stood still ($before ms, then $(ok /AudioController IAudioController GetRecordPosition) ms)"
     ok /AudioController IAudioController StopRecord >/dev/null
     errors=$(daemon_errors)
     gone=$(grep -c 'sound server went away' <<<"$errors" || true)

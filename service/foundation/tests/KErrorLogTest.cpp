@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "platform/core/Clock.h"
@@ -348,6 +353,75 @@ TEST_F(ErrorLogTest, AFullLogFileIsMovedAsideKeepingOneOldFile) {
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     EXPECT_EQ(bytes.substr(0, 4), std::string("T\0i\0", 4));
+}
+
+// Whether some process waits for a record lock of an open file on the file
+// with inode ino (a blocked lock is listed with "->" in /proc/locks).
+bool SomeoneWaitsToLock(ino_t ino) {
+    std::ifstream in("/proc/locks");
+    const std::string inode = ":" + std::to_string(ino);
+    for (std::string line; std::getline(in, line);) {
+        if (line.find("->") == std::string::npos || line.find("OFDLCK") == std::string::npos) continue;
+        std::istringstream words(line);
+        for (std::string w; words >> w;) {
+            if (w.size() > inode.size() && w.compare(w.size() - inode.size(), inode.size(), inode) == 0) return true;
+        }
+    }
+    return false;
+}
+
+// Every process that appends may find the log full after its own entry. When
+// another process moves the full file aside first, this one must leave the
+// new log at the path where it is: moved too, it would replace the old copy
+// and every entry of the full file would be lost.
+TEST_F(ErrorLogTest, AFullLogAnotherProcessMovesAsideIsNotMovedAgain) {
+    const std::u16string old = KErrorLog::RotatedPath(m_path);
+    const std::string path8 = plat::ToUtf8(m_path);
+    KErrorLog::Instance().WriteLine(0, u"the first entry", "f", 1);
+    uint64_t size = 0;
+    ASSERT_TRUE(plat::GetFileSize(m_path, &size));
+    KErrorLog::Instance().SetMaxFileBytes(size);  // the next entry fills it
+    // The other process is in its move of the full file: it holds the lock.
+    const int other = ::open(path8.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    struct stat full {};
+    ASSERT_EQ(::fstat(other, &full), 0);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(other, F_OFD_SETLK, &whole), 0);
+    std::atomic<bool> written{false};
+    std::thread writer([&written] {
+        KErrorLog::Instance().WriteLine(0, u"the entry that fills it", "f", 2);
+        written = true;
+    });
+    bool waited = false;
+    for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+         !written && std::chrono::steady_clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        if ((waited = SomeoneWaitsToLock(full.st_ino))) break;
+    }
+    if (!waited) {
+        ::close(other);
+        writer.join();
+        FAIL() << "the full log was moved without waiting for the other process's move";
+    }
+    // The other process's move: the full file aside, a new log at the path.
+    ASSERT_TRUE(plat::MoveFile(m_path, old));
+    {
+        const std::u16string entry = u"the other process's new log";
+        std::ofstream fresh(path8, std::ios::binary);
+        for (char16_t c : entry) fresh << static_cast<char>(c & 0xFF) << static_cast<char>(c >> 8);
+    }
+    ::close(other);
+    writer.join();
+    KErrorLog::Instance().SetMaxFileBytes(KErrorLog::kMaxFileBytes);
+    KErrorLog::Instance().WriteLine(0, u"the entry after the move", "f", 3);
+    const std::u16string previous = ReadLogAt(old), log = ReadLog();
+    EXPECT_NE(previous.find(u"the first entry"), std::u16string::npos);
+    EXPECT_NE(previous.find(u"the entry that fills it"), std::u16string::npos);
+    EXPECT_EQ(log.find(u"the other process's new log"), 0u);
+    EXPECT_NE(log.find(u"the entry after the move"), std::u16string::npos);
 }
 
 // A second instance, a registration or a restart must never cut the log of
