@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "log/tests/TempDir.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
-#include "service/foundation/tests/TempDir.h"
 
 namespace testutil {
 

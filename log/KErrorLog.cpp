@@ -1,4 +1,4 @@
-#include "service/foundation/KErrorLog.h"
+#include "log/KErrorLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,14 +12,14 @@
 #include <new>
 #include <string>
 
+#include "log/DirUtils.h"
+#include "log/ErrorTextTable.h"
+#include "log/KLock.h"
+#include "log/KStr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/ExceptionGuard.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/KStr.h"
 
 namespace {
 

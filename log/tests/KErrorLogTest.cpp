@@ -7,10 +7,10 @@
 #include <iterator>
 #include <thread>
 
+#include "log/Trace.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 
