@@ -6,7 +6,7 @@
 #include <string>
 
 #include "log/KErrorLog.h"
-#include "log/tests/TempDir.h"
+#include "platform/fs/tests/TempDir.h"
 
 namespace testutil {
 

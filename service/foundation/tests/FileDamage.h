@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "log/tests/TempDir.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
 
 namespace testutil {

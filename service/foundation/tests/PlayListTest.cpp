@@ -6,11 +6,11 @@
 
 #include "log/ErrorTextTable.h"
 #include "log/KErrorLog.h"
-#include "log/tests/TempDir.h"
 #include "platform/com/ComPtr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/Base64.h"
 #include "service/foundation/KPlayList.h"
 #include "service/foundation/KStgArchive.h"

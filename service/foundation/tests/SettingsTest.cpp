@@ -11,11 +11,11 @@
 
 #include "log/ErrorTextTable.h"
 #include "log/KErrorLog.h"
-#include "log/tests/TempDir.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Module.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/KSettings.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"

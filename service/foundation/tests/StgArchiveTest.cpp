@@ -13,8 +13,8 @@
 #include "platform/core/Text.h"
 #include "platform/storage/StorageError.h"
 
-#include "log/tests/TempDir.h"
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/Crc32c.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
