@@ -5,6 +5,7 @@
 
 #include "driver/DriverLog.h"
 #include "driver/TonquilSink.h"
+#include "platform/sound/PulseStream.h"
 
 namespace {
 
@@ -63,7 +64,11 @@ bool PulseMonitorSource::StartRecording(const PulseAdmin::Sink& sink, std::strin
     }
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = kFragmentBytes;
+    // The fragments every record stream of ours asks for (PipeWire's default
+    // quantum), not the records' 10 ms: asking for less made PipeWire run the
+    // whole graph at 256 frames, where the clients playing into the output
+    // starved now and then. The records are cut from the fragments here.
+    attr.fragsize = plat::PulseFragmentBytes(m_format);
     // Only this output's monitor: the server must never move the recording
     // elsewhere when the output goes away.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);

@@ -20,11 +20,6 @@ class PulseMonitorSource : public AudioSource {
 public:
     static constexpr const char* kDeviceName = "Tonquil Audio";
     static constexpr DWORD kChunkBytes = 1920;  // 10 ms, the link's records
-    // The fragments asked of the server: 1024 frames (21.3 ms), PipeWire's
-    // default quantum. Asking for the records' 10 ms made PipeWire run the
-    // whole graph at 256 frames, where the clients playing into the output
-    // starved now and then; the records are cut from the fragments here.
-    static constexpr DWORD kFragmentBytes = 4096;
     // While the server does not answer, how often it is asked again.
     static constexpr DWORD kReconnectMs = 250;
 

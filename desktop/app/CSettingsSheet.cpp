@@ -25,6 +25,7 @@
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KUpdateChecker.h"
 #include "desktop/controls/KTimecodeCtrl.h"
+#include "log/DirUtils.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComPtr.h"
 #include "platform/core/LastError.h"
@@ -32,7 +33,6 @@
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/controller/KCacheFolder.h"
-#include "service/foundation/DirUtils.h"
 
 namespace parvane {
 

@@ -25,7 +25,7 @@ list(JOIN PARVANE_VERSION4 "." PARVANE_VERSION4)
 
 set(_extras_sources
   KSite.cpp KNet.cpp KUpdateChecker.cpp CUpdateDlg.cpp KRegistrationDlg.cpp CSettingsSheet.cpp CGuideDlg.cpp KRadioPlayer.cpp)
-set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time foundation_trace)
+set(_extras_deps Qt6::Widgets Qt6::Network Qt6::Multimedia desktop_controls qxservicelib platform_com foundation_time tonquil_log)
 if(TONQUIL_WEB_RADIO)
   list(APPEND _extras_deps Qt6::WebEngineWidgets Qt6::WebChannel)
   list(APPEND _extras_sources CRadioDlg.cpp)

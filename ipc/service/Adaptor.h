@@ -21,8 +21,8 @@
 #include "ipc/service/ExportedInterface.h"
 #include "ipc/service/ObjectTable.h"
 #include "ipc/service/ServiceArgs.h"
+#include "log/Trace.h"
 #include "platform/core/ExceptionGuard.h"
-#include "service/foundation/Trace.h"
 
 namespace ipc {
 

@@ -7,9 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "log/Trace.h"
 #include "platform/core/ExceptionGuard.h"
 #include "platform/core/Thread.h"
-#include "service/foundation/Trace.h"
 
 namespace ipc {
 

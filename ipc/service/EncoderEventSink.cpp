@@ -4,7 +4,7 @@
 
 #include "ipc/common/WireText.h"
 #include "ipc/service/EncoderAdaptor.h"
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 namespace ipc {
 

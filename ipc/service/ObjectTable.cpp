@@ -17,7 +17,7 @@
 #include "ipc/service/SettingsAdaptor.h"
 #include "ipc/service/SongAdaptor.h"
 #include "ipc/service/TagAdaptor.h"
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 namespace ipc {
 

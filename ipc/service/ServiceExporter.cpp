@@ -8,7 +8,7 @@
 #include "ipc/common/BusError.h"
 #include "ipc/common/BusName.h"
 #include "ipc/service/Adaptor.h"
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 namespace ipc {
 

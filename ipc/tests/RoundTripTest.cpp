@@ -12,8 +12,8 @@
 
 #include "ipc/client/ProxyFactory.h"
 #include "ipc/tests/BusFixture.h"
+#include "log/KErrorLog.h"
 #include "platform/core/Text.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KSong.h"
 
 using namespace ipctest;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "log/KLock.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Module.h"
 #include "platform/core/Clock.h"
@@ -9,7 +10,6 @@
 #include "platform/sound/SoundSystem.h"
 #include "service/audio/DeviceTrace.h"
 #include "service/audio/SoundChunk.h"
-#include "service/foundation/KLock.h"
 
 // A report that a retry for a device already reported as lost leaves out.
 #define TQ_REPORT_UNLESS_QUIET(trace, code, hr, detail) \

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/KLock.h"
 #include "platform/com/Bstr.h"
 #include "platform/core/Clock.h"
 #include "platform/sound/SoundRing.h"
 #include "platform/sound/SoundSystem.h"
 #include "service/audio/DeviceTrace.h"
 #include "service/audio/SoundChunk.h"
-#include "service/foundation/KLock.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "service/foundation/KLock.h"
+#include "log/KLock.h"
 
 namespace {
 

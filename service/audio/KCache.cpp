@@ -1,13 +1,13 @@
 #include "service/audio/KCache.h"
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Module.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -4,15 +4,15 @@
 #include <algorithm>
 #include <limits>
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/audio/KCacheImpl.h"
 #include "service/foundation/ClassFactory.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KLock.h"
 #include "service/foundation/KStgArchive.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

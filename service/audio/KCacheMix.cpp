@@ -4,9 +4,9 @@
 #include <cstring>
 #include <memory>
 
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "service/audio/KCache.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

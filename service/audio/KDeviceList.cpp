@@ -1,8 +1,8 @@
 #include "service/audio/KDeviceList.h"
 
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/sound/SoundSystem.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "log/Trace.h"
 #include "service/foundation/ByteTime.h"
-#include "service/foundation/Trace.h"
 
 namespace SoundProcessing {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/Trace.h"
 #include "platform/com/ComPtr.h"
-#include "service/foundation/Trace.h"
 
 namespace SoundProcessing {
 

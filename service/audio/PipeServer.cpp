@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "log/Trace.h"
 #include "platform/core/LastError.h"
 #include "platform/core/SystemMessage.h"
 #include "platform/core/Text.h"
 #include "service/audio/KWave.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

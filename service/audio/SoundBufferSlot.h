@@ -8,7 +8,7 @@
 #include <mutex>
 #include <utility>
 
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 template <class Buffer>
 class SoundBufferSlot {

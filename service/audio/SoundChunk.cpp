@@ -1,6 +1,6 @@
 #include "service/audio/SoundChunk.h"
 
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 DWORD SoundChunkSize(const OWAVEFORMATEX& format) {
     if (format.nBlockAlign == 0) return 0;

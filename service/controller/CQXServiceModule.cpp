@@ -8,24 +8,24 @@
 #include <thread>
 
 #include "ipc/service/ServiceExporter.h"
+#include "log/DirUtils.h"
+#include "log/KErrorLog.h"
+#include "log/Trace.h"
+#include "platform/core/Text.h"
+#include "platform/core/Thread.h"
 #include "platform/driver/DriverProtocol.h"
+#include "platform/driver/ObjectNames.h"
+#include "platform/fs/File.h"
 #include "platform/service/InstanceLock.h"
 #include "platform/service/Process.h"
 #include "platform/service/UserUnits.h"
-#include "platform/core/Text.h"
-#include "platform/core/Thread.h"
-#include "platform/driver/ObjectNames.h"
-#include "platform/fs/File.h"
-#include "service/audio/PipeServer.h"
 #include "service/audio/IQXListener.h"
+#include "service/audio/PipeServer.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KCacheFolder.h"
 #include "service/controller/KControllerComponents.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KSettings.h"
 #include "service/foundation/KTimecode.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

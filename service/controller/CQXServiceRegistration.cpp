@@ -11,6 +11,8 @@
 #include "ipc/client/ClientConnection.h"
 #include "ipc/client/RunningObjects.h"
 #include "ipc/common/BusName.h"
+#include "log/DirUtils.h"
+#include "log/Trace.h"
 #include "platform/core/Text.h"
 #include "platform/service/Process.h"
 #include "platform/service/UserUnits.h"
@@ -18,8 +20,6 @@
 #include "service/controller/CQXServiceModule.h"
 #include "service/controller/KCacheFolder.h"
 #include "service/controller/QXServiceLibXml.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The controller's life: construction, interface lookup, its threads and Destroy.
 #include "service/controller/KAudioController.h"
 
+#include "log/KErrorLog.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/Module.h"
 #include "service/controller/KEngineLock.h"
-#include "service/foundation/KErrorLog.h"
-#include "service/foundation/KLock.h"
 #include "service/foundation/KTimecode.h"
-#include "service/foundation/Trace.h"
 
 KAudioController::KAudioController(const KControllerComponents& components)
     : KStateMachine(_esLive, _esPlay, _esStop, _esAtFirstPos), m_components(components) {

@@ -1,8 +1,8 @@
 // The cache and playlist commands, the error list and encoder creation.
+#include "log/Trace.h"
 #include "platform/com/Variant.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
-#include "service/foundation/Trace.h"
 
 HRESULT KAudioController::DropCache(LONG bWait) {
     if (m_bDestroyed) return E_UNEXPECTED;

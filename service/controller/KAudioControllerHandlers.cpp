@@ -1,9 +1,9 @@
 // The command handlers: where Play, Pause, Live, Rec, Stop, Skip and Back take
 // effect. Each runs under the command lock and takes the data mutex itself.
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Audio intake: the played sound from the driver link, the recording device
 // through the capture pump, and silence; each goes to its live player and,
 // while recording, into its own cache buffer.
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "service/controller/KAudioController.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 
 #include <atomic>
 
+#include "log/DirUtils.h"
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "platform/fs/File.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KCacheFolder.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Building, loading, opening and releasing the controller's components.
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "platform/sound/SoundNotice.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KCacheFolder.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

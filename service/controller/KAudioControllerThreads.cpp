@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/Trace.h"
 #include "platform/sound/SoundTypes.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
-#include "service/foundation/Trace.h"
 
 // ---- Replay ---------------------------------------------------------------
 

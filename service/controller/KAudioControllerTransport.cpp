@@ -2,11 +2,11 @@
 // queries of the controller's interface.
 #include <limits>
 
+#include "log/Trace.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/KEngineLock.h"
 #include "service/foundation/ByteTime.h"
 #include "service/foundation/KTimecode.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

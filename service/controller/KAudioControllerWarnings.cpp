@@ -1,9 +1,9 @@
 // The storage checks (cache almost full, disk almost full, disk full) and the
 // delivery of the controller's events.
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "platform/fs/File.h"
 #include "service/controller/KAudioController.h"
-#include "service/foundation/Trace.h"
 
 bool KAudioController::FreeDiskSpace(BSTR bstrDir, ULONGLONG* pFree) {
     std::u16string folder = plat::BstrToU16(bstrDir);

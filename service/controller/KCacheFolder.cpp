@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "log/Trace.h"
 #include "platform/fs/File.h"
-#include "service/foundation/Trace.h"
 
 namespace cacheFolder {
 

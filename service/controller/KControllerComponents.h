@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ipc/QXServiceLib.h"
-#include "service/controller/KEncoderFactories.h"
+#include "service/encoders/KEncoderFactories.h"
 
 struct IAudioCapturer;
 namespace SoundProcessing {

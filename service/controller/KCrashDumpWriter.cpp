@@ -9,11 +9,11 @@
 #include <cstring>
 #include <ctime>
 
+#include "log/KErrorLog.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "platform/service/CrashHandler.h"
 #include "service/audio/PipeServer.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 
 const KStateMachine::SCommandHandler KStateMachine::m_saCSTable[7] = {
     {_ecPlay, &KStateMachine::OnPlay}, {_ecPause, &KStateMachine::OnPause}, {_ecLive, &KStateMachine::OnLive},

@@ -3,11 +3,11 @@
 
 #include <cstdlib>
 
+#include "log/KErrorLog.h"
+#include "platform/service/ProgramInfo.h"
 #include "service/controller/CQXServiceModule.h"
 #include "service/controller/KCrashDumpWriter.h"
 #include "service/encoders/EncoderRegistry.h"
-#include "service/foundation/KErrorLog.h"
-#include "platform/service/ProgramInfo.h"
 
 namespace {
 

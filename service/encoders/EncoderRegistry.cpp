@@ -1,7 +1,7 @@
 #include "service/encoders/EncoderRegistry.h"
 
-#include "service/controller/KEncoderFactories.h"
 #include "service/encoders/KAacEncoder.h"
+#include "service/encoders/KEncoderFactories.h"
 #include "service/encoders/KWmaEncoder.h"
 #include "service/encoders/mp3/KMp3Encoder.h"
 #include "service/encoders/ogg/KOggEncoder.h"

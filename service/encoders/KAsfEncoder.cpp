@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "log/KLock.h"
 #include "platform/core/LastError.h"
 #include "platform/fs/File.h"
-#include "service/foundation/KLock.h"
 
 namespace {
 

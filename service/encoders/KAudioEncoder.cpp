@@ -3,12 +3,12 @@
 #include <climits>
 #include <new>
 
+#include "log/Trace.h"
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
 #include "service/audio/KSoundHelper.h"
 #include "service/encoders/KPathParts.h"
 #include "service/encoders/KSaveFile.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "ipc/QXServiceLib.h"
+#include "log/Trace.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
@@ -25,7 +26,6 @@
 #include "platform/fs/File.h"
 #include "service/encoders/CProxy_IAudioEncoderEvents.h"
 #include "service/encoders/IAudioEncoderInternal.h"
-#include "service/foundation/Trace.h"
 
 class KSaveFile;
 

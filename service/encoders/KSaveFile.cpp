@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 namespace {
 

@@ -10,7 +10,7 @@ tonquil_module(encoders_wm
 
 tonquil_module(encoders_wma
   SOURCES KAsfEncoder.cpp KWmaEncoder.cpp
-  PUBLIC_DEPS encoders encoders_wm platform_fs foundation_trace)
+  PUBLIC_DEPS encoders encoders_wm platform_fs tonquil_log)
 
 tonquil_test(encoders_wma_tests
   SOURCES wma/tests/WmLayerTest.cpp tests/KAsfEncoderTest.cpp

@@ -2,10 +2,10 @@
 
 #include <new>
 
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Module.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <new>
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/Module.h"
 #include "platform/fs/File.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 KPlayList::KPlayList() { plat::ComModule::Lock(); }
 

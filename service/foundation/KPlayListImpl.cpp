@@ -1,14 +1,14 @@
 #include "service/foundation/KPlayListImpl.h"
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/fs/File.h"
 #include "service/foundation/ClassFactory.h"
-#include "service/foundation/DirUtils.h"
 #include "service/foundation/KID3.h"
-#include "service/foundation/KLock.h"
 #include "service/foundation/KSong.h"
 #include "service/foundation/KSongInfoListProperty.h"
 #include "service/foundation/KStgArchive.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "service/foundation/KSettings.h"
 
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/Module.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 KSettings::KSettings() { plat::ComModule::Lock(); }
 

@@ -2,12 +2,12 @@
 
 #include <ctime>
 
+#include "log/DirUtils.h"
+#include "log/Trace.h"
 #include "platform/core/Clock.h"
 #include "platform/fs/File.h"
 #include "service/foundation/ClassFactory.h"
-#include "service/foundation/DirUtils.h"
 #include "service/foundation/KStgArchive.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <atomic>
 #include <new>
 
+#include "log/KLock.h"
+#include "log/Trace.h"
 #include "platform/com/Module.h"
 #include "platform/core/Clock.h"
 #include "service/foundation/KID3.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

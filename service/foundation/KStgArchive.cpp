@@ -2,12 +2,12 @@
 
 #include <vector>
 
+#include "log/Trace.h"
 #include "platform/core/LastError.h"
 #include "platform/fs/File.h"
 #include "platform/storage/MemoryStream.h"
 #include "platform/storage/StorageError.h"
 #include "service/foundation/Crc32c.h"
-#include "service/foundation/Trace.h"
 
 namespace ser {
 

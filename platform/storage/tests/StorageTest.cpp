@@ -10,6 +10,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "platform/storage/MemoryStream.h"
 #include "platform/storage/Storage.h"
 
@@ -28,18 +29,6 @@ protected:
     void TearDown() override { plat::DeleteFolderRecursive(m_dir); }
 
     std::u16string Path(const char16_t* name) const { return m_dir + u"/" + name; }
-
-    static std::vector<uint8_t> ReadAll(const std::u16string& path) {
-        plat::File f;
-        std::vector<uint8_t> bytes;
-        uint64_t size = 0;
-        if (!f.Open(path, plat::FileAccess::Read, plat::FileCreation::OpenExisting) || !f.Size(&size)) return bytes;
-        bytes.resize(size);
-        uint32_t got = 0;
-        f.Read(bytes.data(), static_cast<uint32_t>(size), &got);
-        bytes.resize(got);
-        return bytes;
-    }
 
     // Writes the streams named in order and commits; returns the commit result.
     static HRESULT WriteFile(const std::u16string& path,
@@ -86,7 +75,7 @@ TEST_F(StorageTest, NamedStreamsRoundTripByteExactSmallAndLarge) {
     std::u16string path = Path(u"two.dat");
     ASSERT_EQ(WriteFile(path, {{u"__DUMMY__", {0, 0, 0, 0}}, {u"small", small}, {u"big", large}}), S_OK);
 
-    std::vector<uint8_t> header = ReadAll(path);
+    std::vector<uint8_t> header = testutil::ReadFileBytes(path);
     ASSERT_GE(header.size(), 8u);
     const uint8_t signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     EXPECT_EQ(std::vector<uint8_t>(header.begin(), header.begin() + 8), std::vector<uint8_t>(signature, signature + 8));
@@ -153,7 +142,7 @@ TEST_F(StorageTest, OpeningsAreShareExclusive) {
 TEST_F(StorageTest, NothingReachesTheDiskWithoutCommit) {
     std::u16string path = Path(u"keep.dat");
     ASSERT_EQ(WriteFile(path, {{u"s", {1, 2}}}), S_OK);
-    std::vector<uint8_t> before = ReadAll(path);
+    std::vector<uint8_t> before = testutil::ReadFileBytes(path);
     {
         plat::ComPtr<IStorage> stg;
         ASSERT_EQ(StgCreateDocfile(path.c_str(), kCreate, stg.ReleaseAndGetAddressOf()), S_OK);
@@ -161,7 +150,7 @@ TEST_F(StorageTest, NothingReachesTheDiskWithoutCommit) {
         ASSERT_EQ(stg->CreateStream(u"s", kCreate, s.ReleaseAndGetAddressOf()), S_OK);
         ASSERT_EQ(s->Write("xyz", 3, nullptr), S_OK);
     }
-    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(testutil::ReadFileBytes(path), before);
 
     std::u16string fresh = Path(u"fresh.dat");
     {
@@ -209,7 +198,7 @@ TEST_F(StorageTest, OpeningFailuresHaveTheirCodes) {
 TEST_F(StorageTest, AFailedCommitLeavesTheFileAsItWas) {
     std::u16string path = Path(u"full.dat");
     ASSERT_EQ(WriteFile(path, {{u"s", {1, 2, 3}}}), S_OK);
-    std::vector<uint8_t> before = ReadAll(path);
+    std::vector<uint8_t> before = testutil::ReadFileBytes(path);
     // Files may not grow beyond 8 KiB in this process for a moment: the
     // commit's write runs out of room like on a full disk.
     struct rlimit saved;
@@ -221,7 +210,7 @@ TEST_F(StorageTest, AFailedCommitLeavesTheFileAsItWas) {
     HRESULT hr = WriteFile(path, {{u"s", std::vector<uint8_t>(50000, 0xAB)}});
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_TRUE(FAILED(hr));
-    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(testutil::ReadFileBytes(path), before);
     EXPECT_FALSE(plat::PathExists(path + u".tqnew"));
 }
 

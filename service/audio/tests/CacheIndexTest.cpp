@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/fs/File.h"
 #include "service/audio/KCacheImpl.h"
 #include "service/audio/tests/CacheTestSupport.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/FileDamage.h"
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/com/Module.h"
 #include "service/audio/tests/CacheTestSupport.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

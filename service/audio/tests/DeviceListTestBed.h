@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "ipc/QXServiceLib.h"
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/core/Clock.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "platform/sound/SoundGenerator.h"
 #include "platform/sound/VirtualSoundSystem.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 
 inline OWAVEFORMATEX EngineFormat() { return OWAVEFORMATEX{1, 2, 48000, 192000, 4, 16, 0}; }
 

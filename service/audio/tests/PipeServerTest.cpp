@@ -9,14 +9,14 @@
 #include <numeric>
 #include <thread>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 #include "service/audio/PipeServer.h"
 #include "service/audio/tests/FakeDriver.h"
 #include "service/audio/tests/TestListener.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

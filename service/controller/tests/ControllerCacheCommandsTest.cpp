@@ -2,9 +2,9 @@
 // making encoders.
 #include "service/controller/tests/ControllerFixture.h"
 
+#include "log/KErrorLog.h"
+#include "log/Trace.h"
 #include "platform/com/Variant.h"
-#include "service/foundation/KErrorLog.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

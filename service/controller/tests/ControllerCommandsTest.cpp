@@ -1,8 +1,8 @@
 // Transport commands, their handlers and the state and position queries.
 #include "service/controller/tests/ControllerFixture.h"
 
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "service/controller/tests/StateRules.h"
 
 

@@ -1,7 +1,7 @@
 #include "service/controller/tests/ControllerFixture.h"
 
+#include "log/KErrorLog.h"
 #include "platform/core/LastError.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KTimecode.h"
 
 void ControllerFixture::SetUp() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "log/tests/TestErrorLog.h"
 #include "platform/com/ComPtr.h"
 #include "service/controller/KAudioController.h"
 #include "service/controller/tests/Eventually.h"
@@ -16,7 +17,6 @@
 #include "service/controller/tests/FakePlayer.h"
 #include "service/controller/tests/FakePlaylist.h"
 #include "service/controller/tests/FakeSettings.h"
-#include "service/foundation/tests/TestErrorLog.h"
 
 using testutil::TestErrorLog;
 

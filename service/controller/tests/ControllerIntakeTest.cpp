@@ -1,8 +1,8 @@
 // Where the played sound, the recording device and silence go in each state.
 #include "service/controller/tests/ControllerFixture.h"
 
+#include "log/KErrorLog.h"
 #include "platform/core/Clock.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 
 namespace {
 

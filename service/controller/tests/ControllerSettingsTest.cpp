@@ -11,12 +11,12 @@
 #include <mutex>
 #include <thread>
 
+#include "log/DirUtils.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/controller/KCacheFolder.h"
 #include "service/foundation/ByteTime.h"
-#include "service/foundation/DirUtils.h"
 
 namespace {
 

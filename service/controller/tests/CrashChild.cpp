@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "log/KErrorLog.h"
 #include "platform/core/Text.h"
 #include "platform/core/Thread.h"
 #include "platform/fs/File.h"
@@ -20,7 +21,6 @@
 #include "service/audio/PipeServer.h"
 #include "service/audio/tests/TestListener.h"
 #include "service/controller/KCrashDumpWriter.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <thread>
 
+#include "log/KErrorLog.h"
 #include "platform/core/Text.h"
 #include "platform/driver/DriverProtocol.h"
 #include "platform/fs/File.h"
 #include "platform/sound/SoundGenerator.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KTimecode.h"
 
 std::vector<ULONG> RecordingPlayer::Sizes() {

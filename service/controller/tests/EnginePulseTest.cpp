@@ -20,6 +20,8 @@
 #include "platform/driver/ObjectNames.h"
 #include "platform/driver/tests/TempRuntimeDir.h"
 #include "platform/fs/File.h"
+#include "platform/sound/tests/support/SoundServer.h"
+#include "platform/sound/tests/support/Tone.h"
 #include "service/audio/PipeServer.h"
 #include "service/audio/tests/PipeServerSupport/AudioCheck.h"
 #include "service/audio/tests/PipeServerSupport/ChildProcess.h"
@@ -32,37 +34,6 @@ using namespace std::chrono_literals;
 constexpr double kHz = 1000.0;
 constexpr int kPeak = 8000;
 
-bool SoundServerAnswers() {
-    const char* server = std::getenv("PULSE_SERVER");
-    return server && *server && std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
-// The tone as a 48000 Hz stereo 16-bit WAVE file.
-bool WriteToneFile(const std::string& path, uint32_t seconds) {
-    const uint32_t frames = 48000 * seconds, bytes = frames * 4;
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    u32(36 + bytes);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(48000);
-    u32(192000);
-    u16(4);
-    u16(16);
-    out.write("data", 4);
-    u32(bytes);
-    for (uint32_t i = 0; i < frames; ++i) {
-        auto v = static_cast<int16_t>(std::lround(kPeak * std::sin(2 * M_PI * kHz * i / 48000.0)));
-        u16(static_cast<uint16_t>(v));
-        u16(static_cast<uint16_t>(v));
-    }
-    return static_cast<bool>(out);
-}
-
 std::vector<BYTE> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -71,7 +42,7 @@ std::vector<BYTE> ReadAll(const std::string& path) {
 }  // namespace
 
 TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
-    if (!SoundServerAnswers()) GTEST_SKIP() << "no sound server answers (run inside scripts/testenv)";
+    if (!soundtest::SoundServerAnswers()) GTEST_SKIP() << "no sound server answers (run inside scripts/testenv)";
     KTimecode::SetRateMode(KTimecode::kHundredthsMode);
     TempRuntimeDir dir;
     const std::string data = dir.Path() + "/data";
@@ -106,7 +77,7 @@ TEST(EnginePulse, AToneRecordedThroughTheDriverIsReplayedOnTheOutputSink) {
     ASSERT_EQ(S_OK, link.StartStop());
 
     const std::string tone = dir.Path() + "/tone.wav";
-    ASSERT_TRUE(WriteToneFile(tone, 5));
+    ASSERT_TRUE(soundtest::WriteToneWave(tone, kHz, kPeak, 5));
     ASSERT_EQ(S_OK, engine->Record());
     ChildProcess player;
     ASSERT_TRUE(player.Start({"paplay", "--device=tonquil", tone}));

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "log/KErrorLog.h"
 #include "service/controller/KStateMachine.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace {
 

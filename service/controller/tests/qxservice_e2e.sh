@@ -13,23 +13,7 @@ CASE=$3
 CLIENT=${4:-}
 FAKE_ENGINE=${5:-}
 
-if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
-    exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
-fi
-
-PIDS=()
-cleanup() {
-    local p
-    for p in "${PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-note() { echo "-- $*"; }
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e_prelude.sh"
 
 CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
 call() { busctl --user --timeout=30 call "${CTRL[@]}" "$@"; }

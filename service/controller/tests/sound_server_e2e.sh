@@ -19,42 +19,15 @@ DRIVER=$2
 SOUND=$3
 CASE=$4
 
-if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
-    exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e_prelude.sh"
 
 for tool in pactl pacat parec sox python3 iconv; do
     command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
 SOUND_DIR=$E2E_BASE/sound
-PIDS=()
-cleanup() {
-    local p
-    for p in "${PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
-    bash "$SOUND" stop "$SOUND_DIR" 2>/dev/null || true
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$E2E_BASE"/driver.log "$E2E_BASE"/daemon-errors.txt; do
-        [[ -s $f ]] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
-    done
-    exit 1
-}
-note() { echo "-- $*"; }
-
-# Waits up to $1 seconds for the command after it to succeed.
-eventually() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
+e2e_at_exit() { bash "$SOUND" stop "$SOUND_DIR" 2>/dev/null; }
+FAIL_LOGS=("$E2E_BASE/driver.log" "$E2E_BASE/daemon-errors.txt")
 
 bash "$SOUND" start "$SOUND_DIR" || { echo "SKIP: a private ${TONQUIL_SOUND_SERVER:-pulseaudio} did not start"; exit 77; }
 export PULSE_SERVER="unix:$SOUND_DIR/pulse.sock"

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 
+#include "log/Trace.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 

@@ -12,17 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "log/KErrorLog.h"
+#include "log/tests/TestErrorLog.h"
 #include "platform/com/Variant.h"
 #include "platform/core/Text.h"
 #include "service/audio/KCache.h"
-#include "service/controller/KEncoderFactories.h"
 #include "service/encoders/EncoderRegistry.h"
+#include "service/encoders/KEncoderFactories.h"
 #include "service/encoders/KAacEncoder.h"
 #include "service/encoders/KWmaEncoder.h"
 #include "service/encoders/tests/EncoderTestSupport.h"
 #include "service/encoders/tests/support/MediaProbe.h"
-#include "service/foundation/tests/TestErrorLog.h"
-#include "service/foundation/KErrorLog.h"
 
 using namespace enctest;
 

@@ -6,8 +6,8 @@
 #include "ipc/tests/BusFixture.h"
 #include "platform/core/Text.h"
 #include "service/audio/KCache.h"
-#include "service/controller/KEncoderFactories.h"
 #include "service/encoders/EncoderRegistry.h"
+#include "service/encoders/KEncoderFactories.h"
 #include "service/encoders/tests/EncoderTestSupport.h"
 #include "service/encoders/tests/support/MediaProbe.h"
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "log/KErrorLog.h"
 #include "platform/com/Variant.h"
 #include "platform/core/Sync.h"
 #include "platform/core/Text.h"
@@ -23,7 +24,6 @@
 #include "service/encoders/ogg/KOggEncoder.h"
 #include "service/encoders/tests/EncoderTestSupport.h"
 #include "service/encoders/tests/support/MediaProbe.h"
-#include "service/foundation/KErrorLog.h"
 
 using namespace enctest;
 

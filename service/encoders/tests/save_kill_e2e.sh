@@ -12,27 +12,9 @@ QX=$1
 DRIVER=$2
 SAVER=$3
 
-if [[ -z ${TONQUIL_E2E_INSIDE:-} ]]; then
-    exec bash "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/private-session" bash "$0" "$@"
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/e2e_prelude.sh"
 [[ -n ${PULSE_SERVER:-} ]] || { echo "SKIP: no sound server"; exit 77; }
-
-PIDS=()
-cleanup() {
-    local p
-    for p in "${PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    local log
-    for log in daemon saver; do
-        [[ -f $E2E_BASE/$log.log ]] && { echo "-- $log.log:"; tail -10 "$E2E_BASE/$log.log"; } >&2
-    done
-    exit 1
-}
-note() { echo "-- $*"; }
+FAIL_LOGS=("$E2E_BASE/daemon.log" "$E2E_BASE/saver.log")
 
 SERVICE=QXService.AudioController
 # A call whose HRESULT must be S_OK; prints the rest of the answer.

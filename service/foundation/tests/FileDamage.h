@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
-#include "service/foundation/tests/TempDir.h"
 
 namespace testutil {
 

@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <thread>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/com/ComPtr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/Base64.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KPlayList.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
-#include "service/foundation/tests/TempDir.h"
 
 using namespace testutil;
 

@@ -9,16 +9,16 @@
 #include <ctime>
 #include <thread>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Module.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/KSettings.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
-#include "service/foundation/tests/TempDir.h"
 
 using namespace testutil;
 

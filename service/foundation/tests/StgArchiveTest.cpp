@@ -14,10 +14,10 @@
 #include "platform/storage/StorageError.h"
 
 #include "platform/fs/File.h"
+#include "platform/fs/tests/TempDir.h"
 #include "service/foundation/Crc32c.h"
 #include "service/foundation/KStgArchive.h"
 #include "service/foundation/tests/ArchiveTestUtil.h"
-#include "service/foundation/tests/TempDir.h"
 
 using namespace testutil;
 

@@ -5,11 +5,11 @@
 
 #include <functional>
 
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/com/Bstr.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 #include "service/foundation/KID3.h"
 #include "service/foundation/KPlayListImpl.h"
 #include "service/foundation/KSettingsImpl.h"

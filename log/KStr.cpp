@@ -1,4 +1,4 @@
-#include "service/foundation/KStr.h"
+#include "log/KStr.h"
 
 #include <cstring>
 

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
+#include "log/DirUtils.h"
+#include "log/KLock.h"
+#include "log/KStr.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/KStr.h"
 
 TEST(KStr, HolderBasics) {
     KStr empty;

@@ -112,9 +112,17 @@ private:
     // when the file there was moved or removed, or could not be opened before.
     bool EnsureOpen();
     bool Reopen();
+    // Opens m_file at the path for appending and takes its size; false with
+    // errno telling why, and m_file as it was.
+    bool OpenFileAt(const std::u16string& path, plat::FileCreation creation);
     void SetPath(const std::u16string& path);
     void RotateFile();
     void Collect(LONG code, std::u16string text);
+    // One report, under the lock: the message (cut to kMessageUnits) is
+    // written under shownCode unless it joins a running burst, and listed
+    // under code with listedText, or the message itself when that is null.
+    void Record(LONG code, LONG shownCode, std::u16string message, const char16_t* listedText, const char* file,
+                LONG line);
     // The entry that stands for the entries the list dropped.
     static std::u16string DroppedText(uint64_t dropped);
 

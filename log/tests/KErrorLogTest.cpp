@@ -6,16 +6,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <thread>
 
+#include "log/Trace.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Text.h"
 #include "platform/fs/File.h"
-#include "service/foundation/Trace.h"
 
 namespace {
 
@@ -469,6 +471,8 @@ TEST_F(ErrorLogTest, EntriesFollowTheLiveLogAndALostLogIsSaidOnceAndTriedAgain) 
     KErrorLog::Instance().WriteLine(0, u"lost 2", "f", 4);
     ASSERT_EQ(complaints.size(), 1u);
     EXPECT_NE(complaints[0].find(plat::ToUtf8(m_path)), std::string::npos) << complaints[0];
+    // The cause is the failed open's, not whatever ran after it.
+    EXPECT_NE(complaints[0].find(std::strerror(EISDIR)), std::string::npos) << complaints[0];
     ASSERT_TRUE(plat::RemoveDirectory(m_path));
     KErrorLog::Instance().WriteLine(0, u"back again", "f", 5);
     EXPECT_NE(ReadLog().find(u"back again"), std::u16string::npos);

@@ -1,4 +1,4 @@
-#include "service/foundation/ErrorTextTable.h"
+#include "log/ErrorTextTable.h"
 
 namespace {
 

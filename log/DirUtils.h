@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
+#include "log/KStr.h"
 #include "platform/core/WinTypes.h"
-#include "service/foundation/KStr.h"
 
 namespace dirUtils {
 

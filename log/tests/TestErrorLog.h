@@ -5,8 +5,8 @@
 #include <iterator>
 #include <string>
 
-#include "service/foundation/KErrorLog.h"
-#include "service/foundation/tests/TempDir.h"
+#include "log/KErrorLog.h"
+#include "platform/fs/tests/TempDir.h"
 
 namespace testutil {
 

@@ -1,4 +1,4 @@
-#include "service/foundation/DirUtils.h"
+#include "log/DirUtils.h"
 
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"

@@ -1,4 +1,4 @@
-#include "service/foundation/KErrorLog.h"
+#include "log/KErrorLog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,14 +12,14 @@
 #include <new>
 #include <string>
 
+#include "log/DirUtils.h"
+#include "log/ErrorTextTable.h"
+#include "log/KLock.h"
+#include "log/KStr.h"
 #include "platform/core/Clock.h"
 #include "platform/core/ExceptionGuard.h"
 #include "platform/core/LastError.h"
 #include "platform/core/Text.h"
-#include "service/foundation/DirUtils.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KLock.h"
-#include "service/foundation/KStr.h"
 
 namespace {
 
@@ -114,20 +114,29 @@ bool KErrorLog::OpenLogFile(const std::u16string& path, bool fresh) {
     DWORD saved = plat::GetLastError();
     // The counts of the bursts still running belong to the file they began in.
     EndBursts(0, true);
-    plat::File f;
-    bool ok = f.Open(path, plat::FileAccess::Write,
-                     fresh ? plat::FileCreation::CreateAlways : plat::FileCreation::OpenAlways, plat::ShareReadWrite);
-    // Each entry is one write at the end of the file, whoever else appends.
-    if (ok) ok = ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0;
-    if (ok) {
-        m_file = std::move(f);
-        m_lost = false;
-        uint64_t size = 0;
-        m_fileBytes = m_file.Size(&size) ? size : 0;
-        SetPath(path);
-    }
+    bool ok = OpenFileAt(path, fresh ? plat::FileCreation::CreateAlways : plat::FileCreation::OpenAlways);
+    if (ok) SetPath(path);
     plat::SetLastError(saved);
     return ok;
+}
+
+bool KErrorLog::OpenFileAt(const std::u16string& path, plat::FileCreation creation) {
+    plat::File f;
+    bool ok = f.Open(path, plat::FileAccess::Write, creation, plat::ShareReadWrite);
+    // Each entry is one write at the end of the file, whoever else appends.
+    if (ok) ok = ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0;
+    if (!ok) {
+        // The caller reports the cause: closing the handle keeps it.
+        const int cause = errno;
+        f.Close();
+        errno = cause;
+        return false;
+    }
+    m_file = std::move(f);
+    m_lost = false;
+    uint64_t size = 0;
+    m_fileBytes = m_file.Size(&size) ? size : 0;
+    return true;
 }
 
 bool KErrorLog::StartNewLog() {
@@ -145,15 +154,7 @@ bool KErrorLog::StartNewLog() {
 }
 
 bool KErrorLog::Reopen() {
-    plat::File f;
-    if (f.Open(m_path, plat::FileAccess::Write, plat::FileCreation::OpenAlways, plat::ShareReadWrite) &&
-        ::fcntl(f.Fd(), F_SETFL, ::fcntl(f.Fd(), F_GETFL) | O_APPEND) == 0) {
-        m_file = std::move(f);
-        m_lost = false;
-        uint64_t size = 0;
-        m_fileBytes = m_file.Size(&size) ? size : 0;
-        return true;
-    }
+    if (OpenFileAt(m_path, plat::FileCreation::OpenAlways)) return true;
     if (!m_lost) {
         // Said once; every later entry tries again.
         m_lost = true;
@@ -343,42 +344,36 @@ std::u16string KErrorLog::DroppedText(uint64_t dropped) {
     return u"Too many errors: " + plat::ToUtf16(std::to_string(dropped)) + u" older errors were dropped. ";
 }
 
+void KErrorLog::Record(LONG code, LONG shownCode, std::u16string message, const char16_t* listedText,
+                       const char* file, LONG line) {
+    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
+    if (!Admit(shownCode, message, file, line)) return;
+    Collect(code, listedText ? std::u16string(listedText) : message);
+    WriteEntry(shownCode, message, file, line);
+}
+
 void KErrorLog::AddError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
     KLock lock(m_mutex);
     const char16_t* tableText = ErrorTextTable::Lookup(code);
-    std::u16string message = std::u16string(tableText) + std::u16string(detail);
-    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
-    if (!Admit(code, message, file, line)) return;
-    Collect(code, tableText);
-    WriteEntry(code, message, file, line);
+    Record(code, code, std::u16string(tableText) + std::u16string(detail), tableText, file, line);
 }
 
 void KErrorLog::AddErrorFormatted(const char* file, LONG line, LONG code, LONG sysError,
                                   std::u16string_view detail) {
     KLock lock(m_mutex);
-    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "s", detail, 0, u"");
-    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
-    if (!Admit(code, message, file, line)) return;
-    Collect(code, message);
-    WriteEntry(code, message, file, line);
+    Record(code, code, FormatChecked(ErrorTextTable::Lookup(code), "s", detail, 0, u""), nullptr, file, line);
 }
 
 void KErrorLog::AddSystemError(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
     KLock lock(m_mutex);
-    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "sis", detail, sysError, SystemText(sysError));
-    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
-    if (!Admit(sysError, message, file, line)) return;
-    Collect(code, message);
-    WriteEntry(sysError, message, file, line);
+    Record(code, sysError, FormatChecked(ErrorTextTable::Lookup(code), "sis", detail, sysError, SystemText(sysError)),
+           nullptr, file, line);
 }
 
 void KErrorLog::AddErrorEx(const char* file, LONG line, LONG code, LONG sysError, std::u16string_view detail) {
     KLock lock(m_mutex);
-    std::u16string message = FormatChecked(ErrorTextTable::Lookup(code), "si", u"", sysError, SystemText(sysError));
-    if (message.size() > kMessageUnits) message.resize(kMessageUnits);
-    if (!Admit(sysError, message, file, line)) return;
-    Collect(code, message);
-    WriteEntry(sysError, message, file, line);
+    Record(code, sysError, FormatChecked(ErrorTextTable::Lookup(code), "si", u"", sysError, SystemText(sysError)),
+           nullptr, file, line);
 }
 
 bool KErrorLog::PopError(LONG* code, std::u16string* text) {

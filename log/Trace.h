@@ -16,9 +16,9 @@
 //         TQ_REPORT_SYSTEM(EC_OPEN_FILE, plat::GetLastError(), path);
 //         return hr;
 //     }
+#include "log/ErrorTextTable.h"
+#include "log/KErrorLog.h"
 #include "platform/core/LastError.h"
-#include "service/foundation/ErrorTextTable.h"
-#include "service/foundation/KErrorLog.h"
 
 namespace trace {
 

@@ -1,4 +1,4 @@
-#include "service/controller/KEncoderFactories.h"
+#include "service/encoders/KEncoderFactories.h"
 
 KEncoderFactories::KEncoderFactories(const KEncoderFactories& other) {
     std::lock_guard<std::mutex> guard(other.m_lock);

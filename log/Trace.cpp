@@ -1,4 +1,4 @@
-#include "service/foundation/Trace.h"
+#include "log/Trace.h"
 
 #include "platform/core/DebugOutput.h"
 #include "platform/core/Text.h"
