@@ -43,6 +43,7 @@
 #include "service/audio/tests/FakeDriver.h"
 #include "service/audio/tests/PipeServerSupport/ChildProcess.h"
 #include "service/controller/KAudioController.h"
+#include "service/controller/bench/FloorThread.h"
 #include "service/foundation/KTimecode.h"
 
 namespace {
@@ -124,35 +125,6 @@ std::vector<Usage> UsageBetween(const std::map<pid_t, ThreadSample>& before,
     std::sort(byName.begin(), byName.end(), [](const Usage& a, const Usage& b) { return a.wakeUps > b.wakeUps; });
     return byName;
 }
-
-// The floor: a bare thread that wakes every 10 ms and does nothing else,
-// which is what the machine charges for the cheapest timed thread.
-class FloorThread {
-public:
-    static constexpr const char* kName = "bench-floor";
-    FloorThread()
-        : m_thread([this] {
-              pthread_setname_np(pthread_self(), kName);
-              timespec next{};
-              clock_gettime(CLOCK_MONOTONIC, &next);
-              while (!m_stop.load()) {
-                  next.tv_nsec += 10'000'000;
-                  if (next.tv_nsec >= 1'000'000'000) {
-                      next.tv_nsec -= 1'000'000'000;
-                      ++next.tv_sec;
-                  }
-                  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-              }
-          }) {}
-    ~FloorThread() {
-        m_stop = true;
-        m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 // Measures the process over a stretch and prints the engine's CPU beside the
 // floor's, and the wake-ups per second of each group of threads. The bench's
