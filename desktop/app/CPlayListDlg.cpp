@@ -15,9 +15,11 @@
 
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/CColorListCtrl.h"
+#include "desktop/controls/CShowTimeBckg.h"
 #include "desktop/controls/KButton.h"
-#include "desktop/controls/KColorListCtrl.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KButtonSkin.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"

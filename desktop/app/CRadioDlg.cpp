@@ -17,6 +17,7 @@
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KNet.h"
 #include "desktop/app/KSite.h"
+#include "desktop/controls/KSkinMetrics.h"
 
 namespace parvane {
 

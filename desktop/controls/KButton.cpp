@@ -251,22 +251,6 @@ void KButton::DrawButton(QPainter& p) {
     p.drawLine(r.bottomRight(), r.bottomLeft());
 }
 
-KButtonSkin::KButtonSkin(QWidget* parent) : KButton(parent) {}
-
-void KButtonSkin::SetBitmapIndex(int base) {
-    m_base = base;
-    UpdateState();
-    update();
-}
-
-void KButtonSkin::UpdateState() {
-    int index = m_base;
-    if (m_state & kPressed) index = m_base + 2;
-    else if (m_state & kDisabled) index = m_base + 3;
-    else if (m_state & kHover) index = m_base + 1;
-    if (index != GetCurrentState()) SelectState(index);
-}
-
 bool InitSkinButton(QWidget* dialog, KButton& button, int controlId, const int* bitmapIds, int count) {
     QWidget* item = FindDlgItem(dialog, controlId);
     if (!item) return false;

@@ -78,19 +78,6 @@ protected:
     KToolTip m_toolTip;
 };
 
-// Selects one of four bitmaps per face: normal, hover, pressed, disabled.
-class KButtonSkin : public KButton {
-    Q_OBJECT
-public:
-    explicit KButtonSkin(QWidget* parent = nullptr);
-    void SetBitmapIndex(int base);
-    int GetBitmapIndex() const { return m_base; }
-    void UpdateState() override;
-
-protected:
-    int m_base = 0;
-};
-
 // Sets a skinned button up on the dialog item with the given control id:
 // the bitmaps in order (no region is built for them), then the item's place,
 // then the first state. False when the item does not exist.

@@ -5,38 +5,15 @@
 // its left, right and bottom edges and its two bottom corners. Enter and
 // Escape never close it.
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KWndContainer.h"
 
-#include "platform/core/HResult.h"
-
 #include <QDialog>
 #include <QPixmap>
-#include <QPointer>
 
 #include <array>
 #include <memory>
-
-// Sizes of the skin bitmaps that windows are laid out by, and the main
-// window once it exists. One per process.
-class KSkinMetrics {
-public:
-    KSkinMetrics();
-    QSize m_sizeMain;         // bitmap 510, the main window's shape
-    QSize m_sizeList;         // bitmap 511
-    int m_nMainWidth = 0;     // the width of 510 again
-    int m_nListExtra = 0;     // height of 511 less height of 510
-    int m_nHalfClose = 0;     // half the width of bitmap 259
-
-    HRESULT GetMainWindow(QWidget** out) const;
-    HRESULT GetMainWindowRect(QRect* out) const;
-    void SetMainWindow(QWidget* window) { m_main = window; }
-
-private:
-    QPointer<QWidget> m_main;
-};
-
-KSkinMetrics& GetSkinBitmaps();
 
 class KManualSkinDlg : public QDialog {
     Q_OBJECT

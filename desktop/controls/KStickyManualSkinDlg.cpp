@@ -1,5 +1,7 @@
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
+#include "desktop/controls/KSkinMetrics.h"
+
 KStickyManualSkinDlg::KStickyManualSkinDlg(QWidget* parent) : KManualSkinDlg(parent) {}
 
 void KStickyManualSkinDlg::StickToMain(bool keepSize) {

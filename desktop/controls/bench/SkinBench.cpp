@@ -2,9 +2,12 @@
 // its bitmap, and the region builds and repaints that a 100 ms poll with
 // unchanged values causes over a stretch of time.
 //   skin_bench [SECONDS]   (default 10; runs on any Qt platform, e.g. offscreen)
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QApplication>

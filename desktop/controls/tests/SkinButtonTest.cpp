@@ -3,7 +3,9 @@
 #include "SkinTestUtil.h"
 
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include "service/foundation/KTimecode.h"

@@ -2,16 +2,20 @@
 // browser, wide strings, and what a screen reader reads from the controls.
 #include "SkinTestUtil.h"
 
+#include "desktop/controls/CColorListCtrl.h"
 #include "desktop/controls/CLabel.h"
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
-#include "desktop/controls/KColorListCtrl.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KFolderBrowser.h"
+#include "desktop/controls/KPopupManager.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
 #include "desktop/controls/KTabOrder.h"
+#include "desktop/controls/KTabOrderKeeper.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

@@ -2,6 +2,7 @@
 // stretching, attaching to a placeholder, and the bitmaps drawn at build time.
 #include "SkinTestUtil.h"
 
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 

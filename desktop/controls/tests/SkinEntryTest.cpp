@@ -2,7 +2,10 @@
 // and mouse.
 #include "SkinTestUtil.h"
 
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/CShowTime.h"
+#include "desktop/controls/CShowTimeBckg.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KTimecodeCtrl.h"
 

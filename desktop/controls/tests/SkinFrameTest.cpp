@@ -3,6 +3,8 @@
 #include "SkinTestUtil.h"
 
 #include "desktop/controls/KManualSkinDlg.h"
+#include "desktop/controls/KSkinManifest.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QApplication>

@@ -3,6 +3,7 @@
 // window whose controls fit their places with nothing floating.
 #include "SkinTestUtil.h"
 
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QTest>

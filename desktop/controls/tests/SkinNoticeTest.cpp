@@ -3,7 +3,8 @@
 
 #include "desktop/controls/CLabel.h"
 #include "desktop/controls/KAnimatedPopup.h"
-#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KPopupManager.h"
+#include "desktop/controls/KSkinManifest.h"
 
 #include <QApplication>
 #include <QLineEdit>

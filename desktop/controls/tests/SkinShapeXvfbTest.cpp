@@ -4,6 +4,8 @@
 
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KManualSkinDlg.h"
+#include "desktop/controls/KPopupManager.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 
