@@ -1,6 +1,7 @@
 // Sticky dialogs, the coloured list header, dialog fonts, the folder
 // browser, wide strings, and what a screen reader reads from the controls.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PointerInput.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include "desktop/controls/CColorListCtrl.h"
 #include "desktop/controls/CLabel.h"
@@ -22,7 +23,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -34,18 +34,6 @@
 #include <vector>
 
 namespace {
-
-void Drag(QWidget* w, const QPoint& from, const QPoint& to) {
-    auto send = [w](QEvent::Type type, const QPoint& pos, Qt::MouseButtons held) {
-        QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
-                      Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    };
-    const QPoint global = w->mapToGlobal(from) + (to - from);
-    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-    send(QEvent::MouseMove, w->mapFromGlobal(global), Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, w->mapFromGlobal(global), Qt::NoButton);
-}
 
 struct Sticky : KStickyManualSkinDlg {
     int snaps = 0;
@@ -93,16 +81,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         const QSize min = d.MinimumSkinSize();
         const QPoint grip(297, 197);
-        QMouseEvent press(QEvent::MouseButtonPress, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&d, &press);
+        PressLeft(&d, grip);
         d.DragSize(grip - QPoint(1000, 1000));
         QCOMPARE(d.size(), min);
         QCOMPARE(d.offered.back().size(), min);
         d.DragSizeEdge(QPoint(5000, 197));
         QCOMPARE(d.width(), min.width());
         QCOMPARE(d.geometry().right(), 100 + min.width() - 1);  // the right side stayed put
-        QMouseEvent release(QEvent::MouseButtonRelease, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(&d, &release);
+        ReleaseLeft(&d, grip);
         // A subclass that handles the move itself: the window stays.
         d.handle = true;
         const QPoint before = d.pos();
