@@ -28,8 +28,6 @@ void KButton::ReleaseBitmaps() {
     m_toolTip.Destroy();
 }
 
-void KButton::OnCreate(int id) { KWndSkin::OnCreate(id); }
-
 void KButton::Changed() {
     UpdateState();
     update();

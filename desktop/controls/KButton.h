@@ -50,7 +50,6 @@ signals:
 protected:
     void DrawEmpty(QPainter& painter) override;
     virtual void DrawButton(QPainter& painter);
-    void OnCreate(int id) override;
     virtual void OnMouseMove(const QPoint& pos);
     virtual void OnLButtonDown(const QPoint& pos, const QPoint& globalPos);
     virtual void OnLButtonUp(const QPoint& pos, const QPoint& globalPos);

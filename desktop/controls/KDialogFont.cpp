@@ -12,17 +12,7 @@
 namespace {
 
 std::map<int, SDialogTemplate>& Templates() {
-    static std::map<int, SDialogTemplate> templates = [] {
-        std::map<int, SDialogTemplate> t;
-        // The pop-up notice: 120 x 50 units, "Tahoma" 8, no controls.
-        SDialogTemplate notice;
-        notice.id = 301;
-        notice.size = QSize(120, 50);
-        notice.hasFont = true;
-        notice.face = QStringLiteral("Tahoma");
-        t[notice.id] = notice;
-        return t;
-    }();
+    static std::map<int, SDialogTemplate> templates;
     return templates;
 }
 

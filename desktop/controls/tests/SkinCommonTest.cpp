@@ -207,9 +207,6 @@ private slots:
         QCOMPARE(child->geometry(), KDialogFont::ToPixels(QRect(4, 8, 40, 12), base));
         QCOMPARE(child->font().pixelSize(), 11);
         QVERIFY(!font.Apply(&window, 424242));
-        // The notice's own template: 120 x 50 units of Tahoma 8.
-        QVERIFY(KDialogFont::FindTemplate(301));
-        QCOMPARE(KDialogFont::FindTemplate(301)->size, QSize(120, 50));
     }
 
     void folderBrowser() {
