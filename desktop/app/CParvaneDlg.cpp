@@ -427,7 +427,7 @@ bool CParvaneDlg::RestoreLayoutAndAdvise() {
     QRect listRect(QPoint(l, t), QPoint(r - 1, b - 1));
     if (listRect.width() < 200 || listRect.height() < 200 || listRect.left() < 0 || listRect.top() < 0 ||
         listRect.right() > screen.width() || listRect.bottom() > screen.height())
-        listRect = QRect(QPoint(geometry().right() + 1, geometry().top()), GetSkinBitmaps().m_sizeList);
+        listRect = QRect(QPoint(geometry().right() + 1, geometry().top()), GetSkinBitmaps().m_listSize);
     m_playlist->setGeometry(listRect);
     if (!Ok(m_settings->GetOpenPlayList(&listOpen), "GetOpenPlayList") ||
         !Ok(m_settings->GetStickPlayList(&listStick), "GetStickPlayList"))

@@ -186,7 +186,7 @@ CPlayListDlg::~CPlayListDlg() = default;
 void CPlayListDlg::AnchorToBottom(QWidget* control) {
     // The template's distance to the bottom is taken against the window's
     // first height, that of bitmap 511, whatever the window's height now.
-    const int fromBottom = GetSkinBitmaps().m_sizeList.height() - control->y();
+    const int fromBottom = GetSkinBitmaps().m_listSize.height() - control->y();
     control->move(control->x(), height() - fromBottom);
     Container()->Layout(control, KWndContainer::kLeftFromLeft | KWndContainer::kBottomFromBottom);
 }

@@ -13,8 +13,8 @@ void CShowTime::SetBitmaps(std::vector<QPixmap> bitmaps) {
 }
 
 void CShowTime::SetMargins(int x, int y) {
-    m_nMarginX = x;
-    m_nMarginY = y;
+    m_marginX = x;
+    m_marginY = y;
     update();
 }
 
@@ -41,8 +41,8 @@ void CShowTime::DrawEmpty(QPainter& p) {
     p.fillRect(rect(), Qt::black);
     DrawBackground(p);
     const int digitHeight = m_bitmaps.empty() ? 0 : m_bitmaps[0].height();
-    int x = m_nMarginX;
-    const int y = m_nMarginY;
+    int x = m_marginX;
+    const int y = m_marginY;
     bool first = true;
     auto item = [&](size_t index, bool colon) {
         if (!first) x += kGap;

@@ -33,6 +33,6 @@ private:
     std::vector<QPixmap> m_bitmaps;
     int m_digits[6] = {0, 0, 0, 0, 0, 0};
     KTimecode m_time;
-    int m_nMarginX = 0;
-    int m_nMarginY = 0;
+    int m_marginX = 0;
+    int m_marginY = 0;
 };

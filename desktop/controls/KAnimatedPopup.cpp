@@ -18,8 +18,8 @@ constexpr int kBackgroundBitmap = 300;
 KAnimatedPopup::KAnimatedPopup(KPopupManager* manager, const QString& text, int displayMs)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       m_manager(manager),
-      m_strText(text),
-      m_nDisplayMs(displayMs) {
+      m_text(text),
+      m_displayMs(displayMs) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     InstallSkinAccessibility();
@@ -53,7 +53,7 @@ void KAnimatedPopup::Start() {
     fade->setEndValue(1.0);
     fade->start(QAbstractAnimation::DeleteWhenStopped);
     update();
-    m_timer.start(m_nDisplayMs);
+    m_timer.start(m_displayMs);
     AnnounceAlert(this);
 }
 

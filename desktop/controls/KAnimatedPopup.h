@@ -20,7 +20,7 @@ public:
     KAnimatedPopup(KPopupManager* manager, const QString& text, int displayMs);
     ~KAnimatedPopup() override;
 
-    QString Text() const { return m_strText; }
+    QString Text() const { return m_text; }
     bool IsTimerRunning() const { return m_timer.isActive(); }
     // Fades in and starts the display time.
     void Start();
@@ -38,8 +38,8 @@ private:
     void Finished();
 
     KPopupManager* m_manager;
-    QString m_strText;
-    int m_nDisplayMs;
+    QString m_text;
+    int m_displayMs;
     QTimer m_timer;
     QImage m_composition;  // background with the text drawn on it
     QPointer<QPropertyAnimation> m_fade;

@@ -114,7 +114,7 @@ void KButton::OnLButtonUp(const QPoint& pos, const QPoint&) {
         }
     }
     if (inside) {
-        PostCommand(m_nId);
+        PostCommand(m_id);
         m_state &= static_cast<uint8_t>(~kHover);
     }
     emit parentNotify(kNotifyRelease, QPoint());

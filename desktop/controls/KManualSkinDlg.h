@@ -53,20 +53,20 @@ public:
     virtual void DragSizeEdge(const QPoint& pos);
     virtual void DragMove(const QPoint& pos);
 
-    void SetMovable(bool on) { m_bMovable = on; }
-    void SetResizable(bool on) { m_bResizable = on; }
-    bool IsMovable() const { return m_bMovable; }
-    bool IsResizable() const { return m_bResizable; }
+    void SetMovable(bool on) { m_movable = on; }
+    void SetResizable(bool on) { m_resizable = on; }
+    bool IsMovable() const { return m_movable; }
+    bool IsResizable() const { return m_resizable; }
     // The smallest size: the four corner parts side by side; a dialog whose
     // size the skin metrics give answers those instead.
     virtual QSize MinimumSkinSize() const;
     const SSkinPart& Part(int index) const { return m_parts[static_cast<size_t>(index)]; }
     KWndContainer* Container() { return m_container.get(); }
     KButtonSkin& CloseButton() { return m_close; }
-    int SizingZone() const { return m_nZone; }
-    bool IsMoving() const { return m_bMoving; }
+    int SizingZone() const { return m_zone; }
+    bool IsMoving() const { return m_moving; }
     // How many times the window's shape has been built.
-    int RegionBuilds() const { return m_nRegionBuilds; }
+    int RegionBuilds() const { return m_regionBuilds; }
     // The client area inside the frame parts at the given size: from the
     // left part's width and the top part's height to the right and bottom
     // parts, less one pixel each way.
@@ -106,17 +106,17 @@ protected:
     KDialogFont m_dialogFont;  // the subclass applies its template with it
     std::unique_ptr<KWndContainer> m_container;
     KButtonSkin m_close;
-    bool m_bMovable = true;
-    bool m_bResizable = false;
-    QPoint m_ptLast;  // the last pointer point, in the dialog's coordinates
+    bool m_movable = true;
+    bool m_resizable = false;
+    QPoint m_lastPoint;  // the last pointer point, in the dialog's coordinates
 
 private:
     void UpdateShape();
     void EndSizing();
 
-    bool m_bInitialised = false;
+    bool m_initialised = false;
     QSize m_regionSize;  // the size the shape was last built for
-    bool m_bMoving = false;
-    int m_nZone = kZoneNone;
-    int m_nRegionBuilds = 0;
+    bool m_moving = false;
+    int m_zone = kZoneNone;
+    int m_regionBuilds = 0;
 };

@@ -8,14 +8,14 @@
 #include <algorithm>
 
 KPopupManager::KPopupManager(int displayMs, int maxCount)
-    : m_nDisplayMs(displayMs), m_nMax(std::max(1, maxCount)), m_slots(static_cast<size_t>(m_nMax)) {}
+    : m_displayMs(displayMs), m_maxCount(std::max(1, maxCount)), m_slots(static_cast<size_t>(m_maxCount)) {}
 
 KPopupManager::~KPopupManager() {
     for (auto& slot : m_slots) delete slot.data();
 }
 
 KAnimatedPopup* KPopupManager::At(int slot) const {
-    if (slot < 0 || slot >= m_nMax) return nullptr;
+    if (slot < 0 || slot >= m_maxCount) return nullptr;
     return m_slots[static_cast<size_t>(slot)].data();
 }
 
@@ -30,14 +30,14 @@ void KPopupManager::Place(KAnimatedPopup* popup, int slot) {
 }
 
 KAnimatedPopup* KPopupManager::ShowPopup(const QString& text) {
-    auto* popup = new KAnimatedPopup(this, text, m_nDisplayMs);
+    auto* popup = new KAnimatedPopup(this, text, m_displayMs);
     int slot = -1;
-    for (int i = 0; i < m_nMax && slot < 0; ++i)
+    for (int i = 0; i < m_maxCount && slot < 0; ++i)
         if (!m_slots[static_cast<size_t>(i)]) slot = i;
     if (slot < 0) {
         if (KAnimatedPopup* lowest = At(0)) lowest->hide();
         CleanUp();
-        slot = m_nMax - 1;
+        slot = m_maxCount - 1;
     }
     Place(popup, slot);
     m_slots[static_cast<size_t>(slot)] = popup;
@@ -53,9 +53,9 @@ void KPopupManager::CleanUp() {
             slot = nullptr;
         }
     }
-    for (int i = 0; i < m_nMax; ++i) {
+    for (int i = 0; i < m_maxCount; ++i) {
         if (m_slots[static_cast<size_t>(i)]) continue;
-        for (int j = i + 1; j < m_nMax; ++j) {
+        for (int j = i + 1; j < m_maxCount; ++j) {
             if (!m_slots[static_cast<size_t>(j)]) continue;
             m_slots[static_cast<size_t>(i)] = m_slots[static_cast<size_t>(j)];
             m_slots[static_cast<size_t>(j)] = nullptr;

@@ -26,14 +26,14 @@ public:
     void CleanUp();
     // The notice in a slot (0 = lowest), or null.
     KAnimatedPopup* At(int slot) const;
-    int MaxCount() const { return m_nMax; }
+    int MaxCount() const { return m_maxCount; }
     // Where a notice of that size stands in a slot.
     static QPoint SlotPosition(const QSize& size, int slot, const QRect& workArea);
 
 private:
     void Place(KAnimatedPopup* popup, int slot);
 
-    int m_nDisplayMs;
-    int m_nMax;
+    int m_displayMs;
+    int m_maxCount;
     std::vector<QPointer<KAnimatedPopup>> m_slots;
 };

@@ -17,7 +17,7 @@ public:
     void SetBitmaps(std::vector<QPixmap> bitmaps);
     // Values of 100 or more cannot be shown; the caller limits them to 99.
     void SetPercent(int value);
-    int GetPercent() const { return m_nLast; }
+    int GetPercent() const { return m_last; }
     // The value as read out, "7%".
     QString Text() const;
 
@@ -26,7 +26,7 @@ protected:
 
 private:
     std::vector<QPixmap> m_bitmaps;
-    int m_nTens = 0;
-    int m_nUnits = 0;
-    int m_nLast = -1;  // nothing shown yet
+    int m_tens = 0;
+    int m_units = 0;
+    int m_last = -1;  // nothing shown yet
 };

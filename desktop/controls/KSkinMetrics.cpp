@@ -6,11 +6,11 @@ KSkinMetrics::KSkinMetrics() {
     const QImage main = LoadSkinBitmap(510);
     const QImage list = LoadSkinBitmap(511);
     const QImage close = LoadSkinBitmap(259);
-    m_sizeMain = main.size();
-    m_sizeList = list.size();
-    m_nMainWidth = main.width();
-    m_nListExtra = list.height() - main.height();
-    m_nHalfClose = close.width() / 2;
+    m_mainSize = main.size();
+    m_listSize = list.size();
+    m_mainWidth = main.width();
+    m_listExtra = list.height() - main.height();
+    m_halfClose = close.width() / 2;
 }
 
 HRESULT KSkinMetrics::GetMainWindow(QWidget** out) const {

@@ -11,11 +11,11 @@
 class KSkinMetrics {
 public:
     KSkinMetrics();
-    QSize m_sizeMain;         // bitmap 510, the main window's shape
-    QSize m_sizeList;         // bitmap 511
-    int m_nMainWidth = 0;     // the width of 510 again
-    int m_nListExtra = 0;     // height of 511 less height of 510
-    int m_nHalfClose = 0;     // half the width of bitmap 259
+    QSize m_mainSize;     // bitmap 510, the main window's shape
+    QSize m_listSize;     // bitmap 511
+    int m_mainWidth = 0;  // the width of 510 again
+    int m_listExtra = 0;  // height of 511 less height of 510
+    int m_halfClose = 0;  // half the width of bitmap 259
 
     HRESULT GetMainWindow(QWidget** out) const;
     HRESULT GetMainWindowRect(QRect* out) const;

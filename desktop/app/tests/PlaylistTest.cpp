@@ -313,7 +313,7 @@ void PlaylistTest::controlsAtTheirPlaces() {
     QWidget* control = id == 2000 ? static_cast<QWidget*>(d.List())
                        : id == 2008 ? static_cast<QWidget*>(d.TimeDisplay())
                                     : static_cast<QWidget*>(d.Button(id));
-    const QSize first = GetSkinBitmaps().m_sizeList;
+    const QSize first = GetSkinBitmaps().m_listSize;
     const QRect place = KDialogFont::ToPixels(units, KDialogFont::BaseUnits(d.font()));
     // At the first size and at a larger one: the list fills the frame's inside
     // (the playlist's bottom part is bitmap 499), the others keep their

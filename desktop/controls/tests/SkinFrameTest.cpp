@@ -252,9 +252,9 @@ private slots:
 
     void skinMetrics() {
         KSkinMetrics& m = GetSkinBitmaps();
-        QCOMPARE(m.m_sizeMain, KSkinManifest::BitmapSize(510));
-        QCOMPARE(m.m_nListExtra, KSkinManifest::BitmapSize(511).height() - KSkinManifest::BitmapSize(510).height());
-        QCOMPARE(m.m_nHalfClose, KSkinManifest::BitmapSize(259).width() / 2);
+        QCOMPARE(m.m_mainSize, KSkinManifest::BitmapSize(510));
+        QCOMPARE(m.m_listExtra, KSkinManifest::BitmapSize(511).height() - KSkinManifest::BitmapSize(510).height());
+        QCOMPARE(m.m_halfClose, KSkinManifest::BitmapSize(259).width() / 2);
         QWidget* main = nullptr;
         QRect r;
         QCOMPARE(m.GetMainWindow(&main), E_FAIL);
