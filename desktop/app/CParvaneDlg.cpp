@@ -16,9 +16,13 @@
 #include "desktop/app/CPlayPositionDialog.h"
 #include "desktop/app/KCacheLoadingProgress.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
+#include "desktop/controls/KSkinManifest.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KTabOrder.h"
 #include "desktop/controls/KWndSkin.h"
@@ -423,7 +427,7 @@ bool CParvaneDlg::RestoreLayoutAndAdvise() {
     QRect listRect(QPoint(l, t), QPoint(r - 1, b - 1));
     if (listRect.width() < 200 || listRect.height() < 200 || listRect.left() < 0 || listRect.top() < 0 ||
         listRect.right() > screen.width() || listRect.bottom() > screen.height())
-        listRect = QRect(QPoint(geometry().right() + 1, geometry().top()), GetSkinBitmaps().m_sizeList);
+        listRect = QRect(QPoint(geometry().right() + 1, geometry().top()), GetSkinBitmaps().m_listSize);
     m_playlist->setGeometry(listRect);
     if (!Ok(m_settings->GetOpenPlayList(&listOpen), "GetOpenPlayList") ||
         !Ok(m_settings->GetStickPlayList(&listStick), "GetStickPlayList"))

@@ -15,9 +15,11 @@
 
 #include "desktop/app/CSaveSongDlg.h"
 #include "desktop/app/Strings.h"
+#include "desktop/controls/CColorListCtrl.h"
+#include "desktop/controls/CShowTimeBckg.h"
 #include "desktop/controls/KButton.h"
-#include "desktop/controls/KColorListCtrl.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KButtonSkin.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
@@ -184,7 +186,7 @@ CPlayListDlg::~CPlayListDlg() = default;
 void CPlayListDlg::AnchorToBottom(QWidget* control) {
     // The template's distance to the bottom is taken against the window's
     // first height, that of bitmap 511, whatever the window's height now.
-    const int fromBottom = GetSkinBitmaps().m_sizeList.height() - control->y();
+    const int fromBottom = GetSkinBitmaps().m_listSize.height() - control->y();
     control->move(control->x(), height() - fromBottom);
     Container()->Layout(control, KWndContainer::kLeftFromLeft | KWndContainer::kBottomFromBottom);
 }

@@ -10,7 +10,7 @@
 
 #include "desktop/app/AppCore.h"
 #include "desktop/app/EventBridge.h"
-#include "desktop/controls/KColorListCtrl.h"
+#include "desktop/controls/CColorListCtrl.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
 class CShowTimeBckg;

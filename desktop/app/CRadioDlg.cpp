@@ -17,6 +17,7 @@
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/KNet.h"
 #include "desktop/app/KSite.h"
+#include "desktop/controls/KSkinMetrics.h"
 
 namespace parvane {
 
@@ -174,7 +175,7 @@ HRESULT CRadioDlg::StoreRect(ISettings* settings) const {
 
 QSize CRadioDlg::MinimumSkinSize() const {
     const KSkinMetrics& skin = GetSkinBitmaps();
-    return {skin.m_nMainWidth, skin.m_nListExtra};
+    return {skin.m_mainWidth, skin.m_listExtra};
 }
 
 // Glued below the main window, right edges together.

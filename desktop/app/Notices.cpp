@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "desktop/controls/KAnimatedPopup.h"
+#include "desktop/controls/KPopupManager.h"
 
 namespace parvane {
 

@@ -10,7 +10,7 @@
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Startup.h"
 #include "desktop/app/Stragglers.h"
-#include "desktop/controls/KTabOrder.h"
+#include "desktop/controls/KTabOrderKeeper.h"
 #include "ipc/client/ClientConnection.h"
 #include "platform/service/ProgramInfo.h"
 #ifdef PARVANE_HAS_EXTRAS

@@ -9,7 +9,7 @@
 #include <QPainter>
 
 CLabel::CLabel(QWidget* parent) : QFrame(parent) {
-    m_crText = palette().color(QPalette::WindowText);
+    m_textColour = palette().color(QPalette::WindowText);
     m_font = font();
     m_flashTimer.setInterval(kFlashMs);
     connect(&m_flashTimer, &QTimer::timeout, this, &CLabel::OnFlash);
@@ -20,26 +20,26 @@ CLabel::CLabel(QWidget* parent) : QFrame(parent) {
 void CLabel::Redraw() {
     update();
     // A transparent label shows its parent: that area is drawn again too.
-    if (m_bTransparent && parentWidget()) parentWidget()->update(geometry());
+    if (m_transparent && parentWidget()) parentWidget()->update(geometry());
 }
 
 CLabel& CLabel::SetBkColor(const QColor& colour, const QColor& end, bool gradient) {
-    m_crBackground = colour;
-    m_crGradientEnd = end;
-    m_bGradient = gradient && end.isValid();
-    m_bHasBackground = colour.isValid();
+    m_backgroundColour = colour;
+    m_gradientEnd = end;
+    m_gradient = gradient && end.isValid();
+    m_hasBackground = colour.isValid();
     Redraw();
     return *this;
 }
 
 CLabel& CLabel::SetTextColor(const QColor& colour) {
-    m_crText = colour;
+    m_textColour = colour;
     Redraw();
     return *this;
 }
 
 CLabel& CLabel::SetText(const QString& text) {
-    m_strText = text;
+    m_text = text;
     setAccessibleName(text);
     Redraw();
     return *this;
@@ -83,7 +83,7 @@ CLabel& CLabel::SetBorder(bool on) {
 }
 
 CLabel& CLabel::SetTransparent(bool on) {
-    m_bTransparent = on;
+    m_transparent = on;
     setAttribute(Qt::WA_TranslucentBackground, on);
     Redraw();
     return *this;
@@ -96,39 +96,39 @@ CLabel& CLabel::FlashBackground(bool on) { return SetFlash(kFlashBackground, on)
 CLabel& CLabel::SetFlash(int kind, bool on) {
     m_flashTimer.stop();
     if (on) {
-        m_bFlashPhase = false;
-        m_nFlashKind = kind;
+        m_flashPhase = false;
+        m_flashKind = kind;
         m_flashTimer.start();
     } else {
         // Stopping either flash leaves the text visible.
-        m_nFlashKind = kFlashNone;
-        m_bFlashPhase = true;
+        m_flashKind = kFlashNone;
+        m_flashPhase = true;
     }
     Redraw();
     return *this;
 }
 
 void CLabel::OnFlash() {
-    m_bFlashPhase = !m_bFlashPhase;
+    m_flashPhase = !m_flashPhase;
     Redraw();
 }
 
 CLabel& CLabel::SetLink(bool on, bool notify) {
-    m_nLink = on ? kLinkWeb : kLinkNone;
-    m_bNotify = notify;
+    m_link = on ? kLinkWeb : kLinkNone;
+    m_notify = notify;
     setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
     return *this;
 }
 
 CLabel& CLabel::SetMailLink(bool on, bool notify) {
-    m_nLink = on ? kLinkMail : kLinkNone;
-    m_bNotify = notify;
+    m_link = on ? kLinkMail : kLinkNone;
+    m_notify = notify;
     setFocusPolicy(on ? Qt::StrongFocus : Qt::NoFocus);
     return *this;
 }
 
 CLabel& CLabel::SetLinkURL(const QString& target) {
-    m_strLinkTarget = target;
+    m_linkTarget = target;
     return *this;
 }
 
@@ -138,21 +138,21 @@ CLabel& CLabel::SetLinkCursor(const QCursor& cursor) {
 }
 
 CLabel& CLabel::SetText3D(bool on, int kind) {
-    m_b3D = on;
-    m_n3DKind = kind;
+    m_text3D = on;
+    m_text3DKind = kind;
     Redraw();
     return *this;
 }
 
 CLabel& CLabel::SetRotationAngle(int degrees, bool on) {
-    m_nAngle = degrees;
-    m_bRotation = on;
+    m_angle = degrees;
+    m_rotation = on;
     Redraw();
     return *this;
 }
 
 CLabel& CLabel::SetHighlightColor(const QColor& colour) {
-    m_crHighlight = colour;
+    m_highlightColour = colour;
     Redraw();
     return *this;
 }
@@ -170,23 +170,23 @@ CLabel& CLabel::ApplyFont() {
 
 CLabel& CLabel::SetAlignment(Align align, bool centreVertically) {
     m_align = align;
-    m_bCentreVertically = centreVertically;
+    m_centreVertically = centreVertically;
     Redraw();
     return *this;
 }
 
 QColor CLabel::BackgroundColour() const {
-    return m_bHasBackground ? m_crBackground : palette().color(QPalette::Button);
+    return m_hasBackground ? m_backgroundColour : palette().color(QPalette::Button);
 }
 
 QColor CLabel::CurrentTextColour() const {
-    if ((m_nFlashKind == kFlashText && !m_bFlashPhase) || Reversed()) return BackgroundColour();
-    return m_crText;
+    if ((m_flashKind == kFlashText && !m_flashPhase) || Reversed()) return BackgroundColour();
+    return m_textColour;
 }
 
 QColor CLabel::CurrentBackgroundColour() const {
-    if (Reversed()) return m_crText;
-    if (m_bTransparent || m_bGradient) return QColor();
+    if (Reversed()) return m_textColour;
+    if (m_transparent || m_gradient) return QColor();
     return BackgroundColour();
 }
 
@@ -195,17 +195,17 @@ void CLabel::paintEvent(QPaintEvent* e) {
     const QRect r = contentsRect();
     if (Reversed()) {
         p.fillRect(r, CurrentBackgroundColour());
-    } else if (!m_bTransparent) {
-        if (m_bGradient) {
+    } else if (!m_transparent) {
+        if (m_gradient) {
             // At most 100 bands from the start colour to the end colour.
             const int steps = std::max(1, std::min(kMaxGradientSteps, r.width()));
             for (int i = 0; i < steps; ++i) {
                 const int x0 = r.left() + r.width() * i / steps, x1 = r.left() + r.width() * (i + 1) / steps;
                 const auto mix = [&](int a, int b) { return a + (b - a) * i / std::max(1, steps - 1); };
                 p.fillRect(QRect(x0, r.top(), x1 - x0, r.height()),
-                           QColor(mix(m_crBackground.red(), m_crGradientEnd.red()),
-                                  mix(m_crBackground.green(), m_crGradientEnd.green()),
-                                  mix(m_crBackground.blue(), m_crGradientEnd.blue())));
+                           QColor(mix(m_backgroundColour.red(), m_gradientEnd.red()),
+                                  mix(m_backgroundColour.green(), m_gradientEnd.green()),
+                                  mix(m_backgroundColour.blue(), m_gradientEnd.blue())));
             }
         } else {
             p.fillRect(r, BackgroundColour());
@@ -218,27 +218,27 @@ void CLabel::paintEvent(QPaintEvent* e) {
         case kLeftNoWordWrap: flags = Qt::AlignLeft | Qt::TextSingleLine; break;
         default: flags = Qt::AlignLeft | Qt::TextWordWrap; break;
     }
-    if (m_strText.contains(QLatin1Char('\t'))) flags |= Qt::TextExpandTabs;
-    if (m_bCentreVertically) {
+    if (m_text.contains(QLatin1Char('\t'))) flags |= Qt::TextExpandTabs;
+    if (m_centreVertically) {
         flags |= Qt::AlignHCenter;
-        if (!m_strText.contains(QLatin1Char('\n'))) flags = (flags & ~Qt::TextWordWrap) | Qt::AlignVCenter | Qt::TextSingleLine;
+        if (!m_text.contains(QLatin1Char('\n'))) flags = (flags & ~Qt::TextWordWrap) | Qt::AlignVCenter | Qt::TextSingleLine;
     }
     p.setFont(m_font);
     auto draw = [&](const QColor& c, const QPoint& shift) {
         p.setPen(c);
-        if (m_bRotation) {
+        if (m_rotation) {
             p.save();
             p.translate(r.center() + shift);
-            p.rotate(-m_nAngle);
-            const int w = p.fontMetrics().horizontalAdvance(m_strText);
-            p.drawText(QPoint(-w / 2, 0), m_strText);
+            p.rotate(-m_angle);
+            const int w = p.fontMetrics().horizontalAdvance(m_text);
+            p.drawText(QPoint(-w / 2, 0), m_text);
             p.restore();
         } else {
-            p.drawText(r.translated(shift), flags, m_strText);
+            p.drawText(r.translated(shift), flags, m_text);
         }
     };
     draw(CurrentTextColour(), QPoint());
-    if (m_b3D) draw(m_crHighlight, m_n3DKind == 1 ? QPoint(1, 1) : QPoint(-1, -1));
+    if (m_text3D) draw(m_highlightColour, m_text3DKind == 1 ? QPoint(1, 1) : QPoint(-1, -1));
     if (IsLink() && hasFocus()) {
         // A link with the focus shows it in the text's colour, so the
         // keyboard user sees where Enter goes.
@@ -258,23 +258,23 @@ void CLabel::focusOutEvent(QFocusEvent* e) {
 }
 
 void CLabel::Activate() {
-    if (m_nLink == kLinkNone) return;
-    if (m_bNotify) {
+    if (m_link == kLinkNone) return;
+    if (m_notify) {
         emit notify(kNotifyCode);
         return;
     }
     if (!m_opener) return;
-    if (m_nLink == kLinkMail) m_opener(QUrl(QStringLiteral("mailto:") + m_strText));
-    else m_opener(QUrl::fromUserInput(m_strLinkTarget.isEmpty() ? m_strText : m_strLinkTarget));
+    if (m_link == kLinkMail) m_opener(QUrl(QStringLiteral("mailto:") + m_text));
+    else m_opener(QUrl::fromUserInput(m_linkTarget.isEmpty() ? m_text : m_linkTarget));
 }
 
 void CLabel::mousePressEvent(QMouseEvent* e) {
-    if (m_nLink != kLinkNone) Activate();
+    if (m_link != kLinkNone) Activate();
     QFrame::mousePressEvent(e);
 }
 
 void CLabel::keyPressEvent(QKeyEvent* e) {
-    if (m_nLink != kLinkNone && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
+    if (m_link != kLinkNone && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)) {
         Activate();
         return;
     }

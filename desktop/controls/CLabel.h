@@ -49,10 +49,10 @@ public:
     CLabel& ApplyFont();
     CLabel& SetAlignment(Align align, bool centreVertically = false);
 
-    QString Text() const { return m_strText; }
-    bool IsLink() const { return m_nLink != kLinkNone; }
-    int FlashKind() const { return m_nFlashKind; }
-    bool FlashPhase() const { return m_bFlashPhase; }
+    QString Text() const { return m_text; }
+    bool IsLink() const { return m_link != kLinkNone; }
+    int FlashKind() const { return m_flashKind; }
+    bool FlashPhase() const { return m_flashPhase; }
     bool IsFlashTimerRunning() const { return m_flashTimer.isActive(); }
     // How links are opened; the desktop's URL handler unless replaced.
     void SetOpener(Opener opener) { m_opener = std::move(opener); }
@@ -79,31 +79,31 @@ protected:
 
 private:
     QColor BackgroundColour() const;
-    bool Reversed() const { return m_nFlashKind == kFlashBackground && !m_bFlashPhase; }
+    bool Reversed() const { return m_flashKind == kFlashBackground && !m_flashPhase; }
     void Redraw();
     CLabel& SetFlash(int kind, bool on);
     void OnFlash();
 
-    QString m_strText;
-    QColor m_crText;
-    QColor m_crHighlight = Qt::white;
-    QColor m_crBackground;
-    QColor m_crGradientEnd;
-    bool m_bGradient = false;
-    bool m_bHasBackground = false;
+    QString m_text;
+    QColor m_textColour;
+    QColor m_highlightColour = Qt::white;
+    QColor m_backgroundColour;
+    QColor m_gradientEnd;
+    bool m_gradient = false;
+    bool m_hasBackground = false;
     QFont m_font;
-    bool m_bFlashPhase = true;
-    int m_nFlashKind = kFlashNone;
+    bool m_flashPhase = true;
+    int m_flashKind = kFlashNone;
     QTimer m_flashTimer;
-    int m_nLink = kLinkNone;
-    bool m_bNotify = false;
-    QString m_strLinkTarget;
-    bool m_bTransparent = false;
-    bool m_b3D = false;
-    int m_n3DKind = 1;
-    bool m_bRotation = false;
-    int m_nAngle = 0;
+    int m_link = kLinkNone;
+    bool m_notify = false;
+    QString m_linkTarget;
+    bool m_transparent = false;
+    bool m_text3D = false;
+    int m_text3DKind = 1;
+    bool m_rotation = false;
+    int m_angle = 0;
     Align m_align = kLeft;
-    bool m_bCentreVertically = false;
+    bool m_centreVertically = false;
     Opener m_opener;
 };

@@ -1,6 +1,7 @@
 #include "desktop/controls/KAnimatedPopup.h"
 
 #include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KPopupManager.h"
 #include "desktop/controls/KSkinAccessible.h"
 #include "desktop/controls/KSkinResources.h"
 
@@ -17,8 +18,8 @@ constexpr int kBackgroundBitmap = 300;
 KAnimatedPopup::KAnimatedPopup(KPopupManager* manager, const QString& text, int displayMs)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       m_manager(manager),
-      m_strText(text),
-      m_nDisplayMs(displayMs) {
+      m_text(text),
+      m_displayMs(displayMs) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     InstallSkinAccessibility();
@@ -52,7 +53,7 @@ void KAnimatedPopup::Start() {
     fade->setEndValue(1.0);
     fade->start(QAbstractAnimation::DeleteWhenStopped);
     update();
-    m_timer.start(m_nDisplayMs);
+    m_timer.start(m_displayMs);
     AnnounceAlert(this);
 }
 
@@ -92,62 +93,4 @@ void KAnimatedPopup::closeEvent(QCloseEvent* e) {
     m_timer.stop();
     hide();
     if (m_manager) m_manager->CleanUp();
-}
-
-KPopupManager::KPopupManager(int displayMs, int maxCount)
-    : m_nDisplayMs(displayMs), m_nMax(std::max(1, maxCount)), m_slots(static_cast<size_t>(m_nMax)) {}
-
-KPopupManager::~KPopupManager() {
-    for (auto& slot : m_slots) delete slot.data();
-}
-
-KAnimatedPopup* KPopupManager::At(int slot) const {
-    if (slot < 0 || slot >= m_nMax) return nullptr;
-    return m_slots[static_cast<size_t>(slot)].data();
-}
-
-QPoint KPopupManager::SlotPosition(const QSize& size, int slot, const QRect& area) {
-    return {area.right() + 1 - size.width() - 2, area.bottom() + 1 - (size.height() + 2) * (slot + 1)};
-}
-
-void KPopupManager::Place(KAnimatedPopup* popup, int slot) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
-    popup->move(SlotPosition(popup->size(), slot, area));
-}
-
-KAnimatedPopup* KPopupManager::ShowPopup(const QString& text) {
-    auto* popup = new KAnimatedPopup(this, text, m_nDisplayMs);
-    int slot = -1;
-    for (int i = 0; i < m_nMax && slot < 0; ++i)
-        if (!m_slots[static_cast<size_t>(i)]) slot = i;
-    if (slot < 0) {
-        if (KAnimatedPopup* lowest = At(0)) lowest->hide();
-        CleanUp();
-        slot = m_nMax - 1;
-    }
-    Place(popup, slot);
-    m_slots[static_cast<size_t>(slot)] = popup;
-    popup->Start();
-    return popup;
-}
-
-void KPopupManager::CleanUp() {
-    for (auto& slot : m_slots) {
-        if (slot && !slot->isVisible()) {
-            // Never deleted here: this may run inside the notice's own handler.
-            slot->deleteLater();
-            slot = nullptr;
-        }
-    }
-    for (int i = 0; i < m_nMax; ++i) {
-        if (m_slots[static_cast<size_t>(i)]) continue;
-        for (int j = i + 1; j < m_nMax; ++j) {
-            if (!m_slots[static_cast<size_t>(j)]) continue;
-            m_slots[static_cast<size_t>(i)] = m_slots[static_cast<size_t>(j)];
-            m_slots[static_cast<size_t>(j)] = nullptr;
-            if (m_slots[static_cast<size_t>(i)]->isVisible()) Place(m_slots[static_cast<size_t>(i)], i);
-            break;
-        }
-    }
 }

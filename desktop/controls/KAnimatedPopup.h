@@ -8,9 +8,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <memory>
-#include <vector>
-
 class QPropertyAnimation;
 class KPopupManager;
 
@@ -23,7 +20,7 @@ public:
     KAnimatedPopup(KPopupManager* manager, const QString& text, int displayMs);
     ~KAnimatedPopup() override;
 
-    QString Text() const { return m_strText; }
+    QString Text() const { return m_text; }
     bool IsTimerRunning() const { return m_timer.isActive(); }
     // Fades in and starts the display time.
     void Start();
@@ -41,35 +38,9 @@ private:
     void Finished();
 
     KPopupManager* m_manager;
-    QString m_strText;
-    int m_nDisplayMs;
+    QString m_text;
+    int m_displayMs;
     QTimer m_timer;
     QImage m_composition;  // background with the text drawn on it
     QPointer<QPropertyAnimation> m_fade;
-};
-
-class KPopupManager : public QObject {
-    Q_OBJECT
-public:
-    KPopupManager(int displayMs, int maxCount);
-    ~KPopupManager() override;
-
-    // Shows a notice in the lowest free slot; when every slot is taken the
-    // notice in slot 0 goes and the others slide down.
-    KAnimatedPopup* ShowPopup(const QString& text);
-    // Removes the notices that have been hidden (later, from the event loop)
-    // and slides the others down into the gaps.
-    void CleanUp();
-    // The notice in a slot (0 = lowest), or null.
-    KAnimatedPopup* At(int slot) const;
-    int MaxCount() const { return m_nMax; }
-    // Where a notice of that size stands in a slot.
-    static QPoint SlotPosition(const QSize& size, int slot, const QRect& workArea);
-
-private:
-    void Place(KAnimatedPopup* popup, int slot);
-
-    int m_nDisplayMs;
-    int m_nMax;
-    std::vector<QPointer<KAnimatedPopup>> m_slots;
 };

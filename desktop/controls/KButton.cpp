@@ -28,8 +28,6 @@ void KButton::ReleaseBitmaps() {
     m_toolTip.Destroy();
 }
 
-void KButton::OnCreate(int id) { KWndSkin::OnCreate(id); }
-
 void KButton::Changed() {
     UpdateState();
     update();
@@ -116,7 +114,7 @@ void KButton::OnLButtonUp(const QPoint& pos, const QPoint&) {
         }
     }
     if (inside) {
-        PostCommand(m_nId);
+        PostCommand(m_id);
         m_state &= static_cast<uint8_t>(~kHover);
     }
     emit parentNotify(kNotifyRelease, QPoint());
@@ -249,22 +247,6 @@ void KButton::DrawButton(QPainter& p) {
     p.setPen(QPen(dark, 0));
     p.drawLine(r.topRight(), r.bottomRight());
     p.drawLine(r.bottomRight(), r.bottomLeft());
-}
-
-KButtonSkin::KButtonSkin(QWidget* parent) : KButton(parent) {}
-
-void KButtonSkin::SetBitmapIndex(int base) {
-    m_base = base;
-    UpdateState();
-    update();
-}
-
-void KButtonSkin::UpdateState() {
-    int index = m_base;
-    if (m_state & kPressed) index = m_base + 2;
-    else if (m_state & kDisabled) index = m_base + 3;
-    else if (m_state & kHover) index = m_base + 1;
-    if (index != GetCurrentState()) SelectState(index);
 }
 
 bool InitSkinButton(QWidget* dialog, KButton& button, int controlId, const int* bitmapIds, int count) {

@@ -50,7 +50,6 @@ signals:
 protected:
     void DrawEmpty(QPainter& painter) override;
     virtual void DrawButton(QPainter& painter);
-    void OnCreate(int id) override;
     virtual void OnMouseMove(const QPoint& pos);
     virtual void OnLButtonDown(const QPoint& pos, const QPoint& globalPos);
     virtual void OnLButtonUp(const QPoint& pos, const QPoint& globalPos);
@@ -76,19 +75,6 @@ protected:
     uint8_t m_announcedLatch = 0;  // the latch assistive tools were last told of
     bool m_toolTipActive = false;
     KToolTip m_toolTip;
-};
-
-// Selects one of four bitmaps per face: normal, hover, pressed, disabled.
-class KButtonSkin : public KButton {
-    Q_OBJECT
-public:
-    explicit KButtonSkin(QWidget* parent = nullptr);
-    void SetBitmapIndex(int base);
-    int GetBitmapIndex() const { return m_base; }
-    void UpdateState() override;
-
-protected:
-    int m_base = 0;
 };
 
 // Sets a skinned button up on the dialog item with the given control id:

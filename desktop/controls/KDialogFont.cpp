@@ -12,17 +12,7 @@
 namespace {
 
 std::map<int, SDialogTemplate>& Templates() {
-    static std::map<int, SDialogTemplate> templates = [] {
-        std::map<int, SDialogTemplate> t;
-        // The pop-up notice: 120 x 50 units, "Tahoma" 8, no controls.
-        SDialogTemplate notice;
-        notice.id = 301;
-        notice.size = QSize(120, 50);
-        notice.hasFont = true;
-        notice.face = QStringLiteral("Tahoma");
-        t[notice.id] = notice;
-        return t;
-    }();
+    static std::map<int, SDialogTemplate> templates;
     return templates;
 }
 
@@ -87,7 +77,7 @@ bool KDialogFont::Apply(QWidget* window, int dialogId, int referenceDpi) {
     Release();
     const SDialogTemplate* t = FindTemplate(dialogId);
     if (!window || !t) return false;
-    m_nDialogId = dialogId;
+    m_dialogId = dialogId;
     m_window = window;
     const int points = t->hasFont ? t->pointSize : 8;
     const int weight = t->hasFont ? t->weight : 400;
@@ -96,7 +86,7 @@ bool KDialogFont::Apply(QWidget* window, int dialogId, int referenceDpi) {
     m_font = MakeFont(face, PixelHeight(points, referenceDpi), weight, italic);
     m_oldFont = window->font();
     window->setFont(m_font);
-    m_bApplied = true;
+    m_applied = true;
     const QSize base = BaseUnits(m_font);
     window->resize(ToPixels(QRect(QPoint(0, 0), t->size), base).size());
     for (const SDialogItem& item : t->items) {
@@ -114,9 +104,9 @@ void KDialogFont::Release() {
 }
 
 void KDialogFont::Reset() {
-    m_nDialogId = 0;
+    m_dialogId = 0;
     m_window = nullptr;
     m_font = QFont();
     m_oldFont = QFont();
-    m_bApplied = false;
+    m_applied = false;
 }

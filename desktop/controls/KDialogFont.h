@@ -73,13 +73,13 @@ public:
     static QSize BaseUnits(const QFont& font);
     static QRect ToPixels(const QRect& dialogUnits, const QSize& baseUnits);
 
-    int DialogId() const { return m_nDialogId; }
+    int DialogId() const { return m_dialogId; }
     const QFont& Font() const { return m_font; }
 
 private:
-    int m_nDialogId = 0;
+    int m_dialogId = 0;
     QPointer<QWidget> m_window;
     QFont m_font;
     QFont m_oldFont;
-    bool m_bApplied = false;
+    bool m_applied = false;
 };

@@ -1,13 +1,9 @@
 #include "desktop/controls/KFolderBrowser.h"
 
-#include "platform/core/Text.h"
-
 #include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
-
-std::string CWideString::Narrow() const { return plat::ToUtf8(m_text); }
 
 bool IsLocalFolderPath(const QString& path) {
     if (!path.startsWith(QLatin1Char('/')) || path.startsWith(QStringLiteral("//"))) return false;

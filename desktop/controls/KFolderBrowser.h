@@ -1,29 +1,12 @@
 #pragma once
-// The folder browser and the wide-string holder it answers with.
+// The folder browser: lets the user choose a local folder.
+#include "desktop/controls/CWideString.h"
+
 #include <QFileDialog>
 #include <QString>
 
 #include <functional>
 #include <string>
-
-class CWideString {
-public:
-    CWideString() = default;
-    explicit CWideString(std::u16string text) : m_text(std::move(text)) {}
-    CWideString& operator=(const std::u16string& text) {
-        m_text = text;
-        return *this;
-    }
-    const std::u16string& Wide() const { return m_text; }
-    size_t Length() const { return m_text.size(); }
-    bool IsEmpty() const { return m_text.empty(); }
-    // The UTF-8 copy, sized by the converter (a unit may take up to 3 bytes).
-    std::string Narrow() const;
-    QString ToQString() const { return QString::fromStdU16String(m_text); }
-
-private:
-    std::u16string m_text;
-};
 
 // True for an absolute local path ("/..."); network paths ("//...") and
 // URLs are not folders to keep files in.

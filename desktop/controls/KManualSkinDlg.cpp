@@ -1,41 +1,12 @@
 #include "desktop/controls/KManualSkinDlg.h"
 
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-
-KSkinMetrics::KSkinMetrics() {
-    const QImage main = LoadSkinBitmap(510);
-    const QImage list = LoadSkinBitmap(511);
-    const QImage close = LoadSkinBitmap(259);
-    m_sizeMain = main.size();
-    m_sizeList = list.size();
-    m_nMainWidth = main.width();
-    m_nListExtra = list.height() - main.height();
-    m_nHalfClose = close.width() / 2;
-}
-
-HRESULT KSkinMetrics::GetMainWindow(QWidget** out) const {
-    if (!out) return E_POINTER;
-    if (!m_main) return E_FAIL;
-    *out = m_main;
-    return S_OK;
-}
-
-HRESULT KSkinMetrics::GetMainWindowRect(QRect* out) const {
-    if (!out) return E_POINTER;
-    if (!m_main) return E_FAIL;
-    *out = m_main->frameGeometry();
-    return S_OK;
-}
-
-KSkinMetrics& GetSkinBitmaps() {
-    static KSkinMetrics metrics;
-    return metrics;
-}
 
 KManualSkinDlg::KManualSkinDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -51,8 +22,8 @@ void KManualSkinDlg::SetSkinPartIds() {
 }
 
 void KManualSkinDlg::OnInitDialog() {
-    if (m_bInitialised) return;
-    m_bInitialised = true;
+    if (m_initialised) return;
+    m_initialised = true;
     m_container = std::make_unique<KWndContainer>(this);
     SetSkinPartIds();
     for (SSkinPart& part : m_parts) {
@@ -116,7 +87,7 @@ void KManualSkinDlg::PaintSkin(QPainter& p, const QSize& size) {
     put(1, W - m_parts[1].width, 0);
     put(3, W - m_parts[3].width, H - m_parts[3].height);
     put(2, 0, H - m_parts[2].height);
-    if (m_bResizable) {
+    if (m_resizable) {
         put(9, W - m_parts[9].width, H - m_parts[9].height);
         put(8, 0, H - m_parts[8].height);
     }
@@ -170,7 +141,7 @@ void KManualSkinDlg::UpdateShape() {
     // be the one the dialog was made with).
     if (size() == m_regionSize || size().isEmpty()) return;
     m_regionSize = size();
-    ++m_nRegionBuilds;
+    ++m_regionBuilds;
     KDialogSkin::ApplyRegion(this, KDialogSkin::RegionFromImage(Compose(size()), kSkinKeyColour));
 }
 
@@ -203,8 +174,8 @@ void KManualSkinDlg::changeEvent(QEvent* e) {
         if (SUCCEEDED(GetSkinBitmaps().GetMainWindow(&main)) && main != this && main->isEnabled() != isEnabled())
             main->setEnabled(isEnabled());
     } else if (e->type() == QEvent::ActivationChange && !isActiveWindow()) {
-        m_bMoving = false;
-        if (m_nZone != kZoneNone) EndSizing();
+        m_moving = false;
+        if (m_zone != kZoneNone) EndSizing();
     }
     QDialog::changeEvent(e);
 }
@@ -222,7 +193,7 @@ void KManualSkinDlg::LayoutSkinControls(int closeId) {
     OnInitDialog();
     QWidget* item = FindDlgItem(this, closeId);
     if (!item) return;
-    const int half = GetSkinBitmaps().m_nHalfClose;
+    const int half = GetSkinBitmaps().m_halfClose;
     item->setGeometry(width() - item->width() - half, item->y(), item->width() - 1, item->height() - 1);
     static constexpr int kCloseIds[] = {259, 260, 261, 259};
     if (!InitSkinButton(this, m_close, closeId, kCloseIds, 4)) return;
@@ -231,7 +202,7 @@ void KManualSkinDlg::LayoutSkinControls(int closeId) {
 
 int KManualSkinDlg::HitTestFrame(const QPoint& pt, bool setCursor) {
     int zone = kZoneNone;
-    if (m_bResizable) {
+    if (m_resizable) {
         const int w = width(), h = height(), x = pt.x(), y = pt.y();
         const bool across = y >= 0 && y < h;
         if (x >= w - kEdgeBand && x < w && across) zone = kZoneRight;
@@ -263,100 +234,100 @@ void KManualSkinDlg::SetZoneCursor(int zone) {
 }
 
 void KManualSkinDlg::EndSizing() {
-    m_nZone = kZoneNone;
+    m_zone = kZoneNone;
     HitTestFrame(QPoint(0, 0), true);
 }
 
 void KManualSkinDlg::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QDialog::mousePressEvent(e);
     const QPoint pt = e->position().toPoint();
-    if (m_bMovable && pt.y() < m_parts[4].height) {
-        m_bMoving = true;
-        m_ptLast = pt;
+    if (m_movable && pt.y() < m_parts[4].height) {
+        m_moving = true;
+        m_lastPoint = pt;
         return;
     }
-    if (m_bResizable) {
+    if (m_resizable) {
         const int zone = HitTestFrame(pt, true);
         if (zone != kZoneNone) {
-            m_nZone = zone;
-            m_ptLast = pt;
+            m_zone = zone;
+            m_lastPoint = pt;
         }
     }
 }
 
 void KManualSkinDlg::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return QDialog::mouseReleaseEvent(e);
-    m_bMoving = false;
-    if (m_nZone != kZoneNone) EndSizing();
+    m_moving = false;
+    if (m_zone != kZoneNone) EndSizing();
 }
 
 void KManualSkinDlg::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pt = e->position().toPoint();
-    if (m_bMoving && pt != m_ptLast) DragMove(pt);
-    if (!m_bResizable) return;
-    if (m_nZone == kZoneNone) {
+    if (m_moving && pt != m_lastPoint) DragMove(pt);
+    if (!m_resizable) return;
+    if (m_zone == kZoneNone) {
         HitTestFrame(pt, true);
         return;
     }
-    if (pt == m_ptLast) return;
+    if (pt == m_lastPoint) return;
     int zone = HitTestFrame(pt, false);
     if (zone == kZoneNone) {
         // Off every zone, sizing goes on only outward past the edge being
         // dragged; the stored point then starts from that edge.
         bool outward = false;
-        if ((m_nZone == kZoneBottomLeft || m_nZone == kZoneLeft) && pt.x() < 0) {
+        if ((m_zone == kZoneBottomLeft || m_zone == kZoneLeft) && pt.x() < 0) {
             outward = true;
-            m_ptLast.setX(0);
+            m_lastPoint.setX(0);
         }
-        if ((m_nZone == kZoneBottomRight || m_nZone == kZoneRight) && pt.x() >= width()) {
+        if ((m_zone == kZoneBottomRight || m_zone == kZoneRight) && pt.x() >= width()) {
             outward = true;
-            m_ptLast.setX(width());
+            m_lastPoint.setX(width());
         }
-        if ((m_nZone == kZoneBottomLeft || m_nZone == kZoneBottomRight || m_nZone == kZoneBottom) && pt.y() >= height()) {
+        if ((m_zone == kZoneBottomLeft || m_zone == kZoneBottomRight || m_zone == kZoneBottom) && pt.y() >= height()) {
             outward = true;
-            m_ptLast.setY(height());
+            m_lastPoint.setY(height());
         }
         if (!outward) return;
-        zone = m_nZone;
-    } else if (m_nZone == kZoneLeft || m_nZone == kZoneRight || m_nZone == kZoneBottom) {
-        zone = m_nZone;
+        zone = m_zone;
+    } else if (m_zone == kZoneLeft || m_zone == kZoneRight || m_zone == kZoneBottom) {
+        zone = m_zone;
     }
     switch (zone) {
         case kZoneLeft:
-            if (m_nZone != kZoneBottomRight) DragSizeEdge(QPoint(pt.x(), m_ptLast.y()));
+            if (m_zone != kZoneBottomRight) DragSizeEdge(QPoint(pt.x(), m_lastPoint.y()));
             break;
         case kZoneBottomLeft: DragSizeEdge(pt); break;
         case kZoneRight:
-            if (m_nZone != kZoneBottomLeft) DragSize(QPoint(pt.x(), m_ptLast.y()));
+            if (m_zone != kZoneBottomLeft) DragSize(QPoint(pt.x(), m_lastPoint.y()));
             break;
         case kZoneBottomRight: DragSize(pt); break;
-        case kZoneBottom: DragSize(QPoint(m_ptLast.x(), pt.y())); break;
-        default: m_ptLast = pt; break;
+        case kZoneBottom: DragSize(QPoint(m_lastPoint.x(), pt.y())); break;
+        default: m_lastPoint = pt; break;
     }
     repaint();
 }
 
 void KManualSkinDlg::DragSize(const QPoint& pt) {
     QRect g = geometry();
-    g.setRight(g.right() + pt.x() - m_ptLast.x());
-    g.setBottom(g.bottom() + pt.y() - m_ptLast.y());
+    g.setRight(g.right() + pt.x() - m_lastPoint.x());
+    g.setBottom(g.bottom() + pt.y() - m_lastPoint.y());
     if (!IsBelowMinSize(g.size())) resize(g.size());
-    m_ptLast = pt;
+    m_lastPoint = pt;
 }
 
 void KManualSkinDlg::DragSizeEdge(const QPoint& pt) {
-    const int dx = pt.x() - m_ptLast.x();
+    const int dx = pt.x() - m_lastPoint.x();
     QRect g = geometry();
     g.setLeft(g.left() + dx);
-    g.setBottom(g.bottom() + pt.y() - m_ptLast.y());
+    g.setBottom(g.bottom() + pt.y() - m_lastPoint.y());
     if (IsBelowMinSize(g.size())) return;
     setGeometry(g);
     // The window moved by dx: the pointer's point in it moved back by as much.
-    m_ptLast = QPoint(pt.x() - dx, pt.y());
+    m_lastPoint = QPoint(pt.x() - dx, pt.y());
 }
 
 void KManualSkinDlg::DragMove(const QPoint& pt) {
-    if (!m_bMovable) return;
-    move(pos() + (pt - m_ptLast));
+    if (!m_movable) return;
+    move(pos() + (pt - m_lastPoint));
     repaint();
 }

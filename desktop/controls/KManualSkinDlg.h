@@ -5,38 +5,15 @@
 // its left, right and bottom edges and its two bottom corners. Enter and
 // Escape never close it.
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KWndContainer.h"
 
-#include "platform/core/HResult.h"
-
 #include <QDialog>
 #include <QPixmap>
-#include <QPointer>
 
 #include <array>
 #include <memory>
-
-// Sizes of the skin bitmaps that windows are laid out by, and the main
-// window once it exists. One per process.
-class KSkinMetrics {
-public:
-    KSkinMetrics();
-    QSize m_sizeMain;         // bitmap 510, the main window's shape
-    QSize m_sizeList;         // bitmap 511
-    int m_nMainWidth = 0;     // the width of 510 again
-    int m_nListExtra = 0;     // height of 511 less height of 510
-    int m_nHalfClose = 0;     // half the width of bitmap 259
-
-    HRESULT GetMainWindow(QWidget** out) const;
-    HRESULT GetMainWindowRect(QRect* out) const;
-    void SetMainWindow(QWidget* window) { m_main = window; }
-
-private:
-    QPointer<QWidget> m_main;
-};
-
-KSkinMetrics& GetSkinBitmaps();
 
 class KManualSkinDlg : public QDialog {
     Q_OBJECT
@@ -76,20 +53,20 @@ public:
     virtual void DragSizeEdge(const QPoint& pos);
     virtual void DragMove(const QPoint& pos);
 
-    void SetMovable(bool on) { m_bMovable = on; }
-    void SetResizable(bool on) { m_bResizable = on; }
-    bool IsMovable() const { return m_bMovable; }
-    bool IsResizable() const { return m_bResizable; }
+    void SetMovable(bool on) { m_movable = on; }
+    void SetResizable(bool on) { m_resizable = on; }
+    bool IsMovable() const { return m_movable; }
+    bool IsResizable() const { return m_resizable; }
     // The smallest size: the four corner parts side by side; a dialog whose
     // size the skin metrics give answers those instead.
     virtual QSize MinimumSkinSize() const;
     const SSkinPart& Part(int index) const { return m_parts[static_cast<size_t>(index)]; }
     KWndContainer* Container() { return m_container.get(); }
     KButtonSkin& CloseButton() { return m_close; }
-    int SizingZone() const { return m_nZone; }
-    bool IsMoving() const { return m_bMoving; }
+    int SizingZone() const { return m_zone; }
+    bool IsMoving() const { return m_moving; }
     // How many times the window's shape has been built.
-    int RegionBuilds() const { return m_nRegionBuilds; }
+    int RegionBuilds() const { return m_regionBuilds; }
     // The client area inside the frame parts at the given size: from the
     // left part's width and the top part's height to the right and bottom
     // parts, less one pixel each way.
@@ -129,17 +106,17 @@ protected:
     KDialogFont m_dialogFont;  // the subclass applies its template with it
     std::unique_ptr<KWndContainer> m_container;
     KButtonSkin m_close;
-    bool m_bMovable = true;
-    bool m_bResizable = false;
-    QPoint m_ptLast;  // the last pointer point, in the dialog's coordinates
+    bool m_movable = true;
+    bool m_resizable = false;
+    QPoint m_lastPoint;  // the last pointer point, in the dialog's coordinates
 
 private:
     void UpdateShape();
     void EndSizing();
 
-    bool m_bInitialised = false;
+    bool m_initialised = false;
     QSize m_regionSize;  // the size the shape was last built for
-    bool m_bMoving = false;
-    int m_nZone = kZoneNone;
-    int m_nRegionBuilds = 0;
+    bool m_moving = false;
+    int m_zone = kZoneNone;
+    int m_regionBuilds = 0;
 };

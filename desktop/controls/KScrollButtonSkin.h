@@ -2,6 +2,7 @@
 // The draggable thumb of the position slider. Its value is milliseconds
 // after the lower bound; positions are 64-bit (a cache holds hours).
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 
 class KScrollButtonSkin : public KButtonSkin {
     Q_OBJECT

@@ -1,10 +1,11 @@
 #include "desktop/controls/KSkinAccessible.h"
 
 #include "desktop/controls/CLabel.h"
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
 
 #include <QAccessibleWidget>
 

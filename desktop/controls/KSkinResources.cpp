@@ -1,68 +1,34 @@
 #include "desktop/controls/KSkinResources.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QPainter>
 
 #include <mutex>
 
 static void InitSkinResourceData() { Q_INIT_RESOURCE(skin); }
 
-namespace {
-
-void EnsureResources() {
+void EnsureSkinResources() {
     static std::once_flag once;
     std::call_once(once, [] { InitSkinResourceData(); });
 }
 
-const QJsonObject& Manifest() {
-    static const QJsonObject manifest = [] {
-        EnsureResources();
-        QFile f(QStringLiteral(":/skin/manifest.json"));
-        if (!f.open(QIODevice::ReadOnly)) return QJsonObject();
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }();
-    return manifest;
-}
-
-QJsonObject Bitmap(int id) { return Manifest().value("bitmaps").toObject().value(QString::number(id)).toObject(); }
-
-}  // namespace
-
 QImage LoadSkinBitmap(int id) {
-    EnsureResources();
+    EnsureSkinResources();
     QImage img(QStringLiteral(":/skin/%1.png").arg(id));
     if (img.isNull()) return {};
     return img.convertToFormat(QImage::Format_RGB32);
 }
 
-QSize KSkinManifest::BitmapSize(int id) {
-    const QJsonObject b = Bitmap(id);
-    if (b.isEmpty()) return {};
-    return {b.value("w").toInt(), b.value("h").toInt()};
-}
-
-std::vector<SSkinProbe> KSkinManifest::Probes(int id) {
-    std::vector<SSkinProbe> out;
-    for (const QJsonValue& v : Bitmap(id).value("probes").toArray()) {
-        const QJsonObject o = v.toObject();
-        out.push_back({QPoint(o.value("x").toInt(), o.value("y").toInt()),
-                       QColor(o.value("rgb").toString()).rgb() & 0xFFFFFF});
-    }
+std::vector<QPixmap> LoadSkinPixmaps(const std::vector<int>& ids) {
+    std::vector<QPixmap> out;
+    out.reserve(ids.size());
+    for (int id : ids) out.push_back(QPixmap::fromImage(LoadSkinBitmap(id)));
     return out;
 }
 
-bool KSkinManifest::IsKeyed(int id) { return Bitmap(id).value("keyed").toBool(); }
-
-std::vector<int> KSkinManifest::BitmapIds() {
-    std::vector<int> ids;
-    for (const QString& k : Manifest().value("bitmaps").toObject().keys()) ids.push_back(k.toInt());
-    return ids;
+void DrawSkinPixmap(QPainter& p, const std::vector<QPixmap>& pixmaps, size_t index, int x, int y) {
+    if (index < pixmaps.size() && !pixmaps[index].isNull()) p.drawPixmap(x, y, pixmaps[index]);
 }
 
-QRect KSkinManifest::MainControlRect(int controlId) {
-    const QJsonArray a = Manifest().value("mainControls").toObject().value(QString::number(controlId)).toArray();
-    if (a.size() != 4) return {};
-    return {a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()};
+int SkinPixmapWidth(const std::vector<QPixmap>& pixmaps, size_t index) {
+    return index < pixmaps.size() ? pixmaps[index].width() : 0;
 }

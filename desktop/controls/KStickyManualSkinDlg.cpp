@@ -1,5 +1,7 @@
 #include "desktop/controls/KStickyManualSkinDlg.h"
 
+#include "desktop/controls/KSkinMetrics.h"
+
 KStickyManualSkinDlg::KStickyManualSkinDlg(QWidget* parent) : KManualSkinDlg(parent) {}
 
 void KStickyManualSkinDlg::StickToMain(bool keepSize) {
@@ -27,32 +29,32 @@ void KStickyManualSkinDlg::GrowToMinimum(QRect& r, bool fromLeft) const {
 
 void KStickyManualSkinDlg::DragSize(const QPoint& pt) {
     QRect g = geometry();
-    g.setRight(g.right() + pt.x() - m_ptLast.x());
-    g.setBottom(g.bottom() + pt.y() - m_ptLast.y());
+    g.setRight(g.right() + pt.x() - m_lastPoint.x());
+    g.setBottom(g.bottom() + pt.y() - m_lastPoint.y());
     GrowToMinimum(g, false);
     const QPoint before = pos();
     if (UpdateStuck(g)) {
-        m_ptLast -= pos() - before;
+        m_lastPoint -= pos() - before;
         return;
     }
     resize(g.size());
-    m_ptLast = pt;
+    m_lastPoint = pt;
 }
 
 void KStickyManualSkinDlg::DragSizeEdge(const QPoint& pt) {
     QRect g = geometry();
-    g.setLeft(g.left() + pt.x() - m_ptLast.x());
-    g.setBottom(g.bottom() + pt.y() - m_ptLast.y());
+    g.setLeft(g.left() + pt.x() - m_lastPoint.x());
+    g.setBottom(g.bottom() + pt.y() - m_lastPoint.y());
     GrowToMinimum(g, true);
     const QPoint before = pos();
     if (!UpdateStuck(g)) setGeometry(g);
     // The pointer's point in the window moves back by the window's own move.
-    m_ptLast = pt - (pos() - before);
+    m_lastPoint = pt - (pos() - before);
 }
 
 void KStickyManualSkinDlg::DragMove(const QPoint& pt) {
-    if (!m_bMovable) return;
-    const QRect g = geometry().translated(pt - m_ptLast);
+    if (!m_movable) return;
+    const QRect g = geometry().translated(pt - m_lastPoint);
     if (UpdateStuck(g)) return;
     move(g.topLeft());
     repaint();

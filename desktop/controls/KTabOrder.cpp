@@ -63,18 +63,3 @@ void SetTabOrderByPlace(QWidget* window) {
     }
     for (size_t i = 1; i < ordered.size(); ++i) QWidget::setTabOrder(ordered[i - 1].widget, ordered[i].widget);
 }
-
-void KTabOrderKeeper::Install() {
-    static KTabOrderKeeper* keeper = nullptr;
-    if (keeper || !QCoreApplication::instance()) return;
-    keeper = new KTabOrderKeeper(QCoreApplication::instance());
-    QCoreApplication::instance()->installEventFilter(keeper);
-}
-
-bool KTabOrderKeeper::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Show && watched->isWidgetType()) {
-        auto* w = static_cast<QWidget*>(watched);
-        if (w->isWindow()) SetTabOrderByPlace(w);
-    }
-    return false;
-}

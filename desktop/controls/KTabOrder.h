@@ -2,8 +2,6 @@
 // Keyboard navigation: the Tab key visits a window's controls as the eye
 // reads them (row by row from the top, left to right within a row, whatever
 // order they were made in), and a control with the focus shows a mark.
-#include <QObject>
-
 class QColor;
 class QPainter;
 class QRect;
@@ -18,16 +16,3 @@ void DrawFocusMark(QPainter& painter, const QRect& rect, const QColor& colour);
 // combo box) is placed; explicitly hidden widgets (placeholders) are left
 // out; controls on pages not shown now are placed as if shown.
 void SetTabOrderByPlace(QWidget* window);
-
-// Orders every window the first time it is shown, and again each time it is
-// shown anew, so that windows laid out in code and from templates alike
-// follow their screen. Installed on the application by the program.
-class KTabOrderKeeper : public QObject {
-public:
-    using QObject::QObject;
-    // Installs one keeper on the running application.
-    static void Install();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-};

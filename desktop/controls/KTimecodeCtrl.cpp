@@ -69,7 +69,7 @@ QString KTimecodeCtrl::ValueText() const {
 void KTimecodeCtrl::FormatText() {
     const QString formatted = ValueText();
     if (formatted != text()) {
-        const Field selected = m_bHasFocus && !formatted.isEmpty() ? FieldAtCaret() : kNone;
+        const Field selected = m_hasFocus && !formatted.isEmpty() ? FieldAtCaret() : kNone;
         const QSignalBlocker block(this);
         setText(formatted);
         if (selected != kNone) SelectField(selected);
@@ -129,12 +129,12 @@ void KTimecodeCtrl::keyPressEvent(QKeyEvent* e) {
     } else if (key == Qt::Key_Right) {
         if (field != kNone && field < kHundredths) SelectField(static_cast<Field>(field + 1));
     } else if (key == Qt::Key_Up || key == Qt::Key_Down) {
-        if (!m_bReadOnly && field != kNone) {
+        if (!m_readOnly && field != kNone) {
             StepField(field, key == Qt::Key_Up ? 1 : -1);
             emit notify(kKeyChanged);
         }
     } else if (key >= Qt::Key_0 && key <= Qt::Key_9) {
-        if (!m_bReadOnly && field != kNone) {
+        if (!m_readOnly && field != kNone) {
             TypeDigit(field, key - Qt::Key_0);
             emit notify(kKeyChanged);
         }
@@ -150,18 +150,18 @@ void KTimecodeCtrl::keyPressEvent(QKeyEvent* e) {
 
 void KTimecodeCtrl::mouseReleaseEvent(QMouseEvent* e) {
     QLineEdit::mouseReleaseEvent(e);
-    if (!m_bReadOnly) SelectField(FieldAtCaret());
+    if (!m_readOnly) SelectField(FieldAtCaret());
 }
 
 void KTimecodeCtrl::focusInEvent(QFocusEvent* e) {
     QLineEdit::focusInEvent(e);
-    if (!m_bReadOnly) SelectField(FieldAtCaret());
+    if (!m_readOnly) SelectField(FieldAtCaret());
     emit notify(kFocusGained);
-    m_bHasFocus = true;
+    m_hasFocus = true;
 }
 
 void KTimecodeCtrl::focusOutEvent(QFocusEvent* e) {
-    m_bHasFocus = false;
+    m_hasFocus = false;
     QLineEdit::focusOutEvent(e);
 }
 

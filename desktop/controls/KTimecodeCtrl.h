@@ -21,8 +21,8 @@ public:
     KTimecode GetStoredCopy() const { return m_stored; }
     virtual void FormatText();
     // Our own read-only flag: the field keeps its looks and its caret.
-    void SetReadOnlyField(bool on) { m_bReadOnly = on; }
-    bool IsReadOnlyField() const { return m_bReadOnly; }
+    void SetReadOnlyField(bool on) { m_readOnly = on; }
+    bool IsReadOnlyField() const { return m_readOnly; }
     // The field under the caret: the last one that starts at or before the
     // caret's end; kNone past the text.
     Field FieldAtCaret() const;
@@ -49,6 +49,6 @@ private:
 
     KTimecode m_value;
     KTimecode m_stored;
-    bool m_bReadOnly = false;
-    bool m_bHasFocus = false;
+    bool m_readOnly = false;
+    bool m_hasFocus = false;
 };

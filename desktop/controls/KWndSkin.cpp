@@ -82,7 +82,7 @@ void KWndSkin::SetWindowText(const QString& text) {
 
 void KWndSkin::DrawEmpty(QPainter&) {}
 
-void KWndSkin::OnCreate(int id) { m_nId = id; }
+void KWndSkin::OnCreate(int id) { m_id = id; }
 
 void KWndSkin::PostCommand(int id) {
     QMetaObject::invokeMethod(this, [this, id] { emit command(id); }, Qt::QueuedConnection);

@@ -34,7 +34,7 @@ public:
     virtual void ReleaseBitmaps();
     void Redraw() { update(); }
 
-    int ControlId() const { return m_nId; }
+    int ControlId() const { return m_id; }
     QString WindowText() const { return m_text; }
     void SetWindowText(const QString& text);
     KDialogSkin& Skin() { return m_skin; }
@@ -52,7 +52,7 @@ protected:
     void PostCommand(int id);
     void paintEvent(QPaintEvent* event) override;
 
-    int m_nId = 0;
+    int m_id = 0;
     QString m_text;
 
 private:

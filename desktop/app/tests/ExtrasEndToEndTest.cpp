@@ -17,7 +17,7 @@
 #include "desktop/app/Startup.h"
 #include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/controls/KButton.h"
-#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "ipc/client/ClientConnection.h"
 #include "platform/com/Bstr.h"
 #ifdef PARVANE_WEB_RADIO

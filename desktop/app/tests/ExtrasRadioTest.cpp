@@ -15,6 +15,7 @@
 #include "desktop/app/tests/support/LocalHttpServer.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KDialogFont.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 #include "platform/com/ComPtr.h"

@@ -14,6 +14,7 @@
 #include "desktop/app/KExtrasContext.h"
 #include "desktop/app/Strings.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/LoggingSettings.h"

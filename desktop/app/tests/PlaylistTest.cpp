@@ -25,13 +25,15 @@
 #include "desktop/app/Strings.h"
 #include "desktop/app/tests/support/FakeService.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "desktop/controls/CShowTimeBckg.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KManualSkinDlg.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
-#include "desktop/controls/KWndSkin.h"
 #include "desktop/controls/KTimecodeCtrl.h"
+#include "desktop/controls/KWndSkin.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
 #include "service/foundation/KTimecode.h"
@@ -311,7 +313,7 @@ void PlaylistTest::controlsAtTheirPlaces() {
     QWidget* control = id == 2000 ? static_cast<QWidget*>(d.List())
                        : id == 2008 ? static_cast<QWidget*>(d.TimeDisplay())
                                     : static_cast<QWidget*>(d.Button(id));
-    const QSize first = GetSkinBitmaps().m_sizeList;
+    const QSize first = GetSkinBitmaps().m_listSize;
     const QRect place = KDialogFont::ToPixels(units, KDialogFont::BaseUnits(d.font()));
     // At the first size and at a larger one: the list fills the frame's inside
     // (the playlist's bottom part is bitmap 499), the others keep their

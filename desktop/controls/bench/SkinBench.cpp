@@ -2,10 +2,14 @@
 // its bitmap, and the region builds and repaints that a 100 ms poll with
 // unchanged values causes over a stretch of time.
 //   skin_bench [SECONDS]   (default 10; runs on any Qt platform, e.g. offscreen)
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/tests/support/PaintCounter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,19 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-namespace {
-
-class PaintCounter : public QObject {
-public:
-    int count = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++count;
-        return false;
-    }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -78,8 +69,8 @@ int main(int argc, char** argv) {
     app.processEvents();
 
     PaintCounter paints;
-    for (QWidget* w : window.findChildren<QWidget*>()) w->installEventFilter(&paints);
-    window.installEventFilter(&paints);
+    for (QWidget* w : window.findChildren<QWidget*>()) paints.Watch(w);
+    paints.Watch(&window);
     const int buildsBefore = skin.RegionBuilds() + thumb.Skin().RegionBuilds() + meter.Skin().RegionBuilds();
 
     KTimecode play, cache;

@@ -2,10 +2,13 @@
 // accessibility update handler. Qt passes events on only while a screen
 // reader listens, so this runs on the X server of the private environment
 // with its accessibility bus switched on (never on the user's own session).
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
+#include "desktop/controls/KPopupManager.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,16 +1,18 @@
 // Skinned buttons, their tooltips and the position slider's thumb, driven
 // by mouse and key clicks.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PointerInput.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include "desktop/controls/KButton.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KScrollButtonSkin.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include "service/foundation/KTimecode.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -44,26 +46,6 @@ struct Fixture {
 };
 
 QRgb ProbeOf(int id) { return KSkinManifest::Probes(id).front().rgb; }
-
-// A pointer move with no button held, delivered to the widget at once (a
-// move through the cursor would arrive later through the platform).
-void Hover(QWidget* w, const QPoint& pos) {
-    QMouseEvent e(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
-// A left-button press or release delivered at once, with no pointer move
-// before it.
-void Press(QWidget* w, const QPoint& pos, QEvent::Type type) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
-void Leave(QWidget* w) {
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
-}
 
 QImage KButtonFaceWithoutFocus(Fixture& f) {
     f.button.clearFocus();
@@ -158,8 +140,8 @@ private slots:
         const QPoint inside(10, 10);
         Hover(&f.button, inside);
         for (int click = 1; click <= 3; ++click) {
-            Press(&f.button, inside, QEvent::MouseButtonPress);
-            Press(&f.button, inside, QEvent::MouseButtonRelease);
+            PressLeft(&f.button, inside);
+            ReleaseLeft(&f.button, inside);
             QTRY_COMPARE(f.Commands(), click);
         }
     }

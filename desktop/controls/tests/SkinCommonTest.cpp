@@ -1,24 +1,28 @@
 // Sticky dialogs, the coloured list header, dialog fonts, the folder
 // browser, wide strings, and what a screen reader reads from the controls.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PointerInput.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
+#include "desktop/controls/CColorListCtrl.h"
 #include "desktop/controls/CLabel.h"
+#include "desktop/controls/CShowTime.h"
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KButton.h"
-#include "desktop/controls/KColorListCtrl.h"
+#include "desktop/controls/KButtonSkin.h"
 #include "desktop/controls/KDialogFont.h"
 #include "desktop/controls/KFolderBrowser.h"
+#include "desktop/controls/KPopupManager.h"
 #include "desktop/controls/KScrollButtonSkin.h"
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KStickyManualSkinDlg.h"
 #include "desktop/controls/KTabOrder.h"
+#include "desktop/controls/KTabOrderKeeper.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -30,18 +34,6 @@
 #include <vector>
 
 namespace {
-
-void Drag(QWidget* w, const QPoint& from, const QPoint& to) {
-    auto send = [w](QEvent::Type type, const QPoint& pos, Qt::MouseButtons held) {
-        QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
-                      Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    };
-    const QPoint global = w->mapToGlobal(from) + (to - from);
-    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
-    send(QEvent::MouseMove, w->mapFromGlobal(global), Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, w->mapFromGlobal(global), Qt::NoButton);
-}
 
 struct Sticky : KStickyManualSkinDlg {
     int snaps = 0;
@@ -89,16 +81,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         const QSize min = d.MinimumSkinSize();
         const QPoint grip(297, 197);
-        QMouseEvent press(QEvent::MouseButtonPress, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&d, &press);
+        PressLeft(&d, grip);
         d.DragSize(grip - QPoint(1000, 1000));
         QCOMPARE(d.size(), min);
         QCOMPARE(d.offered.back().size(), min);
         d.DragSizeEdge(QPoint(5000, 197));
         QCOMPARE(d.width(), min.width());
         QCOMPARE(d.geometry().right(), 100 + min.width() - 1);  // the right side stayed put
-        QMouseEvent release(QEvent::MouseButtonRelease, grip, d.mapToGlobal(grip), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(&d, &release);
+        ReleaseLeft(&d, grip);
         // A subclass that handles the move itself: the window stays.
         d.handle = true;
         const QPoint before = d.pos();
@@ -217,9 +207,6 @@ private slots:
         QCOMPARE(child->geometry(), KDialogFont::ToPixels(QRect(4, 8, 40, 12), base));
         QCOMPARE(child->font().pixelSize(), 11);
         QVERIFY(!font.Apply(&window, 424242));
-        // The notice's own template: 120 x 50 units of Tahoma 8.
-        QVERIFY(KDialogFont::FindTemplate(301));
-        QCOMPARE(KDialogFont::FindTemplate(301)->size, QSize(120, 50));
     }
 
     void folderBrowser() {

@@ -1,7 +1,8 @@
 // The skin engine: regions against a per-pixel reference, state selection,
 // stretching, attaching to a placeholder, and the bitmaps drawn at build time.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 

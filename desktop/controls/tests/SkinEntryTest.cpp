@@ -1,8 +1,12 @@
 // The time and percentage displays and the time-code entry field, by key
 // and mouse.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PaintCounter.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
-#include "desktop/controls/KShowDisplays.h"
+#include "desktop/controls/CShowTime.h"
+#include "desktop/controls/CShowTimeBckg.h"
+#include "desktop/controls/KShowPercentsCtrl.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KTimecodeCtrl.h"
 
@@ -13,17 +17,6 @@
 namespace {
 
 const std::vector<int> kSmallDigits = {298, 299, 301, 302, 303, 304, 305, 306, 307, 297, 308};
-
-// Counts the paint events a widget gets.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
-    int count = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++count;
-        return false;
-    }
-};
 
 KTimecode Tc(int h, int m, int s, int f) {
     KTimecode t;

@@ -1,33 +1,19 @@
 // Frame dialogs: their shape, moving, every sizing zone, the keys that must
 // not close them, the stored-rectangle check, and the child layout.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PointerInput.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include "desktop/controls/KManualSkinDlg.h"
+#include "desktop/controls/KSkinManifest.h"
+#include "desktop/controls/KSkinMetrics.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
 namespace {
-
-void Mouse(QWidget* w, QEvent::Type type, const QPoint& pos, Qt::MouseButtons held) {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-}
-
-// Press at from, move to to, release there (all in the dialog's coordinates
-// at the time of each event, as a real pointer would be).
-void Drag(QWidget* w, const QPoint& from, const QPoint& to) {
-    const QPoint globalFrom = w->mapToGlobal(from);
-    Mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton);
-    const QPoint target = w->mapFromGlobal(globalFrom + (to - from));
-    Mouse(w, QEvent::MouseMove, target, Qt::LeftButton);
-    Mouse(w, QEvent::MouseButtonRelease, w->mapFromGlobal(globalFrom + (to - from)), Qt::NoButton);
-}
 
 struct Dialog : KManualSkinDlg {
     Dialog(bool resizable) {
@@ -266,9 +252,9 @@ private slots:
 
     void skinMetrics() {
         KSkinMetrics& m = GetSkinBitmaps();
-        QCOMPARE(m.m_sizeMain, KSkinManifest::BitmapSize(510));
-        QCOMPARE(m.m_nListExtra, KSkinManifest::BitmapSize(511).height() - KSkinManifest::BitmapSize(510).height());
-        QCOMPARE(m.m_nHalfClose, KSkinManifest::BitmapSize(259).width() / 2);
+        QCOMPARE(m.m_mainSize, KSkinManifest::BitmapSize(510));
+        QCOMPARE(m.m_listExtra, KSkinManifest::BitmapSize(511).height() - KSkinManifest::BitmapSize(510).height());
+        QCOMPARE(m.m_halfClose, KSkinManifest::BitmapSize(259).width() / 2);
         QWidget* main = nullptr;
         QRect r;
         QCOMPARE(m.GetMainWindow(&main), E_FAIL);

@@ -1,8 +1,9 @@
 // The pictures skingen draws: every command a glyph of its own, the faces
 // of one button distinct, captions where titles and lamps stand, and a main
 // window whose controls fit their places with nothing floating.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 
 #include <QTest>

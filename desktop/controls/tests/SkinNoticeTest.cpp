@@ -1,13 +1,14 @@
 // Pop-up notices and the label control.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/PointerInput.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include "desktop/controls/CLabel.h"
 #include "desktop/controls/KAnimatedPopup.h"
-#include "desktop/controls/KSkinResources.h"
+#include "desktop/controls/KPopupManager.h"
+#include "desktop/controls/KSkinManifest.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -66,9 +67,7 @@ private slots:
         QPointer<KAnimatedPopup> stays = manager.ShowPopup(QStringLiteral("stays"));
         QPointer<KAnimatedPopup> goes = manager.ShowPopup(QStringLiteral("goes"));
         // The pointer passed over the first one: its display time stops.
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), stays->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(stays, &move);
+        Hover(stays, QPoint(5, 5));
         QVERIFY(!stays->IsTimerRunning());
         QTRY_VERIFY_WITH_TIMEOUT(goes.isNull(), 20000);
         QVERIFY(!stays.isNull());

@@ -1,9 +1,11 @@
 // Shaped windows on a real X server: over a backdrop of known colour, the
 // screen shows the backdrop where the shape cuts and the skin inside it.
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include "desktop/controls/KAnimatedPopup.h"
 #include "desktop/controls/KManualSkinDlg.h"
+#include "desktop/controls/KPopupManager.h"
+#include "desktop/controls/KSkinManifest.h"
 #include "desktop/controls/KSkinResources.h"
 #include "desktop/controls/KWndSkin.h"
 

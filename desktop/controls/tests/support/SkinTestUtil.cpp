@@ -1,4 +1,4 @@
-#include "SkinTestUtil.h"
+#include "desktop/controls/tests/support/SkinTestUtil.h"
 
 #include <QDir>
 #include <QTest>

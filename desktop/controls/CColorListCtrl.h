@@ -1,25 +1,12 @@
 #pragma once
-// A list in the skin's colours: its header white on a dark red (the empty
-// area after the last section included), its rows in colours the owner
-// sets. A row is selected whole, and the selection stays visible while the
-// list does not have the focus.
+// A list in the skin's colours: its header a CColorHeaderCtrl, its rows in
+// colours the owner sets. A row is selected whole, and the selection stays
+// visible while the list does not have the focus.
+#include "desktop/controls/CColorHeaderCtrl.h"
+
 #include <QColor>
-#include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
-
-class CColorHeaderCtrl : public QHeaderView {
-    Q_OBJECT
-public:
-    static const QColor kBackground;
-    static const QColor kText;
-
-    explicit CColorHeaderCtrl(QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
-};
 
 class CColorListCtrl : public QTreeWidget {
     Q_OBJECT
