@@ -66,7 +66,10 @@ int main(int argc, char** argv) {
     // an allocator arena of its own, and every arena keeps part of what a
     // burst of calls left in it. Two arenas serve calls that mostly wait on
     // the engine, and what a burst took goes back when it ends.
+    // (The sanitizers' allocator has no arenas and refuses the setting.)
+#if !defined(__SANITIZE_ADDRESS__)
     if (mallopt(M_ARENA_MAX, kAllocatorArenas) != 1) std::fprintf(stderr, "QXService: the allocator's arena limit was not set\n");
+#endif
     // The four formats CreateNewEncoder makes.
     RegisterEncoders();
     CQXServiceModule module;
