@@ -210,8 +210,7 @@ HRESULT KCacheImpl::SaveStructure() {
     }
     KLock lock(m_csBuffer);
     m_nSavedChanges = changes;
-    m_lastSaved.path = path;
-    m_lastSaved.tape = std::move(tape);
+    m_lastSaved.Remember(path, tape);
     return S_OK;
 }
 

@@ -140,8 +140,7 @@ HRESULT KPlayListImpl::Save() {
         TQ_REPORT_FORMATTED(EC_SAVE_DATA_FILE, hr, m_strSaveFileName);
         return hr;
     }
-    m_lastSaved.path = m_strSaveFileName;
-    m_lastSaved.tape = std::move(tape);
+    m_lastSaved.Remember(m_strSaveFileName, tape);
     return S_OK;
 }
 
