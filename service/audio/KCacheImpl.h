@@ -19,6 +19,7 @@
 #include "platform/core/Thread.h"
 #include "service/audio/SCacheFile.h"
 #include "service/audio/SGroupFile.h"
+#include "service/foundation/KRecordTape.h"
 #include "service/foundation/KSerializable.h"
 
 class KCacheImpl : public ser::KSerializable {
@@ -192,6 +193,8 @@ private:
     // Changes of the chain, and how many of them the index file holds.
     ULONGLONG m_nChanges = 0;
     ULONGLONG m_nSavedChanges = 0;
+    // What the last successful save of the index wrote, and where.
+    ser::KSavedRecord m_lastSaved;
     HRESULT m_hrRebuild = S_OK;
     size_t m_nOpenFiles = 0;
     ULONGLONG m_llUseClock = 0;

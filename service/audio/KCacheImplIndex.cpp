@@ -169,22 +169,34 @@ HRESULT KCacheImpl::SaveStructure() {
     plat::CreateDirectory(folder);
     dirUtils::createDirRecursive(dataDir);
 
-    ser::KStgArchive archive;
-    HRESULT hr;
-    if (TQ_FAILED(hr, archive.open4write(path, kStreamName))) {
-        TQ_TRACE_HR("archive.open4write(m_strSettingsFN)");
-        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, hr, path);
-        return hr;
-    }
+    // The index is saved every few seconds: it is taken in memory first, and
+    // a file that already holds it is left alone.
+    ser::KRecordTape tape;
     bool bSave = false;
     ULONGLONG changes = 0;
     {
         KLock lock(m_csBuffer);
         FillGroupFiles();
         changes = m_nChanges;
-        bSave = save(&archive, kRootName);
+        bSave = save(&tape, kRootName);
         m_vGroupFiles.clear();
     }
+    HRESULT hr;
+    {
+        KLock lock(m_csBuffer);
+        if (bSave && m_lastSaved.Holds(path, tape)) {
+            m_nSavedChanges = changes;
+            return S_OK;
+        }
+        m_lastSaved.Forget();
+    }
+    ser::KStgArchive archive;
+    if (TQ_FAILED(hr, archive.open4write(path, kStreamName))) {
+        TQ_TRACE_HR("archive.open4write(m_strSettingsFN)");
+        TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, hr, path);
+        return hr;
+    }
+    if (bSave) bSave = tape.PlayTo(&archive);
     if (!bSave) {
         DWORD err = plat::GetLastError();
         TQ_TRACE_BOOL("bSave");
@@ -198,6 +210,7 @@ HRESULT KCacheImpl::SaveStructure() {
     }
     KLock lock(m_csBuffer);
     m_nSavedChanges = changes;
+    m_lastSaved.Remember(path, tape);
     return S_OK;
 }
 
@@ -210,6 +223,7 @@ HRESULT KCacheImpl::LoadStructure(int nNumber) {
 
     ResetToEmpty();
     m_nSavedChanges = m_nChanges;
+    m_lastSaved.Forget();
     // Files that would not go belong to the folder they were in; the sweep
     // after the load finds those of this folder again.
     RetryLeftovers();

@@ -8,6 +8,7 @@
 #include "service/foundation/KID3.h"
 #include "service/foundation/KSong.h"
 #include "service/foundation/KSongInfoListProperty.h"
+#include "service/foundation/KRecordTape.h"
 #include "service/foundation/KStgArchive.h"
 
 namespace {
@@ -112,14 +113,24 @@ void KPlayListImpl::OnAfterLoad(ser::ELoadResult result) {
 HRESULT KPlayListImpl::Save() {
     KLock lock(m_hMutex);
     if (m_bKeepStoredFile) return S_FALSE;
+    // The playlist is saved every few seconds; a file that already holds
+    // what it would hold now is left alone.
+    ser::KRecordTape tape;
+    HRESULT hr;
+    if (TQ_FALSE(save(&tape, ser::kRootName))) {
+        hr = plat::HResultFromLastError();
+        TQ_REPORT_FORMATTED(EC_SAVE_DATA_FILE, hr, m_strSaveFileName);
+        return hr;
+    }
+    if (m_lastSaved.Holds(m_strSaveFileName, tape)) return S_OK;
+    m_lastSaved.Forget();
     dirUtils::createDirRecursive(plat::DirName(m_strSaveFileName));
     ser::KStgArchive archive;
-    HRESULT hr;
     if (TQ_FAILED(hr, archive.open4write(m_strSaveFileName, ser::kDataStreamName))) {
         TQ_REPORT_FORMATTED(EC_OPEN_DATA_FILE, hr, m_strSaveFileName);
         return hr;
     }
-    if (TQ_FALSE(save(&archive, ser::kRootName))) {
+    if (TQ_FALSE(tape.PlayTo(&archive))) {
         hr = plat::HResultFromLastError();
         archive.close(false);  // the playlist file keeps its previous content
         TQ_REPORT_FORMATTED(EC_SAVE_DATA_FILE, hr, m_strSaveFileName);
@@ -129,6 +140,7 @@ HRESULT KPlayListImpl::Save() {
         TQ_REPORT_FORMATTED(EC_SAVE_DATA_FILE, hr, m_strSaveFileName);
         return hr;
     }
+    m_lastSaved.Remember(m_strSaveFileName, tape);
     return S_OK;
 }
 
@@ -146,6 +158,7 @@ HRESULT KPlayListImpl::Load() {
     }
     bool stored = plat::PathExists(path) || plat::PathExists(backup);
     EmptyLists();
+    m_lastSaved.Forget();
     const ser::SLoadOutcome loaded =
         ser::KStgArchive::LoadRecord(*this, path, ser::kDataStreamName, ser::kRootName, {[this] { EmptyLists(); }, {}});
     if (!loaded.opened) {

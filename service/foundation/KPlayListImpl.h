@@ -15,6 +15,7 @@
 #include "ipc/QXServiceLib.h"
 #include "platform/com/ComPtr.h"
 #include "platform/core/Sync.h"
+#include "service/foundation/KRecordTape.h"
 #include "service/foundation/KSerializable.h"
 #include "service/foundation/SSongInfo.h"
 
@@ -74,4 +75,6 @@ private:
     ULONG m_nCurrent = 0;
     std::u16string m_strPlayListDir;
     bool m_bKeepStoredFile = false;
+    // What the last successful save wrote, and where.
+    ser::KSavedRecord m_lastSaved;
 };

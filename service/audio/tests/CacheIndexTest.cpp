@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "log/ErrorTextTable.h"
 #include "log/KErrorLog.h"
+#include "platform/core/Text.h"
 #include "platform/fs/File.h"
 #include "service/audio/KCacheImpl.h"
 #include "service/audio/tests/CacheTestSupport.h"
@@ -372,3 +376,46 @@ TEST(CacheIndex, ABufferThatWasNeverLoadedHasNoIndexToWrite) {
 }
 
 }  // namespace
+
+// The index is saved on a clock: a save writes the file only when what it
+// would hold differs from what the last save wrote there.
+TEST(CacheIndex, ASaveWritesTheIndexOnlyWhenItChanged) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* between;
+        std::function<void(KCacheImpl&, const fs::path&)> step;
+        bool written;
+    };
+    const Case cases[] = {
+        {"nothing", [](KCacheImpl&, const fs::path&) {}, false},
+        {"audio written", [](KCacheImpl& b, const fs::path&) {
+             auto more = Pattern(b.GetWritePosition(), 4000);
+             ASSERT_EQ(b.Write(4000, more.data()), S_OK);
+         }, true},
+        {"audio dropped", [](KCacheImpl& b, const fs::path&) { ASSERT_EQ(b.DropBefore(MiB), S_OK); }, true},
+        {"room reserved", [](KCacheImpl& b, const fs::path&) { ASSERT_EQ(b.ReserveSpace(5000), S_OK); }, true},
+        {"the index removed", [](KCacheImpl&, const fs::path& file) { fs::remove(file); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.between);
+        TempDir dir;
+        auto b = Open(dir, 0, E_FAIL);
+        auto data = Pattern(0, MiB + 3000);
+        ASSERT_EQ(b->Write(static_cast<DWORD>(data.size()), data.data()), S_OK);
+        ASSERT_EQ(b->SaveStructure(), S_OK);
+        ASSERT_EQ(b->SaveStructure(), S_OK);
+        const fs::path file = plat::ToUtf8(b->GetIndexPath());
+        // Dated back, so that a write shows in the file's time.
+        const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24);
+        fs::last_write_time(file, past);
+        c.step(*b, file);
+        ASSERT_EQ(b->SaveStructure(), S_OK);
+        ASSERT_TRUE(fs::exists(file));
+        EXPECT_EQ(fs::last_write_time(file) != past, c.written);
+        // The file holds the cache as it stands.
+        auto again = Open(dir, 0);
+        EXPECT_EQ(again->GetWritePosition(), b->GetWritePosition());
+        EXPECT_EQ(again->GetStartPos(), b->GetStartPos());
+        EXPECT_EQ(again->GetDiskBytes(), b->GetDiskBytes());
+    }
+}

@@ -49,6 +49,22 @@ trap cleanup EXIT
 until [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]]; do sleep 0.05; done
 ms() { echo $(($(date +%s%N) / 1000000)); }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# One line per thread of process $1: id, name, CPU ticks, voluntary context switches.
+threads_sample() {
+    local task name ticks switches
+    for task in /proc/"$1"/task/*; do
+        name=$(tr ' ' _ <"$task/comm" 2>/dev/null) || continue
+        ticks=$(sed 's/.*) //' "$task/stat" 2>/dev/null | awk '{print $12 + $13}') || continue
+        switches=$(awk '/^voluntary_ctxt_switches/{print $2}' "$task/status" 2>/dev/null) || continue
+        echo "${task##*/} $name $ticks $switches"
+    done
+}
+# The difference of two samples, busiest threads first (threads present in both).
+threads_report() {
+    awk -v hz="$3" -v s="$4" 'NR == FNR {t[$1] = $3; w[$1] = $4; next}
+        ($1 in t) {printf "  %-16s %6.2f %%  %7.1f/s\n", $2, 100 * ($3 - t[$1]) / hz / s, ($4 - w[$1]) / s}' \
+        <(echo "$1") <(echo "$2") | sort -k2 -rn
+}
 memory() { awk '/VmRSS|VmHWM|RssAnon|RssFile/{printf "%s %s %s  ", $1, $2, $3}' "/proc/$daemon/status"; }
 CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
 SETTINGS=(QXService.AudioController /AudioController/Settings QXServiceLib.ISettings)
@@ -149,10 +165,14 @@ idle)
     echo "start to name published (empty cache): $(($(ms) - t0)) ms"
     sleep 2
     c0=$(cpu_ticks "$daemon")
+    t_before=$(threads_sample "$daemon")
     sleep "$IDLE_S"
+    t_after=$(threads_sample "$daemon")
     c1=$(cpu_ticks "$daemon")
     hz=$(getconf CLK_TCK)
     echo "idle CPU: $(awk -v d=$((c1 - c0)) -v hz="$hz" -v s="$IDLE_S" 'BEGIN{printf "%.2f", 100 * d / hz / s}') % of one core over $IDLE_S s"
+    echo "per thread (CPU % of one core, wake-ups per second):"
+    threads_report "$t_before" "$t_after" "$hz" "$IDLE_S"
     echo "RSS idle: $(awk '/VmRSS/{print $2, $3}' "/proc/$daemon/status")"
     ;;
 record)

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "log/ErrorTextTable.h"
@@ -399,3 +402,61 @@ TEST_F(PlayListTest, CallsFromSeveralThreadsAtOnceAreSafe) {
 }
 
 }  // namespace
+
+// The playlist is saved on a clock: a save writes the file only when what it
+// would hold differs from what the last save wrote there.
+TEST_F(PlayListTest, ASaveWritesTheFileOnlyWhenItsContentChanged) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* between;
+        std::function<void(IPlayList*, const std::filesystem::path&)> step;
+        bool written;
+    };
+    const Case cases[] = {
+        {"nothing", [](IPlayList*, const fs::path&) {}, false},
+        {"a title", [](IPlayList* list, const fs::path&) {
+             GUID id;
+             list->First(&id);
+             plat::ComPtr<ISong> song;
+             list->Get(id, song.ReleaseAndGetAddressOf());
+             plat::ComPtr<ID3> tag;
+             song->GetID3Tag(tag.ReleaseAndGetAddressOf());
+             tag->SetTitle(plat::Bstr(u"Another title"));
+         }, true},
+        {"a border", [](IPlayList* list, const fs::path&) {
+             GUID id;
+             list->First(&id);
+             plat::ComPtr<ISong> song;
+             list->Get(id, song.ReleaseAndGetAddressOf());
+             song->SetRightBorder(kA.right + 1);
+         }, true},
+        {"a new song", [](IPlayList* list, const fs::path&) { AddSong(list, kB); }, true},
+        {"the current song", [](IPlayList* list, const fs::path&) {
+             GUID current{};
+             plat::CreateGuid(&current);
+             list->SetCurrentID(current);
+         }, true},
+        {"the file removed", [](IPlayList*, const fs::path& file) { fs::remove(file); }, true},
+    };
+    const fs::path file = plat::ToUtf8(File());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.between);
+        auto list = Make();
+        list->Clear();
+        AddSong(list.Get(), kA);
+        ASSERT_EQ(list->Save(), S_OK);
+        ASSERT_EQ(list->Save(), S_OK);
+        // Dated back, so that a write shows in the file's time.
+        const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24);
+        fs::last_write_time(file, past);
+        c.step(list.Get(), file);
+        ASSERT_EQ(list->Save(), S_OK);
+        ASSERT_TRUE(fs::exists(file));
+        EXPECT_EQ(fs::last_write_time(file) != past, c.written);
+        // What is in the file is the list as it stands.
+        auto other = Make();
+        ASSERT_EQ(other->Load(), S_OK);
+        EXPECT_EQ(Contents(other.Get()), Contents(list.Get()));
+    }
+    EXPECT_TRUE(ErrorCodes().empty());
+}
