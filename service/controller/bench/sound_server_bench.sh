@@ -36,88 +36,22 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# The counter signal: each frame carries its own number (from 1; left channel the low 16
-# bits, right channel the high ones), played at real time by the client's own pacing.
-counter() {
-    python3 - "$1" <<'PY'
-import array, sys
-n = int(sys.argv[1]) * 48000
-out = sys.stdout.buffer
-for start in range(1, n + 1, 4800):
-    a = array.array("H")
-    for i in range(start, min(start + 4800, n + 1)):
-        a.extend((i & 0xFFFF, i >> 16))
-    out.write(a.tobytes())
-PY
+# The counter signal, its recorder and its analysis.
+SIGNAL=$ROOT/service/controller/tests/counter_signal.py
+counter() { python3 "$SIGNAL" generate "$1"; }
+record() { python3 "$SIGNAL" record "$1" "$2"; }
+
+# CPU ticks (user + system) of a process, and of the sound server's processes.
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+server_ticks() {
+    local p sum=0
+    for p in $(cat "$SOUND_DIR/sound.pids" 2>/dev/null); do
+        [[ -r /proc/$p/stat ]] && sum=$((sum + $(ticks "$p")))
+    done
+    echo $sum
 }
 
-# record SOURCE BASE: the source into BASE.raw, and "time frames-so-far" per read into BASE.times.
-record() {
-    python3 - "$1" "$2" <<'PY'
-import os, subprocess, sys, time
-p = subprocess.Popen(["parec", "--raw", "-d", sys.argv[1], "--rate=48000", "--channels=2", "--format=s16le",
-                      "--latency-msec=50"], stdout=subprocess.PIPE)
-total = 0
-with open(sys.argv[2] + ".raw", "wb") as raw, open(sys.argv[2] + ".times", "w") as times:
-    while True:
-        data = os.read(p.stdout.fileno(), 65536)
-        if not data:
-            break
-        raw.write(data)
-        total += len(data)
-        times.write("%.6f %d\n" % (time.monotonic(), total // 4))
-        times.flush()
-PY
-}
-
-analyse() {
-    python3 - "$1" "$2" <<'PY'
-import array, statistics, sys
-
-def frames(path):
-    data = open(path, "rb").read()
-    a = array.array("H", data[: len(data) // 4 * 4])
-    return [a[i] | (a[i + 1] << 16) for i in range(0, len(a), 2)]
-
-def walk(counts):
-    """Where each number was heard, and the numbers missing between the first and the last."""
-    where = {}
-    lost = gaps = 0
-    prev = None
-    for i, c in enumerate(counts):
-        if c == 0:
-            continue  # silence: the numbers it stands for show as a jump
-        if prev is not None and c != prev + 1:
-            gaps += 1
-            if c > prev:
-                lost += c - prev - 1
-        prev = c
-        where.setdefault(c, i)
-    return where, lost, gaps
-
-def arrivals(base):
-    """The time each frame arrived at the recorder: that of the read that brought it."""
-    stamps = [tuple(map(float, line.split())) for line in open(base + ".times")]
-    def at(index):
-        for t, upto in stamps:
-            if index < upto:
-                return t
-        return stamps[-1][0]
-    return at
-
-ref, up_lost, up_gaps = walk(frames(sys.argv[1] + ".raw"))
-out, lost, _ = walk(frames(sys.argv[2] + ".raw"))
-ref_at, out_at = arrivals(sys.argv[1]), arrivals(sys.argv[2])
-delays = [(out_at(out[c]) - ref_at(ref[c])) * 1000 for c in range(1, max(ref) if ref else 1, 4800)
-          if c in ref and c in out]
-if not delays:
-    print("  no counter reached the speakers")
-    sys.exit(1)
-print("  delay    %.0f ms (%.0f-%.0f ms over %d points)" % (statistics.median(delays), min(delays), max(delays), len(delays)))
-print("  lost     %.1f ms at the speakers" % (lost / 48.0))
-print("  upstream %.1f ms lost in %d gaps before the driver" % (up_lost / 48.0, up_gaps))
-PY
-}
+analyse() { python3 "$SIGNAL" analyse "$1" "$2"; }
 
 run() {
     local server=$1 dir
@@ -136,8 +70,9 @@ run() {
     "$QX" >"$dir/daemon.log" 2>&1 &
     PIDS+=($!)
     for ((i = 0; i < 300; i++)); do busctl --user status QXService.AudioController >/dev/null 2>&1 && break; sleep 0.1; done
-    # The players settle before they play.
+    # The players settle before they play; the figures are those of a recording daemon.
     sleep 3
+    busctl --user call QXService.AudioController /AudioController QXServiceLib.IAudioController Record >/dev/null
     # Recorders that ask for small fragments would set the graph's quantum themselves. Each
     # notes when its reads arrived, so that two recorders that started apart still agree.
     record tonquil.monitor "$dir/in" &
@@ -145,9 +80,15 @@ run() {
     record speakers.monitor "$dir/out" &
     PIDS+=($!)
     sleep 0.5
+    local qx=${PIDS[1]} drv=${PIDS[0]} t0 t1 d0 d1 s0 s1 w0 w1
+    t0=$(ticks "$qx"); d0=$(ticks "$drv"); s0=$(server_ticks); w0=$(date +%s%N)
     counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le
+    t1=$(ticks "$qx"); d1=$(ticks "$drv"); s1=$(server_ticks); w1=$(date +%s%N)
     sleep 1
-    echo "$server ($SECONDS_TO_PLAY s):"
+    echo "$server ($SECONDS_TO_PLAY s, load $(cut -d' ' -f1-3 /proc/loadavg)):"
+    awk -v t=$((t1 - t0)) -v d=$((d1 - d0)) -v s=$((s1 - s0)) -v w=$((w1 - w0)) -v hz="$(getconf CLK_TCK)" \
+        'BEGIN { k = 100 * 1e9 / (w * hz); printf "  cpu      daemon %.2f %%, driver %.2f %%, server %.2f %% of a core\n", t * k, d * k, s * k }'
+
     analyse "$dir/in" "$dir/out" || true
     stop_all
     SOUND_DIR=
