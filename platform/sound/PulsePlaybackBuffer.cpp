@@ -51,11 +51,16 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
         }
     }
 
-    // Keep the server's queue topped up, never more than half a ring ahead.
+    // Keep the server's queue topped up, never more than the queue asked for
+    // ahead of what is heard (and never more than half a ring). A server may
+    // grant a longer queue than asked (PipeWire's is three requests long); a
+    // pump that filled it would run ahead of a writer that keeps the usual
+    // lead, hand over stale bytes, and make the writer wait a whole ring.
     size_t writable = pa_stream_writable_size(stream);
     if (writable == static_cast<size_t>(-1)) return true;
-    uint64_t inFlight = m_sent - m_played;
-    uint64_t room = size / 2 > inFlight ? size / 2 - inFlight : 0;
+    const uint64_t inFlight = m_sent - m_played;
+    const uint64_t ahead = std::min<uint64_t>(size / 2, uint64_t{kQueuePeriods} * m_period);
+    uint64_t room = ahead > inFlight ? ahead - inFlight : 0;
     uint64_t n = std::min<uint64_t>(writable, room);
     n -= n % m_format.nBlockAlign;
     if (n == 0) return true;
