@@ -19,13 +19,14 @@ PulsePlaybackBuffer::PulsePlaybackBuffer(Token, std::string sink, const WaveForm
 int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsigned flags) {
     // Every request of the server wakes the pump (twice, with the server's
     // answer to the data), so requests come in large turns: the server asks
-    // for kRequestPeriods once its queue has drained that far, and is never
-    // more than kQueuePeriods ahead of what is heard. A writer that keeps its
-    // data more than the queue ahead of the play cursor (as a player does,
-    // which starts the ring with a chunk queued) is never overtaken by it.
+    // for kRequestPeriods once its queue has drained that far, and the pump
+    // is never more than kQueuePeriods ahead of what is heard (see Move). A
+    // writer that keeps its data more than that ahead of the play cursor (as
+    // a player does, which starts the ring with a chunk queued) is never
+    // overtaken by it.
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = kQueuePeriods * m_period;
+    attr.tlength = kLatencyPeriods * m_period;
     attr.prebuf = kRequestPeriods * m_period;
     attr.minreq = kRequestPeriods * m_period;
     attr.fragsize = static_cast<uint32_t>(-1);
