@@ -26,7 +26,7 @@ int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsi
     // overtaken by it.
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = kLatencyPeriods * m_period;
+    attr.tlength = kQueuePeriods * m_period;
     attr.prebuf = kRequestPeriods * m_period;
     attr.minreq = kRequestPeriods * m_period;
     attr.fragsize = static_cast<uint32_t>(-1);
