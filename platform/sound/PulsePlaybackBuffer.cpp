@@ -19,10 +19,11 @@ PulsePlaybackBuffer::PulsePlaybackBuffer(Token, std::string sink, const WaveForm
 int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsigned flags) {
     // Every request of the server wakes the pump (twice, with the server's
     // answer to the data), so requests come in large turns: the server asks
-    // for kRequestPeriods once its queue has drained that far, and is never
-    // more than kQueuePeriods ahead of what is heard. A writer that keeps its
-    // data more than the queue ahead of the play cursor (as a player does,
-    // which starts the ring with a chunk queued) is never overtaken by it.
+    // for kRequestPeriods once its queue has drained that far, and the pump
+    // is never more than kQueuePeriods ahead of what is heard (see Move). A
+    // writer that keeps its data more than that ahead of the play cursor (as
+    // a player does, which starts the ring with a chunk queued) is never
+    // overtaken by it.
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = kQueuePeriods * m_period;
@@ -51,11 +52,16 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
         }
     }
 
-    // Keep the server's queue topped up, never more than half a ring ahead.
+    // Keep the server's queue topped up, never more than the queue asked for
+    // ahead of what is heard (and never more than half a ring). A server may
+    // grant a longer queue than asked (PipeWire's is three requests long); a
+    // pump that filled it would run ahead of a writer that keeps the usual
+    // lead, hand over stale bytes, and make the writer wait a whole ring.
     size_t writable = pa_stream_writable_size(stream);
     if (writable == static_cast<size_t>(-1)) return true;
-    uint64_t inFlight = m_sent - m_played;
-    uint64_t room = size / 2 > inFlight ? size / 2 - inFlight : 0;
+    const uint64_t inFlight = m_sent - m_played;
+    const uint64_t ahead = std::min<uint64_t>(size / 2, uint64_t{kQueuePeriods} * m_period);
+    uint64_t room = ahead > inFlight ? ahead - inFlight : 0;
     uint64_t n = std::min<uint64_t>(writable, room);
     n -= n % m_format.nBlockAlign;
     if (n == 0) return true;

@@ -15,11 +15,15 @@ namespace plat {
 
 class PulsePlaybackBuffer final : public PulseBuffer<SoundPlaybackBuffer> {
 public:
-    // The server's queue for the stream and the size of its requests, in
-    // pump periods (~10 ms each). The server asks for more while the queue
-    // still holds more than one of PipeWire's default quanta (21.3 ms).
+    // How far the pump hands the ring over ahead of what is heard (also the
+    // latency asked of the server), and the size of the server's requests,
+    // in pump periods (~10 ms each). With PA_STREAM_ADJUST_LATENCY a server
+    // keeps half of what the latency exceeds two requests by as the sink's
+    // own latency: a latency of exactly two requests left the sink none, so
+    // that PulseAudio rendered the output in its smallest blocks at many
+    // times the CPU. Three-period requests leave it one period.
     static constexpr DWORD kQueuePeriods = 8;
-    static constexpr DWORD kRequestPeriods = 4;
+    static constexpr DWORD kRequestPeriods = 3;
 
     // Connects a stream to the sink (empty: the default sink) and waits until
     // it is ready.

@@ -18,6 +18,7 @@
 
 #include "platform/core/LastError.h"
 #include "platform/sound/PulseConnection.h"
+#include "platform/sound/PulsePlaybackBuffer.h"
 #include "platform/sound/PulseSoundSystem.h"
 #include "platform/sound/tests/support/SoundServer.h"
 #include "platform/sound/tests/support/Tone.h"
@@ -215,6 +216,38 @@ TEST_F(PulseSound, ToneIntoSpeakersComesBackFromItsMonitor) {
     ASSERT_EQ(rec->Stop(), S_OK);
     EXPECT_TRUE(whole) << "no 250 ms of the tone came back; the last window: " << frequency << " Hz, peak "
                        << peak;
+}
+
+// A server may grant a longer queue than a stream asks for (PipeWire makes it
+// three requests long). The ring is still never handed over further ahead of
+// its play cursor than the queue asked for: a writer that keeps the usual lead
+// over the play cursor would otherwise be overtaken, have stale bytes played,
+// and wait a whole ring before its own are heard.
+TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanTheQueueItAskedFor) {
+    GUID g = GuidOf(false, "speakers");
+    std::shared_ptr<SoundPlaybackDevice> dev;
+    ASSERT_EQ(system.CreatePlaybackDevice(&g, &dev), S_OK);
+    const DWORD ring = 96000;
+    std::shared_ptr<SoundPlaybackBuffer> play;
+    ASSERT_EQ(dev->CreateSoundBuffer(EngineFormat(), ring, &play), S_OK);
+    auto lap = std::make_shared<Event>(Event::Reset::Auto);
+    ASSERT_EQ(play->SetNotificationPositions({{ring - 1, lap}}), S_OK);
+    ASSERT_EQ(play->Play(DSBPLAY_LOOPING), S_OK);
+    const DWORD asked = PulsePlaybackBuffer::kQueuePeriods * PulsePeriodBytes(EngineFormat());
+    // Looked at all through two laps of the ring, well past the stream's start.
+    DWORD furthest = 0;
+    int laps = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (laps < 2 && std::chrono::steady_clock::now() < end) {
+        DWORD playAt = 0, writeAt = 0;
+        ASSERT_EQ(play->GetCurrentPosition(&playAt, &writeAt), S_OK);
+        furthest = std::max(furthest, RingDistance(playAt, writeAt, ring));
+        if (lap->Wait(2) == WAIT_OBJECT_0) ++laps;
+    }
+    ASSERT_EQ(play->Stop(), S_OK);
+    ASSERT_EQ(laps, 2) << "the ring did not play round twice";
+    EXPECT_GT(furthest, 0u) << "nothing was handed over ahead of the play cursor";
+    EXPECT_LE(furthest, asked) << "handed over " << furthest << " bytes ahead; the queue asked for is " << asked;
 }
 
 TEST_F(PulseSound, CapturesTheMicrophoneSine) {

@@ -5,7 +5,12 @@
 #   sound_server_bench.sh [SECONDS] [pulseaudio|pipewire|both]
 # The signal is a frame counter (each frame carries its own number), which the whole path
 # carries bit for bit, so every lost, repeated or silent frame shows.
+# Three stretches per server, each while the signal plays: with nothing passing it on (the
+# server's own cost), through the driver stand-in and a recording daemon, and through the
+# simplest pass-through (a pacat recorder piped into a pacat player, at 20 ms each).
 # Printed per server:
+#   cpu        of the daemon, the driver and the server's increase, and of the pacat pair
+#              and the server's increase with it, in percent of a core; and their ratio
 #   delay      from the Tonquil output's monitor to the speakers' monitor (median, range)
 #   lost       samples missing from the speakers (a jump in the count or silence), in ms
 #   upstream   samples missing from what reached the Tonquil output itself, in ms, and
@@ -36,119 +41,109 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# The counter signal: each frame carries its own number (from 1; left channel the low 16
-# bits, right channel the high ones), played at real time by the client's own pacing.
-counter() {
-    python3 - "$1" <<'PY'
-import array, sys
-n = int(sys.argv[1]) * 48000
-out = sys.stdout.buffer
-for start in range(1, n + 1, 4800):
-    a = array.array("H")
-    for i in range(start, min(start + 4800, n + 1)):
-        a.extend((i & 0xFFFF, i >> 16))
-    out.write(a.tobytes())
-PY
+# The counter signal, its recorder and its analysis.
+SIGNAL=$ROOT/service/controller/tests/counter_signal.py
+counter() { python3 "$SIGNAL" generate "$1"; }
+
+# CPU ticks (user + system) of a process, and of the sound server's processes.
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+server_ticks() {
+    local p sum=0
+    for p in $(cat "$SOUND_DIR/sound.pids" 2>/dev/null); do
+        [[ -r /proc/$p/stat ]] && sum=$((sum + $(ticks "$p")))
+    done
+    echo $sum
 }
 
-# record SOURCE BASE: the source into BASE.raw, and "time frames-so-far" per read into BASE.times.
-record() {
-    python3 - "$1" "$2" <<'PY'
-import os, subprocess, sys, time
-p = subprocess.Popen(["parec", "--raw", "-d", sys.argv[1], "--rate=48000", "--channels=2", "--format=s16le",
-                      "--latency-msec=50"], stdout=subprocess.PIPE)
-total = 0
-with open(sys.argv[2] + ".raw", "wb") as raw, open(sys.argv[2] + ".times", "w") as times:
-    while True:
-        data = os.read(p.stdout.fileno(), 65536)
-        if not data:
-            break
-        raw.write(data)
-        total += len(data)
-        times.write("%.6f %d\n" % (time.monotonic(), total // 4))
-        times.flush()
-PY
+analyse() { python3 "$SIGNAL" analyse "$1" "$2"; }
+
+# One measured stretch: the recorders of both monitors run while the counter plays into
+# the Tonquil output; prints "cpu of the processes given, server cpu" in ticks, and the
+# wall time in ns, and leaves the recordings in DIR/in and DIR/out.
+measure() {
+    local dir=$1 p w0 w1 c0=0 c1=0 s0 s1
+    shift
+    python3 "$SIGNAL" record tonquil.monitor "$dir/in" >/dev/null &
+    local rin=$!
+    python3 "$SIGNAL" record speakers.monitor "$dir/out" >/dev/null &
+    local rout=$!
+    sleep 0.5
+    for p in "$@"; do c0=$((c0 + $(ticks "$p"))); done
+    s0=$(server_ticks); w0=$(date +%s%N)
+    counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le
+    for p in "$@"; do c1=$((c1 + $(ticks "$p"))); done
+    s1=$(server_ticks); w1=$(date +%s%N)
+    sleep 1
+    # Each recorder's parec first, then the recorder itself.
+    pkill -KILL -P "$rin" 2>/dev/null || true
+    pkill -KILL -P "$rout" 2>/dev/null || true
+    kill -KILL "$rin" "$rout" 2>/dev/null || true
+    wait "$rin" "$rout" 2>/dev/null || true
+    echo "$((c1 - c0)) $((s1 - s0)) $((w1 - w0))"
 }
-
-analyse() {
-    python3 - "$1" "$2" <<'PY'
-import array, statistics, sys
-
-def frames(path):
-    data = open(path, "rb").read()
-    a = array.array("H", data[: len(data) // 4 * 4])
-    return [a[i] | (a[i + 1] << 16) for i in range(0, len(a), 2)]
-
-def walk(counts):
-    """Where each number was heard, and the numbers missing between the first and the last."""
-    where = {}
-    lost = gaps = 0
-    prev = None
-    for i, c in enumerate(counts):
-        if c == 0:
-            continue  # silence: the numbers it stands for show as a jump
-        if prev is not None and c != prev + 1:
-            gaps += 1
-            if c > prev:
-                lost += c - prev - 1
-        prev = c
-        where.setdefault(c, i)
-    return where, lost, gaps
-
-def arrivals(base):
-    """The time each frame arrived at the recorder: that of the read that brought it."""
-    stamps = [tuple(map(float, line.split())) for line in open(base + ".times")]
-    def at(index):
-        for t, upto in stamps:
-            if index < upto:
-                return t
-        return stamps[-1][0]
-    return at
-
-ref, up_lost, up_gaps = walk(frames(sys.argv[1] + ".raw"))
-out, lost, _ = walk(frames(sys.argv[2] + ".raw"))
-ref_at, out_at = arrivals(sys.argv[1]), arrivals(sys.argv[2])
-delays = [(out_at(out[c]) - ref_at(ref[c])) * 1000 for c in range(1, max(ref) if ref else 1, 4800)
-          if c in ref and c in out]
-if not delays:
-    print("  no counter reached the speakers")
-    sys.exit(1)
-print("  delay    %.0f ms (%.0f-%.0f ms over %d points)" % (statistics.median(delays), min(delays), max(delays), len(delays)))
-print("  lost     %.1f ms at the speakers" % (lost / 48.0))
-print("  upstream %.1f ms lost in %d gaps before the driver" % (up_lost / 48.0, up_gaps))
-PY
-}
+# Percent of a core for TICKS over NS.
+percent() { awk -v t="$1" -v w="$2" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", 100 * t * 1e9 / (w * hz) }'; }
 
 run() {
     local server=$1 dir
     export TONQUIL_SOUND_SERVER=$server
     dir=$E2E_BASE/$server
-    mkdir -p "$dir"
+    mkdir -p "$dir"/{none,tonquil,pair}
     SOUND_DIR=$dir/sound
     if ! bash "$ROOT/scripts/sound-server" start "$SOUND_DIR"; then
         echo "$server: did not start"
         return
     fi
     export PULSE_SERVER="unix:$SOUND_DIR/pulse.sock"
-    "$DRIVER" --source pulse >"$dir/driver.log" 2>&1 &
-    PIDS+=($!)
+    echo "$server ($SECONDS_TO_PLAY s a stretch, load $(cut -d' ' -f1-3 /proc/loadavg) at the start):"
+    # The server's own cost with the signal and the recorders only: what the others add to.
+    local none tonquil pair
+    none=$(measure "$dir/none")
+
+    "$DRIVER" --source pulse >"$dir/driver.log" 2>&1 </dev/null &
+    local drv=$!
+    PIDS+=($drv)
     for ((i = 0; i < 100; i++)); do [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]] && break; sleep 0.1; done
     "$QX" >"$dir/daemon.log" 2>&1 &
-    PIDS+=($!)
+    local qx=$!
+    PIDS+=($qx)
     for ((i = 0; i < 300; i++)); do busctl --user status QXService.AudioController >/dev/null 2>&1 && break; sleep 0.1; done
-    # The players settle before they play.
+    # The players settle before they play; the figures are those of a recording daemon.
     sleep 3
-    # Recorders that ask for small fragments would set the graph's quantum themselves. Each
-    # notes when its reads arrived, so that two recorders that started apart still agree.
-    record tonquil.monitor "$dir/in" &
-    PIDS+=($!)
-    record speakers.monitor "$dir/out" &
-    PIDS+=($!)
-    sleep 0.5
-    counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le
+    busctl --user call QXService.AudioController /AudioController QXServiceLib.IAudioController Record >/dev/null
+    local d0 d1
+    d0=$(ticks "$drv")
+    tonquil=$(measure "$dir/tonquil" "$qx")
+    d1=$(ticks "$drv")
+    kill -KILL "$qx" "$drv" 2>/dev/null || true
+    wait "$qx" "$drv" 2>/dev/null || true
+
+    # The reference: the simplest pass-through, a recorder piped into a player at 20 ms.
+    mkfifo "$dir/pair.fifo"
+    pacat --record --raw -d tonquil.monitor --rate=48000 --channels=2 --format=s16le --latency-msec=20 >"$dir/pair.fifo" &
+    local rec=$!
+    pacat --playback --raw -d speakers --rate=48000 --channels=2 --format=s16le --latency-msec=20 <"$dir/pair.fifo" &
+    local play=$!
+    PIDS+=($rec $play)
     sleep 1
-    echo "$server ($SECONDS_TO_PLAY s):"
-    analyse "$dir/in" "$dir/out" || true
+    pair=$(measure "$dir/pair" "$rec" "$play")
+    kill -KILL "$rec" "$play" 2>/dev/null || true
+
+    read -r _ sn wn <<<"$none"
+    read -r tq st wt <<<"$tonquil"
+    read -r pp sp wp <<<"$pair"
+    local base_t base_p
+    # The server's increase over its cost in the first stretch, in ticks over each stretch.
+    base_t=$(awk -v s="$sn" -v a="$wn" -v b="$wt" 'BEGIN { printf "%d", s * b / a }')
+    base_p=$(awk -v s="$sn" -v a="$wn" -v b="$wp" 'BEGIN { printf "%d", s * b / a }')
+    echo "  cpu      daemon $(percent "$tq" "$wt") %, driver $(percent $((d1 - d0)) "$wt") %, server +$(percent $((st - base_t)) "$wt") % (of $(percent "$st" "$wt") %)"
+    echo "           pacat pair at 20 ms $(percent "$pp" "$wp") %, server +$(percent $((sp - base_p)) "$wp") %"
+    awk -v a=$((tq + d1 - d0 + st - base_t)) -v wa="$wt" -v b=$((pp + sp - base_p)) -v wb="$wp" \
+        'BEGIN { if (b > 0) printf "  ratio    daemon + driver + server increase / pacat pair + server increase: %.2fx\n", (a / wa) / (b / wb) }'
+    echo "  through the driver and the daemon:"
+    analyse "$dir/tonquil/in" "$dir/tonquil/out" || true
+    echo "  through the pacat pair:"
+    analyse "$dir/pair/in" "$dir/pair/out" || true
     stop_all
     SOUND_DIR=
     rm -rf "$TONQUIL_RUNTIME_DIR"/* "$TONQUIL_DATA_DIR"/*
