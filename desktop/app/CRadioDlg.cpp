@@ -220,6 +220,10 @@ void CRadioDlg::ShowPageMessage(const QString& html) {
     m_local = true;
     m_localIsError = html == QString::fromUtf8(text::kConnectionError);
     m_siteShown = false;
+    // A local page takes the place of whatever was loading: the loads it
+    // cuts short end while the local page is shown, where they count for
+    // nothing, so none of them may stay counted.
+    m_pending = 0;
     m_loadLimit.stop();
     m_expectLocal = true;
     m_reloadedSinceLocal = false;
@@ -276,7 +280,6 @@ void CRadioDlg::OnLoadLimit() {
     // page at all) gives way to the error page, as any failed load does.
     if (m_local) return;
     qWarning("radio: %s did not load within %d ms", qPrintable(m_address.toString()), KNet::Instance().RequestMs());
-    m_pending = 0;
     m_page->triggerAction(QWebEnginePage::Stop);
     m_player->SetSource(QUrl());
     ShowPageMessage(QString::fromUtf8(text::kConnectionError));

@@ -35,35 +35,49 @@ int OpenStateNumber(QMediaPlayer::MediaStatus status) {
     return 0;
 }
 
-KMediaRadioPlayer::KMediaRadioPlayer(QObject* parent)
-    : QObject(parent), m_player(new QMediaPlayer(this)), m_output(new QAudioOutput(this)) {
+KMediaRadioPlayer::KMediaRadioPlayer(QObject* parent) : QObject(parent) {}
+
+KMediaRadioPlayer::~KMediaRadioPlayer() {
+    // Nobody hears of the states the stop goes through on the way out.
+    onOpenState = nullptr;
+    onPlayState = nullptr;
+    if (m_player) m_player->stop();
+}
+
+// The media stack opens with the first station, not with the window: an
+// audio output opens Qt's process-wide connection to the sound server, which
+// Qt closes only at exit, from its own teardown, while that connection's
+// thread still runs. A radio that never played leaves no such connection.
+void KMediaRadioPlayer::Open() {
+    if (m_player) return;
+    m_player = new QMediaPlayer(this);
+    m_output = new QAudioOutput(this);
     m_player->setAudioOutput(m_output);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &KMediaRadioPlayer::Report);
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &KMediaRadioPlayer::Report);
     connect(m_player, &QMediaPlayer::errorOccurred, this, &KMediaRadioPlayer::Report);
 }
 
-KMediaRadioPlayer::~KMediaRadioPlayer() {
-    // Nobody hears of the states the stop goes through on the way out.
-    onOpenState = nullptr;
-    onPlayState = nullptr;
-    m_player->stop();
-}
-
 void KMediaRadioPlayer::SetSource(const QUrl& url) {
     if (url.isEmpty()) {
+        if (!m_player) return;  // nothing was ever opened
         m_player->stop();
         m_player->setSource(QUrl());
         return;
     }
+    Open();
     if (onOpenState) onOpenState(8);  // the media is changing
     m_player->setSource(url);
     m_player->play();
 }
 
-void KMediaRadioPlayer::Play() { m_player->play(); }
+void KMediaRadioPlayer::Play() {
+    if (m_player) m_player->play();
+}
 
-void KMediaRadioPlayer::Stop() { m_player->stop(); }
+void KMediaRadioPlayer::Stop() {
+    if (m_player) m_player->stop();
+}
 
 void KMediaRadioPlayer::Report() {
     // Each number is told once, when it changes.

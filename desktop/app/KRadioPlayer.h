@@ -39,9 +39,11 @@ public:
     void SetSource(const QUrl& url) override;
     void Play() override;
     void Stop() override;
+    // The media player; none before the first station.
     QMediaPlayer* Player() const { return m_player; }
 
 private:
+    void Open();
     void Report();
 
     QMediaPlayer* m_player = nullptr;

@@ -15,6 +15,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "desktop/app/CParvaneDlg.h"
 #include "desktop/app/CPlayListDlg.h"
@@ -54,6 +59,68 @@ bool DaemonGone(pid_t daemon, int timeoutMs) {
     }
     return true;
 }
+
+// Whether every thread of a process is stopped by a signal. A stop signal
+// is taken by one of its threads, which then stops the others: until all
+// of them are, one may still answer a call.
+bool AllThreadsStopped(pid_t pid) {
+    std::error_code ec;
+    const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    bool any = false;
+    for (const auto& entry : std::filesystem::directory_iterator(tasks, ec)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;  // the thread has just ended
+        // "tid (name) S ...": the name may hold spaces and brackets.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) return false;
+        const char state = line[close + 2];
+        if (state == 'Z' || state == 'X') continue;  // a thread that has ended
+        if (state != 'T' && state != 't') return false;
+        any = true;
+    }
+    return !ec && any;
+}
+
+// Stops the daemon and holds it stopped while it lives: every way out of a
+// case, a failed check included, lets it go on, so that the next case meets
+// a daemon that answers.
+class StoppedDaemon {
+public:
+    explicit StoppedDaemon(pid_t pid) : m_pid(pid) {}
+    StoppedDaemon(const StoppedDaemon&) = delete;
+    StoppedDaemon& operator=(const StoppedDaemon&) = delete;
+    ~StoppedDaemon() { Resume(); }
+    // Sends the stop and waits (not running the event loop: it may be called
+    // from within an event) until no thread of the daemon runs any more.
+    bool Stop() {
+        if (::kill(m_pid, SIGSTOP) != 0) {
+            qWarning("SIGSTOP to %d failed: %s", int(m_pid), strerror(errno));
+            return false;
+        }
+        m_stopped = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!AllThreadsStopped(m_pid)) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                qWarning("the daemon %d did not stop within 20 s", int(m_pid));
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    bool Resume() {
+        if (!m_stopped) return true;
+        m_stopped = false;
+        if (::kill(m_pid, SIGCONT) == 0 || errno == ESRCH) return true;
+        qWarning("SIGCONT to %d failed: %s", int(m_pid), strerror(errno));
+        return false;
+    }
+
+private:
+    pid_t m_pid;
+    bool m_stopped = false;
+};
 
 // The program with a watchdog that looks every second.
 struct Program : RealProgram {
@@ -139,7 +206,8 @@ void DaemonConditionsTest::aStalledDaemonIsNotAnsweringAndThenAnswersAgain() {
     const pid_t daemon = DaemonPid();
     QVERIFY(daemon > 0);
 
-    QVERIFY(::kill(daemon, SIGSTOP) == 0);
+    StoppedDaemon stop(daemon);
+    QVERIFY(stop.Stop());
     QElapsedTimer stalled;
     stalled.start();
     // A click while the daemon stands still: the call times out, and that is
@@ -157,7 +225,7 @@ void DaemonConditionsTest::aStalledDaemonIsNotAnsweringAndThenAnswersAgain() {
     // The stall lasts 8 s in all: the watchdog, looking every second, keeps the program.
     QTest::qWait(int(std::max<qint64>(8000 - stalled.elapsed(), 0)));
     QCOMPARE(p.ended, -1);
-    QVERIFY(::kill(daemon, SIGCONT) == 0);
+    QVERIFY(stop.Resume());
 
     // The first poll that answers ends the outage; commands work again.
     QTRY_VERIFY_WITH_TIMEOUT(!p.core->NotAnswering(), 20000);
@@ -250,10 +318,13 @@ void DaemonConditionsTest::aSaveWhoseDaemonDiesSaysSoAndKeepsTheRowsName() {
     QVERIFY(daemon > 0);
     // The daemon dies while the save runs (it is stopped first, so that the
     // save cannot end before).
-    p.SaveRow(row, out.path() + QStringLiteral("/dies.mp3"), [daemon](CSaveSongProgressDlg*) {
-        ::kill(daemon, SIGSTOP);
+    StoppedDaemon stop(daemon);
+    bool stopped = false;
+    p.SaveRow(row, out.path() + QStringLiteral("/dies.mp3"), [&, daemon](CSaveSongProgressDlg*) {
+        stopped = stop.Stop();
         QTimer::singleShot(500, [daemon] { ::kill(daemon, SIGKILL); });
     });
+    QVERIFY(stopped);
     const QStringList failed = p.Failures();
     QVERIFY2(!failed.isEmpty() && failed.first().startsWith(QStringLiteral("Save failed")),
              qPrintable(p.fakes.prompter.Texts().join(QLatin1Char('\n'))));
@@ -273,14 +344,16 @@ void DaemonConditionsTest::aSaveThatHangsDoesNotHoldTheEnd() {
     QVERIFY(daemon > 0);
     // The daemon stands still for the whole save; the user gives up on it.
     bool gaveUp = false;
+    StoppedDaemon stop(daemon);
+    bool stopped = false;
     p.SaveRow(row, out.path() + QStringLiteral("/hangs.mp3"), [&](CSaveSongProgressDlg* progress) {
-        ::kill(daemon, SIGSTOP);
+        stopped = stop.Stop();
         QTimer::singleShot(200, progress, [&, progress] {
             progress->OnCancel();
             gaveUp = true;
         });
     });
-    QVERIFY(gaveUp);
+    QVERIFY(stopped && gaveUp);
     // The end of the program waits a bounded time for the save, then leaves
     // it, and the next start is a start of its own.
     QElapsedTimer end;
@@ -292,7 +365,7 @@ void DaemonConditionsTest::aSaveThatHangsDoesNotHoldTheEnd() {
     SingleInstance next(p.runtime.path());
     QVERIFY(next.Acquire());
     // The daemon goes on; the save it was asked to stop returns.
-    QVERIFY(::kill(daemon, SIGCONT) == 0);
+    QVERIFY(stop.Resume());
     QVERIFY(stragglers::JoinAll(std::chrono::seconds(60)));
     QCOMPARE(p.ended, -1);
 }
