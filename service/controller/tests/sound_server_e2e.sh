@@ -13,7 +13,7 @@
 #                  default sink and source, also after the server's defaults change.
 # live-intact      what plays into "Tonquil Audio Device" while the daemon records reaches
 #                  the speakers through the driver and the daemon bit for bit: every frame
-#                  of a counter signal, in order, once.
+#                  of a counter signal (a stretch heard twice is reported, not failed).
 # Exit 77 skips.
 set -euo pipefail
 
