@@ -11,8 +11,8 @@ high ones), 48 kHz stereo 16-bit, which a path that carries the sound bit for bi
   counter_signal.py intact REF OUT          whether recording OUT heard every frame that
                                             recording REF heard; exit 1 when one is missing
                                             (a stretch heard twice is reported), 3 when REF
-                                            itself has gaps (the server
-                                            dropped sound to a plain client too)
+                                            itself has gaps (the server dropped sound to a
+                                            plain client too)
 """
 import array
 import os
