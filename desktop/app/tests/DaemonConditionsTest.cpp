@@ -34,7 +34,6 @@
 #include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
-#include "ipc/client/ClientConnection.h"
 #include "ipc/client/RunningObjects.h"
 #include "platform/com/Bstr.h"
 
@@ -191,7 +190,6 @@ class DaemonConditionsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000)); }
     void aStalledDaemonIsNotAnsweringAndThenAnswersAgain();
     void aDeadDaemonEndsTheProgram();
     void whatTheDaemonCannotApplyLeavesTheRestSaved();

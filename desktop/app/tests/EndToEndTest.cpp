@@ -34,7 +34,6 @@
 #include "desktop/app/tests/support/TestSeams.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KTimecodeCtrl.h"
-#include "ipc/client/ClientConnection.h"
 #include "ipc/client/RunningObjects.h"
 #include "platform/com/Bstr.h"
 #include "platform/com/Guid.h"
@@ -60,8 +59,7 @@ private slots:
 };
 
 void EndToEndTest::recordReplaySaveAndClose() {
-    ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
-    RealProgram program(5000);
+    RealProgram program(5000, kDrivingPatienceMs);
     // The default output of the private sound server is left as it is.
     program.fakes.prompter.answers = {};
 
@@ -212,7 +210,7 @@ void EndToEndTest::recordReplaySaveAndClose() {
 
     // Close: the daemon keeps running, in live play.
     window.Shutdown();
-    QCOMPARE(ended, 0);
+    QVERIFY2(ended == 0, qPrintable(QStringLiteral("the program did not end; it said: ") + program.Said()));
     window.Teardown();
     ULONG state = 0;
     QVERIFY(SUCCEEDED(core.controller->GetCurrentState(&state)));

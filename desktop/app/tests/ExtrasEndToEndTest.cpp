@@ -18,7 +18,6 @@
 #include "desktop/app/tests/support/RealProgram.h"
 #include "desktop/controls/KButton.h"
 #include "desktop/controls/KSkinManifest.h"
-#include "ipc/client/ClientConnection.h"
 #include "platform/com/Bstr.h"
 #ifdef PARVANE_WEB_RADIO
 #include "desktop/app/CRadioDlg.h"
@@ -56,8 +55,7 @@ private slots:
 };
 
 void ExtrasEndToEndTest::refusedFolderKeepsTheCacheAndTheRadioOpensAtItsSize() {
-    ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(3000));
-    RealProgram program(5000);
+    RealProgram program(5000, kDrivingPatienceMs);
     program.adjustSeams = [](Seams& seams) {
         InstallExtraHooks(seams);
         // Only the windows under test: the start-up prompts would wait for a user.
@@ -151,7 +149,7 @@ void ExtrasEndToEndTest::refusedFolderKeepsTheCacheAndTheRadioOpensAtItsSize() {
 #endif
 
     window.Shutdown();
-    QCOMPARE(program.ended, 0);
+    QVERIFY2(program.ended == 0, qPrintable(QStringLiteral("the program did not end; it said: ") + program.Said()));
 }
 
 QTEST_MAIN(ExtrasEndToEndTest)

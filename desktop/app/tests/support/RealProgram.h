@@ -3,6 +3,7 @@
 // the real link, fake dialogs, its own single-instance folder.
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -11,11 +12,23 @@
 #include "desktop/app/DefaultSeams.h"
 #include "desktop/app/Startup.h"
 #include "desktop/app/tests/support/TestSeams.h"
+#include "ipc/client/ClientConnection.h"
 
 namespace parvanetest {
 
+// The patience of a test that drives the real daemon without stalling it.
+constexpr int kDrivingPatienceMs = 15000;
+
 struct RealProgram {
-    explicit RealProgram(int watchdogPeriodMs) : m_watchdogPeriodMs(watchdogPeriodMs) {}
+    // patienceMs: how long a call may take before the client gives up on it and
+    // how long a poll may be out before the service counts as not answering.
+    // Tests of a stalled daemon want the program's own 3 s; tests that only
+    // drive the real daemon want more, since a sanitizer build on a loaded
+    // machine can be that slow without anything being wrong.
+    explicit RealProgram(int watchdogPeriodMs, int patienceMs = 3000)
+        : m_watchdogPeriodMs(watchdogPeriodMs), m_patienceMs(patienceMs) {
+        ipc::ClientConnection::SetDefaultCallTimeout(std::chrono::milliseconds(patienceMs));
+    }
     TestSeams fakes;
     parvane::BusServiceLink link;
     parvane::WaitingSleeper sleeper;
@@ -33,7 +46,7 @@ struct RealProgram {
         seams.link = &link;
         seams.sleeper = &sleeper;
         seams.watchdogPeriodMs = m_watchdogPeriodMs;
-        seams.notAnsweringMs = 3000;
+        seams.notAnsweringMs = m_patienceMs;
         seams.saveStopWaitMs = 1000;
         if (adjustSeams) adjustSeams(seams);
         core = std::make_unique<parvane::AppCore>(seams);
@@ -49,8 +62,12 @@ struct RealProgram {
         if (window) window->Teardown();
     }
 
+    // What the program told the user (each prompt's text), for a failure message.
+    QString Said() { return fakes.prompter.Texts().join(QStringLiteral(" | ")); }
+
 private:
     int m_watchdogPeriodMs;
+    int m_patienceMs;
 };
 
 }  // namespace parvanetest
