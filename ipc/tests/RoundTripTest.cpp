@@ -14,7 +14,6 @@
 #include "ipc/tests/BusFixture.h"
 #include "log/KErrorLog.h"
 #include "platform/core/Text.h"
-#include "service/foundation/KSong.h"
 
 using namespace ipctest;
 using plat::ComPtr;
@@ -177,7 +176,7 @@ TEST_F(IpcBus, DestroyIsForTheServiceAloneAndRefusedAcrossTheBus) {
     EXPECT_EQ(service->controller->log.Size(), 0u);
 }
 
-// --- settings: the real object, compared with itself called in-process ------
+// --- settings, compared with the same object called in-process -------------
 
 namespace {
 
@@ -318,7 +317,7 @@ TEST_F(IpcBus, SettingsAnswerAcrossTheBusAsInProcess) {
     EXPECT_EQ(remoteLoad, local->LoadSettings());
 }
 
-// --- playlist, songs and tags: the real objects -----------------------------
+// --- playlist, songs and tags ----------------------------------------------
 
 TEST_F(IpcBus, PlayListSongsAndTagsRoundTrip) {
     auto playlist = As<IPlayList>(controller.Get());
@@ -517,7 +516,7 @@ TEST_F(IpcBus, ObjectsOfThisProcessCannotBeHandedToTheService) {
     ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
     plat::Bstr file(u"/tmp/x.mp3");
     EXPECT_EQ(encoder->Save(nullptr, file), E_POINTER);  // answered by the service's check
-    ComPtr<ISong> local(CreateSongObject());
+    ComPtr<ISong> local(FakeSong::CreateInstance());
     ASSERT_TRUE(local);
     EXPECT_EQ(encoder->Save(local.Get(), file), E_INVALIDARG);
     plat::Variant texts;

@@ -7,8 +7,6 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include "service/foundation/KPlayList.h"
-#include "service/foundation/KSettings.h"
 
 namespace ipctest {
 
@@ -32,8 +30,8 @@ HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestServi
                            const std::string& address) {
     std::unique_ptr<TestService> service(new TestService());
     service->m_busName = busName;
-    service->settings = CreateSettingsObject();
-    service->playlist = KPlayList::Create();
+    service->settings = FakeSettings::CreateInstance();
+    service->playlist = FakePlayList::CreateInstance();
     service->playback = FakeDeviceList::CreateInstance(
         std::vector<std::u16string>{u"Speakers", u"Headphones", u"Tonquil Audio Device"}, 1);
     service->capture = FakeDeviceList::CreateInstance(std::vector<std::u16string>{u"Microphone", u"Line In"}, 0);

@@ -1,13 +1,15 @@
 #pragma once
-// The service side of the contract tests: the real settings object and
-// playlist (with its songs and tags), a fake controller, fake device lists and
-// fake encoders, exported on the session bus under a bus name of their own.
+// The service side of the contract tests: settings, a playlist (with its songs
+// and tags), a controller, device lists and encoders, all fakes held in
+// memory, exported on the session bus under a bus name of their own.
 #include <memory>
 #include <string>
 
 #include "ipc/service/ServiceExporter.h"
 #include "ipc/tests/support/FakeController.h"
 #include "ipc/tests/support/FakeDeviceList.h"
+#include "ipc/tests/support/FakePlayList.h"
+#include "ipc/tests/support/FakeSettings.h"
 #include "platform/com/ComPtr.h"
 
 namespace ipctest {
@@ -33,8 +35,8 @@ public:
     void Shutdown() { m_exporter->Shutdown(); }
 
     plat::ComPtr<FakeController> controller;
-    plat::ComPtr<ISettings> settings;
-    plat::ComPtr<IPlayList> playlist;
+    plat::ComPtr<FakeSettings> settings;
+    plat::ComPtr<FakePlayList> playlist;
     plat::ComPtr<FakeDeviceList> playback;
     plat::ComPtr<FakeDeviceList> capture;
 
