@@ -163,11 +163,15 @@ HRESULT FakePlayList::Delete(GUID guid) {
     return S_OK;
 }
 
-HRESULT FakePlayList::Clear() {
-    Guard lock(m_mutex);
+void FakePlayList::Empty() {
     m_songs.clear();
     m_current = GUID_NULL;
     m_position = 0;
+}
+
+HRESULT FakePlayList::Clear() {
+    Guard lock(m_mutex);
+    Empty();
     // The service removes its playlist file but keeps the backup copy of the
     // last save, which a later load reads: what was saved stays.
     return S_OK;
@@ -254,9 +258,7 @@ HRESULT FakePlayList::Save() {
 
 HRESULT FakePlayList::Load() {
     Guard lock(m_mutex);
-    m_songs.clear();
-    m_current = GUID_NULL;
-    m_position = 0;
+    Empty();
     auto stored = m_saved.find(m_dir);
     if (stored == m_saved.end()) return E_FAIL;
     for (const Stored& s : stored->second.songs) {

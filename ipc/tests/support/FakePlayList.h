@@ -107,6 +107,8 @@ public:
 private:
     enum class Move { Next, Prev, First, Last };
     HRESULT Navigate(Move move, GUID* pGuid);
+    // No songs, no current id, the position at the start (under the lock).
+    void Empty();
     // The first song with the id (under the lock).
     std::vector<plat::ComPtr<ISong>>::iterator Find(const GUID& guid);
 
