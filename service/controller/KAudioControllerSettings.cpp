@@ -408,9 +408,10 @@ HRESULT KAudioController::SwitchCacheFolder(const std::u16string& newDir) {
     // cache), and no command changes the state before the new cache is in.
     std::unique_lock<std::shared_mutex> passes(m_passLock);
     KEngineLock commands(m_stateMutex, m_cEventGate);
-    // The switch counts as over before its events (CacheLoaded last) are let
-    // out with the command lock: a client that changes the folder again as
-    // soon as CacheLoaded comes is not told that a switch runs.
+    // The switch counts as over before its events are let out with the
+    // command lock (CacheLoaded, then one SongDetected per song of the new
+    // folder): a client that changes the folder again as soon as CacheLoaded
+    // comes is not told that a switch runs.
     struct SwitchEnd {
         std::atomic<bool>& flag;
         ~SwitchEnd() { flag = false; }
@@ -467,11 +468,19 @@ HRESULT KAudioController::SwitchCacheFolder(const std::u16string& newDir) {
         if (TQ_FAILED(hr, m_pSettings->SetCacheDir(chacheDir))) TQ_REPORT(EC_INTERNAL, hr, u"");
         if (TQ_FAILED(hr, m_pPlaylist->SetPlayListDir(chacheDir))) TQ_REPORT(EC_INTERNAL, hr, u"");
     }
-    HRESULT hrPlaylist = m_pPlaylist->Load();
+    const HRESULT hrPlaylist = m_pPlaylist->Load();
     LoadCache();
     // The maintenance thread starts over on the new cache's positions.
     m_maintenance.bReady = false;
     m_dwCleanupStartMs = 0;
-    if (hrPlaylist == S_OK) AnnounceSongs();
+    // A playlist file that did not load whole (a damaged song left out, a
+    // record the loader does not know, a cut stream) still gives the songs
+    // it could read, and the list holds them: clients are told of every one,
+    // or they would show a list without songs the engine keeps and saves.
+    // The load has reported the damage; the trace says the switch went on.
+    ULONG nLoaded = 0;
+    if (FAILED(m_pPlaylist->Count(&nLoaded))) nLoaded = 0;
+    if (hrPlaylist != S_OK && nLoaded > 0) TQ_TRACE_HR("m_pPlaylist->Load()");
+    if (nLoaded > 0) AnnounceSongs();
     return S_OK;
 }
