@@ -172,9 +172,8 @@ TEST(IpcCallPool, ShrinksAfterABurstUnderALightLoadAndGivesTheMemoryBack) {
 
 TEST(IpcCallPool, EveryJobIsAnsweredOnceWhenStopMeetsSubmit) {
     // A stop that lands while the bus thread is handing over calls: each call
-    // runs, is cancelled or is handed back, exactly once, and waking the thread
-    // a call was given to never touches a thread the stop has already joined
-    // (the sanitizer build sees that).
+    // runs, is cancelled or is handed back, exactly once, and every thread is
+    // joined.
     for (int round = 0; round < 50; ++round) {
         CallPool::Limits limits;
         limits.coreThreads = 2;
