@@ -23,21 +23,25 @@ CallPool::~CallPool() { Stop(); }
 
 bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     std::list<std::thread> done;
+    Worker* wake = nullptr;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping) return false;
         if (!bookkeeping && m_queue.size() >= m_limits.maxQueued) return false;
         m_queue.push_back(std::move(job));
-        ReapLocked(&done);
+        if (m_finished > 0) ReapLocked(&done);
         if (!m_idle.empty()) {
-            Worker* worker = m_idle.back();
+            wake = m_idle.back();
             m_idle.pop_back();
-            worker->woken = true;
-            worker->wake.notify_one();
+            wake->woken = true;
         } else if (m_workers.size() < m_limits.maxThreads) {
             SpawnLocked();
         }
     }
+    // Woken after the lock is let go, so that the thread does not wake only to
+    // wait for it. A worker taken off the idle stack does not end (it has a
+    // call to take), and Stop keeps it until the pool goes, so it is still there.
+    if (wake) wake->wake.notify_one();
     for (std::thread& t : done) t.join();
     return true;
 }
@@ -63,6 +67,7 @@ void CallPool::ReapLocked(std::list<std::thread>* done) {
         if (it->finished) {
             done->push_back(std::move(it->thread));
             it = m_workers.erase(it);
+            --m_finished;
         } else {
             ++it;
         }
@@ -104,7 +109,10 @@ void CallPool::WorkerLoop(Worker* self) {
         // Idle a whole while: threads above the core end, and what a burst
         // left in the allocator goes back to the system.
         const bool surplus = AliveLocked() > m_limits.coreThreads;
-        if (surplus) self->finished = true;
+        if (surplus) {
+            self->finished = true;
+            ++m_finished;
+        }
         if (m_burst && m_busy == 0 && m_queue.empty()) {
             // Threads that end after this leave their own caches behind: the
             // next idle while gives those back too.
@@ -116,6 +124,7 @@ void CallPool::WorkerLoop(Worker* self) {
         if (surplus) return;
     }
     self->finished = true;
+    ++m_finished;
 }
 
 void CallPool::Stop() {
@@ -135,10 +144,15 @@ void CallPool::Stop() {
     {
         std::lock_guard lock(m_mutex);
         workers.swap(m_workers);
+        m_finished = 0;
         m_idle.clear();
     }
     for (Worker& w : workers)
         if (w.thread.joinable()) w.thread.join();
+    // A Submit that picked one of these threads just before the stop may still
+    // be waking it: the pool's own life keeps what it wakes.
+    std::lock_guard lock(m_mutex);
+    m_retired.splice(m_retired.end(), workers);
 }
 
 bool CallPool::IsStopping() const {

@@ -84,6 +84,10 @@ private:
     mutable std::mutex m_mutex;
     std::deque<std::unique_ptr<Job>> m_queue;
     std::list<Worker> m_workers;
+    // Workers that have ended but are not reaped yet.
+    size_t m_finished = 0;
+    // Workers joined by Stop, kept until the pool goes (see Submit).
+    std::list<Worker> m_retired;
     // Idle threads, the most recently idle last (it takes the next call).
     std::vector<Worker*> m_idle;
     size_t m_busy = 0;

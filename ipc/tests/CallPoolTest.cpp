@@ -169,3 +169,36 @@ TEST(IpcCallPool, ShrinksAfterABurstUnderALightLoadAndGivesTheMemoryBack) {
     plat::Event().Wait(4 * limits.idleMs);
     EXPECT_LE(givenBack.load(), after + 1) << "memory is given back again and again without a burst";
 }
+
+TEST(IpcCallPool, EveryJobIsAnsweredOnceWhenStopMeetsSubmit) {
+    // A stop that lands while the bus thread is handing over calls: each call
+    // runs, is cancelled or is handed back, exactly once, and every thread is
+    // joined.
+    for (int round = 0; round < 50; ++round) {
+        CallPool::Limits limits;
+        limits.coreThreads = 2;
+        limits.maxThreads = 4;
+        CallPool pool(limits);
+        std::atomic<int> ran{0}, cancelled{0};
+        int refused = 0, submitted = 0;
+        plat::Event started;
+        std::thread stopper([&] {
+            started.Wait(20000);
+            pool.Stop();
+        });
+        for (int i = 0; i < 200; ++i) {
+            std::unique_ptr<CallPool::Job> job = std::make_unique<TestJob>(ran, cancelled);
+            if (i == 10) started.Set();
+            if (pool.Submit(job)) {
+                ++submitted;
+            } else {
+                ASSERT_NE(job, nullptr) << "a refused job must be handed back";
+                ++refused;
+            }
+        }
+        stopper.join();
+        EXPECT_EQ(ran.load() + cancelled.load(), submitted) << "round " << round;
+        EXPECT_EQ(submitted + refused, 200);
+        EXPECT_EQ(pool.ThreadCount(), 0u);
+    }
+}
