@@ -6,8 +6,8 @@
 // once, for the last answer: the calls are sent from the caller's thread and
 // answered on the connection's event-loop thread, so asked one after another
 // each call would wake both threads (and the loop twice: once to take the
-// call's time-out, once for its answer); asked together, the round costs
-// about one wake-up of the caller and a few of the loop. Any other controller
+// call's time-out, once for its answer), some twenty wake-ups a round each;
+// asked together, a round wakes each thread a few times. Any other controller
 // (one in this process) is asked call by call, stopping at the first failure.
 //
 // Either way the result names the first call, in the order below, that
