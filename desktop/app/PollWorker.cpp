@@ -2,26 +2,14 @@
 
 #include <QMetaObject>
 
+#include "platform/core/Thread.h"
+
 namespace parvane {
 
 Snapshot ReadSnapshot(IAudioController* controller) {
     Snapshot s;
     s.started = std::chrono::steady_clock::now();
-    auto step = [&s](HRESULT hr, const char* call) {
-        if (FAILED(hr) && SUCCEEDED(s.hr)) {
-            s.hr = hr;
-            s.failedCall = call;
-        }
-        return SUCCEEDED(s.hr);
-    };
-    step(controller->GetAvailableCommands(&s.commands), "GetAvailableCommands") &&
-        step(controller->GetCurrentState(&s.state), "GetCurrentState") &&
-        step(controller->IsCacheFull(&s.cacheFull), "IsCacheFull") &&
-        step(controller->GetTimeFullness(&s.timeFullness), "GetTimeFullness") &&
-        step(controller->GetPercentFullness(&s.percent), "GetPercentFullness") &&
-        step(controller->GetPlayPosition(&s.play), "GetPlayPosition") &&
-        step(controller->GetRecordPosition(&s.record), "GetRecordPosition") &&
-        step(controller->GetStartReadPos(&s.startRead), "GetStartReadPos");
+    ipc::ReadPollRound(controller, &s);
     return s;
 }
 
@@ -63,6 +51,7 @@ void PollWorker::Stop() {
 }
 
 void PollWorker::Run() {
+    plat::NameThisThread("parvane-poll");
     for (;;) {
         {
             std::unique_lock lock(m_mutex);

@@ -13,25 +13,16 @@
 #include <thread>
 
 #include "ipc/QXServiceLib.h"
+#include "ipc/client/PollRound.h"
 #include "platform/com/ComPtr.h"
 
 namespace parvane {
 
-struct Snapshot {
-    HRESULT hr = S_OK;
-    const char* failedCall = nullptr;  // the call that failed, when hr failed
-    ULONG commands = 0;
-    ULONG state = 0;
-    LONG cacheFull = 0;
-    ULONG timeFullness = 0;
-    BYTE percent = 0;
-    ULONG play = 0;
-    ULONG record = 0;
-    ULONG startRead = 0;
+struct Snapshot : ipc::PollReadings {
     std::chrono::steady_clock::time_point started;  // when the poll began
 };
 
-// Reads one snapshot (commands, state, fullness, positions); stops at the first failure.
+// Reads one snapshot (commands, state, fullness, positions): one poll round.
 Snapshot ReadSnapshot(IAudioController* controller);
 
 class PollWorker {

@@ -1,5 +1,8 @@
 #include "ipc/client/ControllerProxy.h"
 
+#include <array>
+#include <mutex>
+
 #include "ipc/client/ProxyConnectionPoint.h"
 
 namespace ipc {
@@ -108,6 +111,107 @@ HRESULT ControllerProxy::GetAmountCacheBuffer(UINT* pAmount) {
 
 HRESULT ControllerProxy::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
     return ProxyConnectionPoint::Find(this, m_sinks, DIID__IAudioControllerEvents, riid, ppCP);
+}
+
+HRESULT ControllerProxy::ReadPollRound(PollReadings* out) {
+    if (!out) return E_POINTER;
+    *out = PollReadings{};
+    // In the order the round reports its first failure.
+    static constexpr std::array<const char*, 8> kCalls = {
+        "GetAvailableCommands", "GetCurrentState", "IsCacheFull",     "GetTimeFullness",
+        "GetPercentFullness",   "GetPlayPosition", "GetRecordPosition", "GetStartReadPos"};
+    constexpr size_t kIsCacheFull = 2, kPercent = 4;
+    // Shared with the answers, which may come after a lost bus ended the wait.
+    struct Round {
+        std::mutex lock;
+        size_t left = kCalls.size();
+        std::array<bool, kCalls.size()> answered{};
+        std::array<HRESULT, kCalls.size()> hr{};
+        std::array<uint32_t, kCalls.size()> value{};
+        plat::Event done{plat::Event::Reset::Manual};
+        void Answer(size_t i, const sdbus::Error* error, int32_t result, uint32_t v) {
+            std::lock_guard g(lock);
+            answered[i] = true;
+            hr[i] = error ? BusError::ToHResult(*error) : result;
+            value[i] = v;
+            if (--left == 0) done.Set();
+        }
+    };
+    std::shared_ptr<Round> round;
+    try {
+        round = std::make_shared<Round>();
+    } catch (const std::bad_alloc&) {
+        out->hr = E_OUTOFMEMORY;
+        out->failedCall = kCalls[0];
+        return out->hr;
+    }
+    size_t sent = 0;
+    try {
+        for (; sent < kCalls.size(); ++sent) {
+            auto call = m_proxy->callMethodAsync(kCalls[sent])
+                            .onInterface(QXServiceLib::IAudioController_proxy::INTERFACE_NAME);
+            const size_t i = sent;
+            if (i == kIsCacheFull) {
+                call.uponReplyInvoke([round, i](const sdbus::Error* e, int32_t hr, int32_t v) {
+                    round->Answer(i, e, hr, static_cast<uint32_t>(v));
+                });
+            } else if (i == kPercent) {
+                call.uponReplyInvoke(
+                    [round, i](const sdbus::Error* e, int32_t hr, uint8_t v) { round->Answer(i, e, hr, v); });
+            } else {
+                call.uponReplyInvoke(
+                    [round, i](const sdbus::Error* e, int32_t hr, uint32_t v) { round->Answer(i, e, hr, v); });
+            }
+        }
+    } catch (const sdbus::Error& e) {
+        // What could not be sent fails as the bus said; what was sent still answers.
+        const HRESULT failed = BusError::ToHResult(e);
+        std::lock_guard g(round->lock);
+        for (size_t i = sent; i < kCalls.size(); ++i) {
+            round->answered[i] = true;
+            round->hr[i] = failed;
+        }
+        round->left -= kCalls.size() - sent;
+        if (round->left == 0) round->done.Set();
+    } catch (const std::bad_alloc&) {
+        std::lock_guard g(round->lock);
+        for (size_t i = sent; i < kCalls.size(); ++i) {
+            round->answered[i] = true;
+            round->hr[i] = E_OUTOFMEMORY;
+        }
+        round->left -= kCalls.size() - sent;
+        if (round->left == 0) round->done.Set();
+    }
+    // Every call has the connection's time-out, so every one answers, if
+    // only with an error; a bus that goes away answers none of them.
+    plat::Event* lost = m_ctx.connection->LostEvent();
+    if (lost)
+        plat::WaitAny({&round->done, lost}, INFINITE);
+    else
+        round->done.Wait(INFINITE);
+
+    std::lock_guard g(round->lock);
+    for (size_t i = 0; i < kCalls.size(); ++i) {
+        // A call still unanswered when the bus went has no one left to answer it.
+        const HRESULT hr = round->answered[i] ? round->hr[i] : RPC_E_SERVER_UNAVAILABLE;
+        if (FAILED(hr)) {
+            out->hr = hr;
+            out->failedCall = kCalls[i];
+            break;
+        }
+        const uint32_t v = round->value[i];
+        switch (i) {
+        case 0: out->commands = v; break;
+        case 1: out->state = v; break;
+        case 2: out->cacheFull = static_cast<LONG>(v); break;
+        case 3: out->timeFullness = v; break;
+        case 4: out->percent = static_cast<BYTE>(v); break;
+        case 5: out->play = v; break;
+        case 6: out->record = v; break;
+        default: out->startRead = v; break;
+        }
+    }
+    return out->hr;
 }
 
 }  // namespace ipc

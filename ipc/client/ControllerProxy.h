@@ -1,6 +1,7 @@
 #pragma once
 // The controller of a service, seen from a client process. Its connection point
 // delivers the controller's events (signals at /AudioController) to advised sinks.
+#include "ipc/client/PollRound.h"
 #include "ipc/client/ProxyBase.h"
 #include "ipc/client/SinkSlots.h"
 
@@ -42,6 +43,10 @@ public:
 
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
+    // The poll's getters sent together, one wait for all their answers (see
+    // PollRound.h, whose ReadPollRound is the way in).
+    HRESULT ReadPollRound(PollReadings* out);
 
 private:
     SinkSlots m_sinks;

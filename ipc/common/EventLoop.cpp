@@ -22,6 +22,7 @@ void EventLoop::Start() {
 
 void EventLoop::Run(sdbus::IConnection& connection, State& state) {
     state.threadId = std::this_thread::get_id();
+    plat::NameThisThread("bus-loop");
     try {
         connection.enterEventLoop();
     } catch (const sdbus::Error& e) {

@@ -57,6 +57,8 @@ ThreadHookScope::~ThreadHookScope() {
     if (m_hook) m_hook(false);
 }
 
+void NameThisThread(const std::string& name) { pthread_setname_np(pthread_self(), name.substr(0, 15).c_str()); }
+
 bool Thread::Start(Proc proc, const std::string& name) {
     if (m_thread.joinable()) {
         SetLastError(ERROR_BUSY);
@@ -71,7 +73,7 @@ bool Thread::Start(Proc proc, const std::string& name) {
     try {
         m_thread = std::thread([this, proc = std::move(proc), name]() {
             m_tid = CurrentThreadId();
-            if (!name.empty()) pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+            if (!name.empty()) NameThisThread(name);
             ApplyNice(m_tid, static_cast<ThreadPriority>(m_priority.load()));
             ThreadHook hook = g_threadHook.load();
             if (hook) hook(true);

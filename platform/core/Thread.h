@@ -14,6 +14,10 @@ namespace plat {
 
 inline constexpr HRESULT STILL_ACTIVE = 259;
 
+// Names the calling thread as the system shows it (ps, top, /proc/.../comm:
+// the first 15 bytes), so that its CPU and wake-ups can be told apart.
+void NameThisThread(const std::string& name);
+
 enum class ThreadPriority { Idle, Lowest, BelowNormal, Normal, AboveNormal, Highest, TimeCritical };
 
 class Thread : public Waitable {

@@ -45,10 +45,22 @@ HRESULT FakeController::ResetUndeletableRange(ULONGLONG llStartPos, ULONGLONG ll
     FAKE_CALL("ResetUndeletableRange(" + std::to_string(llStartPos) + "," + std::to_string(llEndPos) + ")");
 }
 
+void FakeController::FailGetter(const std::string& call, HRESULT code) {
+    std::lock_guard g(m_failLock);
+    m_failingGetter = call;
+    m_failingAnswer = code;
+}
+
+HRESULT FakeController::GetterAnswer(const std::string& call) {
+    std::lock_guard g(m_failLock);
+    return !m_failingGetter.empty() && call == m_failingGetter ? m_failingAnswer : answer.load();
+}
+
 #define FAKE_GET(name, param, value) \
     if (!param) return E_POINTER;     \
     *param = value;                   \
-    FAKE_CALL(name "()")
+    log.Add(name "()");               \
+    return GetterAnswer(name "()")
 
 HRESULT FakeController::GetPlayPosition(ULONG* p) { FAKE_GET("GetPlayPosition", p, kPlayPosition); }
 HRESULT FakeController::GetRecordPosition(ULONG* p) { FAKE_GET("GetRecordPosition", p, kRecordPosition); }

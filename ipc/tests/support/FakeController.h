@@ -7,6 +7,8 @@
 // events to advised sinks.
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <string>
 
 #include "ipc/QXServiceLib.h"
 #include "ipc/tests/support/CallLog.h"
@@ -64,6 +66,9 @@ public:
 
     CallLog log;
     std::atomic<HRESULT> answer{S_OK};
+    // The getter named (as logged, "GetPlayPosition()") answers code instead
+    // of answer; an empty name fails none.
+    void FailGetter(const std::string& call, HRESULT code);
     // Play() throws instead of answering: 1 a std::runtime_error, 2 std::bad_alloc.
     std::atomic<int> playThrows{0};
     // The last encoder made, kept when keepLastEncoder is set.
@@ -77,6 +82,11 @@ protected:
     HRESULT QueryExtraInterface(REFIID riid, void** ppv) override;
 
 private:
+    HRESULT GetterAnswer(const std::string& call);
+
+    std::mutex m_failLock;
+    std::string m_failingGetter;
+    HRESULT m_failingAnswer = S_OK;
     plat::ComPtr<ISettings> m_settings;
     plat::ComPtr<IPlayList> m_playlist;
     plat::ComPtr<ICaptureManager> m_playback;

@@ -49,22 +49,7 @@ trap cleanup EXIT
 until [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]]; do sleep 0.05; done
 ms() { echo $(($(date +%s%N) / 1000000)); }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-# One line per thread of process $1: id, name, CPU ticks, voluntary context switches.
-threads_sample() {
-    local task name ticks switches
-    for task in /proc/"$1"/task/*; do
-        name=$(tr ' ' _ <"$task/comm" 2>/dev/null) || continue
-        ticks=$(sed 's/.*) //' "$task/stat" 2>/dev/null | awk '{print $12 + $13}') || continue
-        switches=$(awk '/^voluntary_ctxt_switches/{print $2}' "$task/status" 2>/dev/null) || continue
-        echo "${task##*/} $name $ticks $switches"
-    done
-}
-# The difference of two samples, busiest threads first (threads present in both).
-threads_report() {
-    awk -v hz="$3" -v s="$4" 'NR == FNR {t[$1] = $3; w[$1] = $4; next}
-        ($1 in t) {printf "  %-16s %6.2f %%  %7.1f/s\n", $2, 100 * ($3 - t[$1]) / hz / s, ($4 - w[$1]) / s}' \
-        <(echo "$1") <(echo "$2") | sort -k2 -rn
-}
+source "$ROOT/scripts/lib/threads.sh"
 memory() { awk '/VmRSS|VmHWM|RssAnon|RssFile/{printf "%s %s %s  ", $1, $2, $3}' "/proc/$daemon/status"; }
 CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
 SETTINGS=(QXService.AudioController /AudioController/Settings QXServiceLib.ISettings)
