@@ -54,9 +54,16 @@ Event::~Event() {
 }
 
 void Event::Set() {
-    std::lock_guard<std::mutex> g(m_lock);
-    if (m_set || m_fd < 0) return;
-    m_set = true;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_set || m_fd < 0) return;
+        m_set = true;
+    }
+    // The descriptor is signalled after the lock is released: a waiter of
+    // higher priority runs as soon as it is woken, and if the lock were still
+    // held here it would block on it at once and hand the processor back,
+    // two needless switches per signal. A write that comes after a reset
+    // leaves a stale signal, which TryAcquire clears.
     SignalFd(m_fd);
 }
 
@@ -74,7 +81,11 @@ bool Event::IsSet() const {
 
 bool Event::TryAcquire() {
     std::lock_guard<std::mutex> g(m_lock);
-    if (!m_set) return false;
+    if (!m_set) {
+        // A stale signal (see Set) must not keep a waiter's poll spinning.
+        DrainFd(m_fd);
+        return false;
+    }
     if (m_auto) {
         m_set = false;
         DrainFd(m_fd);

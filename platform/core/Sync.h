@@ -71,6 +71,9 @@ public:
     // Waits up to timeoutMs (INFINITE for no limit); returns WAIT_OBJECT_0 or WAIT_TIMEOUT.
     DWORD Wait(DWORD timeoutMs = INFINITE);
 
+    // A loop that watches the descriptor itself (not through WaitAny) may see
+    // it readable for a moment after a reset that raced a Set: such a loop
+    // watches only events that are never reset while it runs (stop events).
     int WaitFd() const override { return m_fd; }
     bool TryAcquire() override;
 

@@ -73,26 +73,34 @@ bool KBufferCircle::Write(const BYTE* data, DWORD bytes) {
     while (done < bytes) {
         DWORD r = plat::WaitAny({&m_evStop, &m_evRoom}, INFINITE);
         if (r != plat::WAIT_OBJECT_0 + 1) return false;  // stopped (or the wait broke)
-        KLock lock(m_mutex);
-        // The stream this call belongs to was discarded: the rest goes with it.
-        if (m_nGeneration != generation) return true;
-        if (m_dwCapacity == 0) return false;
-        DWORD n = std::min(FreeLocked(), bytes - done);
-        if (n > 0) {
-            DWORD tail = m_dwCapacity - m_dwWriteIndex;
-            if (n >= tail) {
-                std::memcpy(m_pStorage.get() + m_dwWriteIndex, data + done, tail);
-                std::memcpy(m_pStorage.get(), data + done + tail, n - tail);
-                m_dwWriteIndex = n - tail;
-            } else {
-                std::memcpy(m_pStorage.get() + m_dwWriteIndex, data + done, n);
-                m_dwWriteIndex += n;
+        bool wake = false;
+        {
+            KLock lock(m_mutex);
+            // The stream this call belongs to was discarded: the rest goes with it.
+            if (m_nGeneration != generation) return true;
+            if (m_dwCapacity == 0) return false;
+            DWORD n = std::min(FreeLocked(), bytes - done);
+            if (n > 0) {
+                DWORD tail = m_dwCapacity - m_dwWriteIndex;
+                if (n >= tail) {
+                    std::memcpy(m_pStorage.get() + m_dwWriteIndex, data + done, tail);
+                    std::memcpy(m_pStorage.get(), data + done + tail, n - tail);
+                    m_dwWriteIndex = n - tail;
+                } else {
+                    std::memcpy(m_pStorage.get() + m_dwWriteIndex, data + done, n);
+                    m_dwWriteIndex += n;
+                }
+                done += n;
+                // The consumer is woken once there is as much as it waits for.
+                wake = UsedLocked() >= m_dwWanted;
             }
-            done += n;
-            // The consumer is woken once there is as much as it waits for.
-            if (UsedLocked() >= m_dwWanted) m_evData.Set();
+            if (FreeLocked() == 0) m_evRoom.ResetEvent();
         }
-        if (FreeLocked() == 0) m_evRoom.ResetEvent();
+        // Woken outside the lock: the consumer (a writer thread of higher
+        // priority) takes the lock first thing, and would otherwise run only
+        // to block on it. A consumer that has reset the event meanwhile wakes
+        // once more and finds what it wants or waits again.
+        if (wake) m_evData.Set();
     }
     return true;
 }

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <functional>
@@ -33,6 +35,36 @@ TEST(Event, AutoResetIsConsumedByExactlyOneWait) {
     e.Set();  // a second set before a wait is not counted twice
     EXPECT_EQ(e.Wait(0), WAIT_OBJECT_0);
     EXPECT_EQ(e.Wait(0), WAIT_TIMEOUT);
+}
+
+namespace {
+bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1;
+}
+}  // namespace
+
+// Set signals the descriptor after it releases its lock, so the signal of a
+// Set can land after a reset that came in between. Such a stale signal must
+// neither count as set nor leave the descriptor readable (a waiter's poll
+// would spin on it), and the next real Set must still wake a waiter.
+TEST(Event, AStaleSignalAfterAResetIsClearedAndNotTaken) {
+    for (Event::Reset mode : {Event::Reset::Manual, Event::Reset::Auto}) {
+        SCOPED_TRACE(mode == Event::Reset::Manual ? "manual" : "auto");
+        Event e(mode);
+        e.Set();
+        e.ResetEvent();
+        const uint64_t one = 1;
+        ASSERT_EQ(::write(e.WaitFd(), &one, sizeof one), static_cast<ssize_t>(sizeof one));  // the late write
+        EXPECT_EQ(WaitAny({&e}, 0), WAIT_TIMEOUT);
+        EXPECT_FALSE(e.IsSet());
+        EXPECT_FALSE(Readable(e.WaitFd()));
+        std::thread t([&] { e.Set(); });
+        EXPECT_EQ(e.Wait(5000), WAIT_OBJECT_0);
+        t.join();
+        EXPECT_EQ(e.IsSet(), mode == Event::Reset::Manual);
+        EXPECT_EQ(Readable(e.WaitFd()), mode == Event::Reset::Manual);
+    }
 }
 
 TEST(WaitAny, FirstSignalledInListOrderWinsAndOnlyItIsConsumed) {
