@@ -30,7 +30,6 @@ int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsi
     attr.prebuf = kRequestPeriods * m_period;
     attr.minreq = kRequestPeriods * m_period;
     attr.fragsize = static_cast<uint32_t>(-1);
-    flags |= PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE;
     return pa_stream_connect_playback(stream, sink, &attr, static_cast<pa_stream_flags_t>(flags), nullptr, nullptr);
 }
 
@@ -38,27 +37,32 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
     if (!m_running) return true;
     const DWORD size = m_ring.Size();
 
+    // What the server's queue for the stream holds: the queue it granted
+    // less what it asks for (less than a request more than it holds, as a
+    // server asks for a request's worth at a time). The latency is no measure
+    // of it: PipeWire counts the graph's own periods in it, and under load
+    // its interpolated latency stuck at 0 for seconds, so that a pump that
+    // went by it left the queue a period short and the stream underran, or
+    // filled the queue far ahead of the writer.
+    size_t writable = pa_stream_writable_size(stream);
+    if (writable == static_cast<size_t>(-1)) return true;
+    const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream);
+    const uint64_t tlength = granted ? granted->tlength : uint64_t{kQueuePeriods} * m_period;
+    const uint64_t held = tlength > writable ? tlength - writable : 0;
+
     // The play cursor: what was handed over, less what the server still holds.
-    pa_usec_t latency = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
-        uint64_t queued = negative ? 0 : PulseBytesForUs(m_format, latency);
-        uint64_t played = m_sent > queued ? m_sent - queued : 0;
-        if (played > m_played) {
-            uint64_t step = played - m_played;
-            m_notifier.Passed(m_play, step, size);
-            m_play = static_cast<DWORD>((m_play + step) % size);
-            m_played = played;
-        }
+    const uint64_t played = m_sent > held ? m_sent - held : 0;
+    if (played > m_played) {
+        const uint64_t step = played - m_played;
+        m_notifier.Passed(m_play, step, size);
+        m_play = static_cast<DWORD>((m_play + step) % size);
+        m_played = played;
     }
 
     // Keep the server's queue topped up, never more than the queue asked for
     // ahead of what is heard (and never more than half a ring). A server may
-    // grant a longer queue than asked (PipeWire's is three requests long); a
-    // pump that filled it would run ahead of a writer that keeps the usual
-    // lead, hand over stale bytes, and make the writer wait a whole ring.
-    size_t writable = pa_stream_writable_size(stream);
-    if (writable == static_cast<size_t>(-1)) return true;
+    // grant a longer queue than asked; a pump that filled it would run ahead
+    // of a writer that keeps the usual lead and hand over stale bytes.
     const uint64_t inFlight = m_sent - m_played;
     const uint64_t ahead = std::min<uint64_t>(size / 2, uint64_t{kQueuePeriods} * m_period);
     uint64_t room = ahead > inFlight ? ahead - inFlight : 0;

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Whether W lies strictly inside the span from P to C that the device is
-// already taking (nothing may be written there).
+// Whether W lies strictly inside the span from P to C that the device has
+// already taken: bytes written there are heard only a whole ring later.
 bool InsideCommitted(DWORD w, DWORD p, DWORD c) {
     if (p < c) return p < w && w < c;
     if (c < p) return w > p || w < c;
@@ -191,6 +191,10 @@ HRESULT KAudioPlayer::CreatePlayDevice(const GUID* lpDevGuid, OWAVEFORMATEX wave
     if (m_dwWritePos >= m_dwBufferSize || m_dwWritePos % waveFormat.nBlockAlign) m_dwWritePos = 0;
     if (m_dwLastWritePos >= m_dwBufferSize || m_dwLastWritePos % waveFormat.nBlockAlign) m_dwLastWritePos = 0;
     m_dwStallCount = 0;
+    // A new ring starts stopped at 0; the next look at it sets what is queued.
+    m_dwSeenPlayPos = 0;
+    m_dwQueued = 0;
+    m_bOvertaken = false;
     SetBuffer(std::move(buffer));
     WakeFeeder();
     // The device stays referenced while its ring is in use.
@@ -275,19 +279,29 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
         if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
         const DWORD size = m_dwBufferSize;
         const bool playing = (dwStatus & plat::DSBSTATUS_PLAYING) != 0;
-        // Equal positions: a full ring while it plays, an empty one while it is stopped.
-        DWORD room = dwPlayPos == m_dwWritePos ? (playing ? 0 : size) : plat::RingDistance(m_dwWritePos, dwPlayPos, size);
+        FollowCursors(dwPlayPos, dwWritePos, playing);
+        if (m_bOvertaken) {
+            // The feed fell behind the device (a stall longer than what was
+            // queued): the bytes at the write position were heard already,
+            // as silence. The feed goes on at the live edge, right after what
+            // the device has taken, so that nothing is played twice and the
+            // delay does not grow by the ring.
+            m_dwWritePos = dwWritePos;
+            m_dwQueued = plat::RingDistance(dwPlayPos, dwWritePos, size);
+            m_bOvertaken = false;
+        }
+        // Equal positions: a stopped ring takes the whole ring again.
+        DWORD room = playing ? size - m_dwQueued
+                             : (dwPlayPos == m_dwWritePos ? size : plat::RingDistance(m_dwWritePos, dwPlayPos, size));
         room = std::min(room, left);
-        const bool committed = InsideCommitted(m_dwWritePos, dwPlayPos, dwWritePos);
-        if (room == 0 || committed) {
+        if (room == 0) {
             // Wait for the device to free room, without holding the player:
             // the play thread's stall rule and the owner's stop and release
             // must get through, and a cursor that never moves is given up on.
             // The device's chunk-end notification, or any change of the
             // ring's state, wakes the wait.
             const DWORD now = plat::GetTickCount();
-            const bool moved = dwPlayPos != lastPlayPos;
-            if (moved) {
+            if (dwPlayPos != lastPlayPos) {
                 lastPlayPos = dwPlayPos;
                 stillSince = now;
             } else if (now - stillSince >= kFrozenCursorMs) {
@@ -295,12 +309,8 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
                 TQ_REPORT(EC_INTERNAL, E_FAIL, u"Play cursor does not move");
                 return E_FAIL;
             }
-            // The device is already taking the bytes at the write position:
-            // the feed goes on once the play cursor has passed them, which
-            // may come before the next chunk end. A still cursor is looked
-            // at again when the frozen-cursor limit is up.
-            const DWORD toPass = committed && moved ? plat::RingDistance(dwPlayPos, m_dwWritePos, size) : 0;
-            const DWORD waitMs = RoomWaitMs(toPass, kFrozenCursorMs - (now - stillSince));
+            // A still cursor is looked at again when the frozen-cursor limit is up.
+            const DWORD waitMs = kFrozenCursorMs - (now - stillSince);
             std::shared_ptr<plat::Event> roomEvent = m_hRoomEvent;
             m_hMutex.Unlock();
             roomEvent->Wait(waitMs);
@@ -327,6 +337,7 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
             from += span.n2;
             left -= span.n2;
         }
+        m_dwQueued = std::min(m_dwQueued + span.n1 + span.n2, m_dwBufferSize);
         if (FAILED(hr = UnlockRing(*buffer, span))) return hr;
         // A stopped ring is started by the play thread's resume rule.
         if (!playing && !m_bPaused) m_hFedEvent.Set();
@@ -334,11 +345,25 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
     return S_OK;
 }
 
-DWORD KAudioPlayer::RoomWaitMs(DWORD bytesToPass, DWORD frozenLeftMs) const {
-    DWORD waitMs = frozenLeftMs;
-    if (bytesToPass > 0 && m_dwBytesPerSec > 0)
-        waitMs = std::min<DWORD>(waitMs, static_cast<DWORD>(ULONGLONG{bytesToPass} * 1000 / m_dwBytesPerSec) + 1);
-    return waitMs;
+void KAudioPlayer::FollowCursors(DWORD dwPlayPos, DWORD dwWritePos, bool playing) {
+    const DWORD size = m_dwBufferSize;
+    if (!playing) {
+        // A stopped cursor stays where it is; what lies from it to the write
+        // position is what will play (nothing when they are equal).
+        m_dwSeenPlayPos = dwPlayPos;
+        m_dwQueued = plat::RingDistance(dwPlayPos, m_dwWritePos, size);
+        m_bOvertaken = false;
+        return;
+    }
+    const DWORD moved = plat::RingDistance(m_dwSeenPlayPos, dwPlayPos, size);
+    m_dwSeenPlayPos = dwPlayPos;
+    if (m_bOvertaken) return;
+    if (moved >= m_dwQueued || InsideCommitted(m_dwWritePos, dwPlayPos, dwWritePos)) {
+        m_dwQueued = 0;
+        m_bOvertaken = true;
+    } else {
+        m_dwQueued -= moved;
+    }
 }
 
 HRESULT KAudioPlayer::StartPlay() {
@@ -394,6 +419,9 @@ HRESULT KAudioPlayer::Reset() {
     KLock lock(m_hMutex);
     m_dwWritePos = 0;
     m_dwLastWritePos = 0;
+    m_dwSeenPlayPos = 0;
+    m_dwQueued = 0;
+    m_bOvertaken = false;
     WakeFeeder();
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return S_OK;  // nothing to rewind
@@ -490,9 +518,14 @@ HRESULT KAudioPlayer::PlayTurn() {
         if (!buffer) return S_OK;
         DWORD dwPlayPos = 0, dwWritePos = 0;
         if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
-        const DWORD played = plat::RingDistance(m_dwWritePos, dwPlayPos, m_dwBufferSize);
+        // Once the device has overtaken the feed, everything from what it
+        // has taken round to the play cursor is stale, the bytes at the
+        // write position included.
+        FollowCursors(dwPlayPos, dwWritePos, true);
+        const DWORD from = m_bOvertaken ? dwWritePos : m_dwWritePos;
+        const DWORD played = plat::RingDistance(from, dwPlayPos, m_dwBufferSize);
         if (played > 0 &&
-            FAILED(hr = SilenceRing(*buffer, m_dwWritePos, played,
+            FAILED(hr = SilenceRing(*buffer, from, played,
                                     "m_pPlayBuffer->Lock(m_dwWritePos, dwSize, &pLockBuffer, &dwLockSize, &pLockBuffer2, &dwLockSize2, 0)")))
             return hr;
     }

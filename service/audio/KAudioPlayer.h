@@ -84,10 +84,11 @@ private:
     // Whether the play thread has nothing to do until the player is fed or
     // started: the ring is stopped, and paused or given nothing new.
     bool IsIdle();
-    // How long PlayData waits for room before it looks again unasked: until
-    // the frozen-cursor limit, or no longer than the device takes to play
-    // 'bytesToPass' bytes (0: nothing to pass, the next chunk end tells).
-    DWORD RoomWaitMs(DWORD bytesToPass, DWORD frozenLeftMs) const;
+    // Follows the device's cursors from one look to the next (under
+    // m_hMutex): what the play cursor passed comes off what is queued, and a
+    // device that reached the write position, or took the bytes there
+    // already, has overtaken the feed.
+    void FollowCursors(DWORD dwPlayPos, DWORD dwWritePos, bool playing);
     HRESULT ResumeWhenQueued();
     HRESULT ReleaseBuffer();
     std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const { return m_pPlayBuffer.Get(); }
@@ -115,4 +116,10 @@ private:
     DWORD m_dwBufferSize = 0;
     BOOL m_bPaused = TRUE;
     DWORD m_dwStallCount = 0;  // this player's own count of unchanged checks
+    // The play cursor at the last look, the bytes from it to the write
+    // position that are still to be heard, and whether the device has
+    // overtaken the feed since (until the feed goes on at the live edge).
+    DWORD m_dwSeenPlayPos = 0;
+    DWORD m_dwQueued = 0;
+    bool m_bOvertaken = false;
 };

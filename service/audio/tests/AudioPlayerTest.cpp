@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -312,6 +313,70 @@ TEST_F(AudioPlayer, AFeedThatStopsIsStoppedAndRewoundAtTheEleventhTurn) {
     ASSERT_EQ(heard.size(), 48000u);
     EXPECT_EQ(heard[0], 4);
     EXPECT_EQ(heard[47999], 0) << "what was queued before the stall is gone";
+}
+
+// A feed that pauses for longer than what it had queued (but not long enough
+// for the stall rule) goes on at the device's live edge: the bytes written
+// before the pause are heard once, then silence, then the fresh bytes right
+// after what the device has taken; the write position never falls behind the
+// play cursor, where the fresh bytes would wait a whole ring while the stale
+// ring plays again. The device takes 10 ms (1920 bytes) ahead of its play
+// cursor; a chunk (24000 bytes) is queued when the feed pauses.
+TEST_F(AudioPlayer, AFeedThatFallsBehindTheDeviceGoesOnAtTheLiveEdge) {
+    struct Case {
+        const char* name;
+        DWORD pauseMs;
+        DWORD firstFresh;   // where the fresh bytes start in what is heard after the pause
+        DWORD writeAfter;   // the write position once they are written
+    };
+    const Case cases[] = {
+        // P 19200, the device has taken up to 21120: the queue still leads.
+        {"the queue outlasts the pause", 100, 4800, 28800},
+        // P 23040: the device has taken the first 960 bytes past the write position.
+        {"the device took the bytes at the write position", 120, 1920, 24960 + 4800},
+        // P 24000: the play cursor is at the write position.
+        {"the play cursor reached the write position", 125, 1920, 25920 + 4800},
+        // P 28800: the play cursor is 25 ms past it.
+        {"the play cursor passed the write position", 150, 1920, 30720 + 4800},
+    };
+    Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(player->StopPlay(), S_OK);
+        ASSERT_EQ(player->Reset(), S_OK);  // a silent ring, stopped at 0
+        ASSERT_EQ(Feed(Bytes(24000, 1)), S_OK);
+        ASSERT_EQ(player->StartPlay(), S_OK);
+        ASSERT_TRUE(Playing());
+        sys->ClearRendered(speakers);
+        sys->Advance(c.pauseMs);
+        ASSERT_EQ(player->PlayTurn(), S_OK);  // the play thread's turn in the pause
+        // A feed that waited for the device to come round would never end
+        // here, where the clock stands still: the owner's stop frees it.
+        auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(4800, 2)); });
+        if (pending.wait_for(5s) != std::future_status::ready) {
+            player->StopPlay();
+            pending.wait();
+            ADD_FAILURE() << "the feed waited for the play cursor to pass its write position";
+            continue;
+        }
+        ASSERT_EQ(pending.get(), S_OK);
+        EXPECT_EQ(player->WritePosition(), c.writeAfter);
+        const auto heardBefore = static_cast<std::ptrdiff_t>(sys->Rendered(speakers).size());
+        // 200 ms more at the play thread's pace: the fresh bytes are heard by then.
+        for (int turn = 0; turn < 8; ++turn) {
+            sys->Advance(KAudioPlayer::kTurnMs);
+            ASSERT_EQ(player->PlayTurn(), S_OK);
+        }
+        ASSERT_TRUE(Playing());
+        auto heard = sys->Rendered(speakers);
+        ASSERT_EQ(heard.size(), static_cast<size_t>(heardBefore) + 38400u);
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), 1), 24000) << "the queued bytes are heard once";
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), 2), 4800) << "the fresh bytes are heard in time";
+        const auto fresh = std::find(heard.begin(), heard.end(), 2);
+        ASSERT_NE(fresh, heard.end());
+        EXPECT_EQ(fresh - heard.begin() - heardBefore, static_cast<std::ptrdiff_t>(c.firstFresh));
+        EXPECT_EQ(std::count(fresh, heard.end(), 1), 0) << "nothing written before the pause plays after";
+    }
 }
 
 TEST_F(AudioPlayer, EachPlayerKeepsItsOwnStallCount) {
