@@ -214,6 +214,11 @@ HRESULT KAudioController::Destroy() {
         m_bLiveCapturePlayerRunning = false;
     }
     HRESULT hr = S_OK;
+    // What the cache's writers still hold goes to its files first, so that the
+    // index saved now covers every byte that was recorded.
+    if (m_pCache && m_components.flushCache && TQ_FAILED(hr, m_components.flushCache(m_pCache.Get()))) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cache flushing was failed");
+    }
     if (m_pCache && TQ_FAILED(hr, m_pCache->Save())) {
         TQ_REPORT(EC_INTERNAL, hr, u"Cache saving was failed");
     }
