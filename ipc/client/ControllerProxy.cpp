@@ -136,6 +136,16 @@ HRESULT ControllerProxy::ReadPollRound(PollReadings* out) {
             value[i] = v;
             if (--left == 0) done.Set();
         }
+        // The calls from `from` on were never sent: they fail with `failed`.
+        void Unsent(size_t from, HRESULT failed) {
+            std::lock_guard g(lock);
+            for (size_t i = from; i < kCalls.size(); ++i) {
+                answered[i] = true;
+                hr[i] = failed;
+            }
+            left -= kCalls.size() - from;
+            if (left == 0) done.Set();
+        }
     };
     std::shared_ptr<Round> round;
     try {
@@ -165,22 +175,9 @@ HRESULT ControllerProxy::ReadPollRound(PollReadings* out) {
         }
     } catch (const sdbus::Error& e) {
         // What could not be sent fails as the bus said; what was sent still answers.
-        const HRESULT failed = BusError::ToHResult(e);
-        std::lock_guard g(round->lock);
-        for (size_t i = sent; i < kCalls.size(); ++i) {
-            round->answered[i] = true;
-            round->hr[i] = failed;
-        }
-        round->left -= kCalls.size() - sent;
-        if (round->left == 0) round->done.Set();
+        round->Unsent(sent, BusError::ToHResult(e));
     } catch (const std::bad_alloc&) {
-        std::lock_guard g(round->lock);
-        for (size_t i = sent; i < kCalls.size(); ++i) {
-            round->answered[i] = true;
-            round->hr[i] = E_OUTOFMEMORY;
-        }
-        round->left -= kCalls.size() - sent;
-        if (round->left == 0) round->done.Set();
+        round->Unsent(sent, E_OUTOFMEMORY);
     }
     // Every call has the connection's time-out, so every one answers, if
     // only with an error; a bus that goes away answers none of them.
