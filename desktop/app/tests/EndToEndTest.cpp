@@ -98,7 +98,9 @@ void EndToEndTest::recordReplaySaveAndClose() {
     for (int i = 0; i < 200; ++i) {
         auto t0 = std::chrono::steady_clock::now();
         Snapshot s = ReadSnapshot(core.controller.Get());
-        QVERIFY(SUCCEEDED(s.hr));
+        QVERIFY2(SUCCEEDED(s.hr), qPrintable(QStringLiteral("%1 answered 0x%2")
+                                                 .arg(QString::fromUtf8(s.failedCall ? s.failedCall : "?"))
+                                                 .arg(static_cast<quint32>(s.hr), 8, 16, QLatin1Char('0'))));
         trips.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }
     std::sort(trips.begin(), trips.end());
