@@ -53,10 +53,16 @@ elif ((rc == 0)); then
     rc=1
 fi
 if ((rc != 0)); then
-    # What the daemon left behind says why it went: its logs and any fault report.
-    find "$E2E_BASE" -type f \( -name '*.log' -o -path '*/tmp/*' \) 2>/dev/null | while read -r f; do
+    # What the daemon left behind says why it went: its logs and any fault
+    # report (its signal, registers and backtrace; not the memory map and stack bytes).
+    find "$E2E_BASE" -type f -name '*.log' 2>/dev/null | while read -r f; do
         echo "--- $f (end)"
         tail -c 3000 "$f" | tr -d '\0'
+        echo
+    done
+    find "$E2E_BASE" -type f -name '*.dmp' 2>/dev/null | while read -r f; do
+        echo "--- $f"
+        sed '/^memory map:/q' "$f" | head -c 20000
         echo
     done
 fi
