@@ -72,6 +72,8 @@ void CallPool::SpawnLocked() {
     try {
         worker->thread = std::thread([this, worker] {
             plat::ThreadHookScope hook;
+            // Told apart from the bus thread that starts it in per-thread figures.
+            plat::NameThisThread("bus-call");
             WorkerLoop(worker);
         });
     } catch (const std::system_error&) {
