@@ -35,7 +35,7 @@ void GiveBackFreedMemory() {
 CallPool::CallPool() : CallPool(Limits{}) {}
 
 CallPool::CallPool(const Limits& limits) : m_limits(limits) {
-    if (!m_limits.giveBackMemory) m_limits.giveBackMemory = [] { GiveBackFreedMemory(); };
+    if (!m_limits.giveBackMemory) m_limits.giveBackMemory = GiveBackFreedMemory;
 }
 
 CallPool::~CallPool() { Stop(); }
