@@ -63,11 +63,6 @@ void PulseStream::Stop() {
 }
 
 HRESULT PulseStream::Open() {
-    // The pump stands in for the sound device's own thread: a turn it misses
-    // on a busy machine is a gap in what is heard (PipeWire skips what comes
-    // after the queue ran dry). As high as the process may raise it; a user
-    // without that right keeps the normal priority.
-    m_pump.SetPriority(ThreadPriority::TimeCritical);
     if (!m_pump.Start([this] { return Pump(); }, m_threadName)) return HResultFromLastError();
     // The pump's own steps are bounded; this limit only guards against a bug.
     if (m_ready.Wait(4 * kConnectTimeoutMs) != WAIT_OBJECT_0) {
