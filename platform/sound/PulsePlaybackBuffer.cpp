@@ -17,18 +17,22 @@ PulsePlaybackBuffer::PulsePlaybackBuffer(Token, std::string sink, const WaveForm
     : PulseBuffer(format), m_stream(*this, m_lock, std::move(sink), format, "Tonquil playback", "sound-play") {}
 
 int PulsePlaybackBuffer::ConnectStream(pa_stream* stream, const char* sink, unsigned flags) {
-    // Every request of the server wakes the pump (twice, with the server's
-    // answer to the data), so requests come in large turns: the server asks
-    // for kRequestPeriods once its queue has drained that far, and the pump
-    // is never more than kQueuePeriods ahead of what is heard (see Move). A
-    // writer that keeps its data more than that ahead of the play cursor (as
-    // a player does, which starts the ring with a chunk queued) is never
-    // overtaken by it.
+    // The server asks for kRequestPeriods once its queue has drained that
+    // far, and the pump is never more than kAheadPeriods ahead of what is
+    // heard (see Move). A writer that keeps its data more than that ahead of
+    // the play cursor (as a player does, which starts the ring with a chunk
+    // queued) is never overtaken by it.
+    //
+    // The sink keeps a fragment (PipeWire's default quantum) of its own. Less
+    // made PipeWire run the whole graph, every other client's streams too, in
+    // quanta of 256 frames, where a late turn of any process drops a quantum
+    // of sound; PulseAudio rendered in smaller blocks at more CPU.
+    const DWORD request = kRequestPeriods * m_period;
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = kQueuePeriods * m_period;
-    attr.prebuf = kRequestPeriods * m_period;
-    attr.minreq = kRequestPeriods * m_period;
+    attr.tlength = LatencyFor(request, PulseFragmentBytes(m_format));
+    attr.prebuf = request;
+    attr.minreq = request;
     attr.fragsize = static_cast<uint32_t>(-1);
     return pa_stream_connect_playback(stream, sink, &attr, static_cast<pa_stream_flags_t>(flags), nullptr, nullptr);
 }
@@ -47,7 +51,7 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
     size_t writable = pa_stream_writable_size(stream);
     if (writable == static_cast<size_t>(-1)) return true;
     const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream);
-    const uint64_t tlength = granted ? granted->tlength : uint64_t{kQueuePeriods} * m_period;
+    const uint64_t tlength = granted ? granted->tlength : uint64_t{kAheadPeriods} * m_period;
     const uint64_t held = tlength > writable ? tlength - writable : 0;
 
     // The play cursor: what was handed over, less what the server still holds.
@@ -59,12 +63,12 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
         m_played = played;
     }
 
-    // Keep the server's queue topped up, never more than the queue asked for
-    // ahead of what is heard (and never more than half a ring). A server may
-    // grant a longer queue than asked; a pump that filled it would run ahead
-    // of a writer that keeps the usual lead and hand over stale bytes.
+    // Keep the server's queue topped up, never more than kAheadPeriods ahead
+    // of what is heard (and never more than half a ring). The queue a server
+    // grants may be longer; a pump that filled it would run ahead of a writer
+    // that keeps the usual lead and hand over stale bytes.
     const uint64_t inFlight = m_sent - m_played;
-    const uint64_t ahead = std::min<uint64_t>(size / 2, uint64_t{kQueuePeriods} * m_period);
+    const uint64_t ahead = std::min<uint64_t>(size / 2, uint64_t{kAheadPeriods} * m_period);
     uint64_t room = ahead > inFlight ? ahead - inFlight : 0;
     uint64_t n = std::min<uint64_t>(writable, room);
     n -= n % m_format.nBlockAlign;

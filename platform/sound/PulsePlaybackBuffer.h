@@ -1,8 +1,8 @@
 #pragma once
 // A playback ring over a PulseAudio playback stream. Its pump moves data from
-// the write cursor to the server in turns of some 60 ms and keeps the server's
-// queue short (80 ms at most), so that what is written near the play cursor
-// is heard less than a tenth of a second later. The play cursor is
+// the write cursor to the server in turns of some 30 ms and hands over no more
+// than 70 ms ahead of what is heard, so that what is written near the play
+// cursor is heard about a tenth of a second later. The play cursor is
 // the write cursor less what the server has not played yet. The stream never
 // moves to another sink: when its sink disappears the cursors stop where they
 // are.
@@ -15,15 +15,19 @@ namespace plat {
 
 class PulsePlaybackBuffer final : public PulseBuffer<SoundPlaybackBuffer> {
 public:
-    // How far the pump hands the ring over ahead of what is heard (also the
-    // latency asked of the server), and the size of the server's requests,
-    // in pump periods (~10 ms each). With PA_STREAM_ADJUST_LATENCY a server
-    // keeps half of what the latency exceeds two requests by as the sink's
-    // own latency: a latency of exactly two requests left the sink none, so
-    // that PulseAudio rendered the output in its smallest blocks at many
-    // times the CPU. Three-period requests leave it one period.
-    static constexpr DWORD kQueuePeriods = 8;
+    // How far the pump hands the ring over ahead of what is heard, and the
+    // size of the server's requests, in pump periods (~10 ms each). Each
+    // request wakes the pump, so requests come in large turns.
+    static constexpr DWORD kAheadPeriods = 7;
     static constexpr DWORD kRequestPeriods = 3;
+
+    // The latency asked of the server for a queue of `request`-sized requests
+    // that leaves the sink `sinkLatency` of its own. With
+    // PA_STREAM_ADJUST_LATENCY both servers give the sink half of what the
+    // latency exceeds two requests by (PipeWire takes it as the stream's node
+    // latency, and the whole graph runs at the smallest a stream asks for), and
+    // grant the queue the rest.
+    static constexpr DWORD LatencyFor(DWORD request, DWORD sinkLatency) { return 2 * request + 2 * sinkLatency; }
 
     // Connects a stream to the sink (empty: the default sink) and waits until
     // it is ready.

@@ -218,12 +218,11 @@ TEST_F(PulseSound, ToneIntoSpeakersComesBackFromItsMonitor) {
                        << peak;
 }
 
-// A server may grant a longer queue than a stream asks for (PipeWire makes it
-// three requests long). The ring is still never handed over further ahead of
-// its play cursor than the queue asked for: a writer that keeps the usual lead
+// A server may grant a longer queue than the pump keeps filled. The ring is
+// still never handed over further ahead of its play cursor than that: a writer that keeps the usual lead
 // over the play cursor would otherwise be overtaken, have stale bytes played,
 // and wait a whole ring before its own are heard.
-TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanTheQueueItAskedFor) {
+TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanItsLead) {
     GUID g = GuidOf(false, "speakers");
     std::shared_ptr<SoundPlaybackDevice> dev;
     ASSERT_EQ(system.CreatePlaybackDevice(&g, &dev), S_OK);
@@ -233,7 +232,7 @@ TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanTheQueueItAskedFor) {
     auto lap = std::make_shared<Event>(Event::Reset::Auto);
     ASSERT_EQ(play->SetNotificationPositions({{ring - 1, lap}}), S_OK);
     ASSERT_EQ(play->Play(DSBPLAY_LOOPING), S_OK);
-    const DWORD asked = PulsePlaybackBuffer::kQueuePeriods * PulsePeriodBytes(EngineFormat());
+    const DWORD asked = PulsePlaybackBuffer::kAheadPeriods * PulsePeriodBytes(EngineFormat());
     // Looked at all through two laps of the ring, well past the stream's start.
     DWORD furthest = 0;
     int laps = 0;
@@ -247,7 +246,7 @@ TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanTheQueueItAskedFor) {
     ASSERT_EQ(play->Stop(), S_OK);
     ASSERT_EQ(laps, 2) << "the ring did not play round twice";
     EXPECT_GT(furthest, 0u) << "nothing was handed over ahead of the play cursor";
-    EXPECT_LE(furthest, asked) << "handed over " << furthest << " bytes ahead; the queue asked for is " << asked;
+    EXPECT_LE(furthest, asked) << "handed over " << furthest << " bytes ahead; the lead is " << asked;
 }
 
 TEST_F(PulseSound, CapturesTheMicrophoneSine) {
