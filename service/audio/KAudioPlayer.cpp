@@ -340,7 +340,10 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
         m_dwQueued = std::min(m_dwQueued + span.n1 + span.n2, m_dwBufferSize);
         if (FAILED(hr = UnlockRing(*buffer, span))) return hr;
         // A stopped ring is started by the play thread's resume rule.
-        if (!playing && !m_bPaused) m_hFedEvent.Set();
+        if (!playing && !m_bPaused) {
+            m_hFedEvent.Set();
+            if (m_dwQueued >= m_dwChunkSize) m_hChunkQueuedEvent.Set();
+        }
     }
     return S_OK;
 }
@@ -545,8 +548,10 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
     DWORD dwPlayPos = 0, dwWritePos = 0;
     if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
     // Wait, without the player's lock so that PlayData keeps filling, until a
-    // chunk is queued or the feed has paused.
+    // chunk is queued or the feed has paused. The ring starts as soon as the
+    // chunk is there: the lead it starts with stays the live delay.
     DWORD w0 = WritePosition();
+    m_hChunkQueuedEvent.ResetEvent();
     for (;;) {
         DWORD queued;
         {
@@ -554,7 +559,9 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
             queued = plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize);
             if (queued >= m_dwChunkSize) break;
         }
-        if (plat::ClockWaitAny({&m_hStopEvent}, kResumeWaitMs) == plat::WAIT_OBJECT_0) return S_FALSE;
+        const DWORD r = plat::ClockWaitAny({&m_hStopEvent, &m_hChunkQueuedEvent}, kResumeWaitMs);
+        if (r == plat::WAIT_OBJECT_0) return S_FALSE;
+        if (r == plat::WAIT_OBJECT_0 + 1) continue;
         DWORD w = WritePosition();
         if (w == w0) break;
         w0 = w;

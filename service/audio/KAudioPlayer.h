@@ -111,6 +111,10 @@ private:
     std::shared_ptr<plat::Event> m_hRoomEvent;
     // Set when bytes are queued or play is asked for; wakes an idle play thread.
     plat::Event m_hFedEvent{plat::Event::Reset::Auto};
+    // Set when a stopped ring has a chunk queued: ends the resume wait then,
+    // not at the end of its period, which would add to the delay of all that
+    // the ring plays afterwards.
+    plat::Event m_hChunkQueuedEvent{plat::Event::Reset::Auto};
     DWORD m_dwBytesPerSec = 0;
     DWORD m_dwChunkSize = 0;
     DWORD m_dwBufferSize = 0;

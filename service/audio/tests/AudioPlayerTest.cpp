@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
+#include <utility>
 
 #include "platform/com/ComPtr.h"
 #include "service/audio/KAudioPlayer.h"
@@ -222,6 +224,38 @@ TEST_F(AudioPlayer, StoppingTheRingWakesAWaitingFeed) {
     ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(pending.get(), S_OK);
     EXPECT_FALSE(LogHas(u"Play cursor does not move"));
+}
+
+// A clock whose next wait first runs an action, as another thread would
+// while the waiter sleeps, and otherwise keeps the manual clock's time.
+class ActingClock final : public plat::IClock {
+public:
+    ActingClock(plat::ManualClock& time, std::function<void()> action) : m_time(time), m_action(std::move(action)) {}
+    uint64_t NowMs() override { return m_time.NowMs(); }
+    void SleepMs(DWORD ms) override { m_time.SleepMs(ms); }
+    DWORD WaitForAny(const std::vector<plat::Waitable*>& objects, DWORD timeoutMs) override {
+        if (auto action = std::exchange(m_action, nullptr)) action();
+        return m_time.WaitForAny(objects, timeoutMs);
+    }
+
+private:
+    plat::ManualClock& m_time;
+    std::function<void()> m_action;
+};
+
+// The resume wait ends when the chunk is complete, not at the end of its
+// period: the lead the ring starts with stays the delay of all it plays.
+TEST_F(AudioPlayer, TheResumeRuleStartsTheRingOnceAChunkIsQueued) {
+    Open();
+    ASSERT_EQ(player->StartPlay(), S_OK);  // nothing queued: not started
+    ASSERT_EQ(Feed(Bytes(20000, 1)), S_OK);
+    ActingClock feeding(clock, [&] { EXPECT_EQ(Feed(Bytes(4000, 2)), S_OK); });
+    plat::SetClock(&feeding);
+    const uint64_t before = clock.NowMs();
+    EXPECT_EQ(player->PlayTurn(), S_OK);
+    plat::SetClock(&clock);
+    EXPECT_TRUE(Playing());
+    EXPECT_LT(clock.NowMs() - before, KAudioPlayer::kResumeWaitMs) << "the wait ran its whole period";
 }
 
 // The play thread of a stopped ring with nothing new sleeps; bytes fed
