@@ -489,8 +489,34 @@ HRESULT KAudioPlayer::PlayLoop() {
             if (r == plat::WAIT_OBJECT_0 + 1) continue;
             // A failed wait falls back to the turn's pace rather than spin.
         }
-        if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
+        if (!LongTurn()) {
+            if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
+            continue;
+        }
+        const DWORD r = plat::WaitAny({&m_hStopEvent, m_hNotifyEvent.get()}, ChunkMs());
+        if (r == plat::WAIT_OBJECT_0) return S_OK;
+        // The wake-up took the chunk end's notice; the turn acts on it.
+        if (r == plat::WAIT_OBJECT_0 + 1) m_hNotifyEvent->Set();
     }
+}
+
+bool KAudioPlayer::LongTurn() {
+    KLock lock(m_hMutex);
+    std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
+    DWORD dwStatus = 0;
+    // A ring that plays a feed which moved at the last look has nothing to
+    // be done until its next chunk ends. Once the feed is found still, turns
+    // keep their usual pace, so that a stopped feed is answered as soon as
+    // before: the first still look comes at the latest a chunk after the
+    // last move, well within the stretch the ring has queued.
+    return m_dwStallCount == 0 && m_dwBytesPerSec != 0 && buffer && SUCCEEDED(buffer->GetStatus(&dwStatus)) &&
+           (dwStatus & plat::DSBSTATUS_PLAYING);
+}
+
+DWORD KAudioPlayer::ChunkMs() const {
+    KLock lock(m_hMutex);
+    return m_dwBytesPerSec ? std::max<DWORD>(kTurnMs, static_cast<DWORD>(uint64_t{m_dwChunkSize} * 1000 / m_dwBytesPerSec))
+                           : kTurnMs;
 }
 
 bool KAudioPlayer::IsIdle() {

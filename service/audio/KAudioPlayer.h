@@ -79,6 +79,10 @@ private:
     ~KAudioPlayer() override;
 
     HRESULT PlayLoop();
+    // Whether the play thread may sleep until the next chunk end (a chunk's
+    // time at most) rather than a turn's time.
+    bool LongTurn();
+    DWORD ChunkMs() const;
     // Wakes a PlayData that waits for room, so it looks at the ring again.
     void WakeFeeder() { m_hRoomEvent->Set(); }
     // Whether the play thread has nothing to do until the player is fed or

@@ -272,6 +272,23 @@ TEST_F(AudioPlayer, AnIdlePlayThreadWakesWhenFedAndStartsTheRing) {
     player->StopPlayThread();
 }
 
+// Between chunk ends the play thread of a ring with a moving feed sleeps;
+// it still finds a feed that stopped, on a device whose chunks do not end
+// (its time stands still here), and stops and rewinds the ring.
+TEST_F(AudioPlayer, TheRunningPlayThreadStopsARingWhoseFeedStopped) {
+    plat::Bstr name(u"Speakers");
+    ASSERT_EQ(player->Initialize(EngineFormat(), name), S_OK);
+    ASSERT_EQ(Feed(Bytes(48000, 1)), S_OK);
+    ASSERT_EQ(player->StartPlay(), S_OK);
+    ASSERT_TRUE(Playing());
+    ASSERT_EQ(Feed(Bytes(4800, 2)), S_OK);  // the feed moves once more, then stops
+    bool playing = true;
+    for (int i = 0; i < 10000 && (playing = Playing()); ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(playing) << "a stopped feed left the ring playing";
+    EXPECT_EQ(player->WritePosition(), 0u) << "the stalled ring is rewound";
+    player->StopPlayThread();
+}
+
 TEST_F(AudioPlayer, StartPlayWithAChunkQueuedPlaysAtOnce) {
     Open();
     EXPECT_TRUE(player->IsPaused());
