@@ -70,7 +70,9 @@ measure() {
     sleep 0.5
     for p in "$@"; do c0=$((c0 + $(ticks "$p"))); done
     s0=$(server_ticks); w0=$(date +%s%N)
-    counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le
+    # 100 ms, as a desktop player asks: with pacat's default two seconds PipeWire's server
+    # spins while nothing but the recorders reads the output (the first stretch's baseline).
+    counter "$SECONDS_TO_PLAY" | pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le --latency-msec=100
     for p in "$@"; do c1=$((c1 + $(ticks "$p"))); done
     s1=$(server_ticks); w1=$(date +%s%N)
     sleep 1
