@@ -82,7 +82,8 @@ HRESULT SilenceRing(plat::SoundPlaybackBuffer& buffer, DWORD offset, DWORD bytes
 KAudioPlayer* KAudioPlayer::Create() {
     KAudioPlayer* player = CreateInstance();
     if (!player || !player->m_hNotifyEvent || !player->m_hNotifyEvent->IsValid() || !player->m_hRoomEvent ||
-        !player->m_hRoomEvent->IsValid() || !player->m_hFedEvent.IsValid() || !player->m_hStopEvent.IsValid()) {
+        !player->m_hRoomEvent->IsValid() || !player->m_hFedEvent.IsValid() || !player->m_hChunkQueuedEvent.IsValid() ||
+        !player->m_hStopEvent.IsValid()) {
         if (player) {
             player->AddRef();
             player->Release();
