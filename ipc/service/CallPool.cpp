@@ -9,6 +9,7 @@ extern "C" void __sanitizer_purge_allocator();
 #include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "log/Trace.h"
@@ -30,6 +31,17 @@ void GiveBackFreedMemory() {
 #endif
 }
 
+// The pool whose bus this thread serves right now, and the call it read and
+// keeps to run itself.
+struct Leading {
+    CallPool* pool = nullptr;
+    std::unique_ptr<CallPool::Job> job;
+    // The condition the thread that reads next waits on. It is woken once the
+    // dispatch has returned: woken earlier, it would only wait for the bus.
+    std::condition_variable* next = nullptr;
+};
+thread_local Leading t_leading;
+
 }  // namespace
 
 CallPool::CallPool() : CallPool(Limits{}) {}
@@ -38,7 +50,10 @@ CallPool::CallPool(const Limits& limits) : m_limits(limits) {
     if (!m_limits.giveBackMemory) m_limits.giveBackMemory = GiveBackFreedMemory;
 }
 
-CallPool::~CallPool() { Stop(); }
+CallPool::~CallPool() {
+    StopServing();
+    Stop();
+}
 
 bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     std::list<std::thread> done;
@@ -46,15 +61,24 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping) return false;
-        if (!bookkeeping && m_queue.size() >= m_limits.maxQueued) return false;
-        m_queue.push_back(std::move(job));
         if (m_finished > 0) ReapLocked(&done);
-        if (!m_idle.empty()) {
-            wake = m_idle.back();
-            m_idle.pop_back();
-            wake->woken = true;
-        } else if (m_workers.size() < m_limits.maxThreads) {
-            SpawnLocked();
+        if (t_leading.pool == this && !t_leading.job && HandTurnLocked(&wake)) {
+            // Read by the thread that serves the bus: it runs the call itself
+            // as soon as the dispatch returns, while the next thread reads on.
+            t_leading.job = std::move(job);
+            t_leading.next = wake ? &wake->wake : nullptr;
+            wake = nullptr;
+            ++m_busy;
+        } else {
+            if (!bookkeeping && m_queue.size() >= m_limits.maxQueued) return false;
+            m_queue.push_back(std::move(job));
+            if (!m_idle.empty()) {
+                wake = m_idle.back();
+                m_idle.pop_back();
+                wake->woken = true;
+            } else if (m_workers.size() < CapLocked()) {
+                SpawnLocked();
+            }
         }
     }
     // Woken after the lock is let go, so that the thread does not wake only to
@@ -65,7 +89,24 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     return true;
 }
 
-void CallPool::SpawnLocked() {
+bool CallPool::HandTurnLocked(Worker** wake) {
+    Worker* next = nullptr;
+    if (!m_idle.empty()) {
+        next = m_idle.back();
+        m_idle.pop_back();
+        next->woken = true;
+        *wake = next;
+    } else if (m_workers.size() < CapLocked()) {
+        next = SpawnLocked();
+    }
+    // No thread to be had: the call waits in the queue and this thread reads on.
+    if (!next) return false;
+    next->lead = true;
+    m_leader = next;
+    return true;
+}
+
+CallPool::Worker* CallPool::SpawnLocked() {
     if (AliveLocked() >= m_limits.coreThreads) m_burst = true;
     m_workers.emplace_back();
     Worker* worker = &m_workers.back();
@@ -80,7 +121,9 @@ void CallPool::SpawnLocked() {
         // The system refuses another thread: the queued call waits for a busy one.
         m_workers.pop_back();
         TQ_TRACE_BOOL("std::thread(WorkerLoop)");
+        return nullptr;
     }
+    return worker;
 }
 
 void CallPool::ReapLocked(std::list<std::thread>* done) {
@@ -95,27 +138,72 @@ void CallPool::ReapLocked(std::list<std::thread>* done) {
     }
 }
 
+size_t CallPool::CapLocked() const {
+    // The thread that serves the bus runs no call meanwhile: it comes on top.
+    return m_limits.maxThreads + (m_serving ? 1 : 0);
+}
+
 size_t CallPool::AliveLocked() const {
     size_t alive = 0;
     for (const Worker& w : m_workers) alive += w.finished ? 0 : 1;
     return alive;
 }
 
+void CallPool::RunJob(std::unique_ptr<Job>& job) {
+    try {
+        job->Run();
+    } catch (...) {
+        // A call that throws past its own handler ends as a failure, not the service.
+        plat::ReportCurrentException("bus call", "a queued call");
+    }
+    job.reset();
+}
+
+void CallPool::Lead(Worker* self, std::unique_lock<std::mutex>& lock) {
+    self->lead = false;
+    Turn* turn = m_turn;
+    lock.unlock();
+    t_leading.pool = this;
+    for (;;) {
+        const Turn::Step step = turn->Dispatch();
+        // A call was read and the turn handed on: run it here.
+        if (t_leading.job) break;
+        if (step == Turn::Step::Dispatched) continue;
+        if (step == Turn::Step::Ended || !turn->Wait()) break;
+    }
+    t_leading.pool = nullptr;
+    // The pool keeps every worker it has woken (see Submit), so the condition
+    // is still there.
+    if (std::condition_variable* next = std::exchange(t_leading.next, nullptr)) next->notify_one();
+    std::unique_ptr<Job> job = std::move(t_leading.job);
+    if (job) {
+        RunJob(job);
+        lock.lock();
+        --m_busy;
+        return;
+    }
+    // The turn has ended for good: nobody serves the bus any more.
+    lock.lock();
+    m_leader = nullptr;
+    m_serving = false;
+    m_servingEnded.notify_all();
+}
+
 void CallPool::WorkerLoop(Worker* self) {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        // Before the stop check: the bus is served until StopServing, so that
+        // calls that arrive while the pool stops are still answered.
+        if (self->lead) {
+            Lead(self, lock);
+            continue;
+        }
         if (!m_queue.empty()) {
             std::unique_ptr<Job> job = std::move(m_queue.front());
             m_queue.pop_front();
             ++m_busy;
             lock.unlock();
-            try {
-                job->Run();
-            } catch (...) {
-                // A call that throws past its own handler ends as a failure, not the service.
-                plat::ReportCurrentException("bus call", "a queued call");
-            }
-            job.reset();
+            RunJob(job);
             lock.lock();
             --m_busy;
             continue;
@@ -165,6 +253,14 @@ void CallPool::Stop() {
     {
         std::lock_guard lock(m_mutex);
         workers.swap(m_workers);
+        // The thread serving the bus goes on answering (refusing) calls until
+        // StopServing joins it.
+        for (auto it = workers.begin(); it != workers.end(); ++it) {
+            if (&*it == m_leader) {
+                m_workers.splice(m_workers.end(), workers, it);
+                break;
+            }
+        }
         m_finished = 0;
         m_idle.clear();
     }
@@ -174,6 +270,44 @@ void CallPool::Stop() {
     // be waking it: the pool's own life keeps what it wakes.
     std::lock_guard lock(m_mutex);
     m_retired.splice(m_retired.end(), workers);
+}
+
+bool CallPool::ServeBus(Turn& turn) {
+    Worker* wake = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_turn || m_stopping) return false;
+        m_turn = &turn;
+        m_serving = true;
+        if (!HandTurnLocked(&wake)) {
+            m_turn = nullptr;
+            m_serving = false;
+            return false;
+        }
+    }
+    if (wake) wake->wake.notify_one();
+    return true;
+}
+
+void CallPool::StopServing() {
+    std::list<Worker> rest;
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_turn) return;
+        m_turn->Stop();
+        m_servingEnded.wait(lock, [&] { return !m_serving; });
+        m_turn = nullptr;
+        // Stop kept the serving thread: it ends now, as the pool is stopping.
+        if (m_stopping) {
+            rest.swap(m_workers);
+            m_finished = 0;
+            for (Worker& w : rest) w.wake.notify_one();
+        }
+    }
+    for (Worker& w : rest)
+        if (w.thread.joinable()) w.thread.join();
+    std::lock_guard lock(m_mutex);
+    m_retired.splice(m_retired.end(), rest);
 }
 
 bool CallPool::IsStopping() const {

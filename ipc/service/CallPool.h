@@ -6,7 +6,13 @@
 //
 // The thread that went idle last takes the next call, so that under a light
 // load (a poll every 100 ms) the same few threads serve and the others stay
-// idle long enough to end. When the pool has grown past its core, the memory
+// idle long enough to end.
+//
+// The pool's threads can also serve the bus themselves (ServeBus), one at a
+// time: the thread whose turn it is waits for the bus and reads the next call.
+// A call it reads it runs itself, once it has handed the turn to an idle
+// thread; so a call never waits for another thread to wake up before it runs,
+// and the bus is read meanwhile by the next thread. When the pool has grown past its core, the memory
 // that the burst left in the allocator (each thread allocates from an arena
 // of its own, and a freed block stays in its arena) is given back to the
 // system once the pool has been idle for a while.
@@ -33,8 +39,24 @@ public:
         virtual void Cancel() = 0;
     };
 
+    // The bus, as the thread whose turn it is serves it.
+    class Turn {
+    public:
+        enum class Step { Dispatched, Nothing, Ended };
+        virtual ~Turn() = default;
+        // Reads and dispatches one message, if one is there; Ended when the bus
+        // is gone or Stop was asked. Calls that a message brings are Submitted
+        // from here.
+        virtual Step Dispatch() = 0;
+        // Waits until the bus may have a message; false once Stop was asked.
+        virtual bool Wait() = 0;
+        // Ends the turns for good: Wait and Dispatch answer at once from now on.
+        virtual void Stop() = 0;
+    };
+
     struct Limits {
         size_t coreThreads = 4;
+        // Threads that run calls; the one serving the bus comes on top.
         size_t maxThreads = 64;
         // Calls waiting for a thread; beyond this new calls are refused.
         size_t maxQueued = 4096;
@@ -57,8 +79,17 @@ public:
     // departed clients) are small and are never refused for a full queue.
     bool Submit(std::unique_ptr<Job>& job, bool bookkeeping = false);
     // Cancels the queued jobs, waits for the running ones and joins every
-    // thread. Called by the destructor; later Submits are refused.
+    // thread but the one serving the bus (see StopServing). Called by the
+    // destructor; later Submits are refused.
     void Stop();
+
+    // Starts serving the bus on the pool's threads. False when no thread can
+    // be had. The turn must outlive StopServing.
+    bool ServeBus(Turn& turn);
+    // Stops the turn and waits until no thread serves the bus any more; after
+    // Stop it also joins that thread. Calls that arrive while the pool stops
+    // but the bus is still served are answered as refused.
+    void StopServing();
 
     bool IsStopping() const;
     size_t ThreadCount() const;
@@ -72,13 +103,22 @@ private:
         std::condition_variable wake;
         // Handed a call (taken off the idle stack by Submit).
         bool woken = false;
+        // Handed the bus (woken to serve it).
+        bool lead = false;
         bool finished = false;
     };
 
     void WorkerLoop(Worker* self);
-    void SpawnLocked();
+    // Serves the bus until the turn goes to another thread (the call read last
+    // is then run here) or ends.
+    void Lead(Worker* self, std::unique_lock<std::mutex>& lock);
+    // Picks the thread that serves the bus next: an idle one, or a new one.
+    bool HandTurnLocked(Worker** wake);
+    static void RunJob(std::unique_ptr<Job>& job);
+    Worker* SpawnLocked();
     void ReapLocked(std::list<std::thread>* done);
     size_t AliveLocked() const;
+    size_t CapLocked() const;
 
     Limits m_limits;
     mutable std::mutex m_mutex;
@@ -94,6 +134,12 @@ private:
     bool m_stopping = false;
     // The pool grew past its core since memory was last given back.
     bool m_burst = false;
+    // The bus served by the pool's threads, and the thread whose turn it is
+    // (null between turns and once serving has ended).
+    Turn* m_turn = nullptr;
+    Worker* m_leader = nullptr;
+    bool m_serving = false;
+    std::condition_variable m_servingEnded;
 };
 
 }  // namespace ipc

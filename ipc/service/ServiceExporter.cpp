@@ -55,14 +55,17 @@ HRESULT ServiceExporter::Start(const CallPool::Limits& limits, const std::string
     try {
         m_connection = address.empty() ? sdbus::createSessionBusConnection()
                                        : sdbus::createSessionBusConnectionWithAddress(address);
+        m_turn = std::make_unique<BusTurn>(*m_connection);
         m_pool = std::make_unique<CallPool>(limits);
         m_table = std::make_unique<ObjectTable>(*m_connection, *m_pool);
         m_nameWatch = m_connection->addMatch(kNameOwnerChangedRule,
                                              [this](sdbus::Message& message) { OnNameOwnerChanged(message); });
-        m_loop = std::make_unique<EventLoop>(m_connection);
-        m_loop->Start();
+        if (!m_pool->ServeBus(*m_turn)) {
+            TQ_TRACE_BOOL("m_pool->ServeBus()");
+            return E_OUTOFMEMORY;
+        }
     } catch (const std::system_error&) {
-        TQ_TRACE_BOOL("m_loop->Start()");
+        TQ_TRACE_BOOL("BusTurn()");
         return E_OUTOFMEMORY;
     } catch (const sdbus::Error& e) {
         HRESULT hr = BusError::ToHResult(e);
@@ -78,7 +81,7 @@ HRESULT ServiceExporter::Start(const CallPool::Limits& limits, const std::string
 ServiceExporter::~ServiceExporter() { Shutdown(); }
 
 void ServiceExporter::OnNameOwnerChanged(sdbus::Message& message) {
-    // On the bus thread: read the signal, leave the work to the pool.
+    // While serving the bus: read the signal, leave the work to the pool.
     std::string name, oldOwner, newOwner;
     try {
         message >> name >> oldOwner >> newOwner;
@@ -118,6 +121,7 @@ HRESULT ServiceExporter::ExportController(IAudioController* controller) {
 
 HRESULT ServiceExporter::PublishName(const std::string& name) {
     HRESULT hr;
+    BusTurn::Hold hold(*m_turn);
     if (TQ_FAILED(hr, BusName::Request(*m_connection, name))) {
         TQ_REPORT(EC_INTERNAL, hr, plat::ToUtf16("Taking the bus name " + name + " was failed"));
         return hr;
@@ -129,6 +133,7 @@ HRESULT ServiceExporter::PublishName(const std::string& name) {
 void ServiceExporter::RevokeName() {
     if (m_publishedName.empty() || !m_connection) return;
     HRESULT hr;
+    BusTurn::Hold hold(*m_turn);
     if (TQ_FAILED(hr, BusName::Release(*m_connection, m_publishedName)))
         TQ_REPORT(EC_INTERNAL, hr, u"Releasing the bus name was failed");
     m_publishedName.clear();
@@ -143,7 +148,7 @@ void ServiceExporter::Shutdown() {
     if (m_pool) m_pool->Stop();
     if (m_table) m_table->Clear();
     m_nameWatch.reset();
-    if (m_loop) m_loop->Stop();
+    if (m_pool) m_pool->StopServing();
     m_connection.reset();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// The service's side of the bus: one connection with its own event-loop
-// thread, the call pool on which every call runs, and the table of exported
-// objects. The service host builds it, exports its controller, then takes the
+// The service's side of the bus: one connection, served by the threads of the
+// call pool on which every call runs, and the table of exported objects. The service host builds it, exports its controller, then takes the
 // well-known name so that clients find it:
 //
 //   std::unique_ptr<ipc::ServiceExporter> exporter;
@@ -16,8 +15,8 @@
 #include <sdbus-c++/IConnection.h>
 
 #include "ipc/QXServiceLib.h"
-#include "ipc/common/EventLoop.h"
 #include "ipc/common/Names.h"
+#include "ipc/service/BusTurn.h"
 #include "ipc/service/CallPool.h"
 #include "ipc/service/ObjectTable.h"
 
@@ -55,7 +54,7 @@ public:
     std::string UniqueName() const;
     // Set when the bus goes away under the service (the daemon ended): the
     // host should then stop, as no client can reach it any more.
-    plat::Event& ConnectionLost() { return m_loop->Lost(); }
+    plat::Event& ConnectionLost() { return m_turn->Lost(); }
     ObjectTable& Objects() { return *m_table; }
     CallPool& Pool() { return *m_pool; }
 
@@ -66,7 +65,8 @@ private:
 
     // Declared first, closed last: the table and pool refer to it.
     std::shared_ptr<sdbus::IConnection> m_connection;
-    std::unique_ptr<EventLoop> m_loop;
+    // Outlives the pool whose threads serve it.
+    std::unique_ptr<BusTurn> m_turn;
     std::unique_ptr<CallPool> m_pool;
     std::unique_ptr<ObjectTable> m_table;
     sdbus::Slot m_nameWatch;

@@ -1,8 +1,12 @@
 // The call pool: jobs run off the caller's thread, the pool grows while every
 // thread is blocked, refuses work beyond its queue, and on stop answers what
-// is still queued and waits for what runs.
+// is still queued and waits for what runs. Its threads serve the bus in turns:
+// the thread that read a call runs it while the next one reads on.
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <thread>
 #include <memory>
 #include <vector>
@@ -36,6 +40,68 @@ bool WaitFor(const std::function<bool()>& done) {
     for (int i = 0; i < 4000 && !done(); ++i) plat::Event().Wait(5);
     return done();
 }
+
+// A bus whose messages are handlers run by the serving thread, one per
+// dispatch. It answers as the connection does: a dispatch with nothing there
+// says so and a wait blocks until a message comes or the turn is stopped;
+// once stopped, both end at once.
+class FakeBus final : public CallPool::Turn {
+public:
+    void Post(std::function<void()> handler) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_messages.push_back(std::move(handler));
+        }
+        m_arrived.notify_all();
+    }
+    Step Dispatch() override {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopped) return Step::Ended;
+            if (m_messages.empty()) return Step::Nothing;
+            handler = std::move(m_messages.front());
+            m_messages.pop_front();
+        }
+        handler();
+        ++dispatched;
+        return Step::Dispatched;
+    }
+    bool Wait() override {
+        std::unique_lock lock(m_mutex);
+        m_arrived.wait(lock, [&] { return m_stopped || !m_messages.empty(); });
+        return !m_stopped;
+    }
+    void Stop() override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_arrived.notify_all();
+    }
+    std::atomic<int> dispatched{0};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<std::function<void()>> m_messages;
+    bool m_stopped = false;
+};
+
+// Runs a callable as a job.
+class CallJob final : public CallPool::Job {
+public:
+    explicit CallJob(std::function<void()> run, std::atomic<int>* cancelled = nullptr)
+        : m_run(std::move(run)), m_cancelled(cancelled) {}
+    void Run() override { m_run(); }
+    void Cancel() override {
+        if (m_cancelled) ++*m_cancelled;
+    }
+
+private:
+    std::function<void()> m_run;
+    std::atomic<int>* m_cancelled;
+};
 
 }  // namespace
 
@@ -201,4 +267,94 @@ TEST(IpcCallPool, EveryJobIsAnsweredOnceWhenStopMeetsSubmit) {
         EXPECT_EQ(submitted + refused, 200);
         EXPECT_EQ(pool.ThreadCount(), 0u);
     }
+}
+
+// A call read from the bus runs on the thread that read it, with no hand-over
+// to another thread; the turn passes on at once, so a call that blocks never
+// keeps the next one from being read and run. With no thread to spare (the
+// limit reached) the reader queues the call and reads on, and a thread that
+// comes free runs it.
+TEST(IpcCallPool, TheThreadThatReadsACallRunsItWhileTheNextOneReadsOn) {
+    CallPool::Limits limits;
+    limits.coreThreads = 1;
+    limits.maxThreads = 1;
+    CallPool pool(limits);
+    FakeBus bus;
+    ASSERT_TRUE(pool.ServeBus(bus));
+
+    struct Call {
+        std::thread::id readBy, ranBy;
+        std::atomic<bool> ran{false};
+    };
+    Call first, second, third;
+    plat::Event gate;
+    auto post = [&](Call& call, plat::Event* block) {
+        bus.Post([&pool, &call, block] {
+            call.readBy = std::this_thread::get_id();
+            std::unique_ptr<CallPool::Job> job = std::make_unique<CallJob>([&call, block] {
+                call.ranBy = std::this_thread::get_id();
+                if (block) block->Wait(20000);
+                call.ran = true;
+            });
+            ASSERT_TRUE(pool.Submit(job));
+        });
+    };
+    post(first, &gate);
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 1; }));
+    post(second, nullptr);
+    // The first call blocks its thread and the limit allows no other call
+    // thread: the second waits, but it was read all the same.
+    ASSERT_TRUE(WaitFor([&] { return bus.dispatched.load() == 2; }));
+    EXPECT_FALSE(second.ran.load());
+    EXPECT_EQ(pool.PendingCount(), 2u);
+    gate.Set();
+    ASSERT_TRUE(WaitFor([&] { return second.ran.load(); }));
+    EXPECT_EQ(first.ranBy, first.readBy) << "the call was handed to another thread";
+    EXPECT_NE(second.readBy, first.readBy) << "the bus was not read on while the first call ran";
+    EXPECT_LE(pool.ThreadCount(), 2u);
+
+    // A thread free again: the next call runs where it was read, at once.
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 0; }));
+    post(third, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return third.ran.load(); }));
+    EXPECT_EQ(third.ranBy, third.readBy);
+
+    pool.StopServing();
+    pool.Stop();
+    EXPECT_EQ(pool.ThreadCount(), 0u);
+}
+
+// While the pool stops (waiting for a running call) the bus is still read, and
+// what arrives is refused, so that its caller hears at once; only StopServing
+// ends the reading, and then every thread is joined.
+TEST(IpcCallPool, CallsThatArriveWhileThePoolStopsAreReadAndRefused) {
+    CallPool pool;
+    FakeBus bus;
+    ASSERT_TRUE(pool.ServeBus(bus));
+    plat::Event gate;
+    std::atomic<int> ran{0}, cancelled{0}, refused{0};
+    bus.Post([&] {
+        std::unique_ptr<CallPool::Job> job = std::make_unique<CallJob>([&] {
+            gate.Wait(20000);
+            ++ran;
+        });
+        ASSERT_TRUE(pool.Submit(job));
+    });
+    ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 1; }));
+    std::thread stopper([&] { pool.Stop(); });
+    ASSERT_TRUE(WaitFor([&] { return pool.IsStopping(); }));
+    for (int i = 0; i < 3; ++i) {
+        bus.Post([&] {
+            std::unique_ptr<CallPool::Job> job = std::make_unique<CallJob>([&] { ++ran; }, &cancelled);
+            if (!pool.Submit(job)) ++refused;
+        });
+    }
+    ASSERT_TRUE(WaitFor([&] { return refused.load() == 3; })) << "the bus was not read while the pool stopped";
+    gate.Set();
+    stopper.join();
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(cancelled.load(), 0);
+    EXPECT_GE(pool.ThreadCount(), 1u) << "the thread serving the bus is kept until StopServing";
+    pool.StopServing();
+    EXPECT_EQ(pool.ThreadCount(), 0u) << "no thread is left to read the bus";
 }
