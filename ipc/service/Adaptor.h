@@ -1,9 +1,10 @@
 #pragma once
 // The base of every adaptor: it serves one interface of one engine object at
-// its path. Each method handler runs on the bus thread only long enough to
-// note the caller and queue the call; the call itself runs on the call pool,
-// where the bus arguments are checked and converted, the object is called and
-// its HRESULT and out-parameters are sent back.
+// its path. Each method handler runs inside the bus's dispatch only long
+// enough to note the caller and queue the call; the call itself runs on the
+// call pool once the dispatch has returned, where the bus arguments are
+// checked and converted, the object is called and its HRESULT and
+// out-parameters are sent back.
 #include <exception>
 #include <memory>
 #include <new>
@@ -178,7 +179,7 @@ protected:
     Adaptor(ObjectTable& table, const std::string& path, std::shared_ptr<CallGate> gate)
         : sdbus::AdaptorInterfaces<Generated...>(table.Connection(), path), m_table(table), m_gate(std::move(gate)) {}
 
-    // The calling connection (valid inside a handler, on the bus thread).
+    // The calling connection (valid inside a handler, during the dispatch).
     std::string Caller() {
         const sdbus::Message* message = this->getObject().getCurrentlyProcessedMessage();
         return message ? message->getSender() : std::string();

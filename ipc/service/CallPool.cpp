@@ -113,7 +113,7 @@ CallPool::Worker* CallPool::SpawnLocked() {
     try {
         worker->thread = std::thread([this, worker] {
             plat::ThreadHookScope hook;
-            // Told apart from the bus thread that starts it in per-thread figures.
+            // Told apart from the engine's threads in per-thread figures.
             plat::NameThisThread("bus-call");
             WorkerLoop(worker);
         });

@@ -1,7 +1,7 @@
 #pragma once
 // The threads on which the service runs the calls that arrive from the bus, so
-// that no call runs on the bus thread and a long call (a save that takes
-// minutes) never holds up the others. The pool grows when every thread is
+// that no call runs inside the bus's dispatch and a long call (a save that
+// takes minutes) never holds up the others. The pool grows when every thread is
 // busy, up to a limit, and shrinks back to its core when idle.
 //
 // The thread that went idle last takes the next call, so that under a light

@@ -299,7 +299,7 @@ void ObjectTable::CallsDrained() {
         }
         drop.clear();
     };
-    // Never from here: this may run on the bus thread inside one of the
+    // Never from here: this may run inside the bus's dispatch, in one of the
     // object's own handlers, which must not be destroyed under it.
     std::unique_ptr<CallPool::Job> job = std::make_unique<FunctionJob<decltype(work)>>(std::move(work));
     m_pool.Submit(job, true);  // refused only while stopping, when Clear takes everything off

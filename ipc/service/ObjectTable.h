@@ -8,8 +8,8 @@
 // answered (see CallGate).
 //
 // Lock order: the table's lock may be held while adaptors are created or
-// destroyed (which takes the bus connection's lock); nothing that runs on the
-// bus thread takes the table's lock, so the two never wait on each other.
+// destroyed (which takes the bus connection's lock); nothing that runs inside
+// the bus's dispatch takes the table's lock, so the two never wait on each other.
 #include <deque>
 #include <map>
 #include <memory>

@@ -1,4 +1,4 @@
-// No call runs on the bus thread: a save that lasts as long as it likes does
+// No call holds up the bus: a save that lasts as long as it likes does
 // not hold up StopSave, other calls on the same encoder, or the desktop's poll.
 #include <atomic>
 #include <thread>
