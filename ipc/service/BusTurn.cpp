@@ -57,7 +57,7 @@ bool BusTurn::Wait() {
     int timeoutMs = -1;
     if (auto relative = data.getRelativeTimeout()) {
         // Rounded up: a wait that ends early only turns once more for nothing.
-        timeoutMs = static_cast<int>(std::min<int64_t>((relative->count() + 999) / 1000, 60'000));
+        timeoutMs = static_cast<int>(std::clamp<int64_t>((relative->count() + 999) / 1000, 0, 60'000));
     }
     pollfd fds[2] = {{data.fd, data.events, 0}, {m_wakeFd, POLLIN, 0}};
     const int n = poll(fds, 2, timeoutMs);

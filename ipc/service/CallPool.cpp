@@ -56,12 +56,19 @@ CallPool::~CallPool() {
 }
 
 bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
-    std::list<std::thread> done;
+    // Threads that ended are joined on the way out, with the lock let go,
+    // whichever way the call is answered.
+    struct Reaped {
+        std::list<std::thread> threads;
+        ~Reaped() {
+            for (std::thread& t : threads) t.join();
+        }
+    } done;
     Worker* wake = nullptr;
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping) return false;
-        if (m_finished > 0) ReapLocked(&done);
+        if (m_finished > 0) ReapLocked(&done.threads);
         if (t_leading.pool == this && !t_leading.job && HandTurnLocked(&wake)) {
             // Read by the thread that serves the bus: it runs the call itself
             // as soon as the dispatch returns, while the next thread reads on.
@@ -85,7 +92,6 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     // wait for it. A worker taken off the idle stack does not end (it has a
     // call to take), and Stop keeps it until the pool goes, so it is still there.
     if (wake) wake->wake.notify_one();
-    for (std::thread& t : done) t.join();
     return true;
 }
 
