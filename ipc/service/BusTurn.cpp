@@ -47,17 +47,17 @@ CallPool::Turn::Step BusTurn::Dispatch() {
 bool BusTurn::Wait() {
     if (m_stopped) return false;
     sdbus::IConnection::PollData data{};
+    int timeoutMs = -1;
     try {
         std::lock_guard lock(m_use);
         data = m_connection.getEventLoopPollData();
+        if (auto relative = data.getRelativeTimeout()) {
+            // Rounded up: a wait that ends early only turns once more for nothing.
+            timeoutMs = static_cast<int>(std::clamp<int64_t>((relative->count() + 999) / 1000, 0, 60'000));
+        }
     } catch (const sdbus::Error& e) {
         OnLost("poll data", e.getMessage());
         return false;
-    }
-    int timeoutMs = -1;
-    if (auto relative = data.getRelativeTimeout()) {
-        // Rounded up: a wait that ends early only turns once more for nothing.
-        timeoutMs = static_cast<int>(std::clamp<int64_t>((relative->count() + 999) / 1000, 0, 60'000));
     }
     pollfd fds[2] = {{data.fd, data.events, 0}, {m_wakeFd, POLLIN, 0}};
     const int n = poll(fds, 2, timeoutMs);

@@ -31,18 +31,9 @@ void GiveBackFreedMemory() {
 #endif
 }
 
-// The pool whose bus this thread serves right now, and the call it read and
-// keeps to run itself.
-struct Leading {
-    CallPool* pool = nullptr;
-    std::unique_ptr<CallPool::Job> job;
-    // The condition the thread that reads next waits on. It is woken once the
-    // dispatch has returned: woken earlier, it would only wait for the bus.
-    std::condition_variable* next = nullptr;
-};
-thread_local Leading t_leading;
-
 }  // namespace
+
+thread_local CallPool::Leading CallPool::t_leading;
 
 CallPool::CallPool() : CallPool(Limits{}) {}
 
@@ -69,12 +60,15 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
         std::lock_guard lock(m_mutex);
         if (m_stopping) return false;
         if (m_finished > 0) ReapLocked(&done.threads);
-        if (t_leading.pool == this && !t_leading.job && HandTurnLocked(&wake)) {
+        const bool reader = t_leading.pool == this;
+        // Joined once the dispatch is over: the next reader must not wait on them.
+        if (reader) t_leading.reaped.splice(t_leading.reaped.end(), done.threads);
+        Worker* next = nullptr;
+        if (reader && !t_leading.job && HandTurnLocked(&next)) {
             // Read by the thread that serves the bus: it runs the call itself
             // as soon as the dispatch returns, while the next thread reads on.
             t_leading.job = std::move(job);
-            t_leading.next = wake ? &wake->wake : nullptr;
-            wake = nullptr;
+            t_leading.next = next;
             ++m_busy;
         } else {
             if (!bookkeeping && m_queue.size() >= m_limits.maxQueued) return false;
@@ -86,6 +80,7 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
             } else if (m_workers.size() < CapLocked()) {
                 SpawnLocked();
             }
+            if (reader) t_leading.queued = true;
         }
     }
     // Woken after the lock is let go, so that the thread does not wake only to
@@ -95,46 +90,51 @@ bool CallPool::Submit(std::unique_ptr<Job>& job, bool bookkeeping) {
     return true;
 }
 
-bool CallPool::HandTurnLocked(Worker** wake) {
-    Worker* next = nullptr;
+bool CallPool::HandTurnLocked(Worker** next) {
+    Worker* worker = nullptr;
     if (!m_idle.empty()) {
-        next = m_idle.back();
+        worker = m_idle.back();
         m_idle.pop_back();
-        next->woken = true;
-        *wake = next;
+        worker->woken = true;
+        ++worker->pendingWakes;
     } else if (m_workers.size() < CapLocked()) {
-        next = SpawnLocked();
+        // A new thread needs no wake-up: it looks for its turn when it starts.
+        worker = SpawnLocked();
     }
     // No thread to be had: the call waits in the queue and this thread reads on.
-    if (!next) return false;
-    next->lead = true;
-    m_leader = next;
+    if (!worker) return false;
+    worker->lead = true;
+    m_leader = worker;
+    *next = worker->pendingWakes > 0 ? worker : nullptr;
     return true;
 }
 
 CallPool::Worker* CallPool::SpawnLocked() {
-    if (AliveLocked() >= m_limits.coreThreads) m_burst = true;
-    m_workers.emplace_back();
-    Worker* worker = &m_workers.back();
+    const bool burst = AliveLocked() >= CoreLocked();
+    Worker* worker = nullptr;
     try {
+        m_workers.emplace_back();
+        worker = &m_workers.back();
         worker->thread = std::thread([this, worker] {
             plat::ThreadHookScope hook;
             // Told apart from the engine's threads in per-thread figures.
             plat::NameThisThread("bus-call");
             WorkerLoop(worker);
         });
-    } catch (const std::system_error&) {
-        // The system refuses another thread: the queued call waits for a busy one.
-        m_workers.pop_back();
+    } catch (...) {
+        // The system refuses another thread (or the memory for it): the
+        // queued call waits for a busy one.
+        if (worker) m_workers.pop_back();
         TQ_TRACE_BOOL("std::thread(WorkerLoop)");
         return nullptr;
     }
+    if (burst) m_burst = true;
     return worker;
 }
 
 void CallPool::ReapLocked(std::list<std::thread>* done) {
     for (auto it = m_workers.begin(); it != m_workers.end();) {
-        if (it->finished) {
+        if (it->finished && it->pendingWakes == 0) {
             done->push_back(std::move(it->thread));
             it = m_workers.erase(it);
             --m_finished;
@@ -144,10 +144,9 @@ void CallPool::ReapLocked(std::list<std::thread>* done) {
     }
 }
 
-size_t CallPool::CapLocked() const {
-    // The thread that serves the bus runs no call meanwhile: it comes on top.
-    return m_limits.maxThreads + (m_serving ? 1 : 0);
-}
+size_t CallPool::CoreLocked() const { return m_limits.coreThreads + (m_serving ? 1 : 0); }
+
+size_t CallPool::CapLocked() const { return m_limits.maxThreads + (m_serving ? 1 : 0); }
 
 size_t CallPool::AliveLocked() const {
     size_t alive = 0;
@@ -168,31 +167,71 @@ void CallPool::RunJob(std::unique_ptr<Job>& job) {
 void CallPool::Lead(Worker* self, std::unique_lock<std::mutex>& lock) {
     self->lead = false;
     Turn* turn = m_turn;
+    ++m_inTurn;
     lock.unlock();
     t_leading.pool = this;
+    t_leading.queued = false;
+    bool ended = false;
     for (;;) {
         const Turn::Step step = turn->Dispatch();
         // A call was read and the turn handed on: run it here.
         if (t_leading.job) break;
+        if (!t_leading.reaped.empty()) {
+            std::list<std::thread> reaped = std::move(t_leading.reaped);
+            t_leading.reaped.clear();
+            for (std::thread& t : reaped) t.join();
+        }
+        if (t_leading.queued) {
+            t_leading.queued = false;
+            lock.lock();
+            RunStrandedLocked(lock);
+            lock.unlock();
+        }
         if (step == Turn::Step::Dispatched) continue;
-        if (step == Turn::Step::Ended || !turn->Wait()) break;
+        if (step == Turn::Step::Ended || !turn->Wait()) {
+            ended = true;
+            break;
+        }
     }
     t_leading.pool = nullptr;
-    // The pool keeps every worker it has woken (see Submit), so the condition
-    // is still there.
-    if (std::condition_variable* next = std::exchange(t_leading.next, nullptr)) next->notify_one();
+    Worker* next = std::exchange(t_leading.next, nullptr);
+    if (next) next->wake.notify_one();
+    std::list<std::thread> reaped = std::move(t_leading.reaped);
+    t_leading.reaped.clear();
     std::unique_ptr<Job> job = std::move(t_leading.job);
+    lock.lock();
+    // The woken thread may be reaped from now on; StopServing may return once
+    // no thread is inside a turn.
+    if (next) --next->pendingWakes;
+    --m_inTurn;
+    if (ended) {
+        // The turn has ended for good: nobody serves the bus any more.
+        m_leader = nullptr;
+        m_serving = false;
+    }
+    if (!m_serving && m_inTurn == 0) m_servingEnded.notify_all();
+    lock.unlock();
+    for (std::thread& t : reaped) t.join();
     if (job) {
         RunJob(job);
         lock.lock();
         --m_busy;
         return;
     }
-    // The turn has ended for good: nobody serves the bus any more.
     lock.lock();
-    m_leader = nullptr;
-    m_serving = false;
-    m_servingEnded.notify_all();
+}
+
+void CallPool::RunStrandedLocked(std::unique_lock<std::mutex>& lock) {
+    // Another thread that runs calls, busy or idle, takes the queue in time.
+    while (!m_queue.empty() && m_busy == 0 && m_idle.empty()) {
+        std::unique_ptr<Job> job = std::move(m_queue.front());
+        m_queue.pop_front();
+        ++m_busy;
+        lock.unlock();
+        RunJob(job);
+        lock.lock();
+        --m_busy;
+    }
 }
 
 void CallPool::WorkerLoop(Worker* self) {
@@ -223,7 +262,7 @@ void CallPool::WorkerLoop(Worker* self) {
         if (woken) continue;
         // Idle a whole while: threads above the core end, and what a burst
         // left in the allocator goes back to the system.
-        const bool surplus = AliveLocked() > m_limits.coreThreads;
+        const bool surplus = AliveLocked() > CoreLocked();
         if (surplus) {
             self->finished = true;
             ++m_finished;
@@ -279,19 +318,23 @@ void CallPool::Stop() {
 }
 
 bool CallPool::ServeBus(Turn& turn) {
-    Worker* wake = nullptr;
+    Worker* next = nullptr;
     {
         std::lock_guard lock(m_mutex);
         if (m_turn || m_stopping) return false;
         m_turn = &turn;
         m_serving = true;
-        if (!HandTurnLocked(&wake)) {
+        if (!HandTurnLocked(&next)) {
             m_turn = nullptr;
             m_serving = false;
             return false;
         }
     }
-    if (wake) wake->wake.notify_one();
+    if (next) {
+        next->wake.notify_one();
+        std::lock_guard lock(m_mutex);
+        --next->pendingWakes;
+    }
     return true;
 }
 
@@ -301,7 +344,7 @@ void CallPool::StopServing() {
         std::unique_lock lock(m_mutex);
         if (!m_turn) return;
         m_turn->Stop();
-        m_servingEnded.wait(lock, [&] { return !m_serving; });
+        m_servingEnded.wait(lock, [&] { return !m_serving && m_inTurn == 0; });
         m_turn = nullptr;
         // Stop kept the serving thread: it ends now, as the pool is stopping.
         if (m_stopping) {

@@ -84,7 +84,8 @@ public:
     void Stop();
 
     // Starts serving the bus on the pool's threads. False when no thread can
-    // be had. The turn must outlive StopServing.
+    // be had. The turn must outlive StopServing (which returns once no thread
+    // is inside it).
     bool ServeBus(Turn& turn);
     // Stops the turn and waits until no thread serves the bus any more; after
     // Stop it also joins that thread. Calls that arrive while the pool stops
@@ -106,18 +107,41 @@ private:
         // Handed the bus (woken to serve it).
         bool lead = false;
         bool finished = false;
+        // Wake-ups promised by a hand-over that has not been made yet: the
+        // worker is not reaped meanwhile.
+        int pendingWakes = 0;
     };
+
+    // What the thread serving the bus keeps while a dispatch runs: the call it
+    // read, the thread it handed the turn to (woken once the dispatch has
+    // returned, as it would only wait for the bus before), and threads reaped
+    // meanwhile (joined after that, so that the next reader never waits).
+    struct Leading {
+        CallPool* pool = nullptr;
+        std::unique_ptr<Job> job;
+        Worker* next = nullptr;
+        std::list<std::thread> reaped;
+        // The reader queued a call for want of a thread.
+        bool queued = false;
+    };
+    static thread_local Leading t_leading;
 
     void WorkerLoop(Worker* self);
     // Serves the bus until the turn goes to another thread (the call read last
     // is then run here) or ends.
     void Lead(Worker* self, std::unique_lock<std::mutex>& lock);
     // Picks the thread that serves the bus next: an idle one, or a new one.
-    bool HandTurnLocked(Worker** wake);
+    bool HandTurnLocked(Worker** next);
+    // Runs what waits in the queue on the reader's own thread, when no other
+    // thread is there to run it (none could be made).
+    void RunStrandedLocked(std::unique_lock<std::mutex>& lock);
     static void RunJob(std::unique_ptr<Job>& job);
     Worker* SpawnLocked();
     void ReapLocked(std::list<std::thread>* done);
     size_t AliveLocked() const;
+    // The thread serving the bus runs no call meanwhile: it comes on top of
+    // the core and of the limit.
+    size_t CoreLocked() const;
     size_t CapLocked() const;
 
     Limits m_limits;
@@ -139,6 +163,9 @@ private:
     Turn* m_turn = nullptr;
     Worker* m_leader = nullptr;
     bool m_serving = false;
+    // Threads inside a turn (the reader, and one that handed its turn on but
+    // has not left its dispatch yet).
+    size_t m_inTurn = 0;
     std::condition_variable m_servingEnded;
 };
 

@@ -55,6 +55,8 @@ public:
         m_arrived.notify_all();
     }
     Step Dispatch() override {
+        // One dispatch at a time, as the connection allows.
+        std::lock_guard dispatching(m_dispatch);
         std::function<void()> handler;
         {
             std::lock_guard lock(m_mutex);
@@ -82,6 +84,7 @@ public:
     std::atomic<int> dispatched{0};
 
 private:
+    std::mutex m_dispatch;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::deque<std::function<void()>> m_messages;
@@ -278,8 +281,8 @@ TEST(IpcCallPool, TheThreadThatReadsACallRunsItWhileTheNextOneReadsOn) {
     CallPool::Limits limits;
     limits.coreThreads = 1;
     limits.maxThreads = 1;
+    FakeBus bus;  // outlives the pool that serves it
     CallPool pool(limits);
-    FakeBus bus;
     ASSERT_TRUE(pool.ServeBus(bus));
 
     struct Call {
@@ -328,8 +331,8 @@ TEST(IpcCallPool, TheThreadThatReadsACallRunsItWhileTheNextOneReadsOn) {
 // what arrives is refused, so that its caller hears at once; only StopServing
 // ends the reading, and then every thread is joined.
 TEST(IpcCallPool, CallsThatArriveWhileThePoolStopsAreReadAndRefused) {
-    CallPool pool;
     FakeBus bus;
+    CallPool pool;
     ASSERT_TRUE(pool.ServeBus(bus));
     plat::Event gate;
     std::atomic<int> ran{0}, cancelled{0}, refused{0};
@@ -342,6 +345,15 @@ TEST(IpcCallPool, CallsThatArriveWhileThePoolStopsAreReadAndRefused) {
     });
     ASSERT_TRUE(WaitFor([&] { return pool.BusyCount() == 1; }));
     std::thread stopper([&] { pool.Stop(); });
+    // A failed check below still lets the running call end and joins the stopper.
+    struct Release {
+        plat::Event& gate;
+        std::thread& stopper;
+        ~Release() {
+            gate.Set();
+            if (stopper.joinable()) stopper.join();
+        }
+    } release{gate, stopper};
     ASSERT_TRUE(WaitFor([&] { return pool.IsStopping(); }));
     for (int i = 0; i < 3; ++i) {
         bus.Post([&] {
