@@ -223,15 +223,17 @@ void CallPool::Lead(Worker* self, std::unique_lock<std::mutex>& lock) {
 
 void CallPool::RunStrandedLocked(std::unique_lock<std::mutex>& lock) {
     // Another thread that runs calls, busy or idle, takes the queue in time.
-    while (!m_queue.empty() && m_busy == 0 && m_idle.empty()) {
-        std::unique_ptr<Job> job = std::move(m_queue.front());
-        m_queue.pop_front();
-        ++m_busy;
-        lock.unlock();
-        RunJob(job);
-        lock.lock();
-        --m_busy;
-    }
+    while (!m_queue.empty() && m_busy == 0 && m_idle.empty()) RunQueuedLocked(lock);
+}
+
+void CallPool::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
+    std::unique_ptr<Job> job = std::move(m_queue.front());
+    m_queue.pop_front();
+    ++m_busy;
+    lock.unlock();
+    RunJob(job);
+    lock.lock();
+    --m_busy;
 }
 
 void CallPool::WorkerLoop(Worker* self) {
@@ -244,13 +246,7 @@ void CallPool::WorkerLoop(Worker* self) {
             continue;
         }
         if (!m_queue.empty()) {
-            std::unique_ptr<Job> job = std::move(m_queue.front());
-            m_queue.pop_front();
-            ++m_busy;
-            lock.unlock();
-            RunJob(job);
-            lock.lock();
-            --m_busy;
+            RunQueuedLocked(lock);
             continue;
         }
         if (m_stopping) break;

@@ -135,6 +135,8 @@ private:
     // Runs what waits in the queue on the reader's own thread, when no other
     // thread is there to run it (none could be made).
     void RunStrandedLocked(std::unique_lock<std::mutex>& lock);
+    // Takes the first queued call and runs it, with the lock let go meanwhile.
+    void RunQueuedLocked(std::unique_lock<std::mutex>& lock);
     static void RunJob(std::unique_ptr<Job>& job);
     Worker* SpawnLocked();
     void ReapLocked(std::list<std::thread>* done);
