@@ -1,8 +1,6 @@
 #include "ipc/service/BusTurn.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,12 +16,7 @@
 namespace ipc {
 
 BusTurn::BusTurn(sdbus::IConnection& connection) : m_connection(connection) {
-    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
-BusTurn::~BusTurn() {
-    if (m_wakeFd >= 0) close(m_wakeFd);
+    if (!m_wake.IsValid()) throw std::system_error(EMFILE, std::generic_category(), "the bus's wake-up event");
 }
 
 void BusTurn::OnLost(const char* what, const std::string& why) {
@@ -59,7 +52,7 @@ bool BusTurn::Wait() {
         OnLost("poll data", e.getMessage());
         return false;
     }
-    pollfd fds[2] = {{data.fd, data.events, 0}, {m_wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{data.fd, data.events, 0}, {m_wake.WaitFd(), POLLIN, 0}};
     const int n = poll(fds, 2, timeoutMs);
     if (n < 0 && errno != EINTR) {
         OnLost("poll", std::strerror(errno));
@@ -69,17 +62,11 @@ bool BusTurn::Wait() {
         OnLost("poll", "the descriptor was closed");
         return false;
     }
-    if (n > 0 && (fds[1].revents & POLLIN)) {
-        uint64_t count = 0;
-        [[maybe_unused]] ssize_t r = read(m_wakeFd, &count, sizeof count);
-    }
+    if (n > 0 && (fds[1].revents & POLLIN)) m_wake.TryAcquire();
     return !m_stopped;
 }
 
-void BusTurn::Wake() {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = write(m_wakeFd, &one, sizeof one);
-}
+void BusTurn::Wake() { m_wake.Set(); }
 
 void BusTurn::Stop() {
     m_stopped = true;

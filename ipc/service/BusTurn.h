@@ -21,7 +21,6 @@ class BusTurn final : public CallPool::Turn {
 public:
     // Throws std::system_error when no wake-up descriptor can be had.
     explicit BusTurn(sdbus::IConnection& connection);
-    ~BusTurn() override;
     BusTurn(const BusTurn&) = delete;
     BusTurn& operator=(const BusTurn&) = delete;
 
@@ -56,8 +55,8 @@ private:
     sdbus::IConnection& m_connection;
     // Taken while the connection is read or dispatched.
     std::mutex m_use;
-    // An eventfd that cuts a wait short (Stop, the end of a Hold).
-    int m_wakeFd = -1;
+    // Cuts a wait short (Stop, the end of a Hold).
+    plat::Event m_wake{plat::Event::Reset::Auto};
     std::atomic<bool> m_stopped{false};
     plat::Event m_lost{plat::Event::Reset::Manual};
 };
