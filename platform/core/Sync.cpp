@@ -13,10 +13,13 @@ namespace plat {
 
 namespace {
 
+// One read takes an eventfd's whole count back to zero (it is not a semaphore).
 void DrainFd(int fd) {
     uint64_t v;
-    while (::read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
-    }
+    ssize_t r;
+    do {
+        r = ::read(fd, &v, sizeof v);
+    } while (r < 0 && errno == EINTR);
 }
 
 void SignalFd(int fd) {
@@ -63,8 +66,11 @@ void Event::Set() {
     // higher priority runs as soon as it is woken, and if the lock were still
     // held here it would block on it at once and hand the processor back,
     // two needless switches per signal. A write that comes after a reset
-    // leaves a stale signal, which TryAcquire clears.
+    // leaves a stale signal: the Set that made it takes it back, and a poll
+    // that sees it first clears it in TryAcquire.
     SignalFd(m_fd);
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_set) DrainFd(m_fd);
 }
 
 void Event::ResetEvent() {
@@ -93,53 +99,96 @@ bool Event::TryAcquire() {
     return true;
 }
 
-DWORD Event::Wait(DWORD timeoutMs) { return WaitAny({this}, timeoutMs); }
-
-DWORD WaitAny(std::initializer_list<Waitable*> objects, DWORD timeoutMs) {
-    return WaitAny(std::vector<Waitable*>(objects), timeoutMs);
+Waitable::Look Event::TakeIfSignalled() {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_fd < 0) return kUnknown;
+    if (!m_set) return kNotSignalled;  // a stale signal is left to TryAcquire
+    if (m_auto) {
+        m_set = false;
+        DrainFd(m_fd);
+    }
+    return kSignalled;
 }
 
-DWORD WaitAny(const std::vector<Waitable*>& objects, DWORD timeoutMs) {
-    if (objects.empty()) {
+DWORD Event::Wait(DWORD timeoutMs) { return WaitAny({this}, timeoutMs); }
+
+namespace {
+
+// The wait behind both forms of WaitAny: no allocation for the few objects
+// the engine's waits name.
+DWORD WaitAnyOf(Waitable* const* objects, size_t count, DWORD timeoutMs) {
+    if (count == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<pollfd> fds(objects.size());
-    for (size_t i = 0; i < objects.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (!objects[i] || objects[i]->WaitFd() < 0) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        fds[i] = pollfd{objects[i]->WaitFd(), POLLIN, 0};
     }
+    // Objects that are signalled already are taken without a poll, in list
+    // order, up to the first one that can only tell through its descriptor
+    // (one signalled before it would have to win).
+    bool allKnown = true;
+    for (size_t i = 0; i < count; ++i) {
+        const Waitable::Look look = objects[i]->TakeIfSignalled();
+        if (look == Waitable::kSignalled) return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+        if (look == Waitable::kUnknown) {
+            allKnown = false;
+            break;
+        }
+    }
+    if (allKnown && timeoutMs == 0) return WAIT_TIMEOUT;
+
+    constexpr size_t kFew = 8;
+    pollfd few[kFew];
+    std::vector<pollfd> many;
+    pollfd* fds = few;
+    if (count > kFew) {
+        many.resize(count);
+        fds = many.data();
+    }
+    for (size_t i = 0; i < count; ++i) fds[i] = pollfd{objects[i]->WaitFd(), POLLIN, 0};
+    // The first signalled object in list order among those the poll found.
+    auto taken = [&]() -> DWORD {
+        for (size_t i = 0; i < count; ++i) {
+            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && objects[i]->TryAcquire())
+                return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+        }
+        return WAIT_TIMEOUT;
+    };
     const auto start = SteadyClock::now();
     for (;;) {
         int left = RemainingMs(start, timeoutMs);
-        int r = ::poll(fds.data(), fds.size(), left);
+        int r = ::poll(fds, count, left);
         if (r < 0) {
             if (errno == EINTR) continue;
             SetLastErrorFromErrno();
             return WAIT_FAILED;
         }
         if (r > 0) {
-            for (size_t i = 0; i < fds.size(); ++i) {
-                if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && objects[i]->TryAcquire())
-                    return WAIT_OBJECT_0 + static_cast<DWORD>(i);
-            }
+            const DWORD got = taken();
+            if (got != WAIT_TIMEOUT) return got;
         }
         if (RemainingMs(start, timeoutMs) == 0) {
             // One last non-blocking look so that a zero time-out still sees
             // objects that are already signalled.
             if (r == 0) return WAIT_TIMEOUT;
-            int again = ::poll(fds.data(), fds.size(), 0);
-            if (again > 0) {
-                for (size_t i = 0; i < fds.size(); ++i)
-                    if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) && objects[i]->TryAcquire())
-                        return WAIT_OBJECT_0 + static_cast<DWORD>(i);
-            }
+            if (::poll(fds, count, 0) > 0) return taken();
             return WAIT_TIMEOUT;
         }
     }
+}
+
+}  // namespace
+
+DWORD WaitAny(std::initializer_list<Waitable*> objects, DWORD timeoutMs) {
+    return WaitAnyOf(objects.begin(), objects.size(), timeoutMs);
+}
+
+DWORD WaitAny(const std::vector<Waitable*>& objects, DWORD timeoutMs) {
+    return WaitAnyOf(objects.data(), objects.size(), timeoutMs);
 }
 
 DWORD WaitAll(const std::vector<Waitable*>& objects, DWORD timeoutMs) {

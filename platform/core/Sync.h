@@ -51,6 +51,13 @@ public:
     // Called after the descriptor polled readable; returns false when another
     // waiter took the signal first (auto-reset objects), so the wait goes on.
     virtual bool TryAcquire() = 0;
+    // A look at the signalled state without the descriptor: kSignalled (and,
+    // for an auto-reset object, consumed), kNotSignalled, or kUnknown when the
+    // object can only tell through its descriptor. It lets a wait on objects
+    // that are already signalled (or a zero time-out) return without a system
+    // call; an object that cannot tell answers kUnknown and is polled as ever.
+    enum Look { kUnknown = -1, kNotSignalled = 0, kSignalled = 1 };
+    virtual Look TakeIfSignalled() { return kUnknown; }
 };
 
 // Manual- or auto-reset event. Set/Reset/Pulse-free: settable from any thread.
@@ -76,6 +83,7 @@ public:
     // watches only events that are never reset while it runs (stop events).
     int WaitFd() const override { return m_fd; }
     bool TryAcquire() override;
+    Look TakeIfSignalled() override;
 
 private:
     const bool m_auto;

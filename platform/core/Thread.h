@@ -50,6 +50,7 @@ public:
 
     int WaitFd() const override { return m_exited.WaitFd(); }
     bool TryAcquire() override { return m_exited.TryAcquire(); }
+    Look TakeIfSignalled() override { return m_exited.TakeIfSignalled(); }
 
 private:
     std::thread m_thread;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "log/KLock.h"
 #include "platform/com/Bstr.h"
@@ -497,7 +498,7 @@ HRESULT KAudioPlayer::PlayLoop() {
         const DWORD r = plat::WaitAny({&m_hStopEvent, m_hNotifyEvent.get()}, ChunkMs());
         if (r == plat::WAIT_OBJECT_0) return S_OK;
         // The wake-up took the chunk end's notice; the turn acts on it.
-        if (r == plat::WAIT_OBJECT_0 + 1) m_hNotifyEvent->Set();
+        if (r == plat::WAIT_OBJECT_0 + 1) m_bNoticeTaken = true;
     }
 }
 
@@ -542,7 +543,9 @@ HRESULT KAudioPlayer::PlayTurn() {
     // again when the ring comes round. A notification comes every chunk and a
     // turn is shorter than a chunk, so a look without waiting catches each
     // one within a turn (and spares a wake-up per turn).
-    if ((dwStatus & plat::DSBSTATUS_PLAYING) && m_hNotifyEvent->Wait(0) == plat::WAIT_OBJECT_0) {
+    const bool notice = (dwStatus & plat::DSBSTATUS_PLAYING) &&
+                        (std::exchange(m_bNoticeTaken, false) || m_hNotifyEvent->Wait(0) == plat::WAIT_OBJECT_0);
+    if (notice) {
         KLock lock(m_hMutex);
         buffer = Buffer();
         if (!buffer) return S_OK;

@@ -110,6 +110,9 @@ private:
     plat::Thread m_hThread;
     plat::Event m_hStopEvent{plat::Event::Reset::Manual};
     std::shared_ptr<plat::Event> m_hNotifyEvent;
+    // The play thread's own: its wait took a chunk end's notice, which the
+    // next turn acts on (set again instead, it would cost two system calls).
+    bool m_bNoticeTaken = false;
     // Set with m_hNotifyEvent at each chunk end, and by every call that
     // changes the ring's state, for a PlayData that waits for room.
     std::shared_ptr<plat::Event> m_hRoomEvent;

@@ -56,7 +56,10 @@ TEST(Event, AStaleSignalAfterAResetIsClearedAndNotTaken) {
         e.ResetEvent();
         const uint64_t one = 1;
         ASSERT_EQ(::write(e.WaitFd(), &one, sizeof one), static_cast<ssize_t>(sizeof one));  // the late write
+        // A look without waiting goes by the state alone; a wait that polls
+        // clears the signal and waits on.
         EXPECT_EQ(WaitAny({&e}, 0), WAIT_TIMEOUT);
+        EXPECT_EQ(WaitAny({&e}, 30), WAIT_TIMEOUT);
         EXPECT_FALSE(e.IsSet());
         EXPECT_FALSE(Readable(e.WaitFd()));
         std::thread t([&] { e.Set(); });
@@ -75,6 +78,59 @@ TEST(WaitAny, FirstSignalledInListOrderWinsAndOnlyItIsConsumed) {
     EXPECT_TRUE(c.IsSet());
     EXPECT_EQ(WaitAny({&a, &b, &c}, 0), WAIT_OBJECT_0 + 2);
     EXPECT_EQ(WaitAny({&a, &b, &c}, 20), WAIT_TIMEOUT);
+}
+
+namespace {
+// A waitable that, like a signal or a process, can tell its state only
+// through its descriptor.
+class DescriptorOnly : public Waitable {
+public:
+    DescriptorOnly() { EXPECT_EQ(::pipe(m_fds), 0); }
+    ~DescriptorOnly() override {
+        ::close(m_fds[0]);
+        ::close(m_fds[1]);
+    }
+    void Signal() { ASSERT_EQ(::write(m_fds[1], "x", 1), 1); }
+    int WaitFd() const override { return m_fds[0]; }
+    bool TryAcquire() override {
+        ++acquired;
+        return true;
+    }
+    int acquired = 0;
+
+private:
+    int m_fds[2] = {-1, -1};
+};
+}  // namespace
+
+// Events already signalled are taken without a poll, but never ahead of an
+// earlier object in the list that can only be polled.
+TEST(WaitAny, ObjectsThatCanOnlyBePolledKeepTheirPlaceInTheOrder) {
+    struct Case {
+        const char* name;
+        bool polledFirst;   // the descriptor-only object stands first in the list
+        bool polledSignalled;
+        DWORD timeoutMs;
+        DWORD expected;
+        int acquired;       // TryAcquire calls on the descriptor-only object
+    };
+    const Case cases[] = {
+        {"set event first, signalled poll-only second", false, true, 0, WAIT_OBJECT_0, 0},
+        {"signalled poll-only first, set event second", true, true, 0, WAIT_OBJECT_0, 1},
+        {"quiet poll-only first, set event second", true, false, 0, WAIT_OBJECT_0 + 1, 0},
+        {"quiet poll-only first, set event second, waiting", true, false, 1000, WAIT_OBJECT_0 + 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Event set(Event::Reset::Auto, true);
+        DescriptorOnly polled;
+        if (c.polledSignalled) polled.Signal();
+        const DWORD r = c.polledFirst ? WaitAny({&polled, &set}, c.timeoutMs) : WaitAny({&set, &polled}, c.timeoutMs);
+        EXPECT_EQ(r, c.expected);
+        EXPECT_EQ(polled.acquired, c.acquired);
+        // Only the object that won is consumed.
+        EXPECT_EQ(set.IsSet(), r != (c.polledFirst ? WAIT_OBJECT_0 + 1 : WAIT_OBJECT_0));
+    }
 }
 
 TEST(WaitAny, WakesWhenAnotherThreadSets) {
