@@ -48,7 +48,6 @@ driver=$!
 trap cleanup EXIT
 until [[ -S $TONQUIL_RUNTIME_DIR/ParvaneAD ]]; do sleep 0.05; done
 ms() { echo $(($(date +%s%N) / 1000000)); }
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 source "$ROOT/scripts/lib/threads.sh"
 memory() { awk '/VmRSS|VmHWM|RssAnon|RssFile/{printf "%s %s %s  ", $1, $2, $3}' "/proc/$daemon/status"; }
 CTRL=(QXService.AudioController /AudioController QXServiceLib.IAudioController)
@@ -149,15 +148,18 @@ cache)
 idle)
     echo "start to name published (empty cache): $(($(ms) - t0)) ms"
     sleep 2
-    c0=$(cpu_ticks "$daemon")
+    w0=$(now_ns)
+    c0=$(cpu_sample "$daemon")
     t_before=$(threads_sample "$daemon")
     sleep "$IDLE_S"
     t_after=$(threads_sample "$daemon")
-    c1=$(cpu_ticks "$daemon")
-    hz=$(getconf CLK_TCK)
-    echo "idle CPU: $(awk -v d=$((c1 - c0)) -v hz="$hz" -v s="$IDLE_S" 'BEGIN{printf "%.2f", 100 * d / hz / s}') % of one core over $IDLE_S s"
+    c1=$(cpu_sample "$daemon")
+    w1=$(now_ns)
+    read -r idle_ns gone < <(cpu_between "$c0" "$c1")
+    echo "idle CPU: $(percent_of "$idle_ns" $((w1 - w0))) % of one core over $IDLE_S s"
+    ((gone == 0)) || echo "($gone thread(s) ended inside the window: their last run time is not counted)"
     echo "per thread (CPU % of one core, wake-ups per second):"
-    threads_report "$t_before" "$t_after" "$hz" "$IDLE_S"
+    threads_report "$t_before" "$t_after" "$IDLE_S"
     echo "RSS idle: $(awk '/VmRSS/{print $2, $3}' "/proc/$daemon/status")"
     ;;
 record)
