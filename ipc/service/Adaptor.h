@@ -219,14 +219,40 @@ protected:
     template <class Itf, class... P, class... Outs, class... W>
     void Forward(sdbus::Result<int32_t, Outs...>&& result, const plat::ComPtr<Itf>& target,
                  HRESULT (Itf::*method)(P...), W... wire) {
-        Queue([ctx = CallContext{m_table, Caller(), this->getObjectPath(), Member()}, result = std::move(result), target,
-               method, wires = std::make_tuple(std::move(wire)...)](CallFate fate) mutable {
+        Queue(Forwarded(std::move(result), target, method, std::move(wire)...));
+    }
+
+    // Serves a method as Forward does, but on the thread that read the call,
+    // before the next message is read: for methods that only read a word of
+    // the object's state and never wait on anything. Handing such a call to
+    // another thread costs that thread's wake-up, which is most of what the
+    // call costs; a method that can wait (on a lock, the disk, the engine)
+    // must never come here, as the bus is not read meanwhile. Refused as any
+    // other call once the object is leaving or the service stops.
+    template <class Itf, class... P, class... Outs, class... W>
+    void AnswerNow(sdbus::Result<int32_t, Outs...>&& result, const plat::ComPtr<Itf>& target,
+                   HRESULT (Itf::*method)(P...), W... wire) {
+        // The ticket goes last, after the answer (see FunctionJob).
+        CallTicket ticket(m_table, m_gate);
+        auto work = Forwarded(std::move(result), target, method, std::move(wire)...);
+        if (!ticket)
+            work(CallFate::Gone);
+        else
+            work(m_table.IsStopping() ? CallFate::ShuttingDown : CallFate::Run);
+    }
+
+    // The callable that runs a forwarded call, or answers that it could not run.
+    template <class Itf, class... P, class... Outs, class... W>
+    auto Forwarded(sdbus::Result<int32_t, Outs...>&& result, const plat::ComPtr<Itf>& target,
+                   HRESULT (Itf::*method)(P...), W... wire) {
+        return [ctx = CallContext{m_table, Caller(), this->getObjectPath(), Member()}, result = std::move(result), target,
+                method, wires = std::make_tuple(std::move(wire)...)](CallFate fate) mutable {
             if (fate != CallFate::Run) {
                 AnswerRefused(result, fate);
                 return;
             }
             RunForwarded(ctx, result, target.Get(), method, wires);
-        });
+        };
     }
 
     ObjectTable& m_table;

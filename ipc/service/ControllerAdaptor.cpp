@@ -62,20 +62,22 @@ void ControllerAdaptor::DropCache(sdbus::Result<int32_t>&& result, int32_t bWait
     Forward(std::move(result), m_target, &IAudioController::DropCache, bWait);
 }
 
+// The state word's getters read one atomic word: answered on the thread that
+// reads the bus (the desktop polls them several times a round).
 void ControllerAdaptor::GetAvailableCommands(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetAvailableCommands);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetAvailableCommands);
 }
 
 void ControllerAdaptor::GetCurrentState(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetCurrentState);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetCurrentState);
 }
 
 void ControllerAdaptor::CheckState(sdbus::Result<int32_t, int32_t>&& result, uint32_t eState) {
-    Forward(std::move(result), m_target, &IAudioController::CheckState, eState);
+    AnswerNow(std::move(result), m_target, &IAudioController::CheckState, eState);
 }
 
 void ControllerAdaptor::CheckCommand(sdbus::Result<int32_t, int32_t>&& result, uint32_t eCommand) {
-    Forward(std::move(result), m_target, &IAudioController::CheckCommand, eCommand);
+    AnswerNow(std::move(result), m_target, &IAudioController::CheckCommand, eCommand);
 }
 
 void ControllerAdaptor::IsCacheFull(sdbus::Result<int32_t, int32_t>&& result) {

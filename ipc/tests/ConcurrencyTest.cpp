@@ -1,6 +1,7 @@
 // No call holds up the bus: a save that lasts as long as it likes does
 // not hold up StopSave, other calls on the same encoder, or the desktop's poll.
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -94,4 +95,63 @@ TEST_F(IpcBus, ManyThreadsCallOneProxyAtOnce) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// The state word's getters are answered by the thread that reads the bus: they
+// answer even while every thread that runs calls is held, and a getter that
+// needs such a thread waits for one.
+TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
+    TQ_REQUIRE_SESSION_BUS();
+    ipc::CallPool::Limits limits;
+    limits.coreThreads = 1;
+    limits.maxThreads = 1;
+    std::unique_ptr<TestService> service;
+    ASSERT_EQ(TestService::Start(UniqueTestBusName(), limits, &service), S_OK);
+    std::shared_ptr<ipc::ClientConnection> client;
+    ASSERT_EQ(ipc::ClientConnection::Open(&client), S_OK);
+    ComPtr<IAudioController> controller;
+    ASSERT_EQ(client->FindController(controller.ReleaseAndGetAddressOf(), service->BusName()), S_OK);
+
+    ComPtr<IAudioEncoder> encoder;
+    ASSERT_EQ(controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3), S_OK);
+    ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
+    ComPtr<IPlayList> playlist;
+    ASSERT_EQ(controller->QueryInterface(plat::IidOf<IPlayList>(), reinterpret_cast<void**>(playlist.GetAddressOf())),
+              S_OK);
+    ComPtr<ISong> song;
+    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
+    std::atomic<HRESULT> saved{kNotAnswered};
+    std::thread saver([&] {
+        plat::Bstr file(u"/tmp/held.mp3");
+        saved = encoder->Save(song.Get(), file);
+    });
+    ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0) << "the save never started";
+
+    // The pool's one call thread is inside the save: a cache getter waits.
+    std::atomic<HRESULT> position{kNotAnswered};
+    std::thread poller([&] {
+        ULONG value = 0;
+        position = controller->GetPlayPosition(&value);
+    });
+
+    ULONG value = 0;
+    LONG yes = 0;
+    EXPECT_EQ(controller->GetCurrentState(&value), S_OK);
+    EXPECT_EQ(value, FakeController::kState);
+    EXPECT_EQ(controller->GetAvailableCommands(&value), S_OK);
+    EXPECT_EQ(value, FakeController::kCommands);
+    EXPECT_EQ(controller->CheckState(_esLive, &yes), S_OK);
+    EXPECT_EQ(yes, 1);
+    EXPECT_EQ(controller->CheckCommand(_ecRec, &yes), S_OK);
+    EXPECT_EQ(yes, 1);
+    EXPECT_EQ(position.load(), kNotAnswered);
+    EXPECT_EQ(saved.load(), kNotAnswered);
+
+    // Let go in the service's own process: a StopSave on the bus would wait
+    // for the held thread too.
+    EXPECT_EQ(fake->StopSave(), S_OK);
+    saver.join();
+    poller.join();
+    EXPECT_EQ(saved.load(), S_OK);
+    EXPECT_EQ(position.load(), S_OK);
 }

@@ -28,6 +28,16 @@ std::string UniqueTestBusName() {
 
 HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestService>* out,
                            const std::string& address) {
+    return Make(busName, ipc::CallPool::Limits{}, address, out);
+}
+
+HRESULT TestService::Start(const std::string& busName, const ipc::CallPool::Limits& limits,
+                           std::unique_ptr<TestService>* out) {
+    return Make(busName, limits, std::string(), out);
+}
+
+HRESULT TestService::Make(const std::string& busName, const ipc::CallPool::Limits& limits,
+                          const std::string& address, std::unique_ptr<TestService>* out) {
     std::unique_ptr<TestService> service(new TestService());
     service->m_busName = busName;
     service->settings = FakeSettings::CreateInstance();
@@ -40,7 +50,7 @@ HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestServi
                                                          service->playback.Get(), service->capture.Get());
     if (!service->controller) return E_OUTOFMEMORY;
 
-    HRESULT hr = ipc::ServiceExporter::Create(&service->m_exporter, address);
+    HRESULT hr = ipc::ServiceExporter::Create(&service->m_exporter, limits, address);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = service->m_exporter->ExportController(service->controller.Get()))) return hr;
     if (FAILED(hr = service->m_exporter->PublishName(busName))) return hr;

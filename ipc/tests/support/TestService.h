@@ -25,6 +25,9 @@ public:
     // or on the bus at address).
     static HRESULT Start(const std::string& busName, std::unique_ptr<TestService>* out,
                          const std::string& address = std::string());
+    // The same with the call pool's limits set.
+    static HRESULT Start(const std::string& busName, const ipc::CallPool::Limits& limits,
+                         std::unique_ptr<TestService>* out);
     ~TestService();
 
     ipc::ServiceExporter& Exporter() { return *m_exporter; }
@@ -42,6 +45,8 @@ public:
 
 private:
     TestService() = default;
+    static HRESULT Make(const std::string& busName, const ipc::CallPool::Limits& limits, const std::string& address,
+                        std::unique_ptr<TestService>* out);
 
     std::string m_busName;
     std::unique_ptr<ipc::ServiceExporter> m_exporter;
