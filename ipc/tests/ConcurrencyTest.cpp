@@ -28,32 +28,50 @@ HRESULT PollRound(IAudioController* c) {
     return hr;
 }
 
+// A save that blocks inside the fake encoder until StopSave, on a thread of its own.
+struct HeldSave {
+    ComPtr<IAudioEncoder> encoder;
+    ComPtr<FakeEncoder> fake;
+    ComPtr<ISong> song;
+    std::atomic<HRESULT> saved{kNotAnswered};
+    std::thread thread;
+
+    ::testing::AssertionResult Start(IAudioController* controller, FakeController& service) {
+        if (controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3) != S_OK)
+            return ::testing::AssertionFailure() << "no encoder";
+        fake = service.lastEncoder;
+        ComPtr<IPlayList> playlist;
+        if (controller->QueryInterface(plat::IidOf<IPlayList>(), reinterpret_cast<void**>(playlist.GetAddressOf())) !=
+                S_OK ||
+            playlist->CreateNewSong(song.ReleaseAndGetAddressOf()) != S_OK)
+            return ::testing::AssertionFailure() << "no song";
+        thread = std::thread([this] {
+            plat::Bstr file(u"/tmp/held.mp3");
+            saved = encoder->Save(song.Get(), file);
+        });
+        if (fake->saving.Wait(10000) != plat::WAIT_OBJECT_0) return ::testing::AssertionFailure() << "the save never started";
+        return ::testing::AssertionSuccess();
+    }
+    ~HeldSave() {
+        if (thread.joinable()) thread.join();
+    }
+};
+
 }  // namespace
 
 TEST_F(IpcBus, ALongSaveDoesNotHoldUpStopSaveOrThePoll) {
-    ComPtr<IAudioEncoder> encoder;
-    ASSERT_EQ(controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3), S_OK);
-    ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
-    auto playlist = As<IPlayList>(controller.Get());
-    ComPtr<ISong> song;
-    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
-
-    std::atomic<HRESULT> saved{kNotAnswered};
-    std::thread worker([&] {
-        plat::Bstr file(u"/tmp/long.mp3");
-        saved = encoder->Save(song.Get(), file);
-    });
-    ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0) << "the save never started";
+    HeldSave save;
+    ASSERT_TRUE(save.Start(controller.Get(), *service->controller));
 
     // While the save is blocked inside the encoder, everything else is served.
     for (int round = 0; round < 50; ++round) ASSERT_EQ(PollRound(controller.Get()), S_OK);
-    EXPECT_EQ(encoder->SetConstantBitrate(256), S_OK);
-    EXPECT_TRUE(fake->saving.IsSet());
-    EXPECT_EQ(saved.load(), kNotAnswered);
+    EXPECT_EQ(save.encoder->SetConstantBitrate(256), S_OK);
+    EXPECT_TRUE(save.fake->saving.IsSet());
+    EXPECT_EQ(save.saved.load(), kNotAnswered);
 
-    EXPECT_EQ(encoder->StopSave(), S_OK);
-    worker.join();
-    EXPECT_EQ(saved.load(), S_OK);
+    EXPECT_EQ(save.encoder->StopSave(), S_OK);
+    save.thread.join();
+    EXPECT_EQ(save.saved.load(), S_OK);
 }
 
 TEST_F(IpcBus, SeveralBlockedSavesDoNotStarveTheOtherCalls) {
@@ -112,20 +130,8 @@ TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
     ComPtr<IAudioController> controller;
     ASSERT_EQ(client->FindController(controller.ReleaseAndGetAddressOf(), service->BusName()), S_OK);
 
-    ComPtr<IAudioEncoder> encoder;
-    ASSERT_EQ(controller->CreateNewEncoder(encoder.ReleaseAndGetAddressOf(), eMP3), S_OK);
-    ComPtr<FakeEncoder> fake = service->controller->lastEncoder;
-    ComPtr<IPlayList> playlist;
-    ASSERT_EQ(controller->QueryInterface(plat::IidOf<IPlayList>(), reinterpret_cast<void**>(playlist.GetAddressOf())),
-              S_OK);
-    ComPtr<ISong> song;
-    ASSERT_EQ(playlist->CreateNewSong(song.ReleaseAndGetAddressOf()), S_OK);
-    std::atomic<HRESULT> saved{kNotAnswered};
-    std::thread saver([&] {
-        plat::Bstr file(u"/tmp/held.mp3");
-        saved = encoder->Save(song.Get(), file);
-    });
-    ASSERT_EQ(fake->saving.Wait(10000), plat::WAIT_OBJECT_0) << "the save never started";
+    HeldSave save;
+    ASSERT_TRUE(save.Start(controller.Get(), *service->controller));
 
     // The pool's one call thread is inside the save: a cache getter waits.
     std::atomic<HRESULT> position{kNotAnswered};
@@ -145,13 +151,13 @@ TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
     EXPECT_EQ(controller->CheckCommand(_ecRec, &yes), S_OK);
     EXPECT_EQ(yes, 1);
     EXPECT_EQ(position.load(), kNotAnswered);
-    EXPECT_EQ(saved.load(), kNotAnswered);
+    EXPECT_EQ(save.saved.load(), kNotAnswered);
 
     // Let go in the service's own process: a StopSave on the bus would wait
     // for the held thread too.
-    EXPECT_EQ(fake->StopSave(), S_OK);
-    saver.join();
+    EXPECT_EQ(save.fake->StopSave(), S_OK);
+    save.thread.join();
     poller.join();
-    EXPECT_EQ(saved.load(), S_OK);
+    EXPECT_EQ(save.saved.load(), S_OK);
     EXPECT_EQ(position.load(), S_OK);
 }
