@@ -5,17 +5,21 @@
 #   threads_report "$before" "$after" S
 # CPU is each thread's run time in nanoseconds (/proc/PID/task/TID/schedstat), not the
 # ticks of /proc/PID/stat: a quiet daemon runs for a few ticks in a window of seconds,
-# and one tick more or less moved a figure by a quarter. The price is that a thread which
-# ends inside the window takes its last run time with it: cpu_between counts such
-# threads, so that a figure they may have lowered is said so.
+# and one tick more or less moved a figure by a quarter. A thread that ends inside the
+# window takes its last run time with it, though; for a window in which threads ended
+# (a desktop program's worker threads come and go), cpu_between falls back on the
+# process's own ticks, which keep what ended threads ran, whenever they say more.
 # Wake-ups are voluntary context switches: each is a wait that ended (a timer,
 # an event, an answer, a lock that was held).
 
-# One line per thread of the processes named: PID/TID and run time in ns. A process
+# One line per thread of the processes named: PID/TID and run time in ns; and one per
+# process: PID/ticks and its CPU ticks (utime + stime, ended threads included). A process
 # that is gone gives no lines.
 cpu_sample() {
-    local pid task ns rest
+    local pid task ns rest ticks
     for pid in "$@"; do
+        ticks=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $12 + $13}') && [[ -n $ticks ]] &&
+            echo "$pid/ticks $ticks"
         for task in /proc/"$pid"/task/*; do
             read -r ns rest 2>/dev/null <"$task/schedstat" || continue
             echo "$pid/${task##*/} $ns"
@@ -25,11 +29,15 @@ cpu_sample() {
 
 # The run time between two samples: "NS GONE". A thread of the second sample only
 # started in the window and counts whole; GONE is the number of threads of the first
-# sample that ended before the second.
+# sample that ended before the second. When GONE is not 0, the processes' ticks stand in
+# for the threads' sum if they come to more.
 cpu_between() {
-    awk 'NR == FNR {a[$1] = $2; next}
+    awk -v hz="$(getconf CLK_TCK)" 'NR == FNR {a[$1] = $2; next}
+        $1 ~ /\/ticks$/ {if ($1 in a) t += $2 - a[$1]; seen[$1] = 1; next}
         {d += $2 - (($1 in a) ? a[$1] : 0); seen[$1] = 1}
-        END {for (t in a) if (!(t in seen)) gone++; printf "%d %d\n", d, gone}' \
+        END {for (k in a) if (!(k in seen) && k !~ /\/ticks$/) gone++
+            if (gone && t * 1e9 / hz > d) d = t * 1e9 / hz
+            printf "%d %d\n", d, gone}' \
         <(echo "$1") <(echo "$2")
 }
 

@@ -157,7 +157,7 @@ idle)
     w1=$(now_ns)
     read -r idle_ns gone < <(cpu_between "$c0" "$c1")
     echo "idle CPU: $(percent_of "$idle_ns" $((w1 - w0))) % of one core over $IDLE_S s"
-    ((gone == 0)) || echo "($gone thread(s) ended inside the window: their last run time is not counted)"
+    ((gone == 0)) || echo "($gone thread(s) ended inside the window: the figure is the larger of the threads' run time and the process's ticks)"
     echo "per thread (CPU % of one core, wake-ups per second):"
     threads_report "$t_before" "$t_after" "$IDLE_S"
     echo "RSS idle: $(awk '/VmRSS/{print $2, $3}' "/proc/$daemon/status")"
