@@ -124,7 +124,7 @@ TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
     limits.coreThreads = 1;
     limits.maxThreads = 1;
     std::unique_ptr<TestService> service;
-    ASSERT_EQ(TestService::Start(UniqueTestBusName(), limits, &service), S_OK);
+    ASSERT_EQ(TestService::Start(UniqueTestBusName(), &service, std::string(), limits), S_OK);
     std::shared_ptr<ipc::ClientConnection> client;
     ASSERT_EQ(ipc::ClientConnection::Open(&client), S_OK);
     ComPtr<IAudioController> controller;

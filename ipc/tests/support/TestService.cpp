@@ -26,18 +26,8 @@ std::string UniqueTestBusName() {
     return "QXService.Test.P" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestService>* out,
-                           const std::string& address) {
-    return Make(busName, ipc::CallPool::Limits{}, address, out);
-}
-
-HRESULT TestService::Start(const std::string& busName, const ipc::CallPool::Limits& limits,
-                           std::unique_ptr<TestService>* out) {
-    return Make(busName, limits, std::string(), out);
-}
-
-HRESULT TestService::Make(const std::string& busName, const ipc::CallPool::Limits& limits,
-                          const std::string& address, std::unique_ptr<TestService>* out) {
+HRESULT TestService::Start(const std::string& busName, std::unique_ptr<TestService>* out, const std::string& address,
+                           const ipc::CallPool::Limits& limits) {
     std::unique_ptr<TestService> service(new TestService());
     service->m_busName = busName;
     service->settings = FakeSettings::CreateInstance();

@@ -23,11 +23,10 @@ class TestService {
 public:
     // Builds the objects, exports them and takes busName (on the session bus,
     // or on the bus at address).
+    // Its calls run on a pool with the limits given.
     static HRESULT Start(const std::string& busName, std::unique_ptr<TestService>* out,
-                         const std::string& address = std::string());
-    // The same with the call pool's limits set.
-    static HRESULT Start(const std::string& busName, const ipc::CallPool::Limits& limits,
-                         std::unique_ptr<TestService>* out);
+                         const std::string& address = std::string(),
+                         const ipc::CallPool::Limits& limits = ipc::CallPool::Limits{});
     ~TestService();
 
     ipc::ServiceExporter& Exporter() { return *m_exporter; }
@@ -45,8 +44,6 @@ public:
 
 private:
     TestService() = default;
-    static HRESULT Make(const std::string& busName, const ipc::CallPool::Limits& limits, const std::string& address,
-                        std::unique_ptr<TestService>* out);
 
     std::string m_busName;
     std::unique_ptr<ipc::ServiceExporter> m_exporter;
