@@ -34,24 +34,25 @@ void ControllerAdaptor::SetPlayPosition(sdbus::Result<int32_t>&& result, int64_t
     Forward(std::move(result), m_target, &IAudioController::SetPlayPosition, lOffset, eBasePos);
 }
 
+// Answered now: see the state word's getters below.
 void ControllerAdaptor::GetPlayPosition(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetPlayPosition);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetPlayPosition);
 }
 
 void ControllerAdaptor::GetRecordPosition(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetRecordPosition);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetRecordPosition);
 }
 
 void ControllerAdaptor::GetPercentFullness(sdbus::Result<int32_t, uint8_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetPercentFullness);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetPercentFullness);
 }
 
 void ControllerAdaptor::GetTimeFullness(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetTimeFullness);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetTimeFullness);
 }
 
 void ControllerAdaptor::GetStartReadPos(sdbus::Result<int32_t, uint32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::GetStartReadPos);
+    AnswerNow(std::move(result), m_target, &IAudioController::GetStartReadPos);
 }
 
 void ControllerAdaptor::UpdateSettings(sdbus::Result<int32_t>&& result) {
@@ -62,8 +63,10 @@ void ControllerAdaptor::DropCache(sdbus::Result<int32_t>&& result, int32_t bWait
     Forward(std::move(result), m_target, &IAudioController::DropCache, bWait);
 }
 
-// The state word's getters read one atomic word: answered on the thread that
-// reads the bus (the desktop polls them several times a round).
+// The state word's getters read one atomic word, and the cache's position and
+// fullness getters read positions the cache publishes without a lock: neither
+// ever waits, so they are answered on the thread that reads the bus (the
+// desktop polls them all every 100 ms).
 void ControllerAdaptor::GetAvailableCommands(sdbus::Result<int32_t, uint32_t>&& result) {
     AnswerNow(std::move(result), m_target, &IAudioController::GetAvailableCommands);
 }
@@ -81,7 +84,7 @@ void ControllerAdaptor::CheckCommand(sdbus::Result<int32_t, int32_t>&& result, u
 }
 
 void ControllerAdaptor::IsCacheFull(sdbus::Result<int32_t, int32_t>&& result) {
-    Forward(std::move(result), m_target, &IAudioController::IsCacheFull);
+    AnswerNow(std::move(result), m_target, &IAudioController::IsCacheFull);
 }
 
 void ControllerAdaptor::CreateNewEncoder(sdbus::Result<int32_t, sdbus::ObjectPath>&& result, uint32_t eEncoderType) {

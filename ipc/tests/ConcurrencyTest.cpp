@@ -1,6 +1,7 @@
 // No call holds up the bus: a save that lasts as long as it likes does
 // not hold up StopSave, other calls on the same encoder, or the desktop's poll.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -13,6 +14,17 @@ using plat::ComPtr;
 namespace {
 
 constexpr HRESULT kNotAnswered = MakeHResult(0x8000000Au);
+
+// A getter of another out type, as one that hands back a ULONG.
+template <class T, class F>
+std::function<HRESULT(ULONG*)> Widened(F get) {
+    return [get](ULONG* v) {
+        T value{};
+        const HRESULT hr = get(&value);
+        *v = static_cast<ULONG>(value);
+        return hr;
+    };
+}
 
 // The getters the desktop program polls every 100 ms.
 HRESULT PollRound(IAudioController* c) {
@@ -118,7 +130,7 @@ TEST_F(IpcBus, ManyThreadsCallOneProxyAtOnce) {
 // The state word's getters are answered by the thread that reads the bus: they
 // answer even while every thread that runs calls is held, and a getter that
 // needs such a thread waits for one.
-TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
+TEST(IpcBusLimits, ThePollRoundsGettersAnswerWhileEveryCallThreadIsHeld) {
     TQ_REQUIRE_SESSION_BUS();
     ipc::CallPool::Limits limits;
     limits.coreThreads = 1;
@@ -133,31 +145,43 @@ TEST(IpcBusLimits, TheStateGettersAnswerWhileEveryCallThreadIsHeld) {
     HeldSave save;
     ASSERT_TRUE(save.Start(controller.Get(), *service->controller));
 
-    // The pool's one call thread is inside the save: a cache getter waits.
-    std::atomic<HRESULT> position{kNotAnswered};
-    std::thread poller([&] {
-        ULONG value = 0;
-        position = controller->GetPlayPosition(&value);
-    });
+    // The pool's one call thread is inside the save: a call that may wait
+    // (here the settings update) waits for it.
+    std::atomic<HRESULT> update{kNotAnswered};
+    std::thread caller([&] { update = controller->UpdateSettings(); });
 
-    ULONG value = 0;
-    LONG yes = 0;
-    EXPECT_EQ(controller->GetCurrentState(&value), S_OK);
-    EXPECT_EQ(value, FakeController::kState);
-    EXPECT_EQ(controller->GetAvailableCommands(&value), S_OK);
-    EXPECT_EQ(value, FakeController::kCommands);
-    EXPECT_EQ(controller->CheckState(_esLive, &yes), S_OK);
-    EXPECT_EQ(yes, 1);
-    EXPECT_EQ(controller->CheckCommand(_ecRec, &yes), S_OK);
-    EXPECT_EQ(yes, 1);
-    EXPECT_EQ(position.load(), kNotAnswered);
+    // Every getter of the desktop's poll round still answers, with its value.
+    struct Getter {
+        const char* name;
+        std::function<HRESULT(ULONG*)> call;
+        ULONG expected;
+    };
+    const Getter getters[] = {
+        {"GetCurrentState", [&](ULONG* v) { return controller->GetCurrentState(v); }, FakeController::kState},
+        {"GetAvailableCommands", [&](ULONG* v) { return controller->GetAvailableCommands(v); }, FakeController::kCommands},
+        {"GetPlayPosition", [&](ULONG* v) { return controller->GetPlayPosition(v); }, FakeController::kPlayPosition},
+        {"GetRecordPosition", [&](ULONG* v) { return controller->GetRecordPosition(v); }, FakeController::kRecordPosition},
+        {"GetStartReadPos", [&](ULONG* v) { return controller->GetStartReadPos(v); }, FakeController::kStartReadPos},
+        {"GetTimeFullness", [&](ULONG* v) { return controller->GetTimeFullness(v); }, FakeController::kTimeFullness},
+        {"GetPercentFullness", Widened<BYTE>([&](BYTE* p) { return controller->GetPercentFullness(p); }),
+         FakeController::kPercent},
+        {"IsCacheFull", Widened<LONG>([&](LONG* p) { return controller->IsCacheFull(p); }), 1},
+        {"CheckState(Live)", Widened<LONG>([&](LONG* p) { return controller->CheckState(_esLive, p); }), 1},
+        {"CheckCommand(Rec)", Widened<LONG>([&](LONG* p) { return controller->CheckCommand(_ecRec, p); }), 1},
+    };
+    for (const Getter& g : getters) {
+        ULONG value = 0;
+        EXPECT_EQ(g.call(&value), S_OK) << g.name;
+        EXPECT_EQ(value, g.expected) << g.name;
+    }
+    EXPECT_EQ(update.load(), kNotAnswered);
     EXPECT_EQ(save.saved.load(), kNotAnswered);
 
     // Let go in the service's own process: a StopSave on the bus would wait
     // for the held thread too.
     EXPECT_EQ(save.fake->StopSave(), S_OK);
     save.thread.join();
-    poller.join();
+    caller.join();
     EXPECT_EQ(save.saved.load(), S_OK);
-    EXPECT_EQ(position.load(), S_OK);
+    EXPECT_EQ(update.load(), S_OK);
 }

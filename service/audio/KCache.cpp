@@ -157,7 +157,8 @@ HRESULT KCache::IsEmpty(LONG* pYes) {
 HRESULT KCache::GetStartReadPos(ULONGLONG* pPos) {
     TQ_CHECK_POINTER(pPos);
     if (m_vpKCacheBuffer.empty()) return E_FAIL;
-    KLock lock(m_csCache);
+    // Without the cache lock: the buffers' starts are published lock-free,
+    // and a caller that needs them to hold still takes the lock itself.
     ULONGLONG start = 0;
     for (auto& b : m_vpKCacheBuffer) start = std::max(start, b->m_cSaver.GetStartPos());
     *pPos = start;

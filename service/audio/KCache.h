@@ -111,7 +111,9 @@ private:
 
     std::vector<std::unique_ptr<KCacheBuffer>> m_vpKCacheBuffer;
     std::u16string m_strCacheDir;  // the cache folder, ending in "/"
-    // No limit until the owner sets one, so nothing is trimmed before.
-    ULONGLONG m_llSize = ~0ULL;
+    // No limit until the owner sets one, so nothing is trimmed before. Set
+    // under the cache lock; read without it by the fullness getters, which
+    // must not wait for a disk write that holds the lock.
+    std::atomic<ULONGLONG> m_llSize{~0ULL};
     mutable plat::Mutex m_csCache;
 };

@@ -34,7 +34,7 @@ KCacheImpl::KCacheImpl() {
 
 KCacheImpl::~KCacheImpl() {
     {
-        KLock lock(m_csBuffer);
+        KBufferLock lock(*this);
         m_vFiles.clear();
         m_nOpenFiles = 0;
         FreeGroupFiles();
@@ -49,24 +49,24 @@ DWORD KCacheImpl::NextFileID(DWORD id) {
 
 HRESULT KCacheImpl::SetCacheDir(const std::u16string& folder) {
     if (folder.empty()) return E_INVALIDARG;
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_strCacheFolder = plat::WithTrailingSeparator(folder);
     m_strCacheDir = m_strCacheFolder + kDataFolder;
     return S_OK;
 }
 
 std::u16string KCacheImpl::GetCacheFolder() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_strCacheFolder;
 }
 
 std::u16string KCacheImpl::GetDataDir() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_strCacheDir;
 }
 
 std::u16string KCacheImpl::MakeFileName(bool bNext) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (bNext) m_nFileID = NextFileID(m_nFileID);
     return m_strFilePrefix +
            plat::WFormat(u"%d_%.6d.cah", static_cast<int>(m_nFileIDIndex), static_cast<int>(m_nFileID));
@@ -110,7 +110,7 @@ void KCacheImpl::CloseRecordFile(SCacheFile& record) {
 }
 
 SCacheFile* KCacheImpl::AddFile(ULONGLONG position) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     // Numbers wrap after kMaxFileID: a chain that holds that many files
     // would hand out the name of its own oldest file.
     size_t real = static_cast<size_t>(
@@ -161,7 +161,7 @@ HRESULT KCacheImpl::Write(DWORD bytes, const BYTE* data) {
     const BYTE* current = data;
     DWORD left = bytes;
     while (left > 0) {
-        KLock lock(m_csBuffer);
+        KBufferLock lock(*this);
         SCacheFile* target = nullptr;
         if (!m_vFiles.empty()) {
             SCacheFile& last = *m_vFiles.back();
@@ -212,7 +212,7 @@ HRESULT KCacheImpl::Write(DWORD bytes, const BYTE* data) {
 }
 
 HRESULT KCacheImpl::ReserveSpace(ULONGLONG bytes) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     AddVirtualSpace(m_llWritePosition, bytes);
     m_llWritePosition += bytes;
     if (m_bLive) m_llReadPosition = m_llWritePosition;
@@ -221,7 +221,7 @@ HRESULT KCacheImpl::ReserveSpace(ULONGLONG bytes) {
 }
 
 SCacheFile* KCacheImpl::AddVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (!m_vFiles.empty() && m_vFiles.back()->IsReal()) {
         SCacheFile& last = *m_vFiles.back();
         // Nothing to reserve leaves the chain as it is: an empty record would
@@ -241,7 +241,7 @@ SCacheFile* KCacheImpl::AddVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
 }
 
 bool KCacheImpl::ExtendWithSilence(SCacheFile& record, ULONGLONG bytes) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     const ULONGLONG size = record.llSize + bytes;
     if (!OpenRecordFile(record) || !record.hFile.Seek(static_cast<int64_t>(size), plat::SeekOrigin::Begin) ||
         !record.hFile.SetEnd()) {
@@ -258,7 +258,7 @@ bool KCacheImpl::ExtendWithSilence(SCacheFile& record, ULONGLONG bytes) {
 }
 
 SCacheFile* KCacheImpl::AppendVirtualRecord(ULONGLONG position, ULONGLONG bytes) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (!m_vFiles.empty() && m_vFiles.back()->bVirtual) {
         m_vFiles.back()->llSize += bytes;
     } else {
@@ -273,7 +273,7 @@ SCacheFile* KCacheImpl::AppendVirtualRecord(ULONGLONG position, ULONGLONG bytes)
 }
 
 SCacheFile* KCacheImpl::PrependVirtualSpace(ULONGLONG position, ULONGLONG bytes) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (!m_vFiles.empty() && m_vFiles.front()->bVirtual) {
         m_vFiles.front()->llSize += bytes;
         m_vFiles.front()->llStart = position;
@@ -289,7 +289,7 @@ SCacheFile* KCacheImpl::PrependVirtualSpace(ULONGLONG position, ULONGLONG bytes)
 }
 
 void KCacheImpl::RemoveFirst() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (m_vFiles.empty()) return;
     SCacheFile& first = *m_vFiles.front();
     if (first.IsReal()) m_nFileIDFirst = NextFileID(m_nFileIDFirst);
@@ -299,8 +299,8 @@ void KCacheImpl::RemoveFirst() {
 }
 
 HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
-    KLock lock(m_csBuffer);
-    if (position < GetStartPos()) return E_INVALIDARG;
+    KBufferLock lock(*this);
+    if (position < StartPos()) return E_INVALIDARG;
     RetryLeftovers();
     bool raiseRead = false;
     HRESULT result = S_OK;
@@ -348,7 +348,7 @@ HRESULT KCacheImpl::DropBefore(ULONGLONG position) {
     if (!m_vFiles.empty() && m_vFiles.front()->llStart > position) {
         PrependVirtualSpace(position, m_vFiles.front()->llStart - position);
     }
-    const ULONGLONG start = GetStartPos();
+    const ULONGLONG start = StartPos();
     if (raiseRead || m_llReadPosition < start) m_llReadPosition = start;
     m_llStartPos = position;
     Changed();
@@ -361,7 +361,7 @@ bool KCacheImpl::DeleteDataFile(const std::u16string& path) {
 }
 
 KCacheImpl::Chain::const_iterator KCacheImpl::FindRecord(ULONGLONG position) const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     auto it = std::upper_bound(m_vFiles.begin(), m_vFiles.end(), position,
                                [](ULONGLONG pos, const std::unique_ptr<SCacheFile>& r) { return pos < r->llStart; });
     if (it == m_vFiles.begin()) return m_vFiles.end();
@@ -372,9 +372,14 @@ KCacheImpl::Chain::const_iterator KCacheImpl::FindRecord(ULONGLONG position) con
 
 ULONGLONG KCacheImpl::GetFileSize(const SCacheFile& record) const { return record.llSize; }
 
-ULONGLONG KCacheImpl::GetStartPos() const {
-    KLock lock(m_csBuffer);
-    return m_vFiles.empty() ? 0 : m_vFiles.front()->llStart;
+ULONGLONG KCacheImpl::GetStartPos() const { return m_llPublishedStart.load(std::memory_order_acquire); }
+
+ULONGLONG KCacheImpl::StartPos() const { return m_vFiles.empty() ? 0 : m_vFiles.front()->llStart; }
+
+void KCacheImpl::PublishPositions() const {
+    m_llPublishedStart.store(StartPos(), std::memory_order_release);
+    m_llPublishedWrite.store(m_llWritePosition, std::memory_order_release);
+    m_llPublishedRead.store(m_llReadPosition, std::memory_order_release);
 }
 
 HRESULT KCacheImpl::ReadFixedPos(ULONGLONG position, DWORD bytes, BYTE* destination) {
@@ -383,8 +388,8 @@ HRESULT KCacheImpl::ReadFixedPos(ULONGLONG position, DWORD bytes, BYTE* destinat
         TQ_REPORT(EC_INTERNAL, E_POINTER, u"Invalid pointer");
         return E_POINTER;
     }
-    KLock lock(m_csBuffer);
-    if (position < GetStartPos()) {
+    KBufferLock lock(*this);
+    if (position < StartPos()) {
         TQ_TRACE_BOOL("llStart <= llReadPosition");
         TQ_REPORT(EC_INTERNAL, 0, u"");
         return E_FAIL;  // the check sets no error: a stale one must not stand in
@@ -419,21 +424,21 @@ HRESULT KCacheImpl::ReadFixedPos(ULONGLONG position, DWORD bytes, BYTE* destinat
 }
 
 HRESULT KCacheImpl::Read(DWORD bytes, BYTE* destination) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     HRESULT hr;
     if (TQ_FAILED(hr, ReadFixedPos(m_llReadPosition, bytes, destination))) {
         TQ_REPORT(EC_INTERNAL, hr, u"ReadFixedPos was failed");
         return hr;
     }
     m_llReadPosition += bytes;
-    const ULONGLONG start = GetStartPos();
+    const ULONGLONG start = StartPos();
     if (m_llReadPosition < start) m_llReadPosition = start;
     return S_OK;
 }
 
 void KCacheImpl::SetReadPosition(LONGLONG offset, EBasicPosition base) {
-    KLock lock(m_csBuffer);
-    const ULONGLONG start = GetStartPos();
+    KBufferLock lock(*this);
+    const ULONGLONG start = StartPos();
     LONGLONG value = 0;
     switch (base) {
     case posStart: value = static_cast<LONGLONG>(start) + offset; break;
@@ -446,14 +451,14 @@ void KCacheImpl::SetReadPosition(LONGLONG offset, EBasicPosition base) {
 }
 
 HRESULT KCacheImpl::MarkRange(ULONGLONG llAbsStart, ULONGLONG llAbsEnd, BOOL bMark) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (m_vFiles.empty()) return S_OK;
     if (llAbsEnd < llAbsStart) {
         TQ_TRACE_BOOL("llAbsEnd >= llAbsStart");
         TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
         return E_FAIL;
     }
-    const ULONGLONG start = GetStartPos();
+    const ULONGLONG start = StartPos();
     if (llAbsEnd < start) {
         TQ_TRACE_BOOL("llAbsEnd >= llStart");
         TQ_REPORT(EC_INTERNAL, 0, u"In set undeletable range");
@@ -484,7 +489,7 @@ HRESULT KCacheImpl::ResetUndeletableRange(ULONGLONG llAbsStart, ULONGLONG llAbsE
 }
 
 bool KCacheImpl::GetFirstUndeletableStart(ULONGLONG* position) const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     for (const auto& r : m_vFiles) {
         if (r->bUndeletable) {
             if (position) *position = r->llKeepFrom;
@@ -512,7 +517,7 @@ KCacheImpl::Leftovers KCacheImpl::DeleteFiles(Chain& records) {
 }
 
 void KCacheImpl::KeepLeftovers(Leftovers left) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     for (SLeftover& l : left) {
         m_llDiskBytes += l.llSize;
         m_vLeftovers.push_back(std::move(l));
@@ -520,7 +525,7 @@ void KCacheImpl::KeepLeftovers(Leftovers left) {
 }
 
 void KCacheImpl::RetryLeftovers() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     ReapDeleters(false);  // what finished deleters left joins the list
     // Each was reported when it first stayed; a retry that fails again says
     // nothing new.
@@ -532,7 +537,7 @@ void KCacheImpl::RetryLeftovers() {
 }
 
 void KCacheImpl::SweepUnnamedFiles() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     std::vector<plat::DirEntry> entries;
     if (m_strFilePrefix.empty() || !plat::ListDirectory(m_strCacheDir, &entries)) return;
     std::vector<std::u16string> named;
@@ -582,7 +587,7 @@ void KCacheImpl::ReapDeleters(bool bWaitAll) {
 }
 
 HRESULT KCacheImpl::Clear(BOOL bWait) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     RetryLeftovers();
     const bool hasFiles = std::any_of(m_vFiles.begin(), m_vFiles.end(),
                                       [](const auto& r) { return r->IsReal() && !r->bMissing; });
@@ -694,12 +699,12 @@ HRESULT recurceDeleteFolder(const std::u16string& strFolder) {
 }
 
 void KCacheImpl::FreeGroupFiles() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_vGroupFiles.clear();
 }
 
 void KCacheImpl::ResetToEmpty() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_vFiles.clear();
     m_nOpenFiles = 0;
     FreeGroupFiles();
@@ -712,88 +717,82 @@ void KCacheImpl::ResetToEmpty() {
     Changed();
 }
 
-ULONGLONG KCacheImpl::GetWritePosition() const {
-    KLock lock(m_csBuffer);
-    return m_llWritePosition;
-}
+ULONGLONG KCacheImpl::GetWritePosition() const { return m_llPublishedWrite.load(std::memory_order_acquire); }
 
-ULONGLONG KCacheImpl::GetReadPosition() const {
-    KLock lock(m_csBuffer);
-    return m_llReadPosition;
-}
+ULONGLONG KCacheImpl::GetReadPosition() const { return m_llPublishedRead.load(std::memory_order_acquire); }
 
 void KCacheImpl::SetReadPositionAbsolute(ULONGLONG position) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_llReadPosition = position;
 }
 
 BOOL KCacheImpl::IsLive() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_bLive;
 }
 
 void KCacheImpl::SetLive(BOOL bLive) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_bLive = bLive;
 }
 
 BOOL KCacheImpl::CanLive() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_bCanLive;
 }
 
 void KCacheImpl::SetCanLive(BOOL bCanLive) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_bCanLive = bCanLive;
 }
 
 ULONGLONG KCacheImpl::GetDiskBytes() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_llDiskBytes;
 }
 
 size_t KCacheImpl::GetRecordCount() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_vFiles.size();
 }
 
 int KCacheImpl::GetCacheNumber() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_nCacheNumber;
 }
 
 DWORD KCacheImpl::GetFileID() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_nFileID;
 }
 
 DWORD KCacheImpl::GetFileIDFirst() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_nFileIDFirst;
 }
 
 DWORD KCacheImpl::GetFileIDIndex() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_nFileIDIndex;
 }
 
 ULONGLONG KCacheImpl::GetLastDropPosition() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_llStartPos;
 }
 
 std::u16string KCacheImpl::GetIndexPath() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_strSettingsFN;
 }
 
 bool KCacheImpl::IsDirty() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     return m_nChanges != m_nSavedChanges;
 }
 
 std::vector<KCacheImpl::RecordInfo> KCacheImpl::GetRecords() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     std::vector<RecordInfo> out;
     out.reserve(m_vFiles.size());
     for (const auto& r : m_vFiles) {
@@ -803,7 +802,7 @@ std::vector<KCacheImpl::RecordInfo> KCacheImpl::GetRecords() const {
 }
 
 std::vector<SGroupFile> KCacheImpl::GetGroups() const {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     std::vector<SGroupFile> groups;
     for (const auto& r : m_vFiles) {
         const BOOL isVirtual = r->bVirtual ? TRUE : FALSE;

@@ -9,12 +9,14 @@
 //
 // The buffer is also a stored record: its index file lets the chain come back
 // after a restart (SaveStructure / LoadStructure).
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ipc/QXServiceLib.h"
+#include "log/KLock.h"
 #include "platform/core/Sync.h"
 #include "platform/core/Thread.h"
 #include "service/audio/SCacheFile.h"
@@ -73,7 +75,10 @@ public:
     // True when the chain changed since the last successful save.
     bool IsDirty() const;
 
-    // Fields the three-buffer cache reads and sets, each under the buffer lock.
+    // The start, write and read positions are read without the buffer lock:
+    // they are published each time the lock is let go, so a reader sees the
+    // value of the last operation that ended and never waits for a file write
+    // under way. The other fields are read and set under the buffer lock.
     ULONGLONG GetWritePosition() const;
     ULONGLONG GetReadPosition() const;
     void SetReadPositionAbsolute(ULONGLONG position);
@@ -135,9 +140,32 @@ protected:
 
     mutable plat::Mutex m_csBuffer;
 
+    // Holds the buffer lock. The outermost hold publishes the positions before
+    // letting it go, so that no reader sees an operation half done.
+    class KBufferLock : public KLock {
+    public:
+        explicit KBufferLock(const KCacheImpl& owner) : KLock(owner.m_csBuffer), m_owner(owner) { ++owner.m_nHolds; }
+        ~KBufferLock() override {
+            if (--m_owner.m_nHolds == 0) m_owner.PublishPositions();
+        }
+        KBufferLock(const KBufferLock&) = delete;
+        KBufferLock& operator=(const KBufferLock&) = delete;
+
+    private:
+        const KCacheImpl& m_owner;
+    };
+
 private:
     using Chain = std::deque<std::unique_ptr<SCacheFile>>;
     struct SDeleter;
+
+    // Both with the buffer lock held.
+    ULONGLONG StartPos() const;
+    void PublishPositions() const;
+    mutable int m_nHolds = 0;  // nested holds of the buffer lock
+    mutable std::atomic<ULONGLONG> m_llPublishedStart{0};
+    mutable std::atomic<ULONGLONG> m_llPublishedWrite{0};
+    mutable std::atomic<ULONGLONG> m_llPublishedRead{0};
 
     SCacheFile* AddFile(ULONGLONG position);
     // Silence at the end of the chain. A partly filled last file takes as

@@ -38,7 +38,7 @@ void KCacheImpl::DefineProperties() {
 std::u16string KCacheImpl::GetClassName() const { return u"KCacheImpl"; }
 
 void KCacheImpl::FillGroupFiles() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_vGroupFiles.clear();
     for (const SGroupFile& g : GetGroups()) m_vGroupFiles.push_back(std::make_unique<SGroupFile>(g.bVirtual, g.nSize));
     // The first group starts at the stored start position.
@@ -51,7 +51,7 @@ void KCacheImpl::OnAfterLoad(ser::ELoadResult result) {
 }
 
 HRESULT KCacheImpl::RebuildChain() {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_vFiles.clear();
     m_nOpenFiles = 0;
     m_llDiskBytes = 0;
@@ -156,7 +156,7 @@ HRESULT KCacheImpl::RebuildChain() {
 HRESULT KCacheImpl::SaveStructure() {
     std::u16string path, folder, dataDir;
     {
-        KLock lock(m_csBuffer);
+        KBufferLock lock(*this);
         path = m_strSettingsFN;
         folder = m_strCacheFolder;
         dataDir = m_strCacheDir;
@@ -175,7 +175,7 @@ HRESULT KCacheImpl::SaveStructure() {
     bool bSave = false;
     ULONGLONG changes = 0;
     {
-        KLock lock(m_csBuffer);
+        KBufferLock lock(*this);
         FillGroupFiles();
         changes = m_nChanges;
         bSave = save(&tape, kRootName);
@@ -183,7 +183,7 @@ HRESULT KCacheImpl::SaveStructure() {
     }
     HRESULT hr;
     {
-        KLock lock(m_csBuffer);
+        KBufferLock lock(*this);
         if (bSave && m_lastSaved.Holds(path, tape)) {
             m_nSavedChanges = changes;
             return S_OK;
@@ -208,14 +208,14 @@ HRESULT KCacheImpl::SaveStructure() {
         TQ_REPORT_FORMATTED(EC_SAVE_DATA_FILE, hr, path);
         return hr;
     }
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     m_nSavedChanges = changes;
     m_lastSaved.Remember(path, tape);
     return S_OK;
 }
 
 HRESULT KCacheImpl::LoadStructure(int nNumber) {
-    KLock lock(m_csBuffer);
+    KBufferLock lock(*this);
     if (m_nCacheNumber < 0) m_nCacheNumber = nNumber;
     const std::u16string number = plat::WFormat(u"%i", m_nCacheNumber);
     m_strSettingsFN = m_strCacheDir + u"QXCacheStructure" + number + u".dat";

@@ -93,7 +93,8 @@ HRESULT KCache::ReserveSpace(ULONGLONG bytes) {
     KLock lock(m_csCache);
     ULONGLONG used = 0;
     GetTimeFullness(&used);
-    auto fits = [&] { return used <= m_llSize && bytes <= m_llSize - used; };
+    const ULONGLONG limit = m_llSize.load();
+    auto fits = [&] { return used <= limit && bytes <= limit - used; };
     while (!fits()) {
         HRESULT hr;
         ULONGLONG llPos = 0, llWritePos = 0;
@@ -157,11 +158,7 @@ HRESULT KCache::GetPercentFullness(BYTE* pPercent) {
     TQ_CHECK_POINTER(pPercent);
     ULONGLONG used = 0;
     if (FAILED(GetTimeFullness(&used))) return E_FAIL;
-    ULONGLONG limit = 0;
-    {
-        KLock lock(m_csCache);
-        limit = m_llSize;
-    }
+    const ULONGLONG limit = m_llSize.load();
     unsigned __int128 percent = 0;
     if (limit == 0) {
         // Nothing fits: full, and more than full once anything is held.

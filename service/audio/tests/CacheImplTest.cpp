@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "platform/fs/File.h"
 #include "service/audio/KCacheImpl.h"
@@ -405,6 +409,60 @@ TEST(CacheImpl, KeepsOnlyAFewDataFilesOpen) {
     EXPECT_LE(OpenDescriptors() - before, static_cast<int>(KCacheImpl::kMaxOpenFiles));
     for (ULONGLONG pos = MiB; pos < 24 * MiB; pos += MiB) EXPECT_EQ(ReadAt(*b, pos - 4, 8), Pattern(pos - 4, 8));
     EXPECT_LE(OpenDescriptors() - before, static_cast<int>(KCacheImpl::kMaxOpenFiles));
+}
+
+// Holds the buffer lock from a thread of the test, as a file write holds it.
+class HeldImpl : public TestImpl {
+public:
+    void Hold(const std::function<void()>& inside) {
+        KBufferLock lock(*this);
+        inside();
+    }
+};
+
+// The bus answers the positions on the thread that reads it, so they must
+// never wait for the lock; and what they show is always a finished operation.
+TEST(CacheImpl, PositionsAreReadWithoutTheLockAndShowOnlyFinishedOperations) {
+    using namespace std::chrono_literals;
+    TempDir dir;
+    auto held = std::make_unique<HeldImpl>();
+    HeldImpl& b = *held;
+    ASSERT_EQ(b.SetCacheDir(dir.Path()), S_OK);
+    b.LoadStructure(1);
+    auto data = Pattern(0, MiB + 200);
+    ASSERT_EQ(b.Write(static_cast<DWORD>(MiB + 100), data.data()), S_OK);
+
+    struct Positions {
+        ULONGLONG start, write, read;
+        bool operator==(const Positions&) const = default;
+    };
+    auto positions = [&] { return Positions{b.GetStartPos(), b.GetWritePosition(), b.GetReadPosition()}; };
+    const Positions before{0, MiB + 100, MiB + 100};
+    ASSERT_EQ(positions(), before);
+
+    std::promise<void> inside, letGo;
+    std::shared_future<void> release = letGo.get_future().share();
+    std::thread holder([&] {
+        b.Hold([&] {
+            // Nested holds, as one operation calls another.
+            EXPECT_EQ(b.Write(100, data.data() + MiB + 100), S_OK);
+            EXPECT_EQ(b.DropBefore(MiB), S_OK);
+            b.SetReadPosition(0, posStart);
+            inside.set_value();
+            release.wait();
+        });
+    });
+    ASSERT_EQ(inside.get_future().wait_for(60s), std::future_status::ready);
+
+    auto read = std::async(std::launch::async, positions);
+    const bool answered = read.wait_for(60s) == std::future_status::ready;
+    EXPECT_TRUE(answered) << "a position getter waited for the buffer lock";
+    letGo.set_value();
+    holder.join();
+    if (answered) {
+        EXPECT_EQ(read.get(), before);
+    }
+    EXPECT_EQ(positions(), (Positions{MiB, MiB + 200, MiB}));
 }
 
 TEST(RecurceDeleteFolder, DeletesATreeButNeverFollowsLinks) {
