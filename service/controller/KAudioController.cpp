@@ -78,6 +78,7 @@ HRESULT KAudioController::FindConnectionPoint(REFIID riid, IConnectionPoint** pp
 HRESULT KAudioController::ProcessCommand(ECommand eCmd) {
     // A stopped engine has no devices and no threads left to obey.
     if (m_bDestroyed) return E_UNEXPECTED;
+    KMaintenanceWaker waker(*this);
     KEngineLock scope(nullptr, m_cEventGate);
     return KStateMachine::ProcessCommand(eCmd);
 }

@@ -54,6 +54,9 @@ public:
     // The maintenance pass's pace: the position flags the desktop reads ten
     // times a second, and song detection reads more than five times the
     // recorded rate at this pace; every other check goes by its own clock.
+    // While the positions stand still the pass waits longer (see
+    // KControllerComponents::stillMaintenancePeriodMs) and is woken by each
+    // command instead.
     static constexpr DWORD kMaintenancePeriodMs = 100;
     // How long the replay rests after a cache read that failed.
     static constexpr DWORD kReadFailureRestMs = 10;
@@ -266,6 +269,20 @@ private:
 
     plat::Mutex m_hDataMutex;
     plat::Event m_hEventWakeUp{plat::Event::Reset::Manual};
+    // Wakes the maintenance pass: a command may have moved the positions or
+    // started what moves them.
+    plat::Event m_hMaintenanceWake{plat::Event::Reset::Auto};
+    // Sets m_hMaintenanceWake when the scope ends, however it ends.
+    class KMaintenanceWaker {
+    public:
+        explicit KMaintenanceWaker(KAudioController& owner) : m_owner(owner) {}
+        ~KMaintenanceWaker() { m_owner.m_hMaintenanceWake.Set(); }
+        KMaintenanceWaker(const KMaintenanceWaker&) = delete;
+        KMaintenanceWaker& operator=(const KMaintenanceWaker&) = delete;
+
+    private:
+        KAudioController& m_owner;
+    };
     plat::Event m_hEventExit{plat::Event::Reset::Manual};
     plat::Event m_hEventCapture{plat::Event::Reset::Manual};
     plat::Event m_hEventSilence{plat::Event::Reset::Manual};

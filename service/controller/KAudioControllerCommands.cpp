@@ -6,6 +6,7 @@
 
 HRESULT KAudioController::DropCache(LONG bWait) {
     if (m_bDestroyed) return E_UNEXPECTED;
+    KMaintenanceWaker waker(*this);
     // Under the command lock: no transport command and no folder switch comes
     // between the clear and the return to live, and ClearPlayList reaches the
     // clients once the lock is let go, before this call returns.

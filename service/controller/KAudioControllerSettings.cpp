@@ -40,6 +40,8 @@ HRESULT Refuse(const char* what, const char16_t* message) {
 }  // namespace
 
 HRESULT KAudioController::UpdateSettings() {
+    // The cache's size (and with it its start) or its folder may change.
+    KMaintenanceWaker waker(*this);
     // One update at a time; no engine lock is held here, so the events of
     // the update (CacheLoading) reach the clients before it returns.
     std::unique_lock<std::mutex> one(m_settingsUpdateLock, std::defer_lock);
@@ -403,6 +405,7 @@ void KAudioController::AnnounceSongs() {
 }
 
 HRESULT KAudioController::SwitchCacheFolder(const std::u16string& newDir) {
+    KMaintenanceWaker waker(*this);  // declared first: it wakes the pass once the locks are let go
     // No maintenance or clean-up pass runs meanwhile (they would save the
     // playlist into the wrong folder or delete songs against the wrong
     // cache), and no command changes the state before the new cache is in.

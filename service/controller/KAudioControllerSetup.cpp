@@ -17,7 +17,7 @@ constexpr LONGLONG kCacheHeadroom100ns = 163840000;
 
 HRESULT KAudioController::CreateObjects() {
     if (TQ_FALSE(m_hEventWakeUp.IsValid() && m_hEventExit.IsValid() && m_hEventCapture.IsValid() &&
-                 m_hEventSilence.IsValid())) {
+                 m_hEventSilence.IsValid() && m_hMaintenanceWake.IsValid())) {
         TQ_REPORT(EC_INTERNAL, 0, u"Cannot create engine events");
         return E_OUTOFMEMORY;
     }

@@ -198,9 +198,14 @@ void KAudioController::MaintenancePass() {
 
 HRESULT KAudioController::MaintenanceThread() {
     for (;;) {
-        DWORD r = m_hEventExit.Wait(kMaintenancePeriodMs);
+        // Recording moves the write position and replay the read position;
+        // otherwise only a command moves them, and it wakes this wait.
+        const DWORD dwState = GetState();
+        const bool bMoving = (dwState & _esRec) || ((dwState & _esReplay) && (dwState & _esPlay));
+        const DWORD dwPeriod = bMoving ? kMaintenancePeriodMs : m_components.stillMaintenancePeriodMs;
+        DWORD r = plat::WaitAny({&m_hEventExit, &m_hMaintenanceWake}, dwPeriod);
         if (r == plat::WAIT_OBJECT_0) return S_OK;
-        if (r != plat::WAIT_TIMEOUT) {
+        if (r != plat::WAIT_TIMEOUT && r != plat::WAIT_OBJECT_0 + 1) {
             TQ_TRACE_BOOL("WaitForSingleObject");
             TQ_REPORT(EC_INTERNAL, 0, u"Wait-function failed");
             return S_OK;

@@ -38,6 +38,11 @@ struct KControllerComponents {
         analyseBlock;
     // The engine threads run unless a test drives their passes itself.
     bool startThreads = true;
+    // The maintenance pass's pace while nothing moves the cache positions
+    // (not recording, not replaying): commands wake it at once, so this is
+    // only the pace of the saves and of changes no command made. Tests set
+    // it beyond their length to see that the wake-ups alone suffice.
+    DWORD stillMaintenancePeriodMs = 1000;
 
     // The real playlist, settings, cache, players, capturer and disk query,
     // and the encoders registered in KEncoderFactories::Process().

@@ -128,6 +128,32 @@ TEST_F(ControllerThreads, AReplayPlayerThatFailsIsFedAtTheBlocksPaceNotRacedThro
     EXPECT_EQ(4, replay()->Calls("PlayData"));
 }
 
+// While nothing moves the positions the maintenance pass waits for the next
+// command, which wakes it; recording brings its steady pace back.
+TEST_F(ControllerThreads, CommandsWakeTheMaintenancePassWhileThePositionsStandStill) {
+    KControllerComponents c = Components(true);
+    c.stillMaintenancePeriodMs = INFINITE;  // only the wake-ups can run a pass
+    KAudioController* raw = nullptr;
+    ASSERT_EQ(S_OK, KAudioController::Create(c, &raw));
+    controller = raw;
+    auto flags = [&] { return State() & (_esAtFirstPos | _esAtLastPos); };
+    cache->Fill(0, 5 * kSecond, 2);
+
+    ASSERT_EQ(S_OK, controller->Pause());  // at the live point, nothing moving
+    ASSERT_EQ(0u, State() & _esRec);
+    EXPECT_TRUE(Eventually([&] { return flags() == DWORD(_esAtLastPos); }));
+    ASSERT_EQ(S_OK, controller->SetPlayPosition(0, posStart));
+    EXPECT_TRUE(Eventually([&] { return flags() == DWORD(_esAtFirstPos); }));
+    ASSERT_EQ(S_OK, controller->DropCache(TRUE));
+    EXPECT_TRUE(Eventually([&] { return flags() == DWORD(_esAtFirstPos | _esAtLastPos); }));
+
+    // Recording: the write position moves with no command to say so.
+    ASSERT_EQ(S_OK, controller->Record());
+    ASSERT_NE(0u, State() & _esRec);
+    cache->Fill(0, kSecond, 2);
+    EXPECT_TRUE(Eventually([&] { return (flags() & _esAtLastPos) == 0; }));
+}
+
 TEST_F(ControllerThreads, TheReplayThreadReturnsToLiveAtTheLivePoint) {
     ASSERT_EQ(S_OK, Build(true));
     cache->Fill(0, 5 * kSecond, 2);
