@@ -127,8 +127,8 @@ TEST_F(IpcBus, ManyThreadsCallOneProxyAtOnce) {
     EXPECT_EQ(failures.load(), 0);
 }
 
-// The state word's getters are answered by the thread that reads the bus: they
-// answer even while every thread that runs calls is held, and a getter that
+// The poll round's getters are answered by the thread that reads the bus: they
+// answer even while every thread that runs calls is held, and a call that
 // needs such a thread waits for one.
 TEST(IpcBusLimits, ThePollRoundsGettersAnswerWhileEveryCallThreadIsHeld) {
     TQ_REQUIRE_SESSION_BUS();

@@ -51,9 +51,11 @@ KControllerComponents ControllerFixture::Components(bool startThreads) {
     return c;
 }
 
-HRESULT ControllerFixture::Build(bool startThreads) {
+HRESULT ControllerFixture::Build(bool startThreads) { return Build(Components(startThreads)); }
+
+HRESULT ControllerFixture::Build(const KControllerComponents& components) {
     KAudioController* raw = nullptr;
-    HRESULT hr = KAudioController::Create(Components(startThreads), &raw);
+    HRESULT hr = KAudioController::Create(components, &raw);
     controller = raw;
     return hr;
 }

@@ -27,10 +27,11 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Builds the components (call Customize first to change them) and the
-    // controller; the engine threads run only when asked.
+    // Builds the components and the controller; the engine threads run only
+    // when asked. A test that changes a component builds from Components.
     KControllerComponents Components(bool startThreads);
     HRESULT Build(bool startThreads = false);
+    HRESULT Build(const KControllerComponents& components);
     void Advise();
 
     // Drives the controller into a state by commands (from the initial state).

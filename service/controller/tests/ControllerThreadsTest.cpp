@@ -133,9 +133,7 @@ TEST_F(ControllerThreads, AReplayPlayerThatFailsIsFedAtTheBlocksPaceNotRacedThro
 TEST_F(ControllerThreads, CommandsWakeTheMaintenancePassWhileThePositionsStandStill) {
     KControllerComponents c = Components(true);
     c.stillMaintenancePeriodMs = INFINITE;  // only the wake-ups can run a pass
-    KAudioController* raw = nullptr;
-    ASSERT_EQ(S_OK, KAudioController::Create(c, &raw));
-    controller = raw;
+    ASSERT_EQ(S_OK, Build(c));
     auto flags = [&] { return State() & (_esAtFirstPos | _esAtLastPos); };
     cache->Fill(0, 5 * kSecond, 2);
 
@@ -259,9 +257,7 @@ TEST_F(ControllerThreads, ABlockTheDetectorCannotAnalyseIsPassedOverAndFindingGo
         handed.push_back(position);
         return position == kFailing ? E_OUTOFMEMORY : detector.AnalizeBlock(samples, bytes, position);
     };
-    KAudioController* raw = nullptr;
-    ASSERT_EQ(S_OK, KAudioController::Create(components, &raw));
-    controller = raw;
+    ASSERT_EQ(S_OK, Build(components));
     Advise();
     controller->MaintenancePass();
     Record();
