@@ -3,11 +3,12 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/mainloop.h>
 #include <pulse/operation.h>
 #include <pulse/subscribe.h>
 
 #include <chrono>
+
+#include "platform/sound/PulseLoop.h"
 
 namespace {
 
@@ -35,12 +36,12 @@ void OnSuccess(pa_context*, int success, void* userdata) {
 PulseAdmin::PulseAdmin(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 
 PulseAdmin::~PulseAdmin() {
-    if (m_wake) pa_mainloop_get_api(m_loop)->io_free(m_wake);
+    if (m_wake) m_loop->Api()->io_free(m_wake);
     if (m_context) {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
     }
-    if (m_loop) pa_mainloop_free(m_loop);
+    m_loop.reset();
 }
 
 bool PulseAdmin::Fail(const std::string& what) {
@@ -53,8 +54,7 @@ bool PulseAdmin::Fail(const std::string& what) {
 }
 
 bool PulseAdmin::Iterate(int maxWaitMs) {
-    if (pa_mainloop_prepare(m_loop, maxWaitMs < 0 ? -1 : maxWaitMs * 1000) < 0 || pa_mainloop_poll(m_loop) < 0 ||
-        pa_mainloop_dispatch(m_loop) < 0)
+    if (!m_loop || !m_loop->Iterate(maxWaitMs < 0 ? -1 : int64_t{maxWaitMs} * 1000))
         return Fail("the sound server's event loop failed");
     return true;
 }
@@ -72,9 +72,8 @@ bool PulseAdmin::RunUntil(const std::function<bool()>& done, const char* what) {
 }
 
 bool PulseAdmin::Connect(const char* clientName) {
-    m_loop = pa_mainloop_new();
-    if (!m_loop) return Fail("out of memory");
-    m_context = pa_context_new(pa_mainloop_get_api(m_loop), clientName);
+    m_loop = std::make_unique<plat::PulseLoop>();
+    m_context = pa_context_new(m_loop->Api(), clientName);
     if (!m_context) return Fail("out of memory");
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return Fail("cannot reach the sound server");
@@ -197,7 +196,7 @@ bool PulseAdmin::WatchChanges() {
 
 void PulseAdmin::WakeOn(int fd) {
     if (fd == m_wakeFd || !m_loop) return;
-    pa_mainloop_api* api = pa_mainloop_get_api(m_loop);
+    pa_mainloop_api* api = m_loop->Api();
     if (m_wake) api->io_free(m_wake);
     m_wake = nullptr;
     m_wakeFd = fd;

@@ -5,12 +5,15 @@
 // PulseMonitorSource), which run on the same loop through Iterate.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct pa_context;
 struct pa_io_event;
-struct pa_mainloop;
+namespace plat {
+class PulseLoop;
+}
 
 class PulseAdmin {
 public:
@@ -58,7 +61,7 @@ public:
 
 private:
     int m_timeoutMs;
-    pa_mainloop* m_loop = nullptr;
+    std::unique_ptr<plat::PulseLoop> m_loop;
     pa_context* m_context = nullptr;
     pa_io_event* m_wake = nullptr;
     int m_wakeFd = -1;

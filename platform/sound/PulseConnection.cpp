@@ -9,14 +9,12 @@
 #include <cstdint>
 
 #include "platform/core/LastError.h"
+#include "platform/sound/PulseLoop.h"
 #include "platform/sound/SoundTypes.h"
 
 namespace plat {
 
 namespace {
-// A bounded wait longer than this is cut to it (the loop takes microseconds in an int).
-constexpr DWORD kMaxTimeoutMs = 1000000;
-
 // Takes the wake-up counter back to zero (it is non-blocking).
 void OnWake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void*) {
     uint64_t count = 0;
@@ -27,13 +25,12 @@ void OnWake(pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void*) 
 void OnStop(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void*) {}
 }  // namespace
 
-PulseConnection::PulseConnection(const Event* stop) : m_stop(stop) {
-    m_mainloop = pa_mainloop_new();
-    // The loop's own wake-up is lost when it comes before the loop polls;
-    // a counter the loop watches stays readable until the loop has seen it.
+PulseConnection::PulseConnection(const Event* stop) : m_loop(std::make_unique<PulseLoop>()), m_stop(stop) {
+    // Another thread wakes the loop through a counter the loop watches: it
+    // stays readable until the loop has seen it, so no wake-up is lost.
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_mainloop && m_wakeFd >= 0) {
-        pa_mainloop_api* api = pa_mainloop_get_api(m_mainloop);
+    if (m_wakeFd >= 0) {
+        pa_mainloop_api* api = m_loop->Api();
         m_wakeEvent = api->io_new(api, m_wakeFd, PA_IO_EVENT_INPUT, &OnWake, nullptr);
         if (m_wakeEvent && m_stop) {
             m_stopEvent = api->io_new(api, m_stop->WaitFd(), PA_IO_EVENT_INPUT, &OnStop, nullptr);
@@ -43,10 +40,7 @@ PulseConnection::PulseConnection(const Event* stop) : m_stop(stop) {
             }
         }
     }
-    if (!m_wakeEvent && m_mainloop) {
-        pa_mainloop_free(m_mainloop);
-        m_mainloop = nullptr;
-    }
+    if (!m_wakeEvent) m_loop.reset();
 }
 
 PulseConnection::~PulseConnection() {
@@ -54,21 +48,21 @@ PulseConnection::~PulseConnection() {
         pa_context_disconnect(m_context);
         pa_context_unref(m_context);
     }
-    if (m_stopEvent) pa_mainloop_get_api(m_mainloop)->io_free(m_stopEvent);
-    if (m_wakeEvent) pa_mainloop_get_api(m_mainloop)->io_free(m_wakeEvent);
-    if (m_mainloop) pa_mainloop_free(m_mainloop);
+    if (m_stopEvent) m_loop->Api()->io_free(m_stopEvent);
+    if (m_wakeEvent) m_loop->Api()->io_free(m_wakeEvent);
+    m_loop.reset();
     if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
 
 
 HRESULT PulseConnection::Connect(const char* clientName, DWORD timeoutMs) {
-    if (!m_mainloop) return E_OUTOFMEMORY;
+    if (!m_loop) return E_OUTOFMEMORY;
     if (Stopped()) {
         SetLastError(ERROR_CANCELLED);
         return E_ABORT;
     }
     if (m_context) return IsReady() ? S_OK : E_UNEXPECTED;
-    m_context = pa_context_new(pa_mainloop_get_api(m_mainloop), clientName);
+    m_context = pa_context_new(m_loop->Api(), clientName);
     if (!m_context) return E_OUTOFMEMORY;
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         SetLastError(ERROR_DEV_NOT_EXIST);
@@ -94,11 +88,8 @@ bool PulseConnection::IsReady() const {
 }
 
 bool PulseConnection::Iterate(DWORD timeoutMs) {
-    if (!m_mainloop) return false;
-    const int timeoutUs = timeoutMs == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timeoutMs, kMaxTimeoutMs)) * 1000;
-    if (pa_mainloop_prepare(m_mainloop, timeoutUs) < 0) return false;
-    if (pa_mainloop_poll(m_mainloop) < 0) return false;
-    return pa_mainloop_dispatch(m_mainloop) >= 0;
+    if (!m_loop) return false;
+    return m_loop->Iterate(timeoutMs == INFINITE ? -1 : int64_t{timeoutMs} * 1000);
 }
 
 bool PulseConnection::RunUntil(const std::function<bool()>& done, DWORD timeoutMs) {

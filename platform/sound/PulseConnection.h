@@ -6,6 +6,7 @@
 // but never answers holds a connect for its whole time limit) hands in its
 // stop event: once that is set, Connect and RunUntil return at once.
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/core/HResult.h"
@@ -13,9 +14,10 @@
 
 struct pa_context;
 struct pa_io_event;
-struct pa_mainloop;
 
 namespace plat {
+
+class PulseLoop;
 
 class PulseConnection {
 public:
@@ -40,10 +42,9 @@ public:
     bool IsReady() const;
     bool Stopped() const { return m_stop && m_stop->IsSet(); }
     pa_context* Context() const { return m_context; }
-    pa_mainloop* Mainloop() const { return m_mainloop; }
 
 private:
-    pa_mainloop* m_mainloop = nullptr;
+    std::unique_ptr<PulseLoop> m_loop;
     int m_wakeFd = -1;
     pa_io_event* m_wakeEvent = nullptr;
     const Event* m_stop;
