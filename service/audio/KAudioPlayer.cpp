@@ -196,6 +196,8 @@ HRESULT KAudioPlayer::CreatePlayDevice(const GUID* lpDevGuid, OWAVEFORMATEX wave
     // A new ring starts stopped at 0; the next look at it sets what is queued.
     m_dwSeenPlayPos = 0;
     m_dwQueued = 0;
+    m_bAwaitingDevice = false;
+    m_dwPassOver = 0;
     m_bOvertaken = false;
     SetBuffer(std::move(buffer));
     WakeFeeder();
@@ -226,6 +228,7 @@ HRESULT KAudioPlayer::CreateSoundBuffer(plat::SoundPlaybackDevice* pDevice,
     m_dwChunkSize = ring.chunk;
     m_dwBufferSize = ring.size;
     m_dwBytesPerSec = waveFormat.nAvgBytesPerSec;
+    m_dwBlockAlign = std::max<DWORD>(waveFormat.nBlockAlign, 1);
     return hr;
 }
 
@@ -295,6 +298,13 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
         // Equal positions: a stopped ring takes the whole ring again.
         DWORD room = playing ? size - m_dwQueued
                              : (dwPlayPos == m_dwWritePos ? size : plat::RingDistance(m_dwWritePos, dwPlayPos, size));
+        if (m_bLiveFeed && playing) {
+            if (const DWORD skip = LiveFeedSkip(left, &room); skip > 0) {
+                from += skip;
+                left -= skip;
+                continue;
+            }
+        }
         room = std::min(room, left);
         if (room == 0) {
             // Wait for the device to free room, without holding the player:
@@ -369,6 +379,45 @@ void KAudioPlayer::FollowCursors(DWORD dwPlayPos, DWORD dwWritePos, bool playing
     } else {
         m_dwQueued -= moved;
     }
+    if (m_bAwaitingDevice && moved > 0) {
+        m_bAwaitingDevice = false;
+        // A device that started late finds what came meanwhile queued in
+        // front of the live sound: a live feed passes over as much of what
+        // comes next, so that the lead goes back to what a start queues.
+        if (m_bLiveFeed && m_dwQueued > kLateStartChunks * m_dwChunkSize) m_dwPassOver = m_dwQueued - m_dwChunkSize;
+    }
+}
+
+void KAudioPlayer::SetLiveFeed(bool live) {
+    KLock lock(m_hMutex);
+    m_bLiveFeed = live;
+}
+
+HRESULT KAudioPlayer::PlayRing(plat::SoundPlaybackBuffer& buffer) {
+    HRESULT hr;
+    if (TQ_FAILED_AS(hr, buffer.Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)")) {
+        TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+        return hr;
+    }
+    m_bAwaitingDevice = true;
+    m_dwPassOver = 0;
+    return S_OK;
+}
+
+DWORD KAudioPlayer::LiveFeedSkip(DWORD left, DWORD* room) {
+    DWORD skip = 0;
+    if (m_dwPassOver > 0) {
+        skip = std::min(m_dwPassOver, left);
+    } else if (m_bAwaitingDevice) {
+        // What comes while the device takes nothing is queued up to a few
+        // chunks; more would only be passed over once it starts.
+        const DWORD most = kAwaitedChunks * m_dwChunkSize;
+        *room = std::min(*room, most > m_dwQueued ? most - m_dwQueued : 0);
+        if (*room == 0) skip = left;
+    }
+    skip -= skip % m_dwBlockAlign;
+    m_dwPassOver -= std::min(m_dwPassOver, skip);
+    return skip;
 }
 
 HRESULT KAudioPlayer::StartPlay() {
@@ -382,8 +431,7 @@ HRESULT KAudioPlayer::StartPlay() {
     if (FAILED(hr = ReadCursors(*buffer, &dwPlayPos, &dwWritePos))) return hr;
     // What is queued is measured around the ring.
     if (plat::RingDistance(dwPlayPos, m_dwWritePos, m_dwBufferSize) >= m_dwChunkSize) {
-        if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
-            TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+        PlayRing(*buffer);
         WakeFeeder();
     }
     return S_OK;
@@ -396,6 +444,8 @@ HRESULT KAudioPlayer::StopPlay() {
         WakeFeeder();
         if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
         m_dwLastWritePos = m_dwWritePos;
+        m_bAwaitingDevice = false;
+        m_dwPassOver = 0;
     }
     return S_OK;
 }
@@ -407,6 +457,8 @@ HRESULT KAudioPlayer::Pause() {
         m_bPaused = TRUE;
         WakeFeeder();
         if (HRESULT hr = StopRing(*buffer, u"Cannot stop buffer"); FAILED(hr)) return hr;
+        m_bAwaitingDevice = false;
+        m_dwPassOver = 0;
     }
     return S_OK;
 }
@@ -427,6 +479,8 @@ HRESULT KAudioPlayer::Reset() {
     m_dwSeenPlayPos = 0;
     m_dwQueued = 0;
     m_bOvertaken = false;
+    m_bAwaitingDevice = false;
+    m_dwPassOver = 0;
     WakeFeeder();
     std::shared_ptr<plat::SoundPlaybackBuffer> buffer = Buffer();
     if (!buffer) return S_OK;  // nothing to rewind
@@ -602,8 +656,7 @@ HRESULT KAudioPlayer::ResumeWhenQueued() {
     if (!buffer || m_bPaused) return S_OK;
     DWORD dwStatus = 0;
     if (SUCCEEDED(buffer->GetStatus(&dwStatus)) && (dwStatus & plat::DSBSTATUS_PLAYING)) return S_OK;
-    if (TQ_FAILED_AS(hr, buffer->Play(plat::DSBPLAY_LOOPING), "m_pPlayBuffer->Play(0, 0, DSBPLAY_LOOPING)"))
-        TQ_REPORT(EC_INTERNAL, hr, u"Cannot play buffer");
+    PlayRing(*buffer);
     WakeFeeder();
     return S_OK;
 }

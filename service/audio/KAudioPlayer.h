@@ -28,6 +28,11 @@ public:
     static constexpr DWORD kResumeWaitMs = 50;          // a feed this quiet counts as paused
     static constexpr DWORD kStallChecks = 10;           // more unchanged checks than this: stalled
     static constexpr DWORD kFrozenCursorMs = 1000;      // PlayData gives up on a cursor this still
+    // A live feed: while the device has taken nothing since the ring started,
+    // no more than this many chunks are queued; a device that starts with
+    // more than kLateStartChunks queued started late.
+    static constexpr DWORD kAwaitedChunks = 3;
+    static constexpr DWORD kLateStartChunks = 2;
 
     // A new player with its count at 0, or null (reported) when it cannot be made.
     static KAudioPlayer* Create();
@@ -48,6 +53,12 @@ public:
     HRESULT GetNextDevice(BSTR* pstrDevice) override;
     HRESULT GetUsedDevice(BSTR* pstrDevice) override;
     HRESULT GetDefaultDevice(BSTR* pstrDevice) override;
+
+    // A player that passes sound on as it comes (the live players). Sound
+    // that came while its device was late to start would stay queued in
+    // front of all that follows, as delay for as long as the ring plays: it
+    // is passed over instead, down to the usual start lead (see PlayData).
+    void SetLiveFeed(bool live);
 
     // Internal operations.
     HRESULT RefreshDevicesList();
@@ -94,6 +105,11 @@ private:
     // already, has overtaken the feed.
     void FollowCursors(DWORD dwPlayPos, DWORD dwWritePos, bool playing);
     HRESULT ResumeWhenQueued();
+    // Starts the ring (under m_hMutex); S_OK or the device's failure, reported.
+    HRESULT PlayRing(plat::SoundPlaybackBuffer& buffer);
+    // How much of a live feed's block is passed over (under m_hMutex); room
+    // is cut to what may be queued while the device is awaited.
+    DWORD LiveFeedSkip(DWORD left, DWORD* room);
     HRESULT ReleaseBuffer();
     std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const { return m_pPlayBuffer.Get(); }
     void SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer) { m_pPlayBuffer.Set(std::move(buffer)); }
@@ -133,4 +149,10 @@ private:
     DWORD m_dwSeenPlayPos = 0;
     DWORD m_dwQueued = 0;
     bool m_bOvertaken = false;
+    bool m_bLiveFeed = false;
+    // The ring was started and the device has taken nothing of it yet.
+    bool m_bAwaitingDevice = false;
+    // Bytes of a live feed still to be passed over after a late start.
+    DWORD m_dwPassOver = 0;
+    DWORD m_dwBlockAlign = 1;
 };

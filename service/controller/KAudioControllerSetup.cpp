@@ -40,9 +40,9 @@ HRESULT KAudioController::CreateObjects() {
     if (c.createSettings) m_pSettings = c.createSettings();
     if (c.createCache) m_pCache = c.createCache();
     if (c.createPlayer) {
-        m_pLivePlayer = c.createPlayer();
-        m_pLiveCapturePlayer = c.createPlayer();
-        m_pReplayPlayer = c.createPlayer();
+        m_pLivePlayer = c.createPlayer(true);
+        m_pLiveCapturePlayer = c.createPlayer(true);
+        m_pReplayPlayer = c.createPlayer(false);
     }
     if (c.createCapturer) m_pCapturer = c.createCapturer();
 

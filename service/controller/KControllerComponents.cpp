@@ -11,7 +11,11 @@ KControllerComponents KControllerComponents::Engine() {
     c.createPlaylist = []() -> IPlayList* { return KPlayList::Create(); };
     c.createSettings = []() -> ISettings* { return CreateSettingsObject(); };
     c.createCache = []() -> ICache* { return KCache::Create(); };
-    c.createPlayer = []() -> IAudioPlayer* { return KAudioPlayer::Create(); };
+    c.createPlayer = [](bool live) -> IAudioPlayer* {
+        KAudioPlayer* player = KAudioPlayer::Create();
+        if (player) player->SetLiveFeed(live);
+        return player;
+    };
     c.createCapturer = []() -> IAudioCapturer* { return KAudioCapturer::Create(); };
     c.flushCache = [](ICache* cache) { return static_cast<KCache*>(cache)->Flush(); };
     c.encoderFactory = [](EEncoderType type) { return KEncoderFactories::Process().Get(type); };

@@ -19,7 +19,9 @@ struct KControllerComponents {
     std::function<IPlayList*()> createPlaylist;
     std::function<ISettings*()> createSettings;
     std::function<ICache*()> createCache;
-    std::function<IAudioPlayer*()> createPlayer;
+    // live: a player that passes sound on as it comes (see
+    // KAudioPlayer::SetLiveFeed), not one fed from the cache.
+    std::function<IAudioPlayer*(bool live)> createPlayer;
     std::function<IAudioCapturer*()> createCapturer;
     // Bytes free to this user on the volume that holds the folder; false with
     // the last error set when the volume cannot be asked.

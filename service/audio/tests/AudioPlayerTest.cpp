@@ -430,6 +430,64 @@ TEST_F(AudioPlayer, AFeedThatFallsBehindTheDeviceGoesOnAtTheLiveEdge) {
     }
 }
 
+// A live feed goes on in 10 ms blocks while the device takes nothing after
+// the start (lateBlocks of them), then plays at the feed's pace. What came
+// while a device was late is passed over once it starts, so that the delay
+// is what a start queues; a device on time, or a player fed from the cache,
+// loses nothing.
+TEST_F(AudioPlayer, ALiveFeedPassesOverWhatCameWhileItsDeviceWasLateToStart) {
+    constexpr DWORD kBlock = 1920;  // 10 ms
+    constexpr DWORD kChunk = 24000;
+    struct Case {
+        const char* name;
+        bool live;
+        int lateBlocks;
+        DWORD lateKept;  // of the late blocks' bytes, what is heard
+        DWORD passedOver;  // of the fresh bytes after the start, what is not
+        DWORD lead;        // what stays queued after each block: the live delay
+    };
+    const Case cases[] = {
+        {"a live feed, the device on time", true, 0, 0, 0, kChunk},
+        {"a live feed, the device a little late", true, 5, 5 * kBlock, 0, kChunk + 5 * kBlock},
+        // Three chunks are queued at most; the device then finds 70080 bytes
+        // queued, and the next 46080 are passed over while it plays them.
+        {"a live feed, the device 360 ms late", true, 36, 2 * kChunk, 3 * kChunk - kBlock - kChunk, kChunk + kBlock},
+        {"a player fed from the cache, the device 360 ms late", false, 36, 36 * kBlock, 0, kChunk + 36 * kBlock},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        player = KAudioPlayer::Create();
+        player->SetLiveFeed(c.live);
+        Open();
+        sys->ClearRendered(speakers);
+        ASSERT_EQ(Feed(Bytes(kChunk, 1)), S_OK);
+        ASSERT_EQ(player->StartPlay(), S_OK);
+        ASSERT_TRUE(Playing());
+        for (int i = 0; i < c.lateBlocks; ++i) {
+            auto pending = std::async(std::launch::async, [&] { return Feed(Bytes(kBlock, 2)); });
+            ASSERT_EQ(pending.wait_for(5s), std::future_status::ready) << "a late device must not hold the feed";
+            ASSERT_EQ(pending.get(), S_OK);
+        }
+        constexpr int kFresh = 60;
+        for (int i = 0; i < kFresh; ++i) {
+            sys->Advance(10);
+            ASSERT_EQ(Feed(Bytes(kBlock, 3)), S_OK);
+        }
+        const auto heard = sys->Rendered(speakers);
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), 1), static_cast<std::ptrdiff_t>(kChunk));
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), 2), static_cast<std::ptrdiff_t>(c.lateKept));
+        // What is not heard yet is what stays queued: the live delay.
+        const DWORD fedAfter = kFresh * kBlock - c.passedOver;
+        const DWORD kept = kChunk + c.lateKept + fedAfter;
+        ASSERT_EQ(heard.size(), kFresh * size_t{kBlock});
+        const DWORD queued = kept - static_cast<DWORD>(heard.size());
+        EXPECT_EQ(queued, c.lead);
+        player->StopPlay();
+        player = nullptr;
+    }
+    player = KAudioPlayer::Create();
+}
+
 TEST_F(AudioPlayer, EachPlayerKeepsItsOwnStallCount) {
     Open(u"Speakers");
     plat::ComPtr<KAudioPlayer> other(KAudioPlayer::Create());

@@ -33,7 +33,7 @@ KControllerComponents ControllerFixture::Components(bool startThreads) {
     c.createPlaylist = [this]() -> IPlayList* { return playlist.Get(); };
     c.createSettings = [this]() -> ISettings* { return settings.Get(); };
     c.createCache = [this]() -> ICache* { return cache.Get(); };
-    c.createPlayer = [this]() -> IAudioPlayer* {
+    c.createPlayer = [this](bool) -> IAudioPlayer* {
         players.emplace_back(FakePlayer::CreateInstance());
         return players.back().Get();
     };

@@ -92,8 +92,8 @@ HRESULT EngineFixture::Build(bool startThreads) {
         return made;
     };
     auto makePlayer = c.createPlayer;
-    c.createPlayer = [this, makePlayer]() -> IAudioPlayer* {
-        IAudioPlayer* inner = makePlayer();
+    c.createPlayer = [this, makePlayer](bool live) -> IAudioPlayer* {
+        IAudioPlayer* inner = makePlayer(live);
         if (!inner) return nullptr;
         players.emplace_back(RecordingPlayer::CreateInstance(inner));
         return players.back().Get();
