@@ -299,7 +299,7 @@ HRESULT KAudioPlayer::PlayData(ULONG dwBytes, BYTE* pFrom) {
         DWORD room = playing ? size - m_dwQueued
                              : (dwPlayPos == m_dwWritePos ? size : plat::RingDistance(m_dwWritePos, dwPlayPos, size));
         if (m_bLiveFeed && playing) {
-            if (const DWORD skip = LiveFeedSkip(left, &room); skip > 0) {
+            if (const DWORD skip = LiveFeedSkip(left, room); skip > 0) {
                 from += skip;
                 left -= skip;
                 continue;
@@ -404,16 +404,16 @@ HRESULT KAudioPlayer::PlayRing(plat::SoundPlaybackBuffer& buffer) {
     return S_OK;
 }
 
-DWORD KAudioPlayer::LiveFeedSkip(DWORD left, DWORD* room) {
+DWORD KAudioPlayer::LiveFeedSkip(DWORD left, DWORD room) {
     DWORD skip = 0;
     if (m_dwPassOver > 0) {
         skip = std::min(m_dwPassOver, left);
     } else if (m_bAwaitingDevice) {
-        // What comes while the device takes nothing is queued up to a few
-        // chunks; more would only be passed over once it starts.
-        const DWORD most = kAwaitedChunks * m_dwChunkSize;
-        *room = std::min(*room, most > m_dwQueued ? most - m_dwQueued : 0);
-        if (*room == 0) skip = left;
+        // What comes while the device takes nothing fills the ring at most;
+        // more is passed over at once rather than waited with, as it would be
+        // once the device starts: a feed held by a device that takes nothing
+        // holds up the recording behind it too.
+        if (room == 0) skip = left;
     }
     skip -= skip % m_dwBlockAlign;
     m_dwPassOver -= std::min(m_dwPassOver, skip);

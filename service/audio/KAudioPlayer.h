@@ -28,11 +28,9 @@ public:
     static constexpr DWORD kResumeWaitMs = 50;          // a feed this quiet counts as paused
     static constexpr DWORD kStallChecks = 10;           // more unchanged checks than this: stalled
     static constexpr DWORD kFrozenCursorMs = 1000;      // PlayData gives up on a cursor this still
-    // A live feed: while the device has taken nothing since the ring started,
-    // no more than this many chunks are queued; a device that starts with
-    // more than kLateStartChunks queued started late.
-    static constexpr DWORD kAwaitedChunks = 3;
-    static constexpr DWORD kLateStartChunks = 2;
+    // A live feed whose device starts with more than this many chunks queued
+    // started late (see SetLiveFeed).
+    static constexpr DWORD kLateStartChunks = 3;
 
     // A new player with its count at 0, or null (reported) when it cannot be made.
     static KAudioPlayer* Create();
@@ -107,9 +105,9 @@ private:
     HRESULT ResumeWhenQueued();
     // Starts the ring (under m_hMutex); S_OK or the device's failure, reported.
     HRESULT PlayRing(plat::SoundPlaybackBuffer& buffer);
-    // How much of a live feed's block is passed over (under m_hMutex); room
-    // is cut to what may be queued while the device is awaited.
-    DWORD LiveFeedSkip(DWORD left, DWORD* room);
+    // How much of the left bytes of a live feed's block is passed over,
+    // given the room the ring has (under m_hMutex).
+    DWORD LiveFeedSkip(DWORD left, DWORD room);
     HRESULT ReleaseBuffer();
     std::shared_ptr<plat::SoundPlaybackBuffer> Buffer() const { return m_pPlayBuffer.Get(); }
     void SetBuffer(std::shared_ptr<plat::SoundPlaybackBuffer> buffer) { m_pPlayBuffer.Set(std::move(buffer)); }

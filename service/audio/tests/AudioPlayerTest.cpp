@@ -448,10 +448,11 @@ TEST_F(AudioPlayer, ALiveFeedPassesOverWhatCameWhileItsDeviceWasLateToStart) {
     };
     const Case cases[] = {
         {"a live feed, the device on time", true, 0, 0, 0, kChunk},
-        {"a live feed, the device a little late", true, 5, 5 * kBlock, 0, kChunk + 5 * kBlock},
-        // Three chunks are queued at most; the device then finds 70080 bytes
-        // queued, and the next 46080 are passed over while it plays them.
-        {"a live feed, the device 360 ms late", true, 36, 2 * kChunk, 3 * kChunk - kBlock - kChunk, kChunk + kBlock},
+        // Under 250 ms late: nothing is passed over (a loaded machine's start).
+        {"a live feed, the device 200 ms late", true, 20, 20 * kBlock, 0, kChunk + 20 * kBlock},
+        // The ring is queued full at most; the device then finds 94080 bytes
+        // queued, and the next 70080 are passed over while it plays them.
+        {"a live feed, the device 450 ms late", true, 45, 4 * kChunk - kChunk, 4 * kChunk - kBlock - kChunk, kChunk + kBlock},
         {"a player fed from the cache, the device 360 ms late", false, 36, 36 * kBlock, 0, kChunk + 36 * kBlock},
     };
     for (const Case& c : cases) {
