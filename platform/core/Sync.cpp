@@ -57,27 +57,40 @@ Event::~Event() {
 }
 
 void Event::Set() {
+    uint64_t clears;
     {
         std::lock_guard<std::mutex> g(m_lock);
         if (m_set || m_fd < 0) return;
         m_set = true;
+        clears = m_clears.load(std::memory_order_relaxed);
     }
     // The descriptor is signalled after the lock is released: a waiter of
     // higher priority runs as soon as it is woken, and if the lock were still
     // held here it would block on it at once and hand the processor back,
     // two needless switches per signal. A write that comes after a reset
-    // leaves a stale signal: the Set that made it takes it back, and a poll
-    // that sees it first clears it in TryAcquire.
+    // leaves a stale signal; only a reset (or a take) since the flag was
+    // raised can have made it one, and then this Set takes it back. Looking
+    // at the count rather than the flag keeps this Set off the lock that a
+    // woken waiter takes at once. A poll that sees a stale signal first
+    // clears it in TryAcquire.
     SignalFd(m_fd);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (m_clears.load(std::memory_order_seq_cst) == clears) return;
     std::lock_guard<std::mutex> g(m_lock);
     if (!m_set) DrainFd(m_fd);
+}
+
+void Event::Clear() {
+    // Called with m_lock held and the flag raised.
+    m_set = false;
+    m_clears.fetch_add(1, std::memory_order_seq_cst);
+    DrainFd(m_fd);
 }
 
 void Event::ResetEvent() {
     std::lock_guard<std::mutex> g(m_lock);
     if (!m_set || m_fd < 0) return;
-    m_set = false;
-    DrainFd(m_fd);
+    Clear();
 }
 
 bool Event::IsSet() const {
@@ -92,10 +105,7 @@ bool Event::TryAcquire() {
         DrainFd(m_fd);
         return false;
     }
-    if (m_auto) {
-        m_set = false;
-        DrainFd(m_fd);
-    }
+    if (m_auto) Clear();
     return true;
 }
 
@@ -103,10 +113,7 @@ Waitable::Look Event::TakeIfSignalled() {
     std::lock_guard<std::mutex> g(m_lock);
     if (m_fd < 0) return kUnknown;
     if (!m_set) return kNotSignalled;  // a stale signal is left to TryAcquire
-    if (m_auto) {
-        m_set = false;
-        DrainFd(m_fd);
-    }
+    if (m_auto) Clear();
     return kSignalled;
 }
 

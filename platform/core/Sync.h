@@ -86,10 +86,15 @@ public:
     Look TakeIfSignalled() override;
 
 private:
+    // Lowers the flag and drains the descriptor; with m_lock held.
+    void Clear();
+
     const bool m_auto;
     int m_fd = -1;
     mutable std::mutex m_lock;
     bool m_set = false;
+    // How often the flag was lowered; raised under m_lock, read by Set without it.
+    std::atomic<uint64_t> m_clears{0};
 };
 
 // Waits until one of the objects is signalled and returns WAIT_OBJECT_0 + its

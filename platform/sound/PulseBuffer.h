@@ -46,6 +46,7 @@ protected:
     }
 
     bool Running() const override { return m_running; }
+    void TakeDue(std::vector<std::shared_ptr<Event>>* due) override { due->swap(m_due); }
     // While the server is away: the whole blocks that 'us' more microseconds
     // make at the format's pace (the rest is carried over to the next call).
     uint64_t AwayBytes(uint64_t us);
@@ -56,6 +57,9 @@ protected:
     std::mutex m_lock;
     SoundRing m_ring;
     SoundNotifier m_notifier;
+    // The notifications passed since the pump last took them (m_notifier's
+    // deferred form): the pump sets them once it has let the lock go.
+    std::vector<std::shared_ptr<Event>> m_due;
     std::vector<uint8_t> m_piece;  // the pump's staging copy, a ring in size
     bool m_running = false;
 

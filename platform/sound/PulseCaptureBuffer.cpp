@@ -86,7 +86,7 @@ void PulseCaptureBuffer::Release() {
     m_backlog.erase(m_backlog.begin(), end);
     m_ring.Write(m_capture, static_cast<DWORD>(n), m_piece.data());
     m_capture = static_cast<DWORD>((m_capture + n) % size);
-    m_notifier.Passed(start, n, size);
+    m_notifier.Passed(start, n, size, &m_due);
 }
 
 HRESULT PulseCaptureBuffer::GetStatus(DWORD* pdwStatus) {

@@ -58,7 +58,7 @@ bool PulsePlaybackBuffer::Move(pa_stream* stream) {
     const uint64_t played = m_sent > held ? m_sent - held : 0;
     if (played > m_played) {
         const uint64_t step = played - m_played;
-        m_notifier.Passed(m_play, step, size);
+        m_notifier.Passed(m_play, step, size, &m_due);
         m_play = static_cast<DWORD>((m_play + step) % size);
         m_played = played;
     }
@@ -87,7 +87,7 @@ void PulsePlaybackBuffer::Away(uint64_t us) {
     const uint64_t n = AwayBytes(us);
     if (n == 0) return;
     const DWORD size = m_ring.Size();
-    m_notifier.Passed(m_play, n, size);
+    m_notifier.Passed(m_play, n, size, &m_due);
     m_play = static_cast<DWORD>((m_play + n) % size);
     Rewind();
 }

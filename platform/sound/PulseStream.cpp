@@ -155,7 +155,9 @@ bool PulseStream::RunAway(DWORD waitMs) {
                 std::chrono::duration_cast<std::chrono::microseconds>(now - m_awayTurn).count()));
             m_awayTurn = now;
             running = m_owner.Running();
+            m_owner.TakeDue(&m_due);
         }
+        SetDue();
         if (m_quit.load()) return false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Steady::now()).count();
         if (left <= 0) return true;
@@ -236,18 +238,28 @@ HRESULT PulseStream::Pump() {
 }
 
 void PulseStream::Service(pa_stream* stream) {
-    std::lock_guard<std::mutex> g(m_lock);
-    if (!m_lost && pa_stream_get_state(stream) != PA_STREAM_READY) m_lost = true;
-    if (m_lost) return;  // the cursors stay where the stream left them
-    if (m_flushWanted) {
-        if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
-        m_flushWanted = false;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (!m_lost && pa_stream_get_state(stream) != PA_STREAM_READY) m_lost = true;
+        if (m_lost) return;  // the cursors stay where the stream left them
+        if (m_flushWanted) {
+            if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+            m_flushWanted = false;
+        }
+        if (m_corkWanted != m_corked) {
+            if (pa_operation* op = pa_stream_cork(stream, m_corkWanted ? 1 : 0, nullptr, nullptr))
+                pa_operation_unref(op);
+            m_corked = m_corkWanted;
+        }
+        if (!m_owner.Move(stream)) m_lost = true;
+        m_owner.TakeDue(&m_due);
     }
-    if (m_corkWanted != m_corked) {
-        if (pa_operation* op = pa_stream_cork(stream, m_corkWanted ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
-        m_corked = m_corkWanted;
-    }
-    if (!m_owner.Move(stream)) m_lost = true;
+    SetDue();
+}
+
+void PulseStream::SetDue() {
+    for (const std::shared_ptr<Event>& e : m_due) e->Set();
+    m_due.clear();
 }
 
 }  // namespace plat

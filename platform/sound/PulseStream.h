@@ -16,8 +16,10 @@
 // stream as its last member, so that the pump ends before anything it serves.
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/core/Sync.h"
 #include "platform/core/Thread.h"
@@ -50,6 +52,9 @@ public:
         // A new stream replaces the one the server took with it; it holds
         // nothing yet. Under the lock.
         virtual void Reopened() = 0;
+        // Moves the notifications that Move and Away passed into *due, to be
+        // set once the lock is let go. Under the lock.
+        virtual void TakeDue(std::vector<std::shared_ptr<Event>>* due) = 0;
     };
 
     PulseStream(Owner& owner, std::mutex& lock, std::string device, const WaveFormat& format, const char* streamName,
@@ -86,6 +91,8 @@ private:
     // Runs the buffer without a server for up to waitMs; false when asked to end.
     bool RunAway(DWORD waitMs);
     void Service(pa_stream* stream);
+    // Sets the notifications taken from the buffer; without the lock.
+    void SetDue();
     static void OnStreamState(pa_stream* stream, void* self);
 
     Owner& m_owner;
@@ -101,6 +108,8 @@ private:
     bool m_corked = true;
     bool m_flushWanted = false;
     PulseConnection* m_connection = nullptr;
+
+    std::vector<std::shared_ptr<Event>> m_due;  // the pump's own
 
     bool m_away = false;  // the server went away; the buffer runs without it
     std::chrono::steady_clock::time_point m_awayTurn;

@@ -18,4 +18,11 @@ void SoundNotifier::Passed(DWORD from, uint64_t bytes, DWORD ringSize) const {
     }
 }
 
+void SoundNotifier::Passed(DWORD from, uint64_t bytes, DWORD ringSize, std::vector<std::shared_ptr<Event>>* due) const {
+    if (bytes == 0 || ringSize == 0) return;
+    for (const SoundNotifyPosition& p : m_positions) {
+        if (bytes >= ringSize || RingDistance(from, p.dwOffset, ringSize) < bytes) due->push_back(p.event);
+    }
+}
+
 }  // namespace plat

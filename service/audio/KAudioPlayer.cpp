@@ -549,7 +549,11 @@ HRESULT KAudioPlayer::PlayLoop() {
             if (m_hStopEvent.Wait(kTurnMs) == plat::WAIT_OBJECT_0) return S_OK;
             continue;
         }
-        const DWORD r = plat::WaitAny({&m_hStopEvent, m_hNotifyEvent.get()}, ChunkMs());
+        // A playing ring's notices come a chunk apart, but as late as the
+        // device's own steps make them: a time-out of one chunk would come
+        // first, now and then, and cost that turn and a short one after it.
+        // Two chunks only guard against notices that stop.
+        const DWORD r = plat::WaitAny({&m_hStopEvent, m_hNotifyEvent.get()}, 2 * ChunkMs());
         if (r == plat::WAIT_OBJECT_0) return S_OK;
         // The wake-up took the chunk end's notice; the turn acts on it.
         if (r == plat::WAIT_OBJECT_0 + 1) m_bNoticeTaken = true;

@@ -70,6 +70,40 @@ TEST(Event, AStaleSignalAfterAResetIsClearedAndNotTaken) {
     }
 }
 
+// A Set racing a reset (or, for an auto event, a take): once both have
+// returned, the descriptor is readable exactly when the event is set, so a
+// waiter neither spins on a stale signal nor sleeps through a real one.
+TEST(Event, ASetRacingAResetLeavesTheDescriptorAsTheFlagSays) {
+    for (Event::Reset mode : {Event::Reset::Manual, Event::Reset::Auto}) {
+        SCOPED_TRACE(mode == Event::Reset::Manual ? "manual" : "auto");
+        Event e(mode);
+        constexpr int kRounds = 5000;
+        std::atomic<int> round{-1}, done{-1};
+        std::thread setter([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                while (round.load() < i) std::this_thread::yield();
+                e.Set();
+                done.store(i);
+            }
+        });
+        int wrong = 0;
+        for (int i = 0; i < kRounds; ++i) {
+            round.store(i);
+            if (mode == Event::Reset::Manual) {
+                e.ResetEvent();
+            } else {
+                WaitAny({&e}, 0);
+            }
+            while (done.load() < i) std::this_thread::yield();
+            if (Readable(e.WaitFd()) != e.IsSet()) ++wrong;
+            e.ResetEvent();
+            WaitAny({&e}, 0);
+        }
+        setter.join();
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST(WaitAny, FirstSignalledInListOrderWinsAndOnlyItIsConsumed) {
     Event a(Event::Reset::Auto), b(Event::Reset::Auto), c(Event::Reset::Auto);
     b.Set();

@@ -71,25 +71,37 @@ TEST(SoundRing, RefusesBadLocksAndForeignUnlocks) {
     EXPECT_EQ(ring.Unlock(p1, n1, nullptr, 0), S_OK);
 }
 
+// Both forms: the one that sets the events at once, and the one that hands
+// them to its caller (which sets them once its own lock is let go).
 TEST(SoundNotifier, FiresTheOffsetsThatTheCursorPassesAcrossTheWrap) {
-    SoundNotifier n;
-    auto a = std::make_shared<Event>(Event::Reset::Manual);
-    auto b = std::make_shared<Event>(Event::Reset::Manual);
-    auto c = std::make_shared<Event>(Event::Reset::Manual);
-    ASSERT_EQ(n.Set({{9, a}, {49, b}, {99, c}}, 100), S_OK);
-    n.Passed(90, 20, 100);  // bytes 90..99 and 0..9
-    EXPECT_TRUE(c->IsSet());
-    EXPECT_TRUE(a->IsSet());
-    EXPECT_FALSE(b->IsSet());
-    a->ResetEvent();
-    c->ResetEvent();
-    n.Passed(10, 39, 100);  // up to byte 48: offset 49 not yet played
-    EXPECT_FALSE(b->IsSet());
-    n.Passed(49, 1, 100);
-    EXPECT_TRUE(b->IsSet());
-    b->ResetEvent();
-    n.Passed(50, 100, 100);  // a whole ring
-    EXPECT_TRUE(a->IsSet() && b->IsSet() && c->IsSet());
+    for (bool deferred : {false, true}) {
+        SCOPED_TRACE(deferred ? "deferred" : "at once");
+        SoundNotifier n;
+        auto a = std::make_shared<Event>(Event::Reset::Manual);
+        auto b = std::make_shared<Event>(Event::Reset::Manual);
+        auto c = std::make_shared<Event>(Event::Reset::Manual);
+        ASSERT_EQ(n.Set({{9, a}, {49, b}, {99, c}}, 100), S_OK);
+        auto passed = [&](DWORD from, uint64_t bytes) {
+            if (!deferred) return n.Passed(from, bytes, 100);
+            std::vector<std::shared_ptr<Event>> due;
+            n.Passed(from, bytes, 100, &due);
+            EXPECT_FALSE(a->IsSet() || b->IsSet() || c->IsSet()) << "set before the caller sets them";
+            for (const auto& e : due) e->Set();
+        };
+        passed(90, 20);  // bytes 90..99 and 0..9
+        EXPECT_TRUE(c->IsSet());
+        EXPECT_TRUE(a->IsSet());
+        EXPECT_FALSE(b->IsSet());
+        a->ResetEvent();
+        c->ResetEvent();
+        passed(10, 39);  // up to byte 48: offset 49 not yet played
+        EXPECT_FALSE(b->IsSet());
+        passed(49, 1);
+        EXPECT_TRUE(b->IsSet());
+        b->ResetEvent();
+        passed(50, 100);  // a whole ring
+        EXPECT_TRUE(a->IsSet() && b->IsSet() && c->IsSet());
+    }
 }
 
 TEST(SoundNotifier, RefusesOffsetsOutsideTheRingAndMissingEvents) {
