@@ -181,16 +181,17 @@ void PulseLoop::DeferSetDestroy(pa_defer_event* e, pa_defer_event_destroy_cb_t c
 void PulseLoop::Quit(pa_mainloop_api* api, int) { static_cast<PulseLoop*>(api->userdata)->m_quit = true; }
 
 bool PulseLoop::RunDeferred() {
-    bool ran = false;
     // By index: a callback may add events (they wait for the next turn).
     const size_t n = m_defers.size();
     for (size_t i = 0; i < n; ++i) {
         Defer* d = m_defers[i].get();
         if (d->dead || !d->enabled) continue;
-        ran = true;
         d->cb(&m_api, As<pa_defer_event>(d), d->userdata);
     }
-    return ran;
+    // Only calls still enabled (or added meanwhile) keep the turn from
+    // waiting: one that has done its work and turned itself off, as
+    // libpulse's writes do, leaves nothing for a turn at once.
+    return std::any_of(m_defers.begin(), m_defers.end(), [](const auto& d) { return !d->dead && d->enabled; });
 }
 
 int64_t PulseLoop::TimeoutUs(int64_t limitUs) const {

@@ -55,6 +55,7 @@ private:
     static void DeferSetDestroy(pa_defer_event* e, pa_defer_event_destroy_cb_t cb);
     static void Quit(pa_mainloop_api* api, int retval);
 
+    // Runs the enabled deferred calls; whether any is enabled after them.
     bool RunDeferred();
     int64_t TimeoutUs(int64_t limitUs) const;
     void RunTimers();

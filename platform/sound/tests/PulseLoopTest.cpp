@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -152,6 +153,25 @@ TEST(PulseLoop, AnEnabledDeferredCallRunsEveryTurnAndTheTurnDoesNotWait) {
     ASSERT_TRUE(loop.Iterate(-1));
     EXPECT_EQ(defer.calls, 3);
     EXPECT_EQ(timer.calls, 0);
+}
+
+// A deferred call that turns itself off has done its work: its turn waits as
+// any other would (a wait is never shorter than asked, however loaded).
+TEST(PulseLoop, ADeferredCallThatTurnsItselfOffLetsItsTurnWait) {
+    PulseLoop loop;
+    pa_mainloop_api* api = loop.Api();
+    Seen defer;
+    api->defer_new(
+        api,
+        [](pa_mainloop_api* a, pa_defer_event* d, void* u) {
+            ++static_cast<Seen*>(u)->calls;
+            a->defer_enable(d, 0);
+        },
+        &defer);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(loop.Iterate(60000));
+    EXPECT_EQ(defer.calls, 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
 }
 
 TEST(PulseLoop, TimersFireWhenDueOnEitherClock) {
