@@ -1,8 +1,5 @@
 #include "service/audio/KCache.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "log/DirUtils.h"
 #include "log/KLock.h"
 #include "log/Trace.h"
@@ -98,18 +95,12 @@ KCache::~KCache() {
 
 HRESULT KCache::WriterThread(UINT nIndex) {
     KCacheBuffer& b = *m_vpKCacheBuffer[nIndex];
-    // The thread wakes once kPortionsPerWake portions are there and writes
-    // them one portion at a time: waking costs more than a portion's write.
-    std::vector<BYTE> portions(size_t{kPortionsPerWake} * WRITEPORTION_BYTE, 0);
+    std::vector<BYTE> portion(WRITEPORTION_BYTE, 0);
     for (;;) {
         uint64_t generation = 0;
-        LONG n = b.m_ring.ReadPortion(portions.data(), static_cast<DWORD>(portions.size()), kTailIdleMs, &generation);
+        LONG n = b.m_ring.ReadPortion(portion.data(), WRITEPORTION_BYTE, kTailIdleMs, &generation);
         if (n < 0) break;  // stopped, and nothing is left
-        for (DWORD done = 0; done < static_cast<DWORD>(n);) {
-            const DWORD step = std::min<DWORD>(WRITEPORTION_BYTE, static_cast<DWORD>(n) - done);
-            WriteStep(nIndex, portions.data() + done, step, generation);
-            done += step;
-        }
+        if (n > 0) WriteStep(nIndex, portion.data(), static_cast<DWORD>(n), generation);
         b.m_ring.CompleteFlushIfEmpty();
     }
     return S_OK;

@@ -46,10 +46,7 @@ public:
     // A writer whose buffer lags the others by more than this (plus its
     // portion) first fills the lag with silence.
     static constexpr LONGLONG kGapThreshold = 96000;
-    // A writer takes this many portions out of its ring at a time (about
-    // 170 ms of sound, far inside kGapThreshold and the live window).
-    static constexpr DWORD kPortionsPerWake = 4;
-    // A writer holding less than that writes it when no more came for this long.
+    // A writer holding less than a portion writes it when no data came for this long.
     static constexpr DWORD kTailIdleMs = 500;
     static constexpr DWORD kFlushTimeoutMs = 30000;
 
