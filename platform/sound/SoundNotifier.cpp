@@ -11,18 +11,20 @@ HRESULT SoundNotifier::Set(const std::vector<SoundNotifyPosition>& positions, DW
     return S_OK;
 }
 
-void SoundNotifier::Passed(DWORD from, uint64_t bytes, DWORD ringSize) const {
+template <typename Fire>
+void SoundNotifier::ForEachPassed(DWORD from, uint64_t bytes, DWORD ringSize, Fire fire) const {
     if (bytes == 0 || ringSize == 0) return;
     for (const SoundNotifyPosition& p : m_positions) {
-        if (bytes >= ringSize || RingDistance(from, p.dwOffset, ringSize) < bytes) p.event->Set();
+        if (bytes >= ringSize || RingDistance(from, p.dwOffset, ringSize) < bytes) fire(p.event);
     }
 }
 
+void SoundNotifier::Passed(DWORD from, uint64_t bytes, DWORD ringSize) const {
+    ForEachPassed(from, bytes, ringSize, [](const std::shared_ptr<Event>& e) { e->Set(); });
+}
+
 void SoundNotifier::Passed(DWORD from, uint64_t bytes, DWORD ringSize, std::vector<std::shared_ptr<Event>>* due) const {
-    if (bytes == 0 || ringSize == 0) return;
-    for (const SoundNotifyPosition& p : m_positions) {
-        if (bytes >= ringSize || RingDistance(from, p.dwOffset, ringSize) < bytes) due->push_back(p.event);
-    }
+    ForEachPassed(from, bytes, ringSize, [due](const std::shared_ptr<Event>& e) { due->push_back(e); });
 }
 
 }  // namespace plat

@@ -20,6 +20,9 @@ public:
     void Passed(DWORD from, uint64_t bytes, DWORD ringSize, std::vector<std::shared_ptr<Event>>* due) const;
 
 private:
+    template <typename Fire>
+    void ForEachPassed(DWORD from, uint64_t bytes, DWORD ringSize, Fire fire) const;
+
     std::vector<SoundNotifyPosition> m_positions;
 };
 
