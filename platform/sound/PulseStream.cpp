@@ -24,6 +24,8 @@ constexpr DWORD kBusyTurnMs = 250;
 constexpr DWORD kIdleTurnMs = INFINITE;
 // While the server is away, a running buffer's cursors move in steps this long.
 constexpr DWORD kAwayTurnMs = 20;
+// Runs of the server out of a stream's sound are told at most this often.
+constexpr DWORD kUnderrunNoticeMs = 10000;
 }  // namespace
 
 DWORD PulsePeriodBytes(const WaveFormat& format) {
@@ -63,6 +65,12 @@ void PulseStream::Stop() {
 }
 
 HRESULT PulseStream::Open() {
+    // A pump that the scheduler keeps waiting lets the server's queue run dry,
+    // and the sound a server gets right after running dry can be lost to it
+    // (the stream's new data rewinds what the server already handed out).
+    // The pump runs as a sound device's own thread would, ahead of ordinary
+    // work, where the system allows that.
+    m_pump.SetPriority(ThreadPriority::TimeCritical);
     if (!m_pump.Start([this] { return Pump(); }, m_threadName)) return HResultFromLastError();
     // The pump's own steps are bounded; this limit only guards against a bug.
     if (m_ready.Wait(4 * kConnectTimeoutMs) != WAIT_OBJECT_0) {
@@ -92,6 +100,24 @@ void PulseStream::OnStreamState(pa_stream* stream, void* self) {
     }
 }
 
+void PulseStream::OnUnderflow(pa_stream*, void* self) {
+    // A stream the server ran out of played silence meanwhile, and a server
+    // may drop some of the sound that came right after. Under load this can
+    // come many times a second: the log gets a count, not a line each time.
+    auto* me = static_cast<PulseStream*>(self);
+    ++me->m_underruns;
+    const auto now = std::chrono::steady_clock::now();
+    if (me->m_underrunToldAt != std::chrono::steady_clock::time_point{} &&
+        now - me->m_underrunToldAt < std::chrono::milliseconds(kUnderrunNoticeMs))
+        return;
+    const uint64_t runs = me->m_underruns - me->m_underrunsTold;
+    SoundNotice(u"The sound server ran out of sound for device \"" +
+                ToUtf16(me->m_device.empty() ? "default" : me->m_device) + u"\" " +
+                (runs == 1 ? std::u16string(u"once") : ToUtf16(std::to_string(runs)) + u" times"));
+    me->m_underrunsTold = me->m_underruns;
+    me->m_underrunToldAt = now;
+}
+
 HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStream) {
     *ppStream = nullptr;
     HRESULT hr = connection.Connect("Tonquil", kConnectTimeoutMs);
@@ -101,6 +127,7 @@ HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStrea
     pa_stream* stream = pa_stream_new(connection.Context(), m_streamName.c_str(), &spec, nullptr);
     if (!stream) return E_OUTOFMEMORY;
     pa_stream_set_state_callback(stream, &PulseStream::OnStreamState, this);
+    pa_stream_set_underflow_callback(stream, &PulseStream::OnUnderflow, this);
     const unsigned flags = PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY;
     if (m_owner.ConnectStream(stream, m_device.empty() ? nullptr : m_device.c_str(), flags) < 0) {
         hr = DSERR_NODRIVER;
@@ -111,6 +138,7 @@ HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStrea
     }
     if (FAILED(hr)) {
         pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream, nullptr, nullptr);
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         return hr;
@@ -138,6 +166,7 @@ bool PulseStream::Serve(PulseConnection& connection, pa_stream* stream) {
         m_connection = nullptr;
     }
     pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);
     return connection.IsReady();

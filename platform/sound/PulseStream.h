@@ -94,6 +94,7 @@ private:
     // Sets the notifications taken from the buffer; without the lock.
     void SetDue();
     static void OnStreamState(pa_stream* stream, void* self);
+    static void OnUnderflow(pa_stream* stream, void* self);
 
     Owner& m_owner;
     std::mutex& m_lock;
@@ -110,6 +111,12 @@ private:
     PulseConnection* m_connection = nullptr;
 
     std::vector<std::shared_ptr<Event>> m_due;  // the pump's own
+
+    // The pump's own: the times the server ran out of the stream's sound,
+    // told at most once in kUnderrunNoticeMs (the first at once).
+    uint64_t m_underruns = 0;
+    uint64_t m_underrunsTold = 0;
+    std::chrono::steady_clock::time_point m_underrunToldAt{};
 
     bool m_away = false;  // the server went away; the buffer runs without it
     std::chrono::steady_clock::time_point m_awayTurn;

@@ -7,11 +7,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -247,6 +251,50 @@ TEST_F(PulseSound, PlaybackRunsNoFurtherAheadThanItsLead) {
     ASSERT_EQ(laps, 2) << "the ring did not play round twice";
     EXPECT_GT(furthest, 0u) << "nothing was handed over ahead of the play cursor";
     EXPECT_LE(furthest, asked) << "handed over " << furthest << " bytes ahead; the lead is " << asked;
+}
+
+// The nice value of each of this process's threads that has the name.
+static std::vector<int> NiceOfThreads(const std::string& name) {
+    std::vector<int> found;
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks) return found;
+    while (dirent* e = readdir(tasks)) {
+        if (e->d_name[0] == '.') continue;
+        const std::string base = std::string("/proc/self/task/") + e->d_name;
+        std::ifstream comm(base + "/comm");
+        std::string threadName;
+        std::getline(comm, threadName);
+        if (threadName != name) continue;
+        std::ifstream statFile(base + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+        // After the name: state, then fields 4 to 19, the last the nice value.
+        std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        for (int i = 3; i <= 19 && rest >> field; ++i) {
+        }
+        found.push_back(std::stoi(field));
+    }
+    closedir(tasks);
+    return found;
+}
+
+TEST_F(PulseSound, PumpsRunAheadOfOrdinaryThreadsWhereTheSystemAllows) {
+    rlimit limit{};
+    const bool mayRaise = ::geteuid() == 0 || (::getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur >= 35);
+    if (!mayRaise) GTEST_SKIP() << "this process may not raise a thread's priority";
+    GUID g = GuidOf(false, "speakers");
+    std::shared_ptr<SoundPlaybackDevice> dev;
+    ASSERT_EQ(system.CreatePlaybackDevice(&g, &dev), S_OK);
+    std::shared_ptr<SoundPlaybackBuffer> play;
+    ASSERT_EQ(dev->CreateSoundBuffer(EngineFormat(), 96000, &play), S_OK);
+    auto rec = Record("microphone", 96000);
+    ASSERT_NE(rec, nullptr);
+    const int ordinary = ::getpriority(PRIO_PROCESS, 0);
+    for (const char* pump : {"sound-play", "sound-capture"}) {
+        const std::vector<int> nice = NiceOfThreads(pump);
+        ASSERT_EQ(nice.size(), 1u) << pump;
+        EXPECT_LT(nice[0], ordinary) << pump << " runs at the nice value of ordinary threads";
+    }
 }
 
 TEST_F(PulseSound, CapturesTheMicrophoneSine) {

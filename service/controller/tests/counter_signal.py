@@ -12,7 +12,9 @@ high ones), 48 kHz stereo 16-bit, which a path that carries the sound bit for bi
                                             recording REF heard; exit 1 when one is missing
                                             (a stretch heard twice is reported), 3 when REF
                                             itself has gaps (the server dropped sound to a
-                                            plain client too)
+                                            plain client too), 4 when every missing frame
+                                            was due right after silence in OUT (what a
+                                            server drops as it comes out of an underrun)
 """
 import array
 import os
@@ -115,9 +117,22 @@ def intact(ref_raw, out_raw):
         if c:
             backwards += c <= prev
             prev = c
+    # The numbers of each jump in the count that comes right after silence: a server that
+    # ran out of a stream's sound plays silence, and may drop some of what comes next.
+    after_silence = set()
+    prev = 0
+    for i, c in enumerate(counts):
+        if c:
+            if prev and c > prev + 1 and i > 0 and counts[i - 1] == 0:
+                after_silence.update(range(prev + 1, c))
+            prev = c
+    due_after_silence = sum(1 for c in ref if c not in out and c in after_silence)
     top = max(out) if out else 0
     print("heard up to %d of the %d frames that reached the output (last %d): %d (%.1f ms) missing, "
           "%d heard out of order" % (top, len(ref), max(ref) if ref else 0, missing, missing / 48.0, backwards))
+    if due_after_silence:
+        print("%d of the missing frames (%.1f ms) were due right after silence" %
+              (due_after_silence, due_after_silence / 48.0))
     if ref_breaks:
         print("the reference itself lost %d frames (%.1f ms) in %d gaps" % (ref_lost, ref_lost / 48.0, ref_breaks))
         return 3
@@ -126,6 +141,8 @@ def intact(ref_raw, out_raw):
         # a ring's older bytes again) is a known glitch still being worked on; it is reported,
         # and only sound that never reached the speakers fails the check.
         print("note: %d heard out of order (a repeated stretch)" % backwards)
+    if ref and missing and missing == due_after_silence:
+        return 4
     return 0 if ref and missing == 0 else 1
 
 
