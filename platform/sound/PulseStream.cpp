@@ -112,10 +112,20 @@ void PulseStream::OnUnderflow(pa_stream*, void* self) {
         return;
     const uint64_t runs = me->m_underruns - me->m_underrunsTold;
     SoundNotice(u"The sound server ran out of sound for device \"" +
-                ToUtf16(me->m_device.empty() ? "default" : me->m_device) + u"\" " +
+                me->DeviceLabel() + u"\" " +
                 (runs == 1 ? std::u16string(u"once") : ToUtf16(std::to_string(runs)) + u" times"));
     me->m_underrunsTold = me->m_underruns;
     me->m_underrunToldAt = now;
+}
+
+std::u16string PulseStream::DeviceLabel() const { return ToUtf16(m_device.empty() ? "default" : m_device); }
+
+void PulseStream::CloseStream(pa_stream* stream) {
+    // No callback of ours may run for a stream on its way out.
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
 }
 
 HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStream) {
@@ -137,10 +147,7 @@ HRESULT PulseStream::OpenStream(PulseConnection& connection, pa_stream** ppStrea
         if (!ready || pa_stream_get_state(stream) != PA_STREAM_READY) hr = DSERR_NODRIVER;
     }
     if (FAILED(hr)) {
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
+        CloseStream(stream);
         return hr;
     }
     *ppStream = stream;
@@ -165,10 +172,7 @@ bool PulseStream::Serve(PulseConnection& connection, pa_stream* stream) {
         std::lock_guard<std::mutex> g(m_lock);
         m_connection = nullptr;
     }
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
+    CloseStream(stream);
     return connection.IsReady();
 }
 
@@ -228,7 +232,7 @@ HRESULT PulseStream::Pump() {
             opened = true;
         } else if (stream) {
             const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - awaySince).count();
-            SoundNotice(u"Sound device \"" + ToUtf16(m_device.empty() ? "default" : m_device) + u"\" is back after " +
+            SoundNotice(u"Sound device \"" + DeviceLabel() + u"\" is back after " +
                         ToUtf16(std::to_string(ms)) + u" ms");
         }
         if (stream) {
@@ -245,7 +249,7 @@ HRESULT PulseStream::Pump() {
             awaySince = m_awayTurn;
             serverBack = {};
             SoundNotice(u"The sound server went away: sound device \"" +
-                        ToUtf16(m_device.empty() ? "default" : m_device) +
+                        DeviceLabel() +
                         u"\" is silent until the server is back");
         } else if (connection.IsReady()) {
             // The server answers but the device is not (yet) there.

@@ -95,6 +95,10 @@ private:
     void SetDue();
     static void OnStreamState(pa_stream* stream, void* self);
     static void OnUnderflow(pa_stream* stream, void* self);
+    // Takes the callbacks off, disconnects and lets the stream go.
+    static void CloseStream(pa_stream* stream);
+    // The device as the log names it.
+    std::u16string DeviceLabel() const;
 
     Owner& m_owner;
     std::mutex& m_lock;
