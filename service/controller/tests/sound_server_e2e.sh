@@ -51,7 +51,7 @@ ok() {
 start_driver() {
     "$DRIVER" --source pulse >>"$E2E_BASE/driver.log" 2>&1 &
     PIDS+=($!)
-    eventually 10 test -S "$TONQUIL_RUNTIME_DIR/ParvaneAD" || fail "the driver stand-in did not come up"
+    eventually 60 test -S "$TONQUIL_RUNTIME_DIR/ParvaneAD" || fail "the driver stand-in did not come up"
 }
 # The daemon runs from a folder of its own, so that its error log is this test's.
 start_daemon() {
@@ -153,12 +153,12 @@ server-restart)
     bash "$SOUND" restart "$SOUND_DIR" || fail "the sound server did not come back"
     restarted=$(date +%s%N)
     # The speakers' monitor and the tone went with the server.
-    eventually 15 sink_present || fail "the driver did not put \"Tonquil Audio Device\" back"
+    eventually 60 sink_present || fail "the driver did not put \"Tonquil Audio Device\" back"
     note "the output was back after $((($(date +%s%N) - restarted) / 1000000)) ms"
     [[ $(pactl get-default-sink) == speakers ]] || fail "the output came back as the default, which it was not"
     listen
     play_tone
-    eventually 15 tone_heard || fail "the daemon's live sound did not come back"
+    eventually 60 tone_heard || fail "the daemon's live sound did not come back"
     note "the live sound was back after $((($(date +%s%N) - restarted) / 1000000)) ms"
     grep -q 'recording "Tonquil Audio Device" again' "$E2E_BASE/driver.log" || fail "the driver did not say it records again"
     # The recording went on: what the cache holds grows.
@@ -205,7 +205,7 @@ if len(seen) < len(ours):
     SIGNAL=$(dirname "${BASH_SOURCE[0]}")/counter_signal.py
     python3 "$SIGNAL" record tonquil.monitor "$E2E_BASE/reference" 2>>"$E2E_BASE/parec.log" &
     PIDS+=($!)
-    eventually 10 test -s "$E2E_BASE/reference.raw" || fail "the output's monitor cannot be recorded"
+    eventually 60 test -s "$E2E_BASE/reference.raw" || fail "the output's monitor cannot be recorded"
     python3 "$SIGNAL" generate 8 |
         pacat --playback --raw -d tonquil --rate=48000 --channels=2 --format=s16le --latency-msec=100 ||
         fail "the signal could not be played"
@@ -249,13 +249,13 @@ default-devices)
     # Both servers list the headphones after the speakers: the order is not the choice.
     pactl set-default-sink headphones
     pactl set-default-source speakers.monitor
-    eventually 10 test "$(default_of AudioManager)" == Headphones ||
+    eventually 60 test "$(default_of AudioManager)" == Headphones ||
         fail "after the change the default playback device is $(default_of AudioManager)"
     [[ $(default_of CaptureManager) == "Monitor of Speakers" ]] ||
         fail "after the change the default recording device is $(default_of CaptureManager)"
     # The installer makes the product's output the default: the desktop then finds it so.
     pactl set-default-sink tonquil
-    eventually 10 test "$(default_of AudioManager)" == "Tonquil Audio Device" ||
+    eventually 60 test "$(default_of AudioManager)" == "Tonquil Audio Device" ||
         fail "with the product's output the default, the daemon names $(default_of AudioManager)"
     ;;
 *)
